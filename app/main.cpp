@@ -1,0 +1,18 @@
+// korvo: drop a folder, inventory it, export it, pack it.
+
+#include "MainWindow.h"
+
+#include "DirectoryNode.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    application.setWindowIcon(QIcon(QStringLiteral(":/korvo.png")));
+    korvo::registerMetaTypes();
+    korvo::MainWindow window;
+    window.show();
+    return application.exec();
+}

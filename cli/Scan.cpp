@@ -1,0 +1,111 @@
+#include "Scan.h"
+
+#include "Enumerate.h"
+#include "SizeFormat.h"
+
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThread>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace korvo::cli {
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int)
+{
+    interrupted.store(true);
+}
+
+bool progressLineOpen = false;
+
+} // namespace
+
+bool stderrIsTerminal()
+{
+    return isatty(fileno(stderr)) != 0;
+}
+
+void printProgressLine(const QString& text)
+{
+    std::fprintf(stderr, "\r\033[K%s", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+    progressLineOpen = true;
+}
+
+void endProgressLine()
+{
+    if (!progressLineOpen)
+        return;
+    std::fputs("\n", stderr);
+    std::fflush(stderr);
+    progressLineOpen = false;
+}
+
+ScanResult scanArgument(const QString& argument)
+{
+    ScanResult result;
+    const QFileInfo given(argument);
+    if (argument.isEmpty() || !given.exists()) {
+        result.errorString = QStringLiteral("No such file or folder: %1").arg(argument);
+        return result;
+    }
+    result.folder = given.isDir() ? given.absoluteFilePath() : given.absolutePath();
+
+    std::atomic<bool> cancel{false};
+    QMutex lock;
+    EnumerateProgress progress;
+    DirectoryNodePtr root;
+
+    interrupted.store(false);
+    auto previous = std::signal(SIGINT, onInterrupt);
+    QThread* thread = QThread::create([&] {
+        root = enumerateTree(QDir(result.folder), cancel, progress, &lock);
+    });
+    thread->start();
+    const bool terminal = stderrIsTerminal();
+    int waited = 0;
+    while (!thread->wait(50)) {
+        if (interrupted.load())
+            cancel.store(true);
+        waited += 50;
+        if (terminal && waited % 1000 == 0) {
+            EnumerateProgress now;
+            {
+                QMutexLocker locker(&lock);
+                now = progress;
+            }
+            printProgressLine(QStringLiteral("ファイル数：%1 フォルダ数：%2 サイズ：%3")
+                                  .arg(now.fileCount)
+                                  .arg(now.directoryCount)
+                                  .arg(formatSize(now.totalSize)));
+        }
+    }
+    delete thread;
+    std::signal(SIGINT, previous);
+    endProgressLine();
+
+    result.stats = progress;
+    if (!root) {
+        result.errorString = QStringLiteral("Scan cancelled.");
+        return result;
+    }
+    result.root = root;
+    return result;
+}
+
+} // namespace korvo::cli

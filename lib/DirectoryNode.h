@@ -1,0 +1,106 @@
+#pragma once
+
+#include "FileNode.h"
+#include "NodeTimes.h"
+#include "iPackagable.h"
+
+#include <QDateTime>
+#include <QMetaType>
+#include <QSharedPointer>
+#include <QString>
+#include <QVector>
+#include <QWeakPointer>
+
+class QFileInfo;
+
+namespace korvo {
+
+class DirectoryNode;
+struct Package;
+using DirectoryNodePtr = QSharedPointer<DirectoryNode>;
+
+// One folder of a scanned tree. A folder owns its files and subfolders; each
+// subfolder links back to it weakly, so the tree goes when its root goes.
+//
+// After a scan, for every node:
+//   size, sizeOnDisk         = sums over its own files
+//   totalSize(OnDisk)        = own figure + the totals of every subfolder
+//   totalFileCount           = fileCount + totals of every subfolder
+//   totalSubdirectoryCount   = subdirectoryCount + totals of every subfolder
+class DirectoryNode : public iPackagable
+{
+public:
+    DirectoryNode(const DirectoryNodePtr& parent, const QFileInfo& info);
+    // From figures a listing has already read; absolutePath is the folder
+    // that holds this one.
+    DirectoryNode(const DirectoryNodePtr& parent, const QString& absolutePath, const QString& fileName,
+                  const NodeTimes& times);
+    // Releases the subtree without recursing once per level.
+    ~DirectoryNode() override;
+
+    DirectoryNode(const DirectoryNode&) = delete;
+    DirectoryNode& operator=(const DirectoryNode&) = delete;
+
+    QString fileName() const override { return fileName_; }
+    QString absolutePath() const { return absolutePath_; }
+    QString absoluteFilePath() const override { return absoluteFilePath_; }
+    QDateTime created() const { return NodeTimes::toDateTime(times_.created); }
+    QDateTime lastModified() const { return NodeTimes::toDateTime(times_.lastModified); }
+    QDateTime lastRead() const { return NodeTimes::toDateTime(times_.lastRead); }
+    const NodeTimes& times() const { return times_; }
+
+    qint64 size() const { return size_; }
+    qint64 sizeOnDisk() const { return sizeOnDisk_; }
+    qint64 totalSize() const override { return totalSize_; }
+    qint64 totalSizeOnDisk() const override { return totalSizeOnDisk_; }
+    qint32 depth() const { return depth_; }
+    qint32 fileCount() const { return qint32(files_.size()); }
+    qint32 subdirectoryCount() const { return qint32(subdirectories_.size()); }
+    qint32 totalFileCount() const { return totalFileCount_; }
+    qint32 totalSubdirectoryCount() const { return totalSubdirectoryCount_; }
+
+    const QVector<FileNodePtr>& files() const { return files_; }
+    const QVector<DirectoryNodePtr>& subdirectories() const { return subdirectories_; }
+    FileNodePtr file(int i) const { return files_.at(i); }
+    DirectoryNodePtr subdirectory(int i) const { return subdirectories_.at(i); }
+
+    DirectoryNodePtr parent() const { return parent_.toStrongRef(); }
+    bool isRoot() const { return parent().isNull(); }
+    bool isLastSubdirectory() const;
+
+    // Takes a moved package's items out of this node's own lists and lowers
+    // this node's figures by theirs. Ancestors are not touched.
+    void remove(const QSharedPointer<Package>& package);
+
+    // Builders (the scan and the package listing) fill a node through these.
+    void appendFile(const FileNodePtr& file) { files_.append(file); }
+    void appendSubdirectory(const DirectoryNodePtr& directory) { subdirectories_.append(directory); }
+    void reserve(int fileCount, int subdirectoryCount);
+    void setOwnSizes(qint64 size, qint64 sizeOnDisk);
+    void setTotals(qint64 totalSize, qint64 totalSizeOnDisk, qint32 totalFileCount, qint32 totalSubdirectoryCount);
+
+private:
+    QWeakPointer<DirectoryNode> parent_;
+    qint64 size_ = 0;
+    qint64 sizeOnDisk_ = 0;
+    qint64 totalSize_ = 0;
+    qint64 totalSizeOnDisk_ = 0;
+    qint32 depth_ = 0;
+    qint32 totalFileCount_ = 0;
+    qint32 totalSubdirectoryCount_ = 0;
+    QString fileName_;
+    QString absolutePath_;
+    QString absoluteFilePath_;
+    NodeTimes times_;
+    QVector<FileNodePtr> files_;
+    QVector<DirectoryNodePtr> subdirectories_;
+};
+
+// Registers DirectoryNodePtr and EnumerateProgress with Qt's meta-type system
+// under "korvo::DirectoryNodePtr" and "korvo::EnumerateProgress" so they can
+// cross threads in queued signals. Safe to call more than once.
+void registerMetaTypes();
+
+} // namespace korvo
+
+Q_DECLARE_METATYPE(korvo::DirectoryNodePtr)

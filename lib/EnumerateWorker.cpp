@@ -1,0 +1,59 @@
+#include "EnumerateWorker.h"
+
+#include "Enumerate.h"
+
+#include <QTimer>
+
+namespace korvo {
+
+EnumerateWorker::EnumerateWorker(QObject* parent)
+    : QThread(parent), directory_(QString())
+{
+    registerMetaTypes();
+    auto* timer = new QTimer(this);
+    timer->setObjectName(QStringLiteral("Timer"));
+    connect(timer, &QTimer::timeout, this, &EnumerateWorker::triggerProgress);
+    timer->start(1000);
+}
+
+EnumerateWorker::~EnumerateWorker() = default;
+
+void EnumerateWorker::setDirectory(const QDir& directory)
+{
+    directory_ = directory;
+    cancelFlag_.store(false);
+}
+
+EnumerateProgress EnumerateWorker::snapshot() const
+{
+    QMutexLocker locker(&progressLock_);
+    return progress_;
+}
+
+void EnumerateWorker::cancel()
+{
+    cancelFlag_.store(true);
+}
+
+void EnumerateWorker::triggerProgress()
+{
+    if (isRunning())
+        emit progress(snapshot());
+}
+
+void EnumerateWorker::run()
+{
+    {
+        QMutexLocker locker(&progressLock_);
+        progress_.reset();
+    }
+    DirectoryNodePtr root = enumerateTree(directory_, cancelFlag_, progress_, &progressLock_);
+    const EnumerateProgress stats = snapshot();
+    const bool isCanceled = cancelFlag_.load();
+    if (!isCanceled)
+        emit progress(stats);
+    emit finished(isCanceled ? DirectoryNodePtr() : root, stats, isCanceled);
+    // The worker's reference goes here; the tree lives on in the receivers.
+}
+
+} // namespace korvo

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "DirectoryNode.h"
+#include "Exporter.h"
+
+#include <QString>
+#include <QThread>
+
+namespace korvo {
+
+// Runs one export at a time on its own thread. A timer on the owner's thread
+// reports the exporter's percentage once a second while it runs; every run
+// ends with one progress report and then finished(ok, path, error).
+class ExportWorker : public QThread
+{
+    Q_OBJECT
+public:
+    explicit ExportWorker(QObject* parent = nullptr);
+    ~ExportWorker() override;
+
+    // Call only while the thread is not running.
+    void setup(const QString& path, const DirectoryNodePtr& root, const ExporterPtr& exporter);
+
+signals:
+    void finished(bool isSucceeded, const QString& path, const QString& errorString);
+    void progress(qreal value);
+
+private slots:
+    void triggerProgress();
+
+protected:
+    void run() override;
+
+private:
+    QString path_;
+    DirectoryNodePtr root_;
+    ExporterPtr exporter_;
+};
+
+} // namespace korvo

@@ -1,0 +1,17 @@
+#include "PackageOrder.h"
+
+namespace korvo {
+
+const QList<PackageOrder>& builtInPackageOrders()
+{
+    static const QList<PackageOrder> orders = {
+        PackageOrder(700000000, QStringLiteral("CD")),
+        PackageOrder(500000000, QStringLiteral("PACK_500MB")),
+        PackageOrder(400000000, QStringLiteral("PACK_400MB")),
+        PackageOrder(300000000, QStringLiteral("PACK_200MB")),
+        PackageOrder(200000000, QStringLiteral("PACK_100MB")),
+    };
+    return orders;
+}
+
+} // namespace korvo

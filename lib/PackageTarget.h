@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+namespace korvo {
+
+// Where the packages of one packing go on disk:
+//   volume root / "korvo_pack" / order name / label / N
+// with the optional listing N.xml beside folder N. Shared by the packaging
+// dialog and korvo-cli move.
+namespace PackageTarget {
+
+// The top-most folder of the scanned folder's volume (Windows: the drive
+// root "C:/"; elsewhere the mount point of its file system, always absolute).
+QString volumeRoot(const QString& scannedFolder);
+
+// The base folder text for an order and a label, ending with a separator.
+QString baseFolder(const QString& volumeRoot, const QString& orderName, const QString& label);
+
+// The package folder text for number N under a base folder.
+QString packageFolder(const QString& baseFolder, int number);
+
+// The path of the XML listing of package N, beside its folder.
+QString listingPath(const QString& baseFolder, int number);
+
+// The largest number among the base folder's entries ("5" and "5.xml" both
+// count as 5); 0 when there is none or the folder is missing.
+int findFolderNumberBase(const QString& baseFolder);
+
+// True when the text names a single folder (no "/" or "\", not "." or "..")
+// or is empty (an empty label puts the packages under the order's folder);
+// otherwise false with a message naming the text.
+bool isSingleFolderName(const QString& text, QString* errorString);
+
+} // namespace PackageTarget
+} // namespace korvo

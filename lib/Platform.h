@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace korvo {
+
+struct DriveGeometry;
+
+// The few operating-system services the engine needs that Qt does not give.
+// Platform_posix.cpp and Platform_win.cpp each implement all of them.
+namespace platform {
+
+// Fills the cluster geometry of the drive (Windows: by drive letter through
+// _getdiskfree) or file system (Linux: statvfs) that holds the folder. Leaves
+// the figures at 0 when they cannot be found.
+void queryDriveGeometry(const QString& absoluteFolderPath, DriveGeometry& geometry);
+
+// The byte length of what a link entry reaches, read through the entry's own
+// path: only a regular file that opens for reading has one; anything else
+// (a folder, a dangling link, a device or FIFO) gives 0.
+qint64 linkTargetSize(const QString& absoluteFilePath);
+
+// Moves a file or a whole folder to a new path on the same volume without
+// ever replacing an existing destination. On failure returns false and stores
+// the system's error code (GetLastError on Windows, errno elsewhere).
+bool moveWithoutReplacing(const QString& source, const QString& destination, qint64* errorCode);
+
+// The top-most folder of the volume that holds the given folder (a drive root
+// such as "C:/" on Windows, the file system's mount point elsewhere).
+QString volumeRoot(const QString& absoluteFolderPath);
+
+} // namespace platform
+} // namespace korvo

@@ -1,0 +1,44 @@
+#include "Platform.h"
+
+#include "DriveGeometry.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <direct.h>
+#include <stdio.h>
+#include <windows.h>
+
+namespace korvo::platform {
+
+void queryDriveGeometry(const QString& absoluteFolderPath, DriveGeometry& geometry)
+{
+    // The drive index comes from the path's first letter: 0 for A ... 25 for Z.
+    const QString path = QFileInfo(absoluteFolderPath).absolutePath();
+    geometry.drive = path.isEmpty() ? -1 : int(path.at(0).toUpper().toLatin1()) - int('A');
+    geometry.sectorsPerCluster = 0;
+    geometry.bytesPerSector = 0;
+    if (geometry.drive < 0 || geometry.drive > 25)
+        return; // a network path: the geometry stays unknown
+    struct _diskfree_t info;
+    if (_getdiskfree(unsigned(geometry.drive + 1), &info) != 0)
+        return;
+    geometry.sectorsPerCluster = qint64(info.sectors_per_cluster);
+    geometry.bytesPerSector = qint64(info.bytes_per_sector);
+}
+
+qint64 linkTargetSize(const QString& absoluteFilePath)
+{
+    // Opened through the entry's own path, shared with every other reader and
+    // writer; its end position is its length.
+    FILE* stream = _wfsopen(reinterpret_cast<const wchar_t*>(absoluteFilePath.utf16()), L"rb", _SH_DENYNO);
+    if (!stream)
+        return 0;
+    qint64 size = 0;
+    if (_fseeki64(stream, 0, SEEK_END) == 0)
+        size = _ftelli64(stream);
+    fclose(stream);
+    return size < 0 ? 0 : size;
+}
+
+} // namespace korvo::platform
