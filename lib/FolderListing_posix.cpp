@@ -186,12 +186,16 @@ bool listFolderNative(const PendingFolder& folder, const DriveGeometry& geometry
         Entry entry;
         EntryStat stat;
         if (!statEntry(fd, name, false, stat)) {
-            // Gone, or in a folder that may be read but not searched: only
-            // what the folder itself says is known. A link stays a link, with
-            // no size and no times; anything else is skipped.
-            if (type != DT_LNK)
+            // Gone, or in a folder that may be listed but not searched: only
+            // what the folder itself says of the entry is known, as with
+            // QFileInfo. A file or link is listed without size or times, a
+            // folder without times; an entry of unknown type is skipped.
+            if (type == DT_REG || type == DT_LNK)
+                entry.kind = Kind::File;
+            else if (type == DT_DIR)
+                entry.kind = Kind::Directory;
+            else
                 continue;
-            entry.kind = Kind::File;
         } else if (S_ISLNK(stat.mode)) {
             // A link is a file whose times are those of what it reaches and
             // whose size is the length of the regular file it reaches.
