@@ -68,3 +68,7 @@ void EnumerateWorker::run()
 }
 
 } // namespace korvo
+
+// The meta-object code lives with the class, so that using the worker links
+// in nothing but the worker.
+#include "moc_EnumerateWorker.cpp"
