@@ -6,12 +6,14 @@
 
 #include "SizeFormat.h"
 
+#include <QLocale>
 #include <QTextStream>
 
 namespace korvo::cli {
 
 namespace {
 
+const char* const synopsis = "Usage: korvo-cli scan [--json] DIR\n";
 const char* const usage =
     "Usage: korvo-cli scan [--json] DIR\n"
     "\n"
@@ -53,10 +55,10 @@ QString jsonString(const QString& text)
     return quoted + QLatin1Char('"');
 }
 
-// Seconds as JSON numbers: enough digits to give back the double.
+// Seconds as JSON numbers: the shortest text that gives back the double.
 QString jsonSeconds(double seconds)
 {
-    return QString::number(seconds, 'g', 17);
+    return QString::number(seconds, 'g', QLocale::FloatingPointShortest);
 }
 
 int scanCommand(const QStringList& arguments)
@@ -78,15 +80,15 @@ int scanCommand(const QStringList& arguments)
         } else if (!optionsEnded && argument == QLatin1String("--json")) {
             json = true;
         } else if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
-            err << "korvo-cli scan: unknown option '" << argument << "'\n\n" << usage;
+            err << "korvo-cli scan: unknown option '" << argument << "'\n" << synopsis;
             return UsageError;
         } else {
             folders << argument;
         }
     }
     if (folders.size() != 1) {
-        err << (folders.isEmpty() ? "korvo-cli scan: no folder given\n\n" : "korvo-cli scan: give one folder only\n\n")
-            << usage;
+        err << (folders.isEmpty() ? "korvo-cli scan: no folder given\n" : "korvo-cli scan: give one folder only\n")
+            << synopsis;
         return UsageError;
     }
 
