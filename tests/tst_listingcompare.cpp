@@ -268,6 +268,35 @@ private slots:
         QVERIFY(links > 10);
     }
 
+    void orderOfLetterCaseEdges()
+    {
+        // Lower case is not case folding: final sigma stays before sigma,
+        // the ohm and kelvin signs lower to omega and k, dotted I lowers to
+        // two code units, title-case DŽ and full-width letters follow their
+        // own lower cases.
+        QTemporaryDir dir;
+        const QStringList names = {
+            QStringLiteral("σa"), QStringLiteral("ςb"), QStringLiteral("Σc"), QStringLiteral("\u212Ad"),
+            QStringLiteral("ke"), QStringLiteral("Lf"), QStringLiteral("İg"), QStringLiteral("ih"),
+            QStringLiteral("ji"), QStringLiteral("ßj"), QStringLiteral("ssk"), QStringLiteral("stl"),
+            QStringLiteral("ǅm"), QStringLiteral("ǆn"), QStringLiteral("Ǆo"), QStringLiteral("ıp"),
+            QStringLiteral("Iq"), QStringLiteral("ｚ"), QStringLiteral("Ａ"), QStringLiteral("\u2126r"),
+            QStringLiteral("ωs"), QStringLiteral("\u2126A"), QStringLiteral("Kd"), QStringLiteral("kd")};
+        for (const QString& name : names)
+            QVERIFY(writeFile(dir.filePath(name), 1));
+        const DirectoryNodePtr nativeRoot = scanFolder(dir.path(), ListingMethod::Native);
+        const DirectoryNodePtr referenceRoot = scanFolder(dir.path(), ListingMethod::QtFileInfo);
+        QStringList native, reference;
+        for (const FileNodePtr& f : nativeRoot->files())
+            native << f->fileName();
+        for (const FileNodePtr& f : referenceRoot->files())
+            reference << f->fileName();
+        QCOMPARE(native.size(), names.size());
+        QCOMPARE(native, reference);
+        QCOMPARE(native.mid(0, 6), QStringList({QStringLiteral("ih"), QStringLiteral("Iq"), QStringLiteral("İg"),
+                                                QStringLiteral("ji"), QStringLiteral("Kd"), QStringLiteral("kd")}));
+    }
+
     void fileNodeFromFileInfo()
     {
         // The QFileInfo constructor gives what the listings give.
