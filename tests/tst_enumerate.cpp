@@ -265,6 +265,10 @@ private slots:
         QCOMPARE(geometry.roundToClusters(4096), qint64(4096));
         QCOMPARE(geometry.roundToClusters(4097), qint64(8192));
         QCOMPARE(DriveGeometry().roundToClusters(4097), qint64(0));
+        // The largest sizes do not wrap around.
+        const qint64 largest = std::numeric_limits<qint64>::max();
+        QCOMPARE(geometry.roundToClusters(largest), largest);
+        QCOMPARE(geometry.roundToClusters(largest - largest % 4096), largest - largest % 4096);
 
         QTemporaryDir dir;
         for (qint64 size : {0, 1, 4096, 4097})
