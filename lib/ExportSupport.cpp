@@ -215,21 +215,20 @@ int TimeFormatter::bucketOffset(qint64 bucket)
     return lastOffset_ = offset;
 }
 
-QString TimeFormatter::format(qint64 msecs)
+const QString& TimeFormatter::format(qint64 msecs)
 {
     if (msecs == NodeTimes::Invalid)
-        return QString();
+        return empty_;
     const qint64 second = floorDiv(msecs, 1000);
     if (second == lastSecond_)
-        return lastText_;
+        return text_;
 
+    // The text is rewritten in place, so formatting costs no allocation.
     const int offset = bucketOffset(floorDiv(msecs, Bucket));
-    QString text;
-    if (offset == Mixed || !civilText(second + offset, text))
-        text = formatTime(QDateTime::fromMSecsSinceEpoch(msecs));
+    if (offset == Mixed || !civilText(second + offset, text_))
+        text_ = formatTime(QDateTime::fromMSecsSinceEpoch(msecs));
     lastSecond_ = second;
-    lastText_ = text;
-    return text;
+    return text_;
 }
 
 SizeTexts::SizeTexts()
@@ -378,38 +377,55 @@ void XmlTextWriter::writeEndDocument()
 
 void XmlTextWriter::writeEscaped(const QString& text, bool inAttribute)
 {
-    const QString safe = xmlSafe(text);
-    const QChar* data = safe.constData();
-    const int size = safe.size();
+    // One pass that both cleans (as xmlSafe) and escapes, copying runs of
+    // plain characters at once.
+    const QChar* data = text.constData();
+    const int size = text.size();
     int plainFrom = 0;
     for (int i = 0; i < size; ++i) {
-        const char16_t c = data[i].unicode();
-        if (c > u'>')
-            continue;
-        QLatin1String replacement;
-        switch (c) {
-        case u'<': replacement = QLatin1String("&lt;"); break;
-        case u'>': replacement = QLatin1String("&gt;"); break;
-        case u'&': replacement = QLatin1String("&amp;"); break;
-        case u'"': replacement = QLatin1String("&quot;"); break;
-        case u'\t':
-            if (inAttribute)
-                replacement = QLatin1String("&#9;");
-            break;
-        case u'\n':
-            if (inAttribute)
-                replacement = QLatin1String("&#10;");
-            break;
-        case u'\r':
-            if (inAttribute)
-                replacement = QLatin1String("&#13;");
-            break;
-        default: break;
+        const ushort c = data[i].unicode();
+        if (c > '>' && c < 0xD800)
+            continue; // the common case
+        QLatin1String escape;
+        if (c >= 0xD800) {
+            if (isHighSurrogate(c) && i + 1 < size && isLowSurrogate(data[i + 1].unicode())) {
+                ++i;
+                continue;
+            }
+            if (isPlainAllowed(c))
+                continue;
+        } else {
+            switch (c) {
+            case '<': escape = QLatin1String("&lt;"); break;
+            case '>': escape = QLatin1String("&gt;"); break;
+            case '&': escape = QLatin1String("&amp;"); break;
+            case '"': escape = QLatin1String("&quot;"); break;
+            case '\t':
+                if (!inAttribute)
+                    continue;
+                escape = QLatin1String("&#9;");
+                break;
+            case '\n':
+                if (!inAttribute)
+                    continue;
+                escape = QLatin1String("&#10;");
+                break;
+            case '\r':
+                if (!inAttribute)
+                    continue;
+                escape = QLatin1String("&#13;");
+                break;
+            default:
+                if (isPlainAllowed(c))
+                    continue;
+                break;
+            }
         }
-        if (replacement.size() == 0)
-            continue;
         out_.append(data + plainFrom, i - plainFrom);
-        out_ += replacement;
+        if (escape.size() > 0)
+            out_ += escape;
+        else
+            out_ += QChar(QChar::ReplacementCharacter);
         plainFrom = i + 1;
     }
     out_.append(data + plainFrom, size - plainFrom);

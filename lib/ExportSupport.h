@@ -98,8 +98,9 @@ QString formatTime(const QDateTime& time);
 class TimeFormatter
 {
 public:
-    // `msecs` may be NodeTimes::Invalid, which gives an empty text.
-    QString format(qint64 msecs);
+    // `msecs` may be NodeTimes::Invalid, which gives an empty text. The
+    // result stays valid until the next call.
+    const QString& format(qint64 msecs);
 
 private:
     static constexpr int Mixed = std::numeric_limits<int>::min();
@@ -109,7 +110,8 @@ private:
     qint64 lastBucket_ = std::numeric_limits<qint64>::min();
     int lastOffset_ = 0;
     qint64 lastSecond_ = std::numeric_limits<qint64>::min();
-    QString lastText_;
+    QString text_;
+    const QString empty_;
 };
 
 // formatSize with a memory of recent values: sizes on disk are whole
@@ -141,8 +143,8 @@ QString xmlSafe(const QString& text);
 // Writes XML into a text buffer exactly as QXmlStreamWriter formats the
 // subset the export uses (elements, attributes, text elements, a comment;
 // with auto-formatting an indent per level, or none at all), at a fraction
-// of its cost: values are cleaned (see xmlSafe) and escaped straight into the
-// buffer, without a temporary string per value. An element without content
+// of its cost: values are cleaned (as xmlSafe does) and escaped straight
+// into the buffer, without a temporary string per value. An element without content
 // becomes an empty-element tag; a text element keeps its start and end tags
 // even when the text is empty.
 class XmlTextWriter

@@ -393,7 +393,8 @@ private slots:
         // A walk that recursed once per level would overflow Windows' default
         // thread stack of 1 MiB long before this depth.
         const int depth = 100000;
-        const DirectoryNodePtr root = TreeBuilder::chain(depth);
+        DirectoryNodePtr root = TreeBuilder::chain(depth);
+        auto release = qScopeGuard([&] { TreeBuilder::release(root); });
         XmlExporterSettings settings = sections(true, true, true, true, NameOnly);
         settings.autoFormattingIndent = 0;
         const QString path = dir.filePath(QStringLiteral("deep.xml"));
