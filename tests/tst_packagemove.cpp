@@ -627,6 +627,60 @@ private slots:
         QCOMPARE(folder->parent(), root);
     }
 
+    // Each naming takes out one entry, the first still listed; the rest keep
+    // their order. Many entries and items, to cover the one-pass removal.
+    void removeKeepsOrderAndCountsNamings()
+    {
+        DirectoryNodePtr root(new DirectoryNode(DirectoryNodePtr(), QStringLiteral("/m"), QStringLiteral("r"),
+                                                NodeTimes()));
+        QList<FileNodePtr> files;
+        for (int i = 0; i < 5000; ++i) {
+            files << FileNodePtr(new FileNode(QStringLiteral("/m/r"), QString::number(i), i, 2 * i, NodeTimes()));
+            root->appendFile(files.last());
+        }
+        root->appendFile(files[7]); // listed twice
+        qint64 size = 0;
+        for (const FileNodePtr& file : root->files())
+            size += file->size();
+        root->setOwnSizes(size, 2 * size);
+        root->setTotals(size, 2 * size, root->fileCount(), 0);
+
+        QList<PackagablePtr> items;
+        qint64 removed = 0;
+        for (int i = 0; i < 5000; i += 3) {
+            items << files[i];
+            removed += i;
+        }
+        items << files[7] << files[7] << files[7]; // the third naming finds nothing left
+        removed += 2 * 7;
+        root->remove(packageOf(items));
+        QCOMPARE(root->size(), size - removed);
+        QCOMPARE(root->totalSizeOnDisk(), 2 * (size - removed));
+        QCOMPARE(root->fileCount(), 5001 - 1667 - 2);
+        QCOMPARE(root->totalFileCount(), root->fileCount());
+        int expected = 0;
+        for (const FileNodePtr& file : root->files()) {
+            while (expected % 3 == 0 || expected == 7)
+                ++expected;
+            QCOMPARE(file, files[expected]);
+            ++expected;
+        }
+
+        // Named once only: the first of two listings goes, the second stays.
+        DirectoryNodePtr twice(new DirectoryNode(DirectoryNodePtr(), QStringLiteral("/m"), QStringLiteral("t"),
+                                                 NodeTimes()));
+        twice->appendFile(files[1]);
+        twice->appendFile(files[2]);
+        twice->appendFile(files[1]);
+        twice->setOwnSizes(4, 8);
+        twice->setTotals(4, 8, 3, 0);
+        twice->remove(packageOf({files[1]}));
+        QCOMPARE(twice->fileCount(), 2);
+        QCOMPARE(twice->file(0), files[2]);
+        QCOMPARE(twice->file(1), files[1]);
+        QCOMPARE(twice->size(), qint64(3));
+    }
+
     void emptyAndNullPackages()
     {
         QTemporaryDir temp;
