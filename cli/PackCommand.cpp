@@ -452,6 +452,9 @@ int moveCommand(const QStringList& arguments)
 
     bool anyFailed = false;
     int movedCount = 0;
+    // Every moved item, taken out of the tree in one pass at the end (one
+    // pass per package would cost a sweep of the whole top level each).
+    Package movedItems;
     QStringList jsonPackages;
     for (const int i : chosen) {
         const PackagePtr& package = packages[i];
@@ -483,7 +486,7 @@ int moveCommand(const QStringList& arguments)
                 QDir().mkpath(folder);
                 moved = packager.movePackage(QDir(folder), package);
                 if (moved) {
-                    scan.root->remove(package);
+                    movedItems.items += package->items;
                     ++movedCount;
                     if (!options.json)
                         out() << QStringLiteral("パッケージ%1を%2へ移動完了。").arg(number).arg(folder) << "\n";
@@ -520,6 +523,7 @@ int moveCommand(const QStringList& arguments)
                                      jsonString(error));
         }
     }
+    scan.root->remove(PackagePtr(new Package(movedItems)));
     if (options.json) {
         out() << "{\"order\": " << jsonString(options.order.name) << ", \"limit\": " << options.order.size
               << ", \"sort\": " << jsonString(options.sortName) << ", \"label\": " << jsonString(labelText)
