@@ -587,6 +587,8 @@ private slots:
         QCOMPARE(node->subdirectory(0).data(), findItem(root, QStringLiteral("d")).data());
         QCOMPARE(node->file(0)->absoluteFilePath(), source + QStringLiteral("/f"));
         QCOMPARE(node->subdirectory(0)->depth(), 1);
+        // The move flow hands over the folder text with a trailing separator.
+        QCOMPARE(makePackageNode(QDir(folder + QLatin1Char('/')), package)->fileName(), QStringLiteral("3"));
     }
 
     // remove() lowers the node's own figures by exactly the items'; a node
