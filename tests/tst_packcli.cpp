@@ -243,6 +243,9 @@ private slots:
     // 1. Here the order's folder is a file, so no package folder can be made.
     void failedPackages()
     {
+#ifdef Q_OS_WIN
+        QSKIP("the expected error code is an errno value");
+#endif
         QVERIFY(writeFile(volume + QStringLiteral("/korvo_pack/") + limit(), QByteArray("in the way")));
         const QStringList before = treeInventory(temp.path());
         const Run run = runCli({QStringLiteral("move"), QStringLiteral("--limit"), limit(), QStringLiteral("--sort"),
