@@ -20,12 +20,23 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <atomic>
+#include <csignal>
 #include <map>
 #include <set>
 
 namespace korvo::cli {
 
 namespace {
+
+// Ctrl-C while packages move: the package being moved finishes (it is all or
+// nothing), and no further package starts.
+std::atomic<bool> stopRequested{false};
+
+extern "C" void onStopRequest(int)
+{
+    stopRequested.store(true);
+}
 
 const std::map<QString, PackSort>& sortNames()
 {
@@ -456,7 +467,15 @@ int moveCommand(const QStringList& arguments)
     // pass per package would cost a sweep of the whole top level each).
     Package movedItems;
     QStringList jsonPackages;
+    stopRequested.store(false);
+    const auto previousHandler = std::signal(SIGINT, onStopRequest);
     for (const int i : chosen) {
+        if (stopRequested.load()) {
+            err() << "korvo-cli move: interrupted; package #" << (i + 1) << " and those after it were not moved.\n";
+            err().flush();
+            anyFailed = true;
+            break;
+        }
         const PackagePtr& package = packages[i];
         const int number = PackageTarget::folderNumber(numberBase, i);
         QString folder;
@@ -523,6 +542,7 @@ int moveCommand(const QStringList& arguments)
                                      jsonString(error));
         }
     }
+    std::signal(SIGINT, previousHandler);
     scan.root->remove(PackagePtr(new Package(movedItems)));
     if (options.json) {
         out() << "{\"order\": " << jsonString(options.order.name) << ", \"limit\": " << options.order.size
