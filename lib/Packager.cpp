@@ -51,11 +51,38 @@ private:
     QList<PackagablePtr> items_;
 };
 
+// One top-level item that fits the limit: where the root lists it (its
+// files first, then its subfolders) and its two figures, read once.
 struct Candidate
 {
-    PackagablePtr item;
+    int source;
     qint64 size;       // totalSize(): the size sort key and the package's size
     qint64 sizeOnDisk; // totalSizeOnDisk(): what must fit
+};
+
+// The root's items by their position in "files, then subfolders".
+class Sources
+{
+public:
+    explicit Sources(const DirectoryNode& root) : files_(root.files()), folders_(root.subdirectories()) {}
+
+    PackagablePtr item(int source) const
+    {
+        if (source < files_.size())
+            return files_.at(source);
+        return folders_.at(source - files_.size());
+    }
+
+    QString fileName(int source) const
+    {
+        if (source < files_.size())
+            return files_.at(source)->fileName();
+        return folders_.at(source - files_.size())->fileName();
+    }
+
+private:
+    const QVector<FileNodePtr>& files_;
+    const QVector<DirectoryNodePtr>& folders_;
 };
 
 // Best fit: each placement takes the largest candidate that still fits the
@@ -68,7 +95,8 @@ struct Candidate
 // entry at or below position p" is answered by a union-find that links each
 // taken position to its left neighbour, which keeps the whole placement at
 // O(n log n) (the sort and one binary search per placement).
-void placeBestFit(const std::vector<Candidate>& candidates, qint64 limit, PackageBuilder& builder)
+void placeBestFit(const std::vector<Candidate>& candidates, const Sources& sources, qint64 limit,
+                  PackageBuilder& builder)
 {
     const int count = int(candidates.size());
     std::vector<std::pair<qint64, int>> order(size_t(count), {0, 0});
@@ -109,7 +137,7 @@ void placeBestFit(const std::vector<Candidate>& candidates, qint64 limit, Packag
             continue;
         }
         const Candidate& candidate = candidates[size_t(-order[size_t(found)].second)];
-        builder.add(candidate.item, candidate.size, candidate.sizeOnDisk);
+        builder.add(sources.item(candidate.source), candidate.size, candidate.sizeOnDisk);
         next[size_t(found)] = found - 1;
         --remaining;
     }
@@ -117,13 +145,14 @@ void placeBestFit(const std::vector<Candidate>& candidates, qint64 limit, Packag
 
 // Next fit: items in the given order; one that does not fit closes the
 // current package first.
-void placeNextFit(const std::vector<Candidate>& candidates, qint64 limit, PackageBuilder& builder)
+void placeNextFit(const std::vector<Candidate>& candidates, const Sources& sources, qint64 limit,
+                  PackageBuilder& builder)
 {
     for (const Candidate& candidate : candidates) {
         // room, not running + size, so that no sum can overflow
         if (candidate.sizeOnDisk > limit - builder.sizeOnDisk())
             builder.close();
-        builder.add(candidate.item, candidate.size, candidate.sizeOnDisk);
+        builder.add(sources.item(candidate.source), candidate.size, candidate.sizeOnDisk);
     }
 }
 
@@ -162,7 +191,7 @@ struct NameKey
 // Orders the candidates for sorts 1 to 4. The sort is stable: items with
 // equal keys keep their listed order, so a folder packs the same way on
 // every platform and in every run.
-void sortCandidates(std::vector<Candidate>& candidates, int sort)
+void sortCandidates(std::vector<Candidate>& candidates, const Sources& sources, int sort)
 {
     const size_t count = candidates.size();
     std::vector<int> order(count, 0);
@@ -184,7 +213,7 @@ void sortCandidates(std::vector<Candidate>& candidates, int sort)
         std::vector<NameKey> keys;
         keys.reserve(count);
         for (size_t i = 0; i < count; ++i)
-            keys.emplace_back(candidates[i].item->fileName());
+            keys.emplace_back(sources.fileName(candidates[i].source));
         auto less = [&keys](int a, int b) { return keys[size_t(a)] < keys[size_t(b)]; };
         if (sort == NameAscending)
             std::stable_sort(order.begin(), order.end(), less);
@@ -213,23 +242,28 @@ bool Packager::pack(const PackageOrder& packageOrder, int sort, const DirectoryN
         return true;
 
     const qint64 limit = packageOrder.size;
+    const QVector<FileNodePtr>& files = root->files();
+    const QVector<DirectoryNodePtr>& folders = root->subdirectories();
     std::vector<Candidate> candidates;
-    candidates.reserve(size_t(root->fileCount()) + size_t(root->subdirectoryCount()));
-    for (const FileNodePtr& file : root->files()) {
+    candidates.reserve(size_t(files.size()) + size_t(folders.size()));
+    for (int i = 0; i < files.size(); ++i) {
+        const FileNode* file = files.at(i).data();
         if (file && file->sizeOnDisk() <= limit)
-            candidates.push_back({file, file->size(), file->sizeOnDisk()});
+            candidates.push_back({i, file->size(), file->sizeOnDisk()});
     }
-    for (const DirectoryNodePtr& directory : root->subdirectories()) {
-        if (directory && directory->totalSizeOnDisk() <= limit)
-            candidates.push_back({directory, directory->totalSize(), directory->totalSizeOnDisk()});
+    for (int i = 0; i < folders.size(); ++i) {
+        const DirectoryNode* folder = folders.at(i).data();
+        if (folder && folder->totalSizeOnDisk() <= limit)
+            candidates.push_back({files.size() + i, folder->totalSize(), folder->totalSizeOnDisk()});
     }
 
+    const Sources sources(*root);
     PackageBuilder builder(packageOrder, packages);
     if (sort == Assorted) {
-        placeBestFit(candidates, limit, builder);
+        placeBestFit(candidates, sources, limit, builder);
     } else {
-        sortCandidates(candidates, sort);
-        placeNextFit(candidates, limit, builder);
+        sortCandidates(candidates, sources, sort);
+        placeNextFit(candidates, sources, limit, builder);
     }
     if (!builder.isEmpty())
         builder.close();
