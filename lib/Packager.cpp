@@ -103,10 +103,21 @@ void placeBestFit(const std::vector<Candidate>& candidates, const Sources& sourc
     for (int i = 0; i < count; ++i)
         order[size_t(i)] = {candidates[size_t(i)].sizeOnDisk, -i}; // -i: later positions first among equals
     std::sort(order.begin(), order.end());
-    // The sizes on disk alone, for compact binary searches.
+    // The sizes on disk alone, for compact binary searches, and beside them
+    // what a placement needs, gathered in one streaming pass.
+    struct Placed
+    {
+        qint64 size;
+        int source;
+    };
     std::vector<qint64> keys(size_t(count), 0);
-    for (int i = 0; i < count; ++i)
+    std::vector<Placed> placed(size_t(count), {0, 0});
+    for (int i = 0; i < count; ++i) {
+        const Candidate& candidate = candidates[size_t(-order[size_t(i)].second)];
         keys[size_t(i)] = order[size_t(i)].first;
+        placed[size_t(i)] = {candidate.size, candidate.source};
+    }
+    std::vector<std::pair<qint64, int>>().swap(order);
 
     // next[p] == p while position p is untaken; a taken p points further
     // left. Position -1 stands for "nothing left".
@@ -146,8 +157,8 @@ void placeBestFit(const std::vector<Candidate>& candidates, const Sources& sourc
             searchEnd = count;
             continue;
         }
-        const Candidate& candidate = candidates[size_t(-order[size_t(found)].second)];
-        builder.add(sources.item(candidate.source), candidate.size, candidate.sizeOnDisk);
+        const Placed& item = placed[size_t(found)];
+        builder.add(sources.item(item.source), item.size, keys[size_t(found)]);
         next[size_t(found)] = found - 1;
         --remaining;
     }
