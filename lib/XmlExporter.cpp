@@ -64,10 +64,26 @@ private:
             writer_.writeAttribute(key, value);
     }
 
+    // The writer fills a text buffer, which goes to the file in UTF-8 in
+    // large pieces: encoding and writing each small value on its own would
+    // cost several times the whole export.
+    void flushIfFull()
+    {
+        if (buffer_.size() >= FlushSize)
+            flushBuffer();
+    }
+    bool flushBuffer();
+    bool failed() const { return writeFailed_ || writer_.hasError(); }
+
+    static constexpr int FlushSize = 1 << 20;
+
     const XmlExporterSettings settings_;
     const ExportClock clock_;
     const Names names_;
-    QXmlStreamWriter writer_;
+    QIODevice* device_ = nullptr;
+    QString buffer_;
+    bool writeFailed_ = false;
+    QXmlStreamWriter writer_{&buffer_};
     exporting::TimeFormatter times_;
     bool asElements_ = false;
 };
@@ -78,7 +94,8 @@ bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QS
     if (!exporting::openTarget(file, errorString))
         return false;
 
-    writer_.setDevice(&file);
+    device_ = &file;
+    buffer_.reserve(FlushSize + FlushSize / 4);
     if (settings_.autoFormattingIndent > 0) {
         writer_.setAutoFormatting(true);
         writer_.setAutoFormattingIndent(settings_.autoFormattingIndent);
@@ -87,18 +104,33 @@ bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QS
     total = 0;
     setProgress(0.0);
 
-    bool written = root ? writeDocument(*root) : true;
-    written = written && !writer_.hasError();
-    writer_.setDevice(nullptr);
+    const bool written = (root ? writeDocument(*root) : true) && flushBuffer() && !failed();
+    device_ = nullptr;
     if (!exporting::finishTarget(file, !written, errorString))
         return false;
     setProgress(100.0);
     return true;
 }
 
+bool XmlExporter::flushBuffer()
+{
+    if (writeFailed_)
+        return false;
+    if (!buffer_.isEmpty()) {
+        const QByteArray bytes = buffer_.toUtf8();
+        if (device_->write(bytes) != bytes.size())
+            writeFailed_ = true;
+        buffer_.resize(0);
+    }
+    return !writeFailed_;
+}
+
 bool XmlExporter::writeDocument(const DirectoryNode& root)
 {
-    writer_.writeStartDocument();
+    // A writer on a text buffer leaves the encoding out of its declaration,
+    // so the declaration is written here; the writer goes on from it exactly
+    // as it would after its own.
+    buffer_ += QLatin1String("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
     writer_.writeComment(exporting::generatorText());
     writer_.writeStartElement(names_.korvo);
     writer_.writeTextElement(names_.version, exporting::versionText());
@@ -122,7 +154,7 @@ bool XmlExporter::writeDocument(const DirectoryNode& root)
     }
     writer_.writeEndElement();
     writer_.writeEndDocument();
-    return !writer_.hasError();
+    return !failed();
 }
 
 void XmlExporter::writeFileNode(const FileNode& file, XmlOutputOptions options)
@@ -145,6 +177,7 @@ void XmlExporter::writeFileNode(const FileNode& file, XmlOutputOptions options)
     if (!options.testFlag(OmitFileLastRead))
         writeField(names_.lastRead, times_.format(times.lastRead));
     writer_.writeEndElement();
+    flushIfFull();
 }
 
 void XmlExporter::writeFiles(const DirectoryNode& directory, XmlOutputOptions options)
@@ -242,7 +275,8 @@ bool XmlExporter::writeSection(const DirectoryNode& root, XmlExportMode mode, Xm
     if (open(root))
         stack.append(Frame{&root, 0});
     while (!stack.isEmpty()) {
-        if (writer_.hasError())
+        flushIfFull();
+        if (failed())
             return false;
         Frame& top = stack.last();
         if (top.next < top.node->subdirectoryCount()) {
@@ -254,7 +288,7 @@ bool XmlExporter::writeSection(const DirectoryNode& root, XmlExportMode mode, Xm
             stack.removeLast();
         }
     }
-    return !writer_.hasError();
+    return !failed();
 }
 
 } // namespace
