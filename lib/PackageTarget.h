@@ -27,6 +27,11 @@ QString listingPath(const QString& baseFolder, int number);
 // count as 5); 0 when there is none or the folder is missing.
 int findFolderNumberBase(const QString& baseFolder);
 
+// The folder number of the package at index `index` (0-based) of a packing
+// whose base number is `base`: base + index + 1, or -1 when that would not
+// fit a 32-bit number (a folder named 2147483647 exists already).
+int folderNumber(int base, int index);
+
 // True when the text names a single folder (no "/" or "\", not "." or "..")
 // or is empty (an empty label puts the packages under the order's folder);
 // otherwise false with a message naming the text.

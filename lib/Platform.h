@@ -25,6 +25,14 @@ qint64 linkTargetSize(const QString& absoluteFilePath);
 // the system's error code (GetLastError on Windows, errno elsewhere).
 bool moveWithoutReplacing(const QString& source, const QString& destination, qint64* errorCode);
 
+#ifndef _WIN32
+// The no-replace move for file systems that refuse RENAME_NOREPLACE: a file
+// (or link) is linked under the new name, then unlinked under the old one;
+// a folder is refused with EINVAL. Exposed so that it can be tested on file
+// systems that do know the flag.
+bool moveByLinking(const QString& source, const QString& destination, qint64* errorCode);
+#endif
+
 // The top-most folder of the volume that holds the given folder (a drive root
 // such as "C:/" on Windows, the file system's mount point elsewhere).
 QString volumeRoot(const QString& absoluteFolderPath);

@@ -2,8 +2,12 @@
 
 #include "DriveGeometry.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
+#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -45,6 +49,103 @@ qint64 linkTargetSize(const QString& absoluteFilePath)
         size = qint64(opened.st_size);
     ::close(fd);
     return size;
+}
+
+bool moveByLinking(const QString& source, const QString& destination, qint64* errorCode)
+{
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(destination);
+    auto fail = [errorCode](int code) {
+        if (errorCode)
+            *errorCode = code;
+        return false;
+    };
+    struct stat info;
+    if (::lstat(from.constData(), &info) != 0)
+        return fail(errno);
+    // A folder cannot be hard-linked, and a copy-and-delete of a whole tree
+    // is exactly the risk this move exists to avoid: refuse.
+    if (S_ISDIR(info.st_mode))
+        return fail(EINVAL);
+    // linkat never replaces an existing entry, and with no flags it links a
+    // symbolic link itself, not what it points to.
+    if (::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0)
+        return fail(errno);
+    if (::unlink(from.constData()) != 0) {
+        const int code = errno;
+        ::unlink(to.constData()); // the source is still there: drop the new name again
+        return fail(code);
+    }
+    return true;
+}
+
+bool moveWithoutReplacing(const QString& source, const QString& destination, qint64* errorCode)
+{
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(destination);
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    const int code = errno;
+    // EINVAL: the file system does not know the flag (or a folder would go
+    // into itself, which the fallback refuses as well); ENOSYS: the kernel
+    // lacks the call. A plain rename() is never used: it would silently
+    // replace an existing destination.
+    if (code == EINVAL || code == ENOSYS)
+        return moveByLinking(source, destination, errorCode);
+    if (errorCode)
+        *errorCode = code;
+    return false;
+}
+
+namespace {
+
+// The identity of the mount that holds a path: the device number and, where
+// the kernel gives it, the mount id (which also tells bind mounts of one
+// file system apart: a rename between them fails like one across devices).
+bool mountOf(const QString& path, quint64* device, quint64* mountId)
+{
+    const QByteArray name = QFile::encodeName(path);
+#if defined(STATX_MNT_ID)
+    struct statx info;
+    if (::statx(AT_FDCWD, name.constData(), 0, STATX_INO | STATX_MNT_ID, &info) == 0) {
+        *device = (quint64(info.stx_dev_major) << 32) | quint64(info.stx_dev_minor);
+        *mountId = (info.stx_mask & STATX_MNT_ID) ? quint64(info.stx_mnt_id) : 0;
+        return true;
+    }
+#endif
+    struct stat plain;
+    if (::stat(name.constData(), &plain) != 0)
+        return false;
+    *device = quint64(plain.st_dev);
+    *mountId = 0;
+    return true;
+}
+
+} // namespace
+
+QString volumeRoot(const QString& absoluteFolderPath)
+{
+    // Walk up from the folder (its real path, so that a link to another
+    // volume leads to that volume) while the parent is on the same mount.
+    QString path = QFileInfo(absoluteFolderPath).canonicalFilePath();
+    if (path.isEmpty())
+        path = QDir::cleanPath(QDir(absoluteFolderPath).absolutePath());
+    quint64 device = 0;
+    quint64 mountId = 0;
+    if (!mountOf(path, &device, &mountId))
+        return path;
+    while (path != QLatin1String("/")) {
+        const QString parent = QFileInfo(path).absolutePath();
+        if (parent == path)
+            break;
+        quint64 parentDevice = 0;
+        quint64 parentMountId = 0;
+        if (!mountOf(parent, &parentDevice, &parentMountId) || parentDevice != device ||
+            parentMountId != mountId)
+            break;
+        path = parent;
+    }
+    return path;
 }
 
 } // namespace korvo::platform

@@ -41,4 +41,26 @@ qint64 linkTargetSize(const QString& absoluteFilePath)
     return size < 0 ? 0 : size;
 }
 
+bool moveWithoutReplacing(const QString& source, const QString& destination, qint64* errorCode)
+{
+    // A plain MoveFileW: no MOVEFILE_REPLACE_EXISTING, so an existing
+    // destination makes it fail, and no MOVEFILE_COPY_ALLOWED, so it never
+    // turns into a copy across volumes. A folder moves with its contents.
+    if (MoveFileW(reinterpret_cast<const wchar_t*>(source.utf16()),
+                  reinterpret_cast<const wchar_t*>(destination.utf16())))
+        return true;
+    if (errorCode)
+        *errorCode = qint64(GetLastError());
+    return false;
+}
+
+QString volumeRoot(const QString& absoluteFolderPath)
+{
+    // Up one level at a time until going up fails: the drive root "C:/".
+    QDir directory(absoluteFolderPath);
+    while (directory.cdUp()) {
+    }
+    return directory.absolutePath();
+}
+
 } // namespace korvo::platform

@@ -1,0 +1,89 @@
+#include "PackageTarget.h"
+
+#include "Platform.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <limits>
+
+namespace korvo::PackageTarget {
+
+QString volumeRoot(const QString& scannedFolder)
+{
+    return platform::volumeRoot(QFileInfo(scannedFolder).absoluteFilePath());
+}
+
+QString baseFolder(const QString& volumeRoot, const QString& orderName, const QString& label)
+{
+    const QString separator = QDir::separator();
+#ifdef _WIN32
+    // The drive root as Qt writes it ("C:/") with every native separator
+    // dropped, then each level followed by one backslash: C:/\korvo_pack\CD\L\.
+    QString root = volumeRoot;
+    root.remove(separator);
+    QString text = root + separator;
+#else
+    // The mount point as an absolute path; "/" stays "/" rather than
+    // becoming empty, which would make the base folder relative.
+    QString text = QDir::cleanPath(QDir(volumeRoot).absolutePath());
+    if (!text.endsWith(separator))
+        text += separator;
+#endif
+    text += QStringLiteral("korvo_pack") + separator;
+    text += orderName + separator;
+    text += label + separator;
+    return text;
+}
+
+QString packageFolder(const QString& baseFolder, int number)
+{
+    return baseFolder + QString::number(number) + QDir::separator();
+}
+
+QString listingPath(const QString& baseFolder, int number)
+{
+    return QDir(baseFolder).absoluteFilePath(QString::number(number) + QStringLiteral(".xml"));
+}
+
+int findFolderNumberBase(const QString& baseFolder)
+{
+    const QDir folder(baseFolder);
+    int largest = 0;
+    if (!folder.exists())
+        return largest;
+    const QFileInfoList entries = folder.entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        bool ok = false;
+        const int number = entry.baseName().toInt(&ok, 10);
+        if (ok && number > largest)
+            largest = number;
+    }
+    return largest;
+}
+
+int folderNumber(int base, int index)
+{
+    const qint64 number = qint64(base) + qint64(index) + 1;
+    if (number < 1 || number > std::numeric_limits<int>::max())
+        return -1;
+    return int(number);
+}
+
+bool isSingleFolderName(const QString& text, QString* errorString)
+{
+    QString reason;
+    if (text.contains(QLatin1Char('/')) || text.contains(QLatin1Char('\\')))
+        reason = QStringLiteral("it contains a path separator");
+    else if (text == QLatin1String(".") || text == QLatin1String(".."))
+        reason = QStringLiteral("it names a folder level, not a folder");
+    else if (text.contains(QChar(0)))
+        reason = QStringLiteral("it contains a NUL character");
+    if (reason.isEmpty())
+        return true;
+    if (errorString)
+        *errorString = QStringLiteral("\"%1\" is not a single folder name: %2.").arg(text, reason);
+    return false;
+}
+
+} // namespace korvo::PackageTarget

@@ -1,0 +1,346 @@
+#include "DirectoryNode.h"
+#include "FileNode.h"
+#include "PackageOrder.h"
+#include "Packager.h"
+
+#include <QtTest>
+
+#include <random>
+
+using namespace korvo;
+
+namespace {
+
+// An in-memory root whose own files carry the given sizes (size and size on
+// disk alike unless `onDisk` is given), named as listed.
+struct MemoryTree
+{
+    DirectoryNodePtr root{new DirectoryNode(DirectoryNodePtr(), QStringLiteral("/mem"), QStringLiteral("root"),
+                                            NodeTimes())};
+    qint64 size = 0;
+    qint64 sizeOnDisk = 0;
+
+    FileNodePtr addFile(const QString& name, qint64 bytes, qint64 onDisk = -1)
+    {
+        if (onDisk < 0)
+            onDisk = bytes;
+        FileNodePtr file(new FileNode(root->absoluteFilePath(), name, bytes, onDisk, NodeTimes()));
+        root->appendFile(file);
+        size += bytes;
+        sizeOnDisk += onDisk;
+        update();
+        return file;
+    }
+
+    DirectoryNodePtr addFolder(const QString& name, qint64 bytes, qint64 onDisk = -1)
+    {
+        if (onDisk < 0)
+            onDisk = bytes;
+        DirectoryNodePtr folder(new DirectoryNode(root, root->absoluteFilePath(), name, NodeTimes()));
+        folder->setTotals(bytes, onDisk, 0, 0);
+        root->appendSubdirectory(folder);
+        update();
+        return folder;
+    }
+
+    void update()
+    {
+        qint64 ownSize = 0;
+        qint64 ownOnDisk = 0;
+        for (const FileNodePtr& file : root->files()) {
+            ownSize += file->size();
+            ownOnDisk += file->sizeOnDisk();
+        }
+        root->setOwnSizes(ownSize, ownOnDisk);
+        root->setTotals(size, sizeOnDisk, root->fileCount(), root->subdirectoryCount());
+    }
+};
+
+QStringList names(const PackagePtr& package)
+{
+    QStringList list;
+    for (const PackagablePtr& item : package->items)
+        list << item->fileName();
+    return list;
+}
+
+// "a,c|b,d,e": the packages' item names, for compact comparisons.
+QString layout(const QList<PackagePtr>& packages)
+{
+    QStringList parts;
+    for (const PackagePtr& package : packages)
+        parts << names(package).join(QLatin1Char(','));
+    return parts.join(QLatin1Char('|'));
+}
+
+QList<PackagePtr> packOf(const MemoryTree& tree, qint64 limit, int sort)
+{
+    QList<PackagePtr> packages;
+    Packager packager;
+    const bool ok = packager.pack(PackageOrder(limit, QStringLiteral("L")), sort, tree.root, packages);
+    if (!ok || !packager.errorString().isEmpty())
+        qWarning("pack reported a failure");
+    return packages;
+}
+
+// The best fit exactly as first described: for each placement scan every
+// remaining candidate from the start, keep the one leaving the smallest
+// non-negative rest (a later one only when strictly smaller), stop at an
+// exact fill; when none fits, close the package.
+QList<QList<int>> referenceBestFit(const QVector<qint64>& sizes, qint64 limit)
+{
+    QList<int> candidates;
+    for (int i = 0; i < sizes.size(); ++i) {
+        if (sizes[i] <= limit)
+            candidates << i;
+    }
+    QList<QList<int>> packages;
+    QList<int> current;
+    qint64 running = 0;
+    while (!candidates.isEmpty()) {
+        const qint64 room = limit - running;
+        int best = -1;
+        qint64 bestRest = 0;
+        for (int c = 0; c < candidates.size(); ++c) {
+            const qint64 rest = room - sizes[candidates[c]];
+            if (rest < 0)
+                continue;
+            if (best < 0 || rest < bestRest) {
+                best = c;
+                bestRest = rest;
+            }
+            if (rest == 0)
+                break;
+        }
+        if (best >= 0) {
+            current << candidates[best];
+            running += sizes[candidates[best]];
+            candidates.removeAt(best);
+        } else {
+            if (current.isEmpty())
+                break;
+            packages << current;
+            current.clear();
+            running = 0;
+        }
+    }
+    if (!current.isEmpty())
+        packages << current;
+    return packages;
+}
+
+} // namespace
+
+class PackerTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void builtInOrders()
+    {
+        const QList<PackageOrder>& orders = builtInPackageOrders();
+        QCOMPARE(orders.size(), 5);
+        QCOMPARE(orders[0], PackageOrder(700000000, QStringLiteral("CD")));
+        QCOMPARE(orders[1], PackageOrder(500000000, QStringLiteral("PACK_500MB")));
+        QCOMPARE(orders[2], PackageOrder(400000000, QStringLiteral("PACK_400MB")));
+        QCOMPARE(orders[3], PackageOrder(300000000, QStringLiteral("PACK_200MB")));
+        QCOMPARE(orders[4], PackageOrder(200000000, QStringLiteral("PACK_100MB")));
+    }
+
+    void workedExample_data()
+    {
+        QTest::addColumn<int>("sort");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QList<qint64>>("onDisk");
+        QTest::newRow("assorted") << int(Assorted) << QStringLiteral("a,c|b,d,e") << QList<qint64>{100, 100};
+        QTest::newRow("size ascending") << int(SizeAscending) << QStringLiteral("e,d,c|b|a")
+                                        << QList<qint64>{90, 50, 60};
+        QTest::newRow("size descending") << int(SizeDescending) << QStringLiteral("a|b,c|d,e")
+                                         << QList<qint64>{60, 90, 50};
+        QTest::newRow("name ascending") << int(NameAscending) << QStringLiteral("a|b,c|d,e")
+                                        << QList<qint64>{60, 90, 50};
+        QTest::newRow("name descending") << int(NameDescending) << QStringLiteral("e,d,c|b|a")
+                                         << QList<qint64>{90, 50, 60};
+        QTest::newRow("unknown sort: as listed, next fit") << 7 << QStringLiteral("a|b,c|d,e")
+                                                           << QList<qint64>{60, 90, 50};
+    }
+
+    void workedExample()
+    {
+        QFETCH(int, sort);
+        QFETCH(QString, expected);
+        QFETCH(QList<qint64>, onDisk);
+        MemoryTree tree;
+        const QStringList letters{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
+                                  QStringLiteral("e")};
+        const qint64 sizes[] = {60, 50, 40, 30, 20};
+        for (int i = 0; i < 5; ++i)
+            tree.addFile(letters[i], sizes[i]);
+        const QList<PackagePtr> packages = packOf(tree, 100, sort);
+        QCOMPARE(layout(packages), expected);
+        QCOMPARE(packages.size(), onDisk.size());
+        for (int i = 0; i < packages.size(); ++i) {
+            QCOMPARE(packages[i]->sizeOnDisk, onDisk[i]);
+            QCOMPARE(packages[i]->size, onDisk[i]);
+            QCOMPARE(packages[i]->packageOrder, PackageOrder(100, QStringLiteral("L")));
+        }
+        // The tree is only read.
+        QCOMPARE(tree.root->fileCount(), 5);
+        QCOMPARE(tree.root->totalSize(), qint64(200));
+    }
+
+    // The sort keys are the sizes, the fitting test the sizes on disk; a
+    // folder weighs its whole subtree; items above the limit stay out.
+    void sizesAndSizesOnDisk()
+    {
+        MemoryTree tree;
+        tree.addFolder(QStringLiteral("dir"), 10, 4096);    // small size, large on disk
+        tree.addFile(QStringLiteral("big"), 3000, 3000);
+        tree.addFile(QStringLiteral("over"), 1, 4097);      // one byte on disk above the limit
+        tree.addFile(QStringLiteral("small"), 20, 1000);
+        QList<PackagePtr> packages = packOf(tree, 4096, SizeAscending);
+        // Files first, then folders, sorted by size: dir(10), small(20), big(3000).
+        QCOMPARE(layout(packages), QStringLiteral("dir|small,big"));
+        QCOMPARE(packages[0]->size, qint64(10));
+        QCOMPARE(packages[0]->sizeOnDisk, qint64(4096));
+        QCOMPARE(packages[1]->size, qint64(3020));
+        QCOMPARE(packages[1]->sizeOnDisk, qint64(4000));
+
+        packages = packOf(tree, 4096, Assorted);
+        QCOMPARE(layout(packages), QStringLiteral("dir|big,small"));
+        for (const PackagePtr& package : packages)
+            QVERIFY(package->sizeOnDisk <= 4096);
+    }
+
+    void edgeCases()
+    {
+        {   // An item exactly at the limit shares only with items of 0 bytes on disk.
+            MemoryTree tree;
+            tree.addFile(QStringLiteral("z1"), 0);
+            tree.addFile(QStringLiteral("full"), 100);
+            tree.addFile(QStringLiteral("z2"), 0);
+            tree.addFile(QStringLiteral("x"), 1);
+            QCOMPARE(layout(packOf(tree, 100, Assorted)), QStringLiteral("full,z1,z2|x"));
+            QCOMPARE(layout(packOf(tree, 100, 99)), QStringLiteral("z1,full,z2|x"));
+        }
+        {   // Empty root, every item above the limit, no root at all.
+            MemoryTree empty;
+            QVERIFY(packOf(empty, 100, Assorted).isEmpty());
+            MemoryTree over;
+            over.addFile(QStringLiteral("a"), 101);
+            over.addFolder(QStringLiteral("d"), 5000);
+            for (int sort = 0; sort < 5; ++sort)
+                QVERIFY(packOf(over, 100, sort).isEmpty());
+            QList<PackagePtr> packages{PackagePtr(new Package)};
+            Packager packager;
+            QVERIFY(packager.pack(PackageOrder(1, QStringLiteral("x")), Assorted, DirectoryNodePtr(), packages));
+            QVERIFY(packages.isEmpty()); // the output list is cleared
+        }
+        {   // Limit 0: only items of 0 bytes on disk, all in one package.
+            MemoryTree tree;
+            tree.addFile(QStringLiteral("a"), 0);
+            tree.addFile(QStringLiteral("b"), 1);
+            tree.addFolder(QStringLiteral("c"), 0);
+            for (int sort = 0; sort < 5; ++sort)
+                QCOMPARE(packOf(tree, 0, sort).size(), 1);
+            QCOMPARE(layout(packOf(tree, 0, Assorted)), QStringLiteral("a,c"));
+        }
+        {   // Next fit never fills gaps; best fit takes 40 over 30 for a room of 45.
+            MemoryTree tree;
+            tree.addFile(QStringLiteral("60"), 60);
+            tree.addFile(QStringLiteral("50"), 50);
+            tree.addFile(QStringLiteral("40"), 40);
+            QCOMPARE(layout(packOf(tree, 100, 99)), QStringLiteral("60|50,40"));
+            MemoryTree fit;
+            fit.addFile(QStringLiteral("55"), 55);
+            fit.addFile(QStringLiteral("30"), 30);
+            fit.addFile(QStringLiteral("40"), 40);
+            QCOMPARE(layout(packOf(fit, 100, Assorted)), QStringLiteral("55,40|30"));
+        }
+        {   // Best fit among equals takes the one nearer the start of the list.
+            MemoryTree tree;
+            tree.addFile(QStringLiteral("first"), 30);
+            tree.addFile(QStringLiteral("second"), 30);
+            tree.addFolder(QStringLiteral("third"), 30);
+            QCOMPARE(layout(packOf(tree, 50, Assorted)), QStringLiteral("first|second|third"));
+        }
+    }
+
+    // Sorting is stable (equal keys keep their listed order) and by name
+    // puts upper-case initials before lower-case ones.
+    void stableSorts()
+    {
+        MemoryTree tree;
+        tree.addFile(QStringLiteral("b"), 10);
+        tree.addFile(QStringLiteral("Z"), 20);
+        tree.addFile(QStringLiteral("a"), 10);
+        tree.addFolder(QStringLiteral("b"), 20);
+        tree.addFile(QStringLiteral("c"), 10);
+        const qint64 limit = 1000;
+        QCOMPARE(layout(packOf(tree, limit, SizeAscending)), QStringLiteral("b,a,c,Z,b"));
+        QCOMPARE(layout(packOf(tree, limit, SizeDescending)), QStringLiteral("Z,b,b,a,c"));
+        // The file b precedes the folder b in both name orders.
+        QList<PackagePtr> packages = packOf(tree, limit, NameAscending);
+        QCOMPARE(layout(packages), QStringLiteral("Z,a,b,b,c"));
+        QVERIFY(packages[0]->items[2].dynamicCast<FileNode>());
+        QVERIFY(packages[0]->items[3].dynamicCast<DirectoryNode>());
+        packages = packOf(tree, limit, NameDescending);
+        QCOMPARE(layout(packages), QStringLiteral("c,b,b,a,Z"));
+        QVERIFY(packages[0]->items[1].dynamicCast<FileNode>());
+
+        // Many equal keys: a long run keeps exactly its listed order.
+        MemoryTree many;
+        QStringList listed;
+        for (int i = 0; i < 200; ++i) {
+            const QString name = QStringLiteral("n%1").arg(i, 3, 10, QLatin1Char('0'));
+            many.addFile(name, i % 2 ? 5 : 7);
+            listed << name;
+        }
+        const QString ascending = layout(packOf(many, 1000000, SizeAscending));
+        QStringList odd, even;
+        for (int i = 0; i < 200; ++i)
+            (i % 2 ? odd : even) << listed[i];
+        QCOMPARE(ascending, (odd + even).join(QLatin1Char(',')));
+    }
+
+    // The fast best fit gives exactly the packages of the plain scan, on
+    // many random inputs with many ties, zero sizes and items over the limit.
+    void bestFitMatchesReference()
+    {
+        std::mt19937_64 random(20261207);
+        for (int round = 0; round < 3000; ++round) {
+            const int count = int(random() % 60);
+            const qint64 limit = qint64(random() % 40);
+            const qint64 spread = 1 + qint64(random() % 50);
+            MemoryTree tree;
+            QVector<qint64> listed;
+            for (int i = 0; i < count; ++i) {
+                const qint64 onDisk = qint64(random() % quint64(spread));
+                tree.addFile(QString::number(i), onDisk * 3 + 1, onDisk); // sizes differ from sizes on disk
+                listed << onDisk;
+            }
+            const int folders = int(random() % 10);
+            for (int i = 0; i < folders; ++i) {
+                const qint64 onDisk = qint64(random() % quint64(spread));
+                tree.addFolder(QString::number(count + i), onDisk, onDisk);
+                listed << onDisk;
+            }
+            const QList<QList<int>> expected = referenceBestFit(listed, limit);
+            const QList<PackagePtr> packages = packOf(tree, limit, Assorted);
+            QCOMPARE(packages.size(), expected.size());
+            for (int p = 0; p < packages.size(); ++p) {
+                QStringList expectedNames;
+                qint64 expectedOnDisk = 0;
+                for (int index : expected[p]) {
+                    expectedNames << QString::number(index);
+                    expectedOnDisk += listed[index];
+                }
+                QCOMPARE(names(packages[p]), expectedNames);
+                QCOMPARE(packages[p]->sizeOnDisk, expectedOnDisk);
+                QVERIFY(packages[p]->sizeOnDisk <= limit);
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(PackerTest)
+#include "tst_packer.moc"
