@@ -3,9 +3,12 @@
 #include "DirectoryNode.h"
 
 #include <QChar>
+#include <QDateTime>
 #include <QFlags>
 #include <QSharedPointer>
 #include <QString>
+
+#include <functional>
 
 namespace korvo {
 
@@ -86,7 +89,13 @@ struct XmlExporterSettings
         XmlOutputOptions(0xFFC0F000)};
 };
 
-ExporterPtr createTxtExporter(const TxtExporterSettings& settings);
-ExporterPtr createXmlExporter(const XmlExporterSettings& settings);
+// Where the date line of a document comes from; an empty clock stands for the
+// current local time. Tests pass a fixed one.
+using ExportClock = std::function<QDateTime()>;
+
+// Each factory copies the record: later changes do not reach an exporter
+// already made.
+ExporterPtr createTxtExporter(const TxtExporterSettings& settings, const ExportClock& clock = ExportClock());
+ExporterPtr createXmlExporter(const XmlExporterSettings& settings, const ExportClock& clock = ExportClock());
 
 } // namespace korvo

@@ -1,0 +1,52 @@
+#include "ExportWorker.h"
+
+#include <QTimer>
+
+namespace korvo {
+
+ExportWorker::ExportWorker(QObject* parent)
+    : QThread(parent)
+{
+    // The timer lives in the creating thread and polls the exporter there;
+    // it only reports while a run is under way.
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &ExportWorker::triggerProgress);
+    timer->start(1000);
+}
+
+ExportWorker::~ExportWorker() = default;
+
+void ExportWorker::setup(const QString& path, const DirectoryNodePtr& root, const ExporterPtr& exporter)
+{
+    path_ = path;
+    root_ = root;
+    exporter_ = exporter;
+}
+
+void ExportWorker::triggerProgress()
+{
+    if (isRunning() && exporter_)
+        emit progress(exporter_->progress());
+}
+
+void ExportWorker::run()
+{
+    QString errorString;
+    bool ok = false;
+    if (!exporter_)
+        errorString = QStringLiteral("エクスポーターが指定されていません。");
+    else if (!root_)
+        errorString = QStringLiteral("エクスポートするツリーがありません。");
+    else
+        ok = exporter_->exportTo(path_, root_, &errorString);
+
+    // Every run ends with one report of the final percentage: 100 after a
+    // success, whatever was reached after a failure.
+    emit progress(exporter_ ? exporter_->progress() : 0.0);
+    emit finished(ok, path_, errorString);
+    // The tree is released here; the exporter stays until the next setup.
+    root_.reset();
+    quit();
+}
+
+} // namespace korvo

@@ -1,0 +1,267 @@
+// The XML export: a declaration, a generator comment and the root element
+// "korvo" with seven header elements and up to four sections, each showing
+// the tree in one output mode. The settings record switches sections on and
+// off and gives each mode an option word that omits single fields and
+// chooses between attributes and child elements.
+
+#include "Exporter.h"
+#include "ExportSupport.h"
+#include "SizeFormat.h"
+
+#include <QSaveFile>
+#include <QVector>
+#include <QXmlStreamWriter>
+
+namespace korvo {
+
+namespace {
+
+// The element and field names of the document, made once.
+struct Names
+{
+    const QString korvo = QStringLiteral("korvo");
+    const QString version = QStringLiteral("version");
+    const QString date = QStringLiteral("date");
+    const QString root = QStringLiteral("root");
+    const QString files = QStringLiteral("files");
+    const QString directories = QStringLiteral("directories");
+    const QString directory = QStringLiteral("directory");
+    const QString file = QStringLiteral("file");
+    const QString name = QStringLiteral("name");
+    const QString path = QStringLiteral("path");
+    const QString suffix = QStringLiteral("suffix");
+    const QString size = QStringLiteral("size");
+    const QString sizeOnDisk = QStringLiteral("sizeOnDisk");
+    const QString totalSize = QStringLiteral("totalSize");
+    const QString totalSizeOnDisk = QStringLiteral("totalSizeOnDisk");
+    const QString fileCount = QStringLiteral("fileCount");
+    const QString subdirectoryCount = QStringLiteral("subdirectoryCount");
+    const QString totalFileCount = QStringLiteral("totalFileCount");
+    const QString totalSubdirectoryCount = QStringLiteral("totalSubdirectoryCount");
+    const QString created = QStringLiteral("created");
+    const QString lastModified = QStringLiteral("lastModified");
+    const QString lastRead = QStringLiteral("lastRead");
+};
+
+class XmlExporter : public exporting::ExporterBase
+{
+public:
+    XmlExporter(const XmlExporterSettings& settings, const ExportClock& clock) : settings_(settings), clock_(clock) {}
+
+    bool exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString) override;
+
+private:
+    bool writeDocument(const DirectoryNode& root);
+    bool writeSection(const DirectoryNode& root, XmlExportMode mode, XmlOutputOptions options);
+    void writeFileNode(const FileNode& file, XmlOutputOptions options);
+    void writeDirectoryFields(const DirectoryNode& directory, XmlOutputOptions options);
+    void writeFiles(const DirectoryNode& directory, XmlOutputOptions options);
+    void writeField(const QString& key, const QString& value)
+    {
+        if (asElements_)
+            writer_.writeTextElement(key, value);
+        else
+            writer_.writeAttribute(key, value);
+    }
+
+    const XmlExporterSettings settings_;
+    const ExportClock clock_;
+    const Names names_;
+    QXmlStreamWriter writer_;
+    exporting::TimeFormatter times_;
+    bool asElements_ = false;
+};
+
+bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString)
+{
+    QSaveFile file(path);
+    if (!exporting::openTarget(file, errorString))
+        return false;
+
+    writer_.setDevice(&file);
+    if (settings_.autoFormattingIndent > 0) {
+        writer_.setAutoFormatting(true);
+        writer_.setAutoFormattingIndent(settings_.autoFormattingIndent);
+    }
+    done = 0;
+    total = 0;
+    setProgress(0.0);
+
+    bool written = root ? writeDocument(*root) : true;
+    written = written && !writer_.hasError();
+    writer_.setDevice(nullptr);
+    if (!exporting::finishTarget(file, !written, errorString))
+        return false;
+    setProgress(100.0);
+    return true;
+}
+
+bool XmlExporter::writeDocument(const DirectoryNode& root)
+{
+    writer_.writeStartDocument();
+    writer_.writeComment(exporting::generatorText());
+    writer_.writeStartElement(names_.korvo);
+    writer_.writeTextElement(names_.version, exporting::versionText());
+    writer_.writeTextElement(names_.date, exporting::formatTime(clock_ ? clock_() : QDateTime::currentDateTime()));
+    writer_.writeTextElement(names_.root, exporting::xmlSafe(root.absoluteFilePath()));
+    writer_.writeTextElement(names_.files, QString::number(root.totalFileCount()));
+    writer_.writeTextElement(names_.directories, QString::number(root.totalSubdirectoryCount()));
+    writer_.writeTextElement(names_.size, formatSize(root.totalSize()));
+    writer_.writeTextElement(names_.sizeOnDisk, formatSize(root.totalSizeOnDisk()));
+
+    qreal progress = 0.0;
+    for (const XmlExportMode mode : {TopLevelItemList, Tree, DirectoryList, FileList}) {
+        if (settings_.output[mode]) {
+            writer_.writeStartElement(modeElementName(mode));
+            if (!writeSection(root, mode, settings_.options[mode]))
+                return false;
+            writer_.writeEndElement();
+        }
+        progress += 25.0;
+        setProgress(progress);
+    }
+    writer_.writeEndElement();
+    writer_.writeEndDocument();
+    return !writer_.hasError();
+}
+
+void XmlExporter::writeFileNode(const FileNode& file, XmlOutputOptions options)
+{
+    writer_.writeStartElement(names_.file);
+    writeField(names_.name, exporting::xmlSafe(file.fileName()));
+    if (!options.testFlag(OmitFilePath))
+        writeField(names_.path, exporting::xmlSafe(file.absolutePath()));
+    if (!options.testFlag(OmitFileSuffix))
+        writeField(names_.suffix, exporting::xmlSafe(file.suffix()));
+    if (!options.testFlag(OmitFileSize))
+        writeField(names_.size, formatSize(file.size()));
+    if (!options.testFlag(OmitFileSizeOnDisk))
+        writeField(names_.sizeOnDisk, formatSize(file.sizeOnDisk()));
+    const NodeTimes& times = file.times();
+    if (!options.testFlag(OmitFileCreated))
+        writeField(names_.created, times_.format(times.created));
+    if (!options.testFlag(OmitFileLastModified))
+        writeField(names_.lastModified, times_.format(times.lastModified));
+    if (!options.testFlag(OmitFileLastRead))
+        writeField(names_.lastRead, times_.format(times.lastRead));
+    writer_.writeEndElement();
+}
+
+void XmlExporter::writeFiles(const DirectoryNode& directory, XmlOutputOptions options)
+{
+    for (const auto& file : directory.files())
+        writeFileNode(*file, options);
+}
+
+void XmlExporter::writeDirectoryFields(const DirectoryNode& directory, XmlOutputOptions options)
+{
+    writeField(names_.name, exporting::xmlSafe(directory.fileName()));
+    if (!options.testFlag(OmitDirPath))
+        writeField(names_.path, exporting::xmlSafe(directory.absolutePath()));
+    if (!options.testFlag(OmitDirSize))
+        writeField(names_.size, formatSize(directory.size()));
+    if (!options.testFlag(OmitDirSizeOnDisk))
+        writeField(names_.sizeOnDisk, formatSize(directory.sizeOnDisk()));
+    if (!options.testFlag(OmitDirTotalSize))
+        writeField(names_.totalSize, formatSize(directory.totalSize()));
+    if (!options.testFlag(OmitDirTotalSizeOnDisk))
+        writeField(names_.totalSizeOnDisk, formatSize(directory.totalSizeOnDisk()));
+    if (!options.testFlag(OmitDirFileCount))
+        writeField(names_.fileCount, QString::number(directory.fileCount()));
+    if (!options.testFlag(OmitDirSubdirCount))
+        writeField(names_.subdirectoryCount, QString::number(directory.subdirectoryCount()));
+    if (!options.testFlag(OmitDirTotalFileCount))
+        writeField(names_.totalFileCount, QString::number(directory.totalFileCount()));
+    if (!options.testFlag(OmitDirTotalSubdirCount))
+        writeField(names_.totalSubdirectoryCount, QString::number(directory.totalSubdirectoryCount()));
+    const NodeTimes& times = directory.times();
+    if (!options.testFlag(OmitDirCreated))
+        writeField(names_.created, times_.format(times.created));
+    if (!options.testFlag(OmitDirLastModified))
+        writeField(names_.lastModified, times_.format(times.lastModified));
+    if (!options.testFlag(OmitDirLastRead))
+        writeField(names_.lastRead, times_.format(times.lastRead));
+}
+
+// One section: the tree below `root` in one mode, depth first, each folder's
+// own part written when it is reached and its closing part when its last
+// subfolder is done. An explicit stack instead of recursion keeps the
+// thread's stack flat however deep the tree is.
+//   Tree:             <directory fields><files>file...</files> subfolders </directory>
+//   DirectoryList:    <directory fields> subfolders </directory>
+//   FileList:         file... subfolders (no folder elements)
+//   TopLevelItemList: for a root its files, then its subfolders; a folder one
+//                     level down is one element without children; deeper
+//                     folders write nothing.
+bool XmlExporter::writeSection(const DirectoryNode& root, XmlExportMode mode, XmlOutputOptions options)
+{
+    asElements_ = (options & AsElements) == AsElements;
+
+    // Writes a folder's opening part; true when its subfolders are to follow.
+    auto open = [&](const DirectoryNode& directory) {
+        switch (mode) {
+        case Tree:
+            writer_.writeStartElement(names_.directory);
+            writeDirectoryFields(directory, options);
+            writer_.writeStartElement(names_.files);
+            writeFiles(directory, options);
+            writer_.writeEndElement();
+            return true;
+        case DirectoryList:
+            writer_.writeStartElement(names_.directory);
+            writeDirectoryFields(directory, options);
+            return true;
+        case FileList:
+            writeFiles(directory, options);
+            return true;
+        case TopLevelItemList:
+        default:
+            if (directory.isRoot()) {
+                writeFiles(directory, options);
+                return true;
+            }
+            if (directory.depth() == 1) {
+                writer_.writeStartElement(names_.directory);
+                writeDirectoryFields(directory, options);
+                writer_.writeEndElement();
+            }
+            return false;
+        }
+    };
+    auto close = [&] {
+        if (mode == Tree || mode == DirectoryList)
+            writer_.writeEndElement();
+    };
+
+    struct Frame
+    {
+        const DirectoryNode* node;
+        int next;
+    };
+    QVector<Frame> stack;
+    if (open(root))
+        stack.append(Frame{&root, 0});
+    while (!stack.isEmpty()) {
+        if (writer_.hasError())
+            return false;
+        Frame& top = stack.last();
+        if (top.next < top.node->subdirectoryCount()) {
+            const DirectoryNodePtr child = top.node->subdirectory(top.next++);
+            if (open(*child))
+                stack.append(Frame{child.data(), 0});
+        } else {
+            close();
+            stack.removeLast();
+        }
+    }
+    return !writer_.hasError();
+}
+
+} // namespace
+
+ExporterPtr createXmlExporter(const XmlExporterSettings& settings, const ExportClock& clock)
+{
+    return ExporterPtr(new XmlExporter(settings, clock));
+}
+
+} // namespace korvo
