@@ -1,14 +1,99 @@
 #pragma once
 
+#include "DirectoryNode.h"
+#include "EnumerateProgress.h"
+#include "Exporter.h"
+
 #include <QMainWindow>
+#include <QRect>
+#include <QString>
+
+#include <functional>
+
+class QDir;
+class QMimeData;
 
 namespace korvo {
 
+// The one top-level window: menus, the drop area, the properties box, the
+// cancel button and the status bar. It keeps no pointers to its widgets,
+// workers or settings object; each flow looks them up by object name.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // Asks the user for the file an export writes; returns an empty text
+    // when the user cancels.
+    using SaveFileNameFunction =
+        std::function<QString(QWidget* parent, const QString& caption, const QString& filter)>;
+
+    MainWindow();
+    ~MainWindow() override;
+
+    // The settings file: "korvo.ini" beside the executable, unless another
+    // path was set (tests keep theirs in a temporary folder).
+    static QString settingsFilePath();
+    static void setSettingsFilePath(const QString& path);
+
+    // The geometry of a window started without saved settings, for a
+    // primary screen whose available area is `available`.
+    static QRect defaultGeometry(const QRect& available);
+
+    // Replaces the save-file dialog of the export menu; null restores it.
+    void setSaveFileNameFunction(const SaveFileNameFunction& function);
+
+    // The tree of the last scan that completed; null before the first one.
+    DirectoryNodePtr scannedRoot() const { return root; }
+    // The settings every XML export from this window uses; the packaging
+    // dialog works on a copy and hands it back.
+    const XmlExporterSettings& xmlExporterSettings() const { return xmlSettings; }
+    void setXmlExporterSettings(const XmlExporterSettings& settings) { xmlSettings = settings; }
+    // Shows the root's current totals in the size and contents rows (after
+    // packages have been moved out of the tree).
+    void updatePropertiesFromRoot();
+
+public slots:
+    void onDropped(const QMimeData* mimeData);
+    void onEnumerateProgress(const korvo::EnumerateProgress& stats);
+    void onEnumerateFinished(const korvo::DirectoryNodePtr& root, const korvo::EnumerateProgress& stats,
+                             bool isCanceld);
+    void onExportFinished(bool isSucceeded, const QString& path, const QString& errorString);
+    void triggerExportAsTxtFile();
+    void triggerExportAsXmlFile();
+    void triggerExit();
+    void triggerPackaging();
+    void triggerAbout();
+    void triggerLibrary();
+
+protected:
+    bool event(QEvent* event) override;
+    void customEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createMenus();
+    void createCentralArea();
+    void createStatusBar();
+    void restoreGeometryFromSettings();
+
+    void startEnumeration(const QDir& directory);
+    void showSizes(qint64 size, qint64 sizeOnDisk, qint32 fileCount, qint32 directoryCount);
+    void setPropertyValue(int row, const QString& text);
+    void setStatusText(const QString& text);
+    void setResultMenusEnabled(bool enabled);
+
+    void exportWithDialog(const QString& filter);
+    void startExport(const QString& path);
+    void waitForWorkers();
+
+    bool closing = false;
+    DirectoryNodePtr root;
+    XmlExporterSettings xmlSettings;
+    // Scans started whose finished notice has not arrived yet. A notice that
+    // arrives while a later scan is pending belongs to a superseded scan.
+    int pendingScanNotices = 0;
+    SaveFileNameFunction saveFileName;
 };
 
 } // namespace korvo

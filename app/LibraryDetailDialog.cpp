@@ -1,0 +1,55 @@
+#include "LibraryDetailDialog.h"
+
+#include "ui_LibraryDetailDialog.h"
+
+#include <QtGlobal>
+
+namespace korvo {
+
+int libraryCount()
+{
+    return 1;
+}
+
+LibraryInfo libraryInfo(int index)
+{
+    if (index != 0)
+        return LibraryInfo();
+    // The toolkit the program runs on, whichever Qt 5 release that is.
+    LibraryInfo qt;
+    qt.name = QStringLiteral("Qt");
+    qt.version = QString::fromLatin1(qVersion());
+    qt.homePage = QStringLiteral("https://www.qt.io/");
+    qt.licence = QStringLiteral("LGPL v3");
+    qt.licenceUrl = QStringLiteral("https://doc.qt.io/qt-5/lgpl.html");
+    qt.copyright = QStringLiteral("Copyright (C) 2020 The Qt Company Ltd and other contributors.");
+    return qt;
+}
+
+QString libraryName(int index)
+{
+    return libraryInfo(index).name;
+}
+
+LibraryDetailDialog::LibraryDetailDialog(QWidget* parent) : QDialog(parent), ui(new Ui::LibraryDetailDialog)
+{
+    ui->setupUi(this);
+    setFixedSize(size());
+}
+
+LibraryDetailDialog::~LibraryDetailDialog() = default;
+
+void LibraryDetailDialog::updateText()
+{
+    const LibraryInfo info = libraryIndex == 0 ? libraryInfo(0) : LibraryInfo();
+    // One pass over the template: a value that happens to hold "%2" is not
+    // substituted again.
+    const QString text =
+        QStringLiteral("<html><body><h1>%1</h1><br><br>Version: %2<br><br>Home: <a href=\"%3\">%3</a><br><br>"
+                       "License: %4<br><br>License Url: <a href=\"%5\">%5</a><br><br>%6</body></html>")
+            .arg(info.name.toHtmlEscaped(), info.version.toHtmlEscaped(), info.homePage.toHtmlEscaped(),
+                 info.licence.toHtmlEscaped(), info.licenceUrl.toHtmlEscaped(), info.copyright.toHtmlEscaped());
+    ui->textBrowser->setHtml(text);
+}
+
+} // namespace korvo

@@ -1,0 +1,214 @@
+// The Help menu's dialogs: about, library list and library details.
+
+#include "AboutDialog.h"
+#include "GuiSupport.h"
+#include "LibraryDetailDialog.h"
+#include "LibraryDialog.h"
+#include "MainWindow.h"
+#include "MainWindowSupport.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+using namespace korvo;
+using namespace korvo::test;
+
+namespace {
+
+QAction* helpEntry(const MainWindow& window, const QString& text)
+{
+    for (QAction* top : window.menuBar()->actions()) {
+        if (top->text() != QStringLiteral("ヘルプ(&H)") || !top->menu())
+            continue;
+        for (QAction* action : top->menu()->actions()) {
+            if (action->text() == text)
+                return action;
+        }
+    }
+    return nullptr;
+}
+
+bool isFixedAt(const QWidget* widget, const QSize& size)
+{
+    return widget->size() == size && widget->minimumSize() == size && widget->maximumSize() == size;
+}
+
+} // namespace
+
+class HelpDialogsTest : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir dir;
+    std::unique_ptr<ScopedSettingsFile> settingsFile;
+    std::unique_ptr<MainWindow> window;
+
+private slots:
+    void init()
+    {
+        QVERIFY(dir.isValid());
+        settingsFile = std::make_unique<ScopedSettingsFile>(dir);
+        window = std::make_unique<MainWindow>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void cleanup()
+    {
+        window->close();
+        window->close();
+        window.reset();
+        settingsFile.reset();
+        QCOMPARE(visibleTopLevelWindows(), QStringList());
+    }
+
+    void aboutShowsNameVersionAndNotice()
+    {
+        QAction* about = helpEntry(*window, QStringLiteral("アバウト(&A)"));
+        QVERIFY(about);
+        QString title, text, objectName;
+        bool fixed = false;
+        QWidget* parent = nullptr;
+        ModalWatcher watcher([&](QWidget* modal) {
+            auto* dialog = qobject_cast<AboutDialog*>(modal);
+            if (!dialog || !title.isEmpty())
+                return;
+            title = dialog->windowTitle();
+            objectName = dialog->objectName();
+            parent = dialog->parentWidget();
+            fixed = isFixedAt(dialog, QSize(281, 120));
+            text = dialog->findChild<QTextBrowser*>(QStringLiteral("pidrTextBrowser"))->toPlainText();
+            auto* box = dialog->findChild<QDialogButtonBox*>(QStringLiteral("okButtonBox"));
+            box->button(QDialogButtonBox::Close)->click();
+        });
+        about->trigger();
+
+        QCOMPARE(title, QStringLiteral("korvoについて"));
+        QCOMPARE(objectName, QStringLiteral("AboutDialog"));
+        QCOMPARE(parent, window.get());
+        QVERIFY(fixed);
+        QCOMPARE(text.split(QLatin1Char('\n')),
+                 QStringList({QStringLiteral("korvo : フォルダ一覧・パッケージ化ツール ver 1.0.0"), QString(),
+                              QStringLiteral("Copyright (C) 2026 The korvo authors"), QString()}));
+        // Destroyed when its modal run returned.
+        QVERIFY(!window->findChild<AboutDialog*>());
+    }
+
+    void libraryListOpensTheDetails()
+    {
+        QAction* library = helpEntry(*window, QStringLiteral("ライブラリ(&A)"));
+        QVERIFY(library);
+
+        struct
+        {
+            bool fixed = false;
+            bool headerHidden = false;
+            QStringList items;
+            QString headerLabel;
+            bool enabledBeforeClick = true;
+            bool enabledAfterClick = false;
+            QString detailTitle;
+            QString detailPlain;
+            QString detailHtml;
+            bool detailFixed = false;
+            bool detailParentIsLibrary = false;
+            bool libraryOpenAfterDetail = false;
+            bool done = false;
+        } seen;
+
+        ModalWatcher watcher([&](QWidget* modal) {
+            auto* dialog = qobject_cast<LibraryDialog*>(modal);
+            if (!dialog || seen.done)
+                return;
+            seen.done = true;
+            seen.fixed = isFixedAt(dialog, QSize(240, 180));
+            auto* tree = dialog->findChild<QTreeWidget*>(QStringLiteral("treeWidget"));
+            auto* detail = dialog->findChild<QPushButton*>(QStringLiteral("detailPushButton"));
+            seen.headerHidden = tree->isHeaderHidden();
+            seen.headerLabel = tree->headerItem()->text(0);
+            for (int i = 0; i < tree->topLevelItemCount(); ++i)
+                seen.items << tree->topLevelItem(i)->text(0);
+            seen.enabledBeforeClick = detail->isEnabled();
+            const QRect itemRect = tree->visualItemRect(tree->topLevelItem(0));
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, itemRect.center());
+            seen.enabledAfterClick = detail->isEnabled();
+
+            // The details open modally on top; a second watcher reads and
+            // closes them.
+            ModalWatcher detailWatcher([&](QWidget* inner) {
+                auto* details = qobject_cast<LibraryDetailDialog*>(inner);
+                if (!details || !seen.detailTitle.isEmpty())
+                    return;
+                seen.detailTitle = details->windowTitle();
+                seen.detailFixed = isFixedAt(details, QSize(318, 253));
+                seen.detailParentIsLibrary = details->parentWidget() == dialog;
+                auto* browser = details->findChild<QTextBrowser*>(QStringLiteral("textBrowser"));
+                seen.detailPlain = browser->toPlainText();
+                seen.detailHtml = browser->toHtml();
+                details->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))
+                    ->button(QDialogButtonBox::Close)
+                    ->click();
+            });
+            QTest::mouseClick(detail, Qt::LeftButton);
+            seen.libraryOpenAfterDetail = dialog->isVisible() && QApplication::activeModalWidget() == dialog;
+            dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))
+                ->button(QDialogButtonBox::Close)
+                ->click();
+        });
+        library->trigger();
+
+        QVERIFY(seen.done);
+        QVERIFY(seen.fixed);
+        QVERIFY(seen.headerHidden);
+        QCOMPARE(seen.headerLabel, QStringLiteral("名前"));
+        QCOMPARE(seen.items, QStringList({QStringLiteral("Qt")}));
+        QVERIFY(!seen.enabledBeforeClick);
+        QVERIFY(seen.enabledAfterClick);
+
+        QCOMPARE(seen.detailTitle, QStringLiteral("ライブラリの詳細"));
+        QVERIFY(seen.detailFixed);
+        QVERIFY(seen.detailParentIsLibrary);
+        QVERIFY(seen.detailPlain.startsWith(QStringLiteral("Qt\n")));
+        QVERIFY2(seen.detailPlain.contains(QStringLiteral("Version: ") + QString::fromLatin1(qVersion())),
+                 qPrintable(seen.detailPlain));
+        QVERIFY(seen.detailPlain.contains(QStringLiteral("License: LGPL v3")));
+        QVERIFY(!seen.detailPlain.contains(QStringLiteral("5.2.0")));
+        QVERIFY(!seen.detailPlain.contains(QStringLiteral("2.1")));
+        QVERIFY(seen.detailPlain.contains(QStringLiteral("The Qt Company")));
+        QVERIFY(seen.detailHtml.contains(QStringLiteral("href=\"https://www.qt.io/\"")));
+        QVERIFY(seen.detailHtml.contains(QStringLiteral("href=\"https://doc.qt.io/qt-5/lgpl.html\"")));
+        QVERIFY(seen.libraryOpenAfterDetail);
+        QVERIFY(!window->findChild<LibraryDialog*>());
+    }
+
+    void detailsOfAnUnknownLibraryAreEmpty()
+    {
+        LibraryDetailDialog dialog;
+        QCOMPARE(dialog.libraryIndex, 1);
+        dialog.updateText();
+        const QString plain = dialog.findChild<QTextBrowser*>(QStringLiteral("textBrowser"))->toPlainText();
+        QVERIFY(plain.contains(QStringLiteral("Version: \n")));
+        QVERIFY(!plain.contains(QStringLiteral("Qt")));
+        QCOMPARE(libraryCount(), 1);
+        QCOMPARE(libraryName(0), QStringLiteral("Qt"));
+        QCOMPARE(libraryName(1), QString());
+        QCOMPARE(libraryName(-1), QString());
+        auto* browser = dialog.findChild<QTextBrowser*>(QStringLiteral("textBrowser"));
+        QCOMPARE(browser->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QVERIFY(browser->openExternalLinks());
+    }
+};
+
+QTEST_MAIN(HelpDialogsTest)
+#include "tst_helpdialogs.moc"
