@@ -87,7 +87,7 @@ private slots:
             title = dialog->windowTitle();
             objectName = dialog->objectName();
             parent = dialog->parentWidget();
-            fixed = isFixedAt(dialog, QSize(281, 120));
+            fixed = isFixedAt(dialog, QSize(371, 140));
             text = dialog->findChild<QTextBrowser*>(QStringLiteral("pidrTextBrowser"))->toPlainText();
             auto* box = dialog->findChild<QDialogButtonBox*>(QStringLiteral("okButtonBox"));
             box->button(QDialogButtonBox::Close)->click();

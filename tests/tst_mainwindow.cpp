@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
@@ -22,6 +23,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -297,6 +299,42 @@ private slots:
         QCOMPARE(seen.last().exportEnabled, true);
         QCOMPARE(window->scannedRoot()->absoluteFilePath(), QDir(small).absolutePath());
         QCOMPARE(propertyValue(*window, 3), QStringLiteral("ファイル数：2 フォルダ数：1"));
+        window->close();
+        window->close();
+    }
+
+    void dropBeforeTheLastNoticeArrivedIgnoresThatNotice()
+    {
+        auto window = makeWindow();
+        QVERIFY(dropAndWait(*window, other));
+        EnumerateWorker* worker = enumerateWorker(*window);
+        QList<QString> statusAfterNotice;
+        connect(worker, &EnumerateWorker::finished, window.get(),
+                [&](const DirectoryNodePtr&, const EnumerateProgress&, bool) {
+                    statusAfterNotice.append(statusText(*window));
+                });
+
+        // The scan of `small` ends, but its notices wait in the event queue
+        // when the next drop comes in.
+        dropPaths(*window, {small});
+        QDeadlineTimer deadline(30000);
+        while (worker->isRunning() && !deadline.hasExpired())
+            QThread::msleep(5);
+        QVERIFY(!worker->isRunning());
+        dropPaths(*window, {large});
+        checkScanningState(*window);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(statusAfterNotice, QList<QString>({Scanning}));
+        checkScanningState(*window);
+        QCOMPARE(propertyValue(*window, 0), QDir(large).absolutePath());
+        // The superseded scan's tree is not taken over.
+        QCOMPARE(window->scannedRoot()->absoluteFilePath(), QDir(other).absolutePath());
+
+        QVERIFY(waitForScanEnd(*window));
+        QCOMPARE(statusAfterNotice.size(), 2);
+        QVERIFY(statusAfterNotice.last().startsWith(QStringLiteral("列挙完了 経過時間：")));
+        QCOMPARE(window->scannedRoot()->absoluteFilePath(), QDir(large).absolutePath());
+        QCOMPARE(propertyValue(*window, 3), QStringLiteral("ファイル数：0 フォルダ数：4040"));
         window->close();
         window->close();
     }

@@ -1,0 +1,191 @@
+// korvo-screenshot OUTDIR FOLDER: shows korvo's main window on the current
+// display, scans FOLDER through a drop on the drop area, opens the Help
+// dialogs from the menu and saves what the display shows as PNG files in
+// OUTDIR. Used by scripts/screenshot under Xvfb.
+
+#include "DirectoryNode.h"
+#include "DropArea.h"
+#include "MainWindow.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+QString outputDir;
+int failures = 0;
+
+void settle(int ms = 300)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+}
+
+// Saves what the display shows of `widget`'s window.
+void shoot(QWidget* widget, const QString& name)
+{
+    settle();
+    QWidget* window = widget->window();
+    QScreen* screen = window->screen();
+    const QPixmap pixmap = screen ? screen->grabWindow(window->winId()) : QPixmap();
+    const QString path = QDir(outputDir).filePath(name + QStringLiteral(".png"));
+    if (pixmap.isNull() || !pixmap.save(path)) {
+        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+        ++failures;
+        return;
+    }
+    std::printf("%s (%dx%d)\n", qPrintable(path), pixmap.width(), pixmap.height());
+}
+
+QAction* helpEntry(const QMainWindow& window, const QString& text)
+{
+    for (QAction* top : window.menuBar()->actions()) {
+        if (!top->menu())
+            continue;
+        for (QAction* action : top->menu()->actions()) {
+            if (action->text() == text)
+                return action;
+        }
+    }
+    return nullptr;
+}
+
+// Runs `step` on the modal dialog once it is up (the dialog runs inside the
+// caller's modal loop, so this has to come from a timer).
+void whenModal(const char* className, std::function<void(QDialog*)> step)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, className, step]() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->inherits(className) || !modal->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        step(qobject_cast<QDialog*>(modal));
+    });
+    timer->start(50);
+}
+
+void clickClose(QDialog* dialog)
+{
+    if (auto* box = dialog->findChild<QDialogButtonBox*>()) {
+        if (QAbstractButton* close = box->button(QDialogButtonBox::Close)) {
+            close->click();
+            return;
+        }
+    }
+    dialog->close();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    application.setWindowIcon(QIcon(QStringLiteral(":/korvo.png")));
+    korvo::registerMetaTypes();
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: korvo-screenshot OUTDIR FOLDER\n");
+        return 2;
+    }
+    outputDir = QString::fromLocal8Bit(argv[1]);
+    const QString folder = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
+
+    // The window's settings go to a temporary folder, not beside the program.
+    QTemporaryDir settingsDir;
+    korvo::MainWindow::setSettingsFilePath(settingsDir.filePath(QStringLiteral("korvo.ini")));
+
+    korvo::MainWindow window;
+    window.show();
+    window.activateWindow();
+    shoot(&window, QStringLiteral("main-before-scan"));
+
+    // Drop the folder on the drop area, as a file manager would.
+    auto* area = window.findChild<korvo::DropArea*>();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(folder)});
+    const QPoint centre = area->rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(area, &enter);
+    shoot(&window, QStringLiteral("main-dragging"));
+    QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(area, &drop);
+    auto* status = window.findChild<QLabel*>(QStringLiteral("StatusLabel"));
+    QDeadlineTimer deadline(60000);
+    while (!status->text().startsWith(QStringLiteral("列挙完了")) && !deadline.hasExpired())
+        settle(50);
+    shoot(&window, QStringLiteral("main-after-scan"));
+
+    // The File menu, opened on its export submenu.
+    QMenu* fileMenu = window.menuBar()->actions().at(0)->menu();
+    window.menuBar()->setActiveAction(window.menuBar()->actions().at(0));
+    settle();
+    fileMenu->setActiveAction(fileMenu->actions().at(0));
+    if (QMenu* exportMenu = fileMenu->actions().at(0)->menu())
+        exportMenu->popup(fileMenu->mapToGlobal(fileMenu->actionGeometry(fileMenu->actions().at(0)).topRight()));
+    settle();
+    {
+        // The menus are windows of their own; grab the screen area around them.
+        QScreen* screen = window.screen();
+        const QRect area = window.frameGeometry().adjusted(0, 0, 200, 0);
+        const QPixmap pixmap = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        const QString path = QDir(outputDir).filePath(QStringLiteral("main-file-menu.png"));
+        if (pixmap.save(path))
+            std::printf("%s\n", qPrintable(path));
+        else
+            ++failures;
+    }
+    fileMenu->hide();
+    window.menuBar()->setActiveAction(nullptr);
+    settle();
+
+    whenModal("korvo::AboutDialog", [](QDialog* dialog) {
+        shoot(dialog, QStringLiteral("about"));
+        clickClose(dialog);
+    });
+    helpEntry(window, QStringLiteral("アバウト(&A)"))->trigger();
+
+    whenModal("korvo::LibraryDialog", [](QDialog* dialog) {
+        shoot(dialog, QStringLiteral("library"));
+        auto* tree = dialog->findChild<QTreeWidget*>(QStringLiteral("treeWidget"));
+        tree->setCurrentItem(tree->topLevelItem(0));
+        emit tree->clicked(tree->currentIndex());
+        shoot(dialog, QStringLiteral("library-selected"));
+        whenModal("korvo::LibraryDetailDialog", [](QDialog* detail) {
+            shoot(detail, QStringLiteral("library-detail"));
+            clickClose(detail);
+        });
+        dialog->findChild<QPushButton*>(QStringLiteral("detailPushButton"))->click();
+        clickClose(dialog);
+    });
+    helpEntry(window, QStringLiteral("ライブラリ(&A)"))->trigger();
+
+    window.close();
+    window.close();
+    return failures == 0 ? 0 : 1;
+}
