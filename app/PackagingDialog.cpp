@@ -6,6 +6,7 @@
 #include "PackageTarget.h"
 #include "Packager.h"
 #include "SizeFormat.h"
+#include "WidgetFit.h"
 #include "XmlExporterSettingsDialog.h"
 #include "ui_PackagingDialog.h"
 
@@ -16,6 +17,7 @@
 #include <QMap>
 #include <QMessageBox>
 #include <QSettings>
+#include <QTextBrowser>
 #include <QTreeWidgetItem>
 #include <QUrl>
 
@@ -97,6 +99,7 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
         form->comboBoxLabel->addItem(label);
 
     setFixedSize(size());
+    fitTextsToFont();
 
     connect(form->comboBoxOrder, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &PackagingDialog::setOrderSize);
@@ -115,6 +118,23 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
 
     form->pushButtonExportConfig->hide();
     form->pushButtonOrderEdit->hide();
+}
+
+void PackagingDialog::fitTextsToFont()
+{
+    // The pack button may take the margin to its left, and the note beside
+    // it gives up to 10 pixels more.
+    QPushButton* pack = form->pushButtonPack;
+    QTextBrowser* note = form->textBrowser;
+    if (pack->sizeHint().width() > pack->width()) {
+        const int shift = qBound(0, pack->sizeHint().width() - (note->x() - 4 - 10), 10);
+        note->setGeometry(note->x() + shift, note->y(), note->width() - shift, note->height());
+        pack->move(10, pack->y());
+        widenToText(pack, note->x() - 4);
+    }
+    widenToText(form->pushButtonMove, form->pushButtonAllCheck->x() - 10);
+    widenToText(form->checkBoxSave, form->groupBox->width() - 10);
+    widenToText(form->checkBoxOpenExplorer, form->groupBox->width() - 10);
 }
 
 PackagingDialog::~PackagingDialog()
@@ -304,6 +324,13 @@ void PackagingDialog::triggerPack()
         row->setText(1, formatSize(packages.at(i)->size));
         row->setText(2, formatSize(packages.at(i)->sizeOnDisk));
     }
+    // The number column as narrow as its texts; the two size columns share
+    // the rest of the width.
+    QTreeWidget* tree = form->treeWidgetPackage;
+    tree->resizeColumnToContents(0);
+    const int sizeWidth = qMax(0, (tree->viewport()->width() - tree->columnWidth(0)) / 2);
+    tree->setColumnWidth(1, sizeWidth);
+    tree->setColumnWidth(2, sizeWidth);
     packedOrder = order;
     form->groupBoxPackage->setEnabled(!packages.isEmpty());
     form->labelStats->setText(QStringLiteral("パッケージ作成完了。"));

@@ -68,6 +68,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void fitTextsToFont();
     void updateOrderComboBox();
     bool checkFolderName(const QString& name, const QString& what);
     void writeListing(const QString& packageFolder, const QString& listingPath, const PackagePtr& package);

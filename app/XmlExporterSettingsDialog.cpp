@@ -1,5 +1,6 @@
 #include "XmlExporterSettingsDialog.h"
 
+#include "WidgetFit.h"
 #include "ui_XmlExporterSettingsDialog.h"
 
 #include <QCheckBox>
@@ -52,6 +53,7 @@ XmlExporterSettingsDialog::XmlExporterSettingsDialog(QWidget* parent)
 {
     form->setupUi(this);
     setFixedSize(size());
+    widenToText(form->checkBoxOutput, form->groupBoxOptions->width() - 10);
 }
 
 XmlExporterSettingsDialog::~XmlExporterSettingsDialog()
