@@ -406,6 +406,11 @@ void PackagingDialog::triggerMove()
         || !checkFolderName(label, QStringLiteral("ラベル")))
         return;
 
+    // A label used for a move is offered again next time, like one entered
+    // with the Return key.
+    if (!label.isEmpty() && form->comboBoxLabel->findText(label, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
+        form->comboBoxLabel->addItem(label);
+
     form->groupBoxPackaging->setEnabled(false);
     form->pushButtonMove->setEnabled(false);
 
@@ -467,7 +472,9 @@ void PackagingDialog::triggerMove()
     }
 
     if (form->checkBoxOpenExplorer->isChecked()) {
-        const QUrl url = QUrl::fromLocalFile(QDir::fromNativeSeparators(baseFolder));
+        // Cleaned, so that the doubled separators of the text (after a drive
+        // root, or of an empty label) do not reach the file browser.
+        const QUrl url = QUrl::fromLocalFile(QDir::cleanPath(QDir::fromNativeSeparators(baseFolder)));
         if (urlOpener())
             urlOpener()(url);
         else

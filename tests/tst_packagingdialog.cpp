@@ -385,7 +385,7 @@ private slots:
         QVERIFY(!session.dialog.isVisible());
 
         const QString base = fixture->baseFolder(QStringLiteral("ラベル"));
-        QCOMPARE(fixture->openedUrls, QList<QUrl>{QUrl::fromLocalFile(QDir::fromNativeSeparators(base))});
+        QCOMPARE(fixture->openedUrls, QList<QUrl>{QUrl::fromLocalFile(QDir::cleanPath(base))});
         QVERIFY(QFileInfo(fixture->openedUrls.at(0).toLocalFile()).isDir());
 
         // One listing per package beside its folder, naming what it holds.
@@ -407,6 +407,12 @@ private slots:
             QStringLiteral("パッケージ3を%1へ移動完了。\r\n%2").arg(fixture->packageFolder(QStringLiteral("ラベル"), 3), base)));
         QCOMPARE(session.root->totalFileCount(), 1); // huge.bin is left
         QCOMPARE(session.root->totalSizeOnDisk(), 5 * C);
+
+        // The label the move used is offered by the next dialog.
+        PackagingDialog next;
+        auto* labels = child<QComboBox>(&next, "comboBoxLabel");
+        QCOMPARE(labels->count(), 1);
+        QCOMPARE(labels->itemText(0), QStringLiteral("ラベル"));
     }
 
     void failingListingIsReported()
