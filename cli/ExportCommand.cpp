@@ -9,6 +9,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QTextStream>
@@ -134,6 +135,9 @@ QString helpText()
                "  --omit-dir FIELDS   folder fields every section leaves out, likewise:\n"
                "                      %3\n"
                "\n"
+               "Other options:\n"
+               "  --timing            print the seconds the scan and the export took on stderr\n"
+               "\n"
                "On a terminal the progress goes to stderr once a second.\n"
                "Exit status: 0 written, 1 failed (reason on stderr), 2 wrong usage.\n")
         .arg(keyList(sectionNames()), keyList(fileFields()), keyList(directoryFields()));
@@ -149,7 +153,8 @@ int exportCommand(const QStringList& arguments)
     const QCommandLineOption indent(QStringLiteral("indent"), QString(), QStringLiteral("N"));
     const QCommandLineOption omitFile(QStringLiteral("omit-file"), QString(), QStringLiteral("FIELDS"));
     const QCommandLineOption omitDir(QStringLiteral("omit-dir"), QString(), QStringLiteral("FIELDS"));
-    parser.addOptions({help, sections, elements, indent, omitFile, omitDir});
+    const QCommandLineOption timing(QStringLiteral("timing"), QString());
+    parser.addOptions({help, sections, elements, indent, omitFile, omitDir, timing});
     if (!parser.parse(QStringList{QStringLiteral("korvo-cli export")} + arguments))
         return usageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -220,7 +225,10 @@ int exportCommand(const QStringList& arguments)
             word |= AsElements;
     }
 
+    QElapsedTimer stopwatch;
+    stopwatch.start();
     const ScanResult scan = scanArgument(folder);
+    const qint64 scanMilliseconds = stopwatch.restart();
     if (!scan.root) {
         QTextStream(stderr) << "korvo-cli export: " << scan.errorString << "\n";
         return Failure;
@@ -247,6 +255,10 @@ int exportCommand(const QStringList& arguments)
     loop.exec();
     worker.wait();
     endProgressLine();
+    if (parser.isSet(timing)) {
+        QTextStream(stderr) << "scan: " << QString::number(scanMilliseconds / 1000.0, 'f', 2)
+                            << " s, export: " << QString::number(stopwatch.elapsed() / 1000.0, 'f', 2) << " s\n";
+    }
 
     if (!succeeded) {
         QTextStream(stderr) << "korvo-cli export: " << target << ": " << errorString << "\n";

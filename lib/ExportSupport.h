@@ -40,17 +40,46 @@ private:
 QString versionText();
 QString generatorText();
 
-// Opens the export's target for writing. The data goes to a temporary file
-// beside the target, so an existing file of that name stays untouched until
-// the export has been written completely. On failure stores the file's error
-// text and returns false.
-bool openTarget(QSaveFile& file, QString* errorString);
+// The file an export writes. The text is gathered in a buffer and goes to a
+// temporary file beside the target in large UTF-8 pieces; the target is
+// replaced only when the whole document has been written, so an existing
+// file of that name stays untouched by a failed export.
+class TargetFile
+{
+public:
+    explicit TargetFile(const QString& path);
+    ~TargetFile();
 
-// Ends an export: unless a write has already failed, flushes the data and
-// puts the file in place of the target. After any failure discards the
-// temporary file, leaves the target as it was and stores the file's error
-// text. Returns true only when the target now holds the complete document.
-bool finishTarget(QSaveFile& file, bool writeFailed, QString* errorString);
+    // On failure stores the file's error text and returns false.
+    bool open(QString* errorString);
+
+    // Text appended here is written by the flushes.
+    QString& buffer() { return buffer_; }
+    void flushIfFull()
+    {
+        if (buffer_.size() >= FlushSize)
+            flush();
+    }
+    // Writes out the buffer; false once any write has failed.
+    bool flush();
+    bool failed() const { return failed_; }
+    // Marks the export as failed for a reason of its own.
+    void fail(const QString& reason);
+
+    // Writes the rest and puts the file in place of the target. After any
+    // failure discards the temporary file instead and stores the reason.
+    bool commit(QString* errorString);
+
+private:
+    void recordFailure();
+
+    static constexpr int FlushSize = 1 << 20;
+
+    QSaveFile* file_;
+    QString buffer_;
+    bool failed_ = false;
+    QString reason_;
+};
 
 // The text used when a write fails and the file gives no reason of its own.
 QString genericWriteError();

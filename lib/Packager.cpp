@@ -23,10 +23,10 @@ public:
     bool isEmpty() const { return items_.isEmpty(); }
     qint64 sizeOnDisk() const { return sizeOnDisk_; }
 
-    void add(const PackagablePtr& item, qint64 itemSizeOnDisk)
+    void add(const PackagablePtr& item, qint64 itemSize, qint64 itemSizeOnDisk)
     {
         items_.append(item);
-        size_ += item->totalSize();
+        size_ += itemSize;
         sizeOnDisk_ += itemSizeOnDisk;
     }
 
@@ -51,10 +51,38 @@ private:
     QList<PackagablePtr> items_;
 };
 
+// One top-level item that fits the limit: where the root lists it (its
+// files first, then its subfolders) and its two figures, read once.
 struct Candidate
 {
-    PackagablePtr item;
-    qint64 sizeOnDisk;
+    int source;
+    qint64 size;       // totalSize(): the size sort key and the package's size
+    qint64 sizeOnDisk; // totalSizeOnDisk(): what must fit
+};
+
+// The root's items by their position in "files, then subfolders".
+class Sources
+{
+public:
+    explicit Sources(const DirectoryNode& root) : files_(root.files()), folders_(root.subdirectories()) {}
+
+    PackagablePtr item(int source) const
+    {
+        if (source < files_.size())
+            return files_.at(source);
+        return folders_.at(source - files_.size());
+    }
+
+    QString fileName(int source) const
+    {
+        if (source < files_.size())
+            return files_.at(source)->fileName();
+        return folders_.at(source - files_.size())->fileName();
+    }
+
+private:
+    const QVector<FileNodePtr>& files_;
+    const QVector<DirectoryNodePtr>& folders_;
 };
 
 // Best fit: each placement takes the largest candidate that still fits the
@@ -67,31 +95,26 @@ struct Candidate
 // entry at or below position p" is answered by a union-find that links each
 // taken position to its left neighbour, which keeps the whole placement at
 // O(n log n) (the sort and one binary search per placement).
-void placeBestFit(const std::vector<Candidate>& candidates, qint64 limit, PackageBuilder& builder)
+void placeBestFit(const std::vector<Candidate>& candidates, const Sources& sources, qint64 limit,
+                  PackageBuilder& builder)
 {
     const int count = int(candidates.size());
-    std::vector<int> order(count);
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](int a, int b) {
-        const qint64 sa = candidates[a].sizeOnDisk;
-        const qint64 sb = candidates[b].sizeOnDisk;
-        return sa != sb ? sa < sb : a > b;
-    });
-    std::vector<qint64> keys(count);
+    std::vector<std::pair<qint64, int>> order(size_t(count), {0, 0});
     for (int i = 0; i < count; ++i)
-        keys[i] = candidates[order[i]].sizeOnDisk;
+        order[size_t(i)] = {candidates[size_t(i)].sizeOnDisk, -i}; // -i: later positions first among equals
+    std::sort(order.begin(), order.end());
 
     // next[p] == p while position p is untaken; a taken p points further
     // left. Position -1 stands for "nothing left".
-    std::vector<int> next(count);
+    std::vector<int> next(size_t(count), 0);
     std::iota(next.begin(), next.end(), 0);
     auto find = [&](int p) {
         int top = p;
-        while (top >= 0 && next[top] != top)
-            top = next[top];
-        while (p >= 0 && next[p] != p) { // path compression
-            const int up = next[p];
-            next[p] = top;
+        while (top >= 0 && next[size_t(top)] != top)
+            top = next[size_t(top)];
+        while (p >= 0 && next[size_t(p)] != p) { // path compression
+            const int up = next[size_t(p)];
+            next[size_t(p)] = top;
             p = up;
         }
         return top;
@@ -100,7 +123,12 @@ void placeBestFit(const std::vector<Candidate>& candidates, qint64 limit, Packag
     int remaining = count;
     while (remaining > 0) {
         const qint64 room = limit - builder.sizeOnDisk();
-        const int last = int(std::upper_bound(keys.begin(), keys.end(), room) - keys.begin()) - 1;
+        // The last position whose size on disk is at most the room.
+        const auto bound = std::upper_bound(order.begin(), order.end(), room,
+                                            [](qint64 value, const std::pair<qint64, int>& entry) {
+                                                return value < entry.first;
+                                            });
+        const int last = int(bound - order.begin()) - 1;
         const int found = last >= 0 ? find(last) : -1;
         if (found < 0) {
             if (builder.isEmpty())
@@ -108,70 +136,99 @@ void placeBestFit(const std::vector<Candidate>& candidates, qint64 limit, Packag
             builder.close();
             continue;
         }
-        const Candidate& candidate = candidates[order[found]];
-        builder.add(candidate.item, candidate.sizeOnDisk);
-        next[found] = found - 1;
+        const Candidate& candidate = candidates[size_t(-order[size_t(found)].second)];
+        builder.add(sources.item(candidate.source), candidate.size, candidate.sizeOnDisk);
+        next[size_t(found)] = found - 1;
         --remaining;
     }
 }
 
 // Next fit: items in the given order; one that does not fit closes the
 // current package first.
-void placeNextFit(const std::vector<Candidate>& candidates, qint64 limit, PackageBuilder& builder)
+void placeNextFit(const std::vector<Candidate>& candidates, const Sources& sources, qint64 limit,
+                  PackageBuilder& builder)
 {
     for (const Candidate& candidate : candidates) {
         // room, not running + size, so that no sum can overflow
         if (candidate.sizeOnDisk > limit - builder.sizeOnDisk())
             builder.close();
-        builder.add(candidate.item, candidate.sizeOnDisk);
+        builder.add(sources.item(candidate.source), candidate.size, candidate.sizeOnDisk);
     }
 }
+
+// The first eight UTF-16 code units of a name, packed into two words so
+// that comparing two packs agrees with QString's operator< whenever the
+// packs differ (a missing unit counts as 0: below every unit, or equal to a
+// NUL unit, in which case the full names decide).
+struct NameKey
+{
+    quint64 high = 0;
+    quint64 low = 0;
+    QString name;
+
+    explicit NameKey(const QString& text = QString()) : name(text)
+    {
+        const int units = qMin(text.size(), 8);
+        for (int i = 0; i < 8; ++i) {
+            const quint64 unit = i < units ? quint64(text.at(i).unicode()) : 0;
+            if (i < 4)
+                high = (high << 16) | unit;
+            else
+                low = (low << 16) | unit;
+        }
+    }
+
+    bool operator<(const NameKey& other) const
+    {
+        if (high != other.high)
+            return high < other.high;
+        if (low != other.low)
+            return low < other.low;
+        return name < other.name;
+    }
+};
 
 // Orders the candidates for sorts 1 to 4. The sort is stable: items with
 // equal keys keep their listed order, so a folder packs the same way on
 // every platform and in every run.
-void sortCandidates(std::vector<Candidate>& candidates, int sort)
+void sortCandidates(std::vector<Candidate>& candidates, const Sources& sources, int sort)
 {
+    const size_t count = candidates.size();
+    std::vector<int> order(count, 0);
+    std::iota(order.begin(), order.end(), 0);
     switch (sort) {
     case SizeAscending:
     case SizeDescending: {
-        std::vector<std::pair<qint64, int>> keys(candidates.size());
-        for (size_t i = 0; i < candidates.size(); ++i)
-            keys[i] = {candidates[i].item->totalSize(), int(i)};
+        std::vector<qint64> sizes(count, 0);
+        for (size_t i = 0; i < count; ++i)
+            sizes[i] = candidates[i].size;
         if (sort == SizeAscending)
-            std::stable_sort(keys.begin(), keys.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return sizes[size_t(a)] < sizes[size_t(b)]; });
         else
-            std::stable_sort(keys.begin(), keys.end(),
-                             [](const auto& a, const auto& b) { return a.first > b.first; });
-        std::vector<Candidate> sorted;
-        sorted.reserve(candidates.size());
-        for (const auto& key : keys)
-            sorted.push_back(std::move(candidates[size_t(key.second)]));
-        candidates.swap(sorted);
+            std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return sizes[size_t(a)] > sizes[size_t(b)]; });
         break;
     }
     case NameAscending:
     case NameDescending: {
-        std::vector<std::pair<QString, int>> keys(candidates.size());
-        for (size_t i = 0; i < candidates.size(); ++i)
-            keys[i] = {candidates[i].item->fileName(), int(i)};
+        std::vector<NameKey> keys;
+        keys.reserve(count);
+        for (size_t i = 0; i < count; ++i)
+            keys.emplace_back(sources.fileName(candidates[i].source));
+        auto less = [&keys](int a, int b) { return keys[size_t(a)] < keys[size_t(b)]; };
         if (sort == NameAscending)
-            std::stable_sort(keys.begin(), keys.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            std::stable_sort(order.begin(), order.end(), less);
         else
-            std::stable_sort(keys.begin(), keys.end(),
-                             [](const auto& a, const auto& b) { return b.first < a.first; });
-        std::vector<Candidate> sorted;
-        sorted.reserve(candidates.size());
-        for (const auto& key : keys)
-            sorted.push_back(std::move(candidates[size_t(key.second)]));
-        candidates.swap(sorted);
+            std::stable_sort(order.begin(), order.end(), [&less](int a, int b) { return less(b, a); });
         break;
     }
     default:
-        break; // Assorted and unknown values keep the listed order
+        return; // Assorted and unknown values keep the listed order
     }
+    std::vector<Candidate> sorted;
+    sorted.reserve(count);
+    for (const int index : order)
+        sorted.push_back(std::move(candidates[size_t(index)]));
+    candidates.swap(sorted);
 }
 
 } // namespace
@@ -185,23 +242,28 @@ bool Packager::pack(const PackageOrder& packageOrder, int sort, const DirectoryN
         return true;
 
     const qint64 limit = packageOrder.size;
+    const QVector<FileNodePtr>& files = root->files();
+    const QVector<DirectoryNodePtr>& folders = root->subdirectories();
     std::vector<Candidate> candidates;
-    candidates.reserve(size_t(root->fileCount()) + size_t(root->subdirectoryCount()));
-    for (const FileNodePtr& file : root->files()) {
+    candidates.reserve(size_t(files.size()) + size_t(folders.size()));
+    for (int i = 0; i < files.size(); ++i) {
+        const FileNode* file = files.at(i).data();
         if (file && file->sizeOnDisk() <= limit)
-            candidates.push_back({file, file->sizeOnDisk()});
+            candidates.push_back({i, file->size(), file->sizeOnDisk()});
     }
-    for (const DirectoryNodePtr& directory : root->subdirectories()) {
-        if (directory && directory->totalSizeOnDisk() <= limit)
-            candidates.push_back({directory, directory->totalSizeOnDisk()});
+    for (int i = 0; i < folders.size(); ++i) {
+        const DirectoryNode* folder = folders.at(i).data();
+        if (folder && folder->totalSizeOnDisk() <= limit)
+            candidates.push_back({files.size() + i, folder->totalSize(), folder->totalSizeOnDisk()});
     }
 
+    const Sources sources(*root);
     PackageBuilder builder(packageOrder, packages);
     if (sort == Assorted) {
-        placeBestFit(candidates, limit, builder);
+        placeBestFit(candidates, sources, limit, builder);
     } else {
-        sortCandidates(candidates, sort);
-        placeNextFit(candidates, limit, builder);
+        sortCandidates(candidates, sources, sort);
+        placeNextFit(candidates, sources, limit, builder);
     }
     if (!builder.isEmpty())
         builder.close();

@@ -33,7 +33,10 @@ public:
 
     // Moves every item of the package into `targetDir` (an existing folder),
     // all or nothing: on the first failure the items already moved go back
-    // and errorString() names both paths and the system's error code.
+    // and errorString() holds the line "Move failed. old:%1 new:%2
+    // winError:%3.\r\n" with both paths and the system's error code. Should
+    // an item fail to go back, a line "Move back failed. ..." with its old
+    // and its present path follows for each such item.
     bool movePackage(const QDir& targetDir, const PackagePtr& package);
 
     QString errorString() const { return errorString_; }

@@ -7,8 +7,7 @@
 #include "ExportSupport.h"
 #include "SizeFormat.h"
 
-#include <QSaveFile>
-#include <QTextStream>
+#include <QStringBuilder>
 #include <QVector>
 
 #include <algorithm>
@@ -30,9 +29,9 @@ public:
     bool exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString) override;
 
 private:
-    void writeHeader(QTextStream& out, const DirectoryNode& root);
-    bool writeDirectory(QTextStream& out, const DirectoryNode& root);
-    void writeOwnLines(QTextStream& out, const DirectoryNode& directory, const QString& prefix);
+    void writeHeader(QString& out, const DirectoryNode& root);
+    bool writeDirectory(exporting::TargetFile& target, const DirectoryNode& root);
+    void writeOwnLines(exporting::TargetFile& target, const DirectoryNode& directory, const QString& prefix);
     QString ancestorPrefix(const DirectoryNode& directory) const;
     QString repeated(QChar c) const { return settings_.indentSize > 0 ? QString(settings_.indentSize, c) : QString(); }
     QChar columnChar(const DirectoryNode& directory) const
@@ -49,12 +48,10 @@ private:
 
 bool TxtExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString)
 {
-    QSaveFile file(path);
-    if (!exporting::openTarget(file, errorString))
+    exporting::TargetFile target(path);
+    if (!target.open(errorString))
         return false;
 
-    QTextStream out(&file);
-    out.setCodec("UTF-8");
     done = 0;
     total = root ? root->totalFileCount() + root->totalSubdirectoryCount() : 0;
     setProgress(0.0);
@@ -62,50 +59,47 @@ bool TxtExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QS
     directoryLine_ = repeated(settings_.directoryLineChar);
     fileLine_ = repeated(settings_.fileLineChar);
 
-    bool written = true;
     if (root) {
-        writeHeader(out, *root);
-        written = writeDirectory(out, *root);
+        writeHeader(target.buffer(), *root);
+        writeDirectory(target, *root);
     }
-    out.flush();
-    written = written && out.status() == QTextStream::Ok;
-    if (!exporting::finishTarget(file, !written, errorString))
+    if (!target.commit(errorString))
         return false;
     setProgress(100.0);
     return true;
 }
 
-void TxtExporter::writeHeader(QTextStream& out, const DirectoryNode& root)
+void TxtExporter::writeHeader(QString& out, const DirectoryNode& root)
 {
     const QString stars(67, QLatin1Char('*'));
     const QString open = QLatin1Char('/') + stars;
     const QString close = stars + QLatin1Char('/');
     const QDateTime now = clock_ ? clock_() : QDateTime::currentDateTime();
 
-    out << exporting::generatorText() << LineEnd;
-    out << open << LineEnd;
-    out << "Header" << LineEnd;
-    out << LineEnd;
-    out << QStringLiteral("Version     : %1").arg(exporting::versionText()) << LineEnd;
-    out << QStringLiteral("Date        : %1").arg(exporting::formatTime(now)) << LineEnd;
-    out << QStringLiteral("Root        : %1").arg(root.absoluteFilePath()) << LineEnd;
-    out << QStringLiteral("Files       : %1").arg(root.totalFileCount()) << LineEnd;
-    out << QStringLiteral("Directories : %1").arg(root.totalSubdirectoryCount()) << LineEnd;
-    out << QStringLiteral("Size        : %1").arg(formatSize(root.totalSize())) << LineEnd;
-    out << QStringLiteral("SizeOnDisk  : %1").arg(formatSize(root.totalSizeOnDisk())) << LineEnd;
-    out << close << LineEnd;
-    out << open << LineEnd;
-    out << "Settings" << LineEnd;
-    out << LineEnd;
-    out << QStringLiteral("IndentSize         : '%1'").arg(settings_.indentSize) << LineEnd;
-    out << QStringLiteral("DirectoryGroupChar : '%1'").arg(settings_.directoryGroupChar) << LineEnd;
-    out << QStringLiteral("DirectoryLineChar  : '%1'").arg(settings_.directoryLineChar) << LineEnd;
-    out << QStringLiteral("DirectoryBeginChar : '%1'").arg(settings_.directoryBeginChar) << LineEnd;
-    out << QStringLiteral("DirectoryEndChar   : '%1'").arg(settings_.directoryEndChar) << LineEnd;
-    out << QStringLiteral("FileLineChar       : '%1'").arg(settings_.fileLineChar) << LineEnd;
-    out << QStringLiteral("FileBeginChar      : '%1'").arg(settings_.fileBeginChar) << LineEnd;
-    out << QStringLiteral("FileEndChar        : '%1'").arg(settings_.fileEndChar) << LineEnd;
-    out << close << LineEnd;
+    out += exporting::generatorText() % LineEnd;
+    out += open % LineEnd;
+    out += QLatin1String("Header") % LineEnd;
+    out += LineEnd;
+    out += QStringLiteral("Version     : %1").arg(exporting::versionText()) % LineEnd;
+    out += QStringLiteral("Date        : %1").arg(exporting::formatTime(now)) % LineEnd;
+    out += QStringLiteral("Root        : %1").arg(root.absoluteFilePath()) % LineEnd;
+    out += QStringLiteral("Files       : %1").arg(root.totalFileCount()) % LineEnd;
+    out += QStringLiteral("Directories : %1").arg(root.totalSubdirectoryCount()) % LineEnd;
+    out += QStringLiteral("Size        : %1").arg(formatSize(root.totalSize())) % LineEnd;
+    out += QStringLiteral("SizeOnDisk  : %1").arg(formatSize(root.totalSizeOnDisk())) % LineEnd;
+    out += close % LineEnd;
+    out += open % LineEnd;
+    out += QLatin1String("Settings") % LineEnd;
+    out += LineEnd;
+    out += QStringLiteral("IndentSize         : '%1'").arg(settings_.indentSize) % LineEnd;
+    out += QStringLiteral("DirectoryGroupChar : '%1'").arg(settings_.directoryGroupChar) % LineEnd;
+    out += QStringLiteral("DirectoryLineChar  : '%1'").arg(settings_.directoryLineChar) % LineEnd;
+    out += QStringLiteral("DirectoryBeginChar : '%1'").arg(settings_.directoryBeginChar) % LineEnd;
+    out += QStringLiteral("DirectoryEndChar   : '%1'").arg(settings_.directoryEndChar) % LineEnd;
+    out += QStringLiteral("FileLineChar       : '%1'").arg(settings_.fileLineChar) % LineEnd;
+    out += QStringLiteral("FileBeginChar      : '%1'").arg(settings_.fileBeginChar) % LineEnd;
+    out += QStringLiteral("FileEndChar        : '%1'").arg(settings_.fileEndChar) % LineEnd;
+    out += close % LineEnd;
 }
 
 // The columns a folder's lines start with: one per ancestor, root first, a
@@ -127,24 +121,24 @@ QString TxtExporter::ancestorPrefix(const DirectoryNode& directory) const
 
 // A folder's own lines: its connector (unless it is a root), its name, then
 // its files below a connector of their own.
-void TxtExporter::writeOwnLines(QTextStream& out, const DirectoryNode& directory, const QString& prefix)
+void TxtExporter::writeOwnLines(exporting::TargetFile& target, const DirectoryNode& directory, const QString& prefix)
 {
+    QString& out = target.buffer();
     const QChar group = settings_.directoryGroupChar;
     if (!directory.isRoot())
-        out << prefix << group << LineEnd;
-    out << prefix << group << directoryLine_ << settings_.directoryBeginChar << directory.fileName()
-        << settings_.directoryEndChar << LineEnd;
+        out += prefix % group % LineEnd;
+    out += prefix % group % directoryLine_ % settings_.directoryBeginChar % directory.fileName()
+           % settings_.directoryEndChar % LineEnd;
 
-    QString filePrefix = prefix;
-    filePrefix += columnChar(directory);
-    filePrefix += blanks_;
-    filePrefix += group;
+    QString filePrefix = prefix % columnChar(directory) % blanks_ % group;
     const auto& files = directory.files();
     if (!files.isEmpty())
-        out << filePrefix << LineEnd;
+        out += filePrefix % LineEnd;
     filePrefix += fileLine_;
-    for (const auto& file : files)
-        out << filePrefix << settings_.fileBeginChar << file->fileName() << settings_.fileEndChar << LineEnd;
+    for (const auto& file : files) {
+        out += filePrefix % settings_.fileBeginChar % file->fileName() % settings_.fileEndChar % LineEnd;
+        target.flushIfFull();
+    }
     done += qint32(files.size());
 }
 
@@ -153,25 +147,27 @@ void TxtExporter::writeOwnLines(QTextStream& out, const DirectoryNode& directory
 // thread's stack flat however deep the tree is. The prefix of a subfolder is
 // its parent's with one column more; a subfolder whose parent link names
 // another folder (a package listing's items) gets the prefix of its own
-// ancestors, as it would when drawn on its own.
-bool TxtExporter::writeDirectory(QTextStream& out, const DirectoryNode& root)
+// ancestors, as it would when drawn on its own. Stops at the first failed
+// write.
+bool TxtExporter::writeDirectory(exporting::TargetFile& target, const DirectoryNode& root)
 {
     struct Frame
     {
         const DirectoryNode* node;
         int next;
         int prefixLength;
-        bool restores;       // the prefix was not an extension of the parent's
+        bool restores;        // the prefix was not an extension of the parent's
         QString parentPrefix; // the parent's prefix, to put back afterwards
     };
 
     QString prefix = ancestorPrefix(root);
-    writeOwnLines(out, root, prefix);
+    writeOwnLines(target, root, prefix);
     QVector<Frame> stack;
     stack.append(Frame{&root, 0, prefix.size(), false, QString()});
 
     while (!stack.isEmpty()) {
-        if (out.status() != QTextStream::Ok)
+        target.flushIfFull();
+        if (target.failed())
             return false;
         Frame& top = stack.last();
         if (top.next < top.node->subdirectoryCount()) {
@@ -187,7 +183,7 @@ bool TxtExporter::writeDirectory(QTextStream& out, const DirectoryNode& root)
                 prefix = ancestorPrefix(*child);
             }
             frame.prefixLength = prefix.size();
-            writeOwnLines(out, *child, prefix);
+            writeOwnLines(target, *child, prefix);
             stack.append(frame);
         } else {
             done += top.node->subdirectoryCount();
@@ -198,7 +194,7 @@ bool TxtExporter::writeDirectory(QTextStream& out, const DirectoryNode& root)
             stack.removeLast();
         }
     }
-    return out.status() == QTextStream::Ok;
+    return !target.failed();
 }
 
 } // namespace

@@ -8,7 +8,6 @@
 #include "ExportSupport.h"
 #include "SizeFormat.h"
 
-#include <QSaveFile>
 #include <QVector>
 #include <QXmlStreamWriter>
 
@@ -59,38 +58,50 @@ private:
     void writeField(const QString& key, const QString& value)
     {
         if (asElements_)
-            writer_.writeTextElement(key, value);
+            writer_->writeTextElement(key, value);
         else
-            writer_.writeAttribute(key, value);
+            writer_->writeAttribute(key, value);
     }
+
+    bool failed() const { return target_->failed() || writer_->hasError(); }
 
     const XmlExporterSettings settings_;
     const ExportClock clock_;
     const Names names_;
-    QXmlStreamWriter writer_;
+    // Set for the length of one export. The writer fills the target's text
+    // buffer, which goes to the file in large UTF-8 pieces: encoding and
+    // writing each small value on its own would cost several times the
+    // whole export.
+    exporting::TargetFile* target_ = nullptr;
+    QXmlStreamWriter* writer_ = nullptr;
     exporting::TimeFormatter times_;
     bool asElements_ = false;
 };
 
 bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString)
 {
-    QSaveFile file(path);
-    if (!exporting::openTarget(file, errorString))
+    exporting::TargetFile target(path);
+    if (!target.open(errorString))
         return false;
 
-    writer_.setDevice(&file);
+    QXmlStreamWriter writer(&target.buffer());
     if (settings_.autoFormattingIndent > 0) {
-        writer_.setAutoFormatting(true);
-        writer_.setAutoFormattingIndent(settings_.autoFormattingIndent);
+        writer.setAutoFormatting(true);
+        writer.setAutoFormattingIndent(settings_.autoFormattingIndent);
     }
+    target_ = &target;
+    writer_ = &writer;
     done = 0;
     total = 0;
     setProgress(0.0);
 
-    bool written = root ? writeDocument(*root) : true;
-    written = written && !writer_.hasError();
-    writer_.setDevice(nullptr);
-    if (!exporting::finishTarget(file, !written, errorString))
+    if (root)
+        writeDocument(*root);
+    if (writer.hasError()) // every value is cleaned first, so this is not expected
+        target.fail(exporting::genericWriteError());
+    target_ = nullptr;
+    writer_ = nullptr;
+    if (!target.commit(errorString))
         return false;
     setProgress(100.0);
     return true;
@@ -98,36 +109,39 @@ bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QS
 
 bool XmlExporter::writeDocument(const DirectoryNode& root)
 {
-    writer_.writeStartDocument();
-    writer_.writeComment(exporting::generatorText());
-    writer_.writeStartElement(names_.korvo);
-    writer_.writeTextElement(names_.version, exporting::versionText());
-    writer_.writeTextElement(names_.date, exporting::formatTime(clock_ ? clock_() : QDateTime::currentDateTime()));
-    writer_.writeTextElement(names_.root, exporting::xmlSafe(root.absoluteFilePath()));
-    writer_.writeTextElement(names_.files, QString::number(root.totalFileCount()));
-    writer_.writeTextElement(names_.directories, QString::number(root.totalSubdirectoryCount()));
-    writer_.writeTextElement(names_.size, formatSize(root.totalSize()));
-    writer_.writeTextElement(names_.sizeOnDisk, formatSize(root.totalSizeOnDisk()));
+    // A writer on a text buffer leaves the encoding out of its declaration,
+    // so the declaration is written here; the writer goes on from it exactly
+    // as it would after its own.
+    target_->buffer() += QLatin1String("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+    writer_->writeComment(exporting::generatorText());
+    writer_->writeStartElement(names_.korvo);
+    writer_->writeTextElement(names_.version, exporting::versionText());
+    writer_->writeTextElement(names_.date, exporting::formatTime(clock_ ? clock_() : QDateTime::currentDateTime()));
+    writer_->writeTextElement(names_.root, exporting::xmlSafe(root.absoluteFilePath()));
+    writer_->writeTextElement(names_.files, QString::number(root.totalFileCount()));
+    writer_->writeTextElement(names_.directories, QString::number(root.totalSubdirectoryCount()));
+    writer_->writeTextElement(names_.size, formatSize(root.totalSize()));
+    writer_->writeTextElement(names_.sizeOnDisk, formatSize(root.totalSizeOnDisk()));
 
     qreal progress = 0.0;
     for (const XmlExportMode mode : {TopLevelItemList, Tree, DirectoryList, FileList}) {
         if (settings_.output[mode]) {
-            writer_.writeStartElement(modeElementName(mode));
+            writer_->writeStartElement(modeElementName(mode));
             if (!writeSection(root, mode, settings_.options[mode]))
                 return false;
-            writer_.writeEndElement();
+            writer_->writeEndElement();
         }
         progress += 25.0;
         setProgress(progress);
     }
-    writer_.writeEndElement();
-    writer_.writeEndDocument();
-    return !writer_.hasError();
+    writer_->writeEndElement();
+    writer_->writeEndDocument();
+    return !failed();
 }
 
 void XmlExporter::writeFileNode(const FileNode& file, XmlOutputOptions options)
 {
-    writer_.writeStartElement(names_.file);
+    writer_->writeStartElement(names_.file);
     writeField(names_.name, exporting::xmlSafe(file.fileName()));
     if (!options.testFlag(OmitFilePath))
         writeField(names_.path, exporting::xmlSafe(file.absolutePath()));
@@ -144,7 +158,8 @@ void XmlExporter::writeFileNode(const FileNode& file, XmlOutputOptions options)
         writeField(names_.lastModified, times_.format(times.lastModified));
     if (!options.testFlag(OmitFileLastRead))
         writeField(names_.lastRead, times_.format(times.lastRead));
-    writer_.writeEndElement();
+    writer_->writeEndElement();
+    target_->flushIfFull();
 }
 
 void XmlExporter::writeFiles(const DirectoryNode& directory, XmlOutputOptions options)
@@ -201,14 +216,14 @@ bool XmlExporter::writeSection(const DirectoryNode& root, XmlExportMode mode, Xm
     auto open = [&](const DirectoryNode& directory) {
         switch (mode) {
         case Tree:
-            writer_.writeStartElement(names_.directory);
+            writer_->writeStartElement(names_.directory);
             writeDirectoryFields(directory, options);
-            writer_.writeStartElement(names_.files);
+            writer_->writeStartElement(names_.files);
             writeFiles(directory, options);
-            writer_.writeEndElement();
+            writer_->writeEndElement();
             return true;
         case DirectoryList:
-            writer_.writeStartElement(names_.directory);
+            writer_->writeStartElement(names_.directory);
             writeDirectoryFields(directory, options);
             return true;
         case FileList:
@@ -221,16 +236,16 @@ bool XmlExporter::writeSection(const DirectoryNode& root, XmlExportMode mode, Xm
                 return true;
             }
             if (directory.depth() == 1) {
-                writer_.writeStartElement(names_.directory);
+                writer_->writeStartElement(names_.directory);
                 writeDirectoryFields(directory, options);
-                writer_.writeEndElement();
+                writer_->writeEndElement();
             }
             return false;
         }
     };
     auto close = [&] {
         if (mode == Tree || mode == DirectoryList)
-            writer_.writeEndElement();
+            writer_->writeEndElement();
     };
 
     struct Frame
@@ -242,7 +257,8 @@ bool XmlExporter::writeSection(const DirectoryNode& root, XmlExportMode mode, Xm
     if (open(root))
         stack.append(Frame{&root, 0});
     while (!stack.isEmpty()) {
-        if (writer_.hasError())
+        target_->flushIfFull();
+        if (failed())
             return false;
         Frame& top = stack.last();
         if (top.next < top.node->subdirectoryCount()) {
@@ -254,7 +270,7 @@ bool XmlExporter::writeSection(const DirectoryNode& root, XmlExportMode mode, Xm
             stack.removeLast();
         }
     }
-    return !writer_.hasError();
+    return !failed();
 }
 
 } // namespace

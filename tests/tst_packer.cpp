@@ -302,6 +302,58 @@ private slots:
         QCOMPARE(ascending, (odd + even).join(QLatin1Char(',')));
     }
 
+    // Name order is QString's operator< (code unit by code unit), stable,
+    // also for names sharing long beginnings, holding NUL or surrogate
+    // units, or empty.
+    void nameOrderMatchesQString()
+    {
+        std::mt19937_64 random(7);
+        const QString alphabet = QStringLiteral("aAbZz_0") + QChar(0) + QChar(0xD83D) + QChar(0xDE00) +
+                                 QStringLiteral("名");
+        for (int round = 0; round < 200; ++round) {
+            MemoryTree tree;
+            QList<QPair<QString, int>> expected;
+            const int count = 1 + int(random() % 40);
+            for (int i = 0; i < count; ++i) {
+                QString name = random() % 2 ? QStringLiteral("sharedprefix") : QString();
+                const int length = int(random() % 11);
+                for (int c = 0; c < length; ++c)
+                    name += alphabet.at(int(random() % quint64(alphabet.size())));
+                if (random() % 3 == 0)
+                    tree.addFolder(name, 1);
+                else
+                    tree.addFile(name, 1);
+            }
+            // Files first, then folders, as the candidates are listed.
+            for (const FileNodePtr& file : tree.root->files())
+                expected << qMakePair(file->fileName(), expected.size());
+            for (const DirectoryNodePtr& folder : tree.root->subdirectories())
+                expected << qMakePair(folder->fileName(), expected.size());
+            QList<QPair<QString, int>> ascending = expected;
+            std::stable_sort(ascending.begin(), ascending.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            QList<QPair<QString, int>> descending = expected;
+            std::stable_sort(descending.begin(), descending.end(),
+                             [](const auto& a, const auto& b) { return b.first < a.first; });
+            for (const int sort : {int(NameAscending), int(NameDescending)}) {
+                const QList<PackagePtr> packages = packOf(tree, 1000000, sort);
+                QCOMPARE(packages.size(), 1);
+                const auto& wanted = sort == NameAscending ? ascending : descending;
+                QCOMPARE(packages[0]->items.size(), wanted.size());
+                for (int i = 0; i < wanted.size(); ++i) {
+                    const PackagablePtr& item = packages[0]->items[i];
+                    QCOMPARE(item->fileName(), wanted[i].first);
+                    const int listed = wanted[i].second;
+                    const PackagablePtr expectedItem =
+                        listed < tree.root->fileCount()
+                            ? PackagablePtr(tree.root->file(listed))
+                            : PackagablePtr(tree.root->subdirectory(listed - tree.root->fileCount()));
+                    QCOMPARE(item.data(), expectedItem.data());
+                }
+            }
+        }
+    }
+
     // The fast best fit gives exactly the packages of the plain scan, on
     // many random inputs with many ties, zero sizes and items over the limit.
     void bestFitMatchesReference()

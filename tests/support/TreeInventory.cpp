@@ -1,0 +1,75 @@
+#include "TreeInventory.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
+
+namespace korvo::test {
+
+namespace {
+
+QString describe(const QFileInfo& info)
+{
+    if (info.isSymLink()) {
+#ifndef Q_OS_WIN
+        // The link's own text, not what it resolves to: a relative link
+        // moved with its folder is unchanged.
+        char target[4096];
+        const ssize_t length =
+            ::readlink(QFile::encodeName(info.absoluteFilePath()).constData(), target, sizeof target);
+        return QStringLiteral("link -> %1").arg(QFile::decodeName(QByteArray(target, int(qMax<ssize_t>(length, 0)))));
+#else
+        return QStringLiteral("link -> %1").arg(info.symLinkTarget());
+#endif
+    }
+    if (info.isDir())
+        return QStringLiteral("dir");
+    QFile file(info.absoluteFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("file %1 unreadable").arg(info.size());
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return QStringLiteral("file %1 %2").arg(info.size()).arg(QString::fromLatin1(hash.result().toHex()));
+}
+
+} // namespace
+
+QStringList treeInventory(const QString& folder)
+{
+    QStringList lines;
+    const QDir base(folder);
+    if (!base.exists())
+        return lines;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        lines << base.relativeFilePath(info.absoluteFilePath()) + QLatin1Char('|') + describe(info);
+    }
+    lines.sort();
+    return lines;
+}
+
+QStringList treeInventory(const QString& folder, const QStringList& topLevelNames)
+{
+    QStringList kept;
+    for (const QString& line : treeInventory(folder)) {
+        const QString path = line.left(line.lastIndexOf(QLatin1Char('|')));
+        for (const QString& name : topLevelNames) {
+            if (path == name || path.startsWith(name + QLatin1Char('/'))) {
+                kept << line;
+                break;
+            }
+        }
+    }
+    return kept;
+}
+
+} // namespace korvo::test

@@ -1,0 +1,268 @@
+#include "DriveGeometry.h"
+#include "PackageTarget.h"
+#include "SizeFormat.h"
+#include "TestSupport.h"
+#include "TreeInventory.h"
+
+#include <QtTest>
+
+#include <cerrno>
+
+using namespace korvo;
+using namespace korvo::test;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QStringList& arguments, const QString& workingFolder = QString())
+{
+    Run run;
+    QProcess process;
+    if (!workingFolder.isEmpty())
+        process.setWorkingDirectory(workingFolder);
+    process.start(QString::fromLocal8Bit(qgetenv("KORVO_CLI")), arguments);
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+} // namespace
+
+class PackCliTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir temp;
+    QString source;
+    QString volume;
+    qint64 cluster = 0;
+
+    // Top-level items of 3, 2, 2 and 1 clusters, a folder of 2 clusters and
+    // one item of 9 clusters, which no package of 4 clusters can take.
+    void makeTree()
+    {
+        QVERIFY(temp.isValid());
+        source = temp.filePath(QStringLiteral("src"));
+        volume = temp.filePath(QStringLiteral("vol"));
+        QVERIFY(QDir(source).removeRecursively() && QDir(volume).removeRecursively());
+        QVERIFY(makeFolder(source) && makeFolder(volume));
+        cluster = DriveGeometry(QFileInfo(source)).clusterSize();
+        QVERIFY(cluster > 0);
+        QVERIFY(writeFile(source + QStringLiteral("/c3"), 3 * cluster));
+        QVERIFY(writeFile(source + QStringLiteral("/b2"), 2 * cluster));
+        QVERIFY(writeFile(source + QStringLiteral("/a2 名前"), 2 * cluster - 7));
+        QVERIFY(writeFile(source + QStringLiteral("/d1"), cluster));
+        QVERIFY(writeFile(source + QStringLiteral("/dir/x"), cluster));
+        QVERIFY(writeFile(source + QStringLiteral("/dir/.y"), 5));
+        QVERIFY(writeFile(source + QStringLiteral("/huge"), 9 * cluster));
+    }
+
+    QString limit() const { return QString::number(4 * cluster); }
+
+private slots:
+    void init() { makeTree(); }
+
+    void packJson()
+    {
+        const Run run = runCli({QStringLiteral("pack"), QStringLiteral("--limit"), limit(), QStringLiteral("--sort"),
+                                QStringLiteral("name-asc"), QStringLiteral("--json"), source});
+        QCOMPARE(run.exitCode, 0);
+        QJsonParseError error;
+        const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(object.keys().size(), 5);
+        QCOMPARE(object.value(QStringLiteral("order")).toString(), limit());
+        QCOMPARE(qint64(object.value(QStringLiteral("limit")).toDouble()), 4 * cluster);
+        QCOMPARE(object.value(QStringLiteral("sort")).toString(), QStringLiteral("name-asc"));
+        QCOMPARE(object.value(QStringLiteral("excluded")).toArray(), QJsonArray{QStringLiteral("huge")});
+        // By name, next fit: a2 名前 (2) b2 (2) | c3 (3) d1 (1) | dir (2).
+        const QJsonArray packages = object.value(QStringLiteral("packages")).toArray();
+        QCOMPARE(packages.size(), 3);
+        const QJsonObject first = packages[0].toObject();
+        QCOMPARE(first.value(QStringLiteral("number")).toInt(), 1);
+        QCOMPARE(first.value(QStringLiteral("items")).toArray(),
+                 (QJsonArray{QStringLiteral("a2 名前"), QStringLiteral("b2")}));
+        QCOMPARE(qint64(first.value(QStringLiteral("size")).toDouble()), 4 * cluster - 7);
+        QCOMPARE(qint64(first.value(QStringLiteral("sizeOnDisk")).toDouble()), 4 * cluster);
+        QCOMPARE(packages[1].toObject().value(QStringLiteral("items")).toArray(),
+                 (QJsonArray{QStringLiteral("c3"), QStringLiteral("d1")}));
+        QCOMPARE(packages[2].toObject().value(QStringLiteral("items")).toArray(), QJsonArray{QStringLiteral("dir")});
+        QCOMPARE(qint64(packages[2].toObject().value(QStringLiteral("size")).toDouble()), cluster + 5);
+
+        // A built-in order by name; its limit is the table's, not its label's.
+        const Run builtIn = runCli({QStringLiteral("pack"), QStringLiteral("--order"), QStringLiteral("PACK_200MB"),
+                                    QStringLiteral("--json"), source});
+        QCOMPARE(builtIn.exitCode, 0);
+        const QJsonObject all = QJsonDocument::fromJson(builtIn.out.toUtf8()).object();
+        QCOMPARE(all.value(QStringLiteral("order")).toString(), QStringLiteral("PACK_200MB"));
+        QCOMPARE(qint64(all.value(QStringLiteral("limit")).toDouble()), qint64(300000000));
+        QCOMPARE(all.value(QStringLiteral("sort")).toString(), QStringLiteral("assorted"));
+        QCOMPARE(all.value(QStringLiteral("packages")).toArray().size(), 1);
+        QCOMPARE(all.value(QStringLiteral("packages")).toArray()[0].toObject().value(QStringLiteral("items"))
+                     .toArray().size(), 6);
+    }
+
+    void packText()
+    {
+        const Run run = runCli({QStringLiteral("pack"), QStringLiteral("--limit"), limit(), QStringLiteral("--name"),
+                                QStringLiteral("four"), source});
+        QCOMPARE(run.exitCode, 0);
+        const QStringList lines = run.out.split(QLatin1Char('\n'));
+        QCOMPARE(lines.value(0), QStringLiteral("four: %1, sort assorted, 3 packages").arg(formatSize(4 * cluster)));
+        // Best fit in listed order: c3 first (largest, 3), then d1 fills the rest.
+        QVERIFY2(run.out.contains(QStringLiteral("#1  2 items  size %1  on disk %2  100.0%\n    c3\n    d1\n")
+                                      .arg(formatSize(4 * cluster), formatSize(4 * cluster))),
+                 qPrintable(run.out));
+        QVERIFY(run.out.contains(QStringLiteral("    dir/\n")));
+        QVERIFY(run.out.contains(QStringLiteral("Left out (larger than the limit on their own): 1\n    huge  %1\n")
+                                     .arg(formatSize(9 * cluster))));
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("order and limit") << QStringList{QStringLiteral("pack"), QStringLiteral("--order"),
+                                                         QStringLiteral("CD"), QStringLiteral("--limit"),
+                                                         QStringLiteral("5")};
+        QTest::newRow("unknown order") << QStringList{QStringLiteral("pack"), QStringLiteral("--order"),
+                                                       QStringLiteral("DVD")};
+        QTest::newRow("negative limit") << QStringList{QStringLiteral("pack"), QStringLiteral("--limit"),
+                                                        QStringLiteral("-1")};
+        QTest::newRow("limit not a number") << QStringList{QStringLiteral("pack"), QStringLiteral("--limit"),
+                                                            QStringLiteral("1e6")};
+        QTest::newRow("name without limit") << QStringList{QStringLiteral("pack"), QStringLiteral("--name"),
+                                                            QStringLiteral("x")};
+        QTest::newRow("unknown sort") << QStringList{QStringLiteral("pack"), QStringLiteral("--sort"),
+                                                      QStringLiteral("random")};
+        QTest::newRow("label with slash") << QStringList{QStringLiteral("move"), QStringLiteral("--label"),
+                                                          QStringLiteral("../../elsewhere")};
+        QTest::newRow("label dot dot") << QStringList{QStringLiteral("move"), QStringLiteral("--label"),
+                                                       QStringLiteral("..")};
+        QTest::newRow("order name with backslash") << QStringList{QStringLiteral("move"), QStringLiteral("--limit"),
+                                                                   QStringLiteral("100000"), QStringLiteral("--name"),
+                                                                   QStringLiteral("a\\b")};
+        QTest::newRow("package out of range") << QStringList{QStringLiteral("move"), QStringLiteral("--packages"),
+                                                              QStringLiteral("1,9")};
+        QTest::newRow("package list not numbers") << QStringList{QStringLiteral("move"), QStringLiteral("--packages"),
+                                                                  QStringLiteral("first")};
+    }
+
+    // Wrong usage exits with 2 before anything moves.
+    void usageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        const QStringList before = treeInventory(temp.path());
+        const Run run = runCli(arguments + QStringList{QStringLiteral("--volume-root"), volume, source});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(!run.err.isEmpty());
+        QCOMPARE(treeInventory(temp.path()), before);
+    }
+
+    void dryRunTouchesNothing()
+    {
+        const QStringList before = treeInventory(temp.path());
+        const Run run = runCli({QStringLiteral("move"), QStringLiteral("--limit"), limit(), QStringLiteral("--label"),
+                                QStringLiteral("L"), QStringLiteral("--listing"), QStringLiteral("--dry-run"),
+                                QStringLiteral("--volume-root"), volume, source});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(treeInventory(temp.path()), before);
+        const QString base = PackageTarget::baseFolder(volume, limit(), QStringLiteral("L"));
+        QVERIFY2(run.out.contains(QStringLiteral("#1 -> ") + base + QStringLiteral("1/\n    ") + source +
+                                  QStringLiteral("/c3 -> ") + base + QStringLiteral("1/c3\n")),
+                 qPrintable(run.out));
+        QVERIFY(run.out.contains(QStringLiteral("    listing ") + base + QStringLiteral("3.xml\n")));
+
+        // Without --volume-root, the mount point of the scanned folder.
+        const Run defaulted = runCli({QStringLiteral("move"), QStringLiteral("--dry-run"), source});
+        QCOMPARE(defaulted.exitCode, 0);
+        const QString root = PackageTarget::volumeRoot(source);
+        QVERIFY(QDir::isAbsolutePath(root));
+        QVERIFY2(defaulted.out.startsWith(QStringLiteral("#1 -> %1").arg(
+                     PackageTarget::baseFolder(root, QStringLiteral("CD"), QString()))),
+                 qPrintable(defaulted.out));
+        QCOMPARE(treeInventory(temp.path()), before);
+    }
+
+    // Numbers continue after the largest folder or listing already there;
+    // a package keeps its number when only some are moved.
+    void movesWithNumbersAndListings()
+    {
+        const QString base = PackageTarget::baseFolder(volume, limit(), QStringLiteral("L"));
+        for (int i = 1; i <= 4; ++i)
+            QVERIFY(makeFolder(base + QString::number(i)));
+        QVERIFY(writeFile(base + QStringLiteral("5.xml"), QByteArray("<old/>")));
+        const QStringList c3d1 = treeInventory(source, {QStringLiteral("c3"), QStringLiteral("d1")});
+        const QStringList dir = treeInventory(source, {QStringLiteral("dir")});
+
+        const Run run = runCli({QStringLiteral("move"), QStringLiteral("--limit"), limit(), QStringLiteral("--label"),
+                                QStringLiteral("L"), QStringLiteral("--sort"), QStringLiteral("name-asc"),
+                                QStringLiteral("--packages"), QStringLiteral("2-3"),
+                                QStringLiteral("--listing"), QStringLiteral("--volume-root"), volume, source});
+        QCOMPARE(run.exitCode, 0);
+        // By name: #1 a2 名前, b2 | #2 c3, d1 | #3 dir; base 5, so #2 goes to 7.
+        const QString folder7 = PackageTarget::packageFolder(base, 7);
+        const QString folder8 = PackageTarget::packageFolder(base, 8);
+        QCOMPARE(run.out, QStringLiteral("パッケージ7を%1へ移動完了。\n    %2 保存に成功しました。\n"
+                                         "パッケージ8を%3へ移動完了。\n    %4 保存に成功しました。\n")
+                              .arg(folder7, PackageTarget::listingPath(base, 7), folder8,
+                                   PackageTarget::listingPath(base, 8)));
+        QCOMPARE(treeInventory(folder7), c3d1);
+        QCOMPARE(treeInventory(folder8), dir);
+        QVERIFY(!QFileInfo::exists(base + QStringLiteral("6")));
+        QVERIFY(QFileInfo::exists(source + QStringLiteral("/b2")));
+        QVERIFY(!QFileInfo::exists(folder7 + QStringLiteral("7.xml"))); // beside the folder, not in it
+
+        // The listing describes the package in its folder: its items by name.
+        QFile listing(PackageTarget::listingPath(base, 7));
+        QVERIFY(listing.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&listing);
+        QStringList names;
+        while (!xml.atEnd()) {
+            if (xml.readNext() == QXmlStreamReader::StartElement && xml.attributes().hasAttribute(QStringLiteral("name")))
+                names << xml.attributes().value(QStringLiteral("name")).toString();
+        }
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        QVERIFY2(names.contains(QStringLiteral("c3")) && names.contains(QStringLiteral("d1")),
+                 qPrintable(names.join(QLatin1Char(','))));
+    }
+
+    // A package that cannot move is reported with the dialog's failure line
+    // and its error line, everything stays in place, and the exit status is
+    // 1. Here the order's folder is a file, so no package folder can be made.
+    void failedPackages()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("the expected error code is an errno value");
+#endif
+        QVERIFY(writeFile(volume + QStringLiteral("/korvo_pack/") + limit(), QByteArray("in the way")));
+        const QStringList before = treeInventory(temp.path());
+        const Run run = runCli({QStringLiteral("move"), QStringLiteral("--limit"), limit(), QStringLiteral("--sort"),
+                                QStringLiteral("name-asc"), QStringLiteral("--volume-root"), volume, source});
+        QCOMPARE(run.exitCode, 1);
+        const QString base = PackageTarget::baseFolder(volume, limit(), QString());
+        const QString folder2 = PackageTarget::packageFolder(base, 2);
+        const QString failure = QStringLiteral("パッケージ2を") + folder2 +
+                                QStringLiteral("へ移動失敗。\nMove failed. old:") + source +
+                                QStringLiteral("/c3 new:") + QDir(folder2).absoluteFilePath(QStringLiteral("c3")) +
+                                QStringLiteral(" winError:%1.\n").arg(ENOTDIR);
+        QVERIFY2(run.out.contains(failure), qPrintable(run.out));
+        QCOMPARE(run.out.count(QStringLiteral("移動失敗。")), 3);
+        QVERIFY(!run.out.contains(QStringLiteral("全て完了しました。")));
+        QCOMPARE(treeInventory(temp.path()), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(PackCliTest)
+#include "tst_packcli.moc"
