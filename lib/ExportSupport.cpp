@@ -177,6 +177,11 @@ QString genericWriteError()
     return QStringLiteral("ファイルへの書き込みに失敗しました。");
 }
 
+QString noTreeError()
+{
+    return QStringLiteral("エクスポートするツリーがありません。");
+}
+
 QString formatTime(const QDateTime& time)
 {
     if (!time.isValid())

@@ -83,6 +83,8 @@ private:
 
 // The text used when a write fails and the file gives no reason of its own.
 QString genericWriteError();
+// The reason given when an export is asked for without a tree.
+QString noTreeError();
 
 // "yyyy-MM-dd hh:mm:ss" in local time; empty for an invalid time.
 QString formatTime(const QDateTime& time);

@@ -33,12 +33,10 @@ void ExportWorker::run()
 {
     QString errorString;
     bool ok = false;
-    if (!exporter_)
-        errorString = QStringLiteral("エクスポーターが指定されていません。");
-    else if (!root_)
-        errorString = QStringLiteral("エクスポートするツリーがありません。");
-    else
+    if (exporter_)
         ok = exporter_->exportTo(path_, root_, &errorString);
+    else
+        errorString = QStringLiteral("エクスポーターが指定されていません。");
 
     // Every run ends with one report of the final percentage: 100 after a
     // success, whatever was reached after a failure.

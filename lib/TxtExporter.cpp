@@ -48,21 +48,24 @@ private:
 
 bool TxtExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString)
 {
+    if (!root) {
+        if (errorString)
+            *errorString = exporting::noTreeError();
+        return false;
+    }
     exporting::TargetFile target(path);
     if (!target.open(errorString))
         return false;
 
     done = 0;
-    total = root ? root->totalFileCount() + root->totalSubdirectoryCount() : 0;
+    total = root->totalFileCount() + root->totalSubdirectoryCount();
     setProgress(0.0);
     blanks_ = repeated(QLatin1Char(' '));
     directoryLine_ = repeated(settings_.directoryLineChar);
     fileLine_ = repeated(settings_.fileLineChar);
 
-    if (root) {
-        writeHeader(target.buffer(), *root);
-        writeDirectory(target, *root);
-    }
+    writeHeader(target.buffer(), *root);
+    writeDirectory(target, *root);
     if (!target.commit(errorString))
         return false;
     setProgress(100.0);

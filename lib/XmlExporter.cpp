@@ -80,6 +80,11 @@ private:
 
 bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString)
 {
+    if (!root) {
+        if (errorString)
+            *errorString = exporting::noTreeError();
+        return false;
+    }
     exporting::TargetFile target(path);
     if (!target.open(errorString))
         return false;
@@ -95,8 +100,7 @@ bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QS
     total = 0;
     setProgress(0.0);
 
-    if (root)
-        writeDocument(*root);
+    writeDocument(*root);
     if (writer.hasError()) // every value is cleaned first, so this is not expected
         target.fail(exporting::genericWriteError());
     target_ = nullptr;

@@ -88,6 +88,13 @@ private slots:
         QVERIFY(!error.isEmpty());
         QCOMPARE(entries(folder), QStringList{QStringLiteral("inside")});
         QVERIFY(!makeExporter(format)->exportTo(folder, TreeBuilder::example(), nullptr));
+
+        // Without a tree there is nothing to write.
+        const QString unwritten = dir.filePath(QStringLiteral("no-tree.") + format);
+        error.clear();
+        QVERIFY(!makeExporter(format)->exportTo(unwritten, DirectoryNodePtr(), &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!QFileInfo::exists(unwritten));
     }
 
     void readOnlyTargetIsLeftAlone_data() { formats_data(); }
