@@ -1,8 +1,9 @@
 // korvo-screenshot OUTDIR FOLDER: shows korvo's main window on the current
-// display, scans FOLDER through a drop on the drop area, opens the Help
-// dialogs from the menu, packs FOLDER in the packaging dialog and moves one
-// package (into a temporary volume, never FOLDER's own), and saves what the
-// display shows as PNG files in OUTDIR. Used by scripts/screenshot under Xvfb.
+// display, scans FOLDER through a drop on the drop area, exports it as XML
+// into a temporary folder, opens the Help dialogs from the menu, packs FOLDER
+// in the packaging dialog and moves one package (into a temporary volume,
+// never FOLDER's own), and saves what the display shows as PNG files in
+// OUTDIR. Used by scripts/screenshot under Xvfb.
 
 #include "DirectoryNode.h"
 #include "DropArea.h"
@@ -170,6 +171,18 @@ int main(int argc, char* argv[])
     fileMenu->hide();
     window.menuBar()->setActiveAction(nullptr);
     settle();
+
+    // An XML export through the File menu, into a temporary folder; the save
+    // dialog is answered with that folder's file.
+    QTemporaryDir exportDir;
+    const QString exportPath = exportDir.filePath(QStringLiteral("一覧.xml"));
+    window.setSaveFileNameFunction([&](QWidget*, const QString&, const QString&) { return exportPath; });
+    whenModal("QMessageBox", [](QDialog* box) {
+        shoot(box, QStringLiteral("export-report"));
+        box->accept();
+    });
+    window.findChild<QAction*>(QStringLiteral("MenuBar.File.ExportMenu.Xml"))->trigger();
+    window.setSaveFileNameFunction(nullptr);
 
     whenModal("korvo::AboutDialog", [](QDialog* dialog) {
         shoot(dialog, QStringLiteral("about"));
