@@ -3,6 +3,7 @@
 #include "Enumerate.h"
 #include "SizeFormat.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
@@ -61,7 +62,7 @@ ScanResult scanArgument(const QString& argument)
     ScanResult result;
     const QFileInfo given(argument);
     if (argument.isEmpty() || !given.exists()) {
-        result.errorString = QStringLiteral("No such file or folder: %1").arg(argument);
+        result.errorString = QStringLiteral("no such file or folder: %1").arg(argument);
         return result;
     }
     result.folder = given.isDir() ? given.absoluteFilePath() : given.absolutePath();
@@ -78,21 +79,24 @@ ScanResult scanArgument(const QString& argument)
     });
     thread->start();
     const bool terminal = stderrIsTerminal();
-    int waited = 0;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 nextReport = 1000;
     while (!thread->wait(50)) {
         if (interrupted.load())
             cancel.store(true);
-        waited += 50;
-        if (terminal && waited % 1000 == 0) {
+        if (terminal && clock.elapsed() >= nextReport) {
+            nextReport += 1000;
             EnumerateProgress now;
             {
                 QMutexLocker locker(&lock);
                 now = progress;
             }
-            printProgressLine(QStringLiteral("ファイル数：%1 フォルダ数：%2 サイズ：%3")
-                                  .arg(now.fileCount)
-                                  .arg(now.directoryCount)
-                                  .arg(formatSize(now.totalSize)));
+            printProgressLine(cancel.load() ? QStringLiteral("キャンセル中...")
+                                            : QStringLiteral("ファイル数：%1 フォルダ数：%2 サイズ：%3")
+                                                  .arg(now.fileCount)
+                                                  .arg(now.directoryCount)
+                                                  .arg(formatSize(now.totalSize)));
         }
     }
     delete thread;
@@ -101,7 +105,7 @@ ScanResult scanArgument(const QString& argument)
 
     result.stats = progress;
     if (!root) {
-        result.errorString = QStringLiteral("Scan cancelled.");
+        result.errorString = QStringLiteral("scan cancelled");
         return result;
     }
     result.root = root;

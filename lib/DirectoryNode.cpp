@@ -25,7 +25,11 @@ thread_local bool releasing = false;
 } // namespace
 
 DirectoryNode::DirectoryNode(const DirectoryNodePtr& parent, const QFileInfo& info)
-    : DirectoryNode(parent, info.absolutePath(), info.fileName(), NodeTimes::fromFileInfo(info))
+    : DirectoryNode(parent,
+                    // The parent's own path, shared, when it is the same text.
+                    parent && parent->absoluteFilePath_ == info.absolutePath() ? parent->absoluteFilePath_
+                                                                                : info.absolutePath(),
+                    info.fileName(), NodeTimes::fromFileInfo(info))
 {
     absoluteFilePath_ = info.absoluteFilePath();
 }
@@ -45,7 +49,13 @@ DirectoryNode::~DirectoryNode()
 {
     if (subdirectories_.isEmpty())
         return;
-    pendingRelease += std::move(subdirectories_);
+    // Move the references out one by one (not by sharing the vector): the
+    // subfolders must not die when this node's own vector goes, or each
+    // level would run inside the destructor of the level above.
+    pendingRelease.reserve(pendingRelease.size() + subdirectories_.size());
+    for (DirectoryNodePtr& child : subdirectories_)
+        pendingRelease.append(std::move(child));
+    subdirectories_.clear();
     if (releasing)
         return;
     releasing = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DirectoryNode.h"
+#include "DriveGeometry.h"
 #include "EnumerateProgress.h"
 
 #include <QDir>
@@ -11,6 +12,26 @@ class QMutex;
 
 namespace korvo {
 
+// How a scan reads each folder.
+enum class ListingMethod {
+    // The fastest the platform has: on Linux readdir and statx relative to
+    // the open folder, which also lists names that are not valid UTF-8; QDir
+    // elsewhere.
+    Native,
+    // QDir and QFileInfo everywhere (the reference the native listing
+    // matches for every entry QDir lists).
+    QtFileInfo
+};
+
+struct EnumerateOptions
+{
+    ListingMethod method = ListingMethod::Native;
+    // Rounds sizes on disk with this geometry instead of asking the system
+    // for the root folder's one.
+    bool useGeometry = false;
+    DriveGeometry geometry;
+};
+
 // Walks the whole folder below `directory` and builds its node tree, in two
 // timed phases: listing (one listing per folder, all nodes made, each folder's
 // own files summed) and totalling (subtree totals, bottom-up). Neither phase
@@ -20,5 +41,7 @@ namespace korvo {
 // null when `cancelFlag` was set by the end of the run.
 DirectoryNodePtr enumerateTree(const QDir& directory, const std::atomic<bool>& cancelFlag,
                                EnumerateProgress& progress, QMutex* progressLock = nullptr);
+DirectoryNodePtr enumerateTree(const QDir& directory, const std::atomic<bool>& cancelFlag,
+                               EnumerateProgress& progress, QMutex* progressLock, const EnumerateOptions& options);
 
 } // namespace korvo

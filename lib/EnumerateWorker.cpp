@@ -16,7 +16,15 @@ EnumerateWorker::EnumerateWorker(QObject* parent)
     timer->start(1000);
 }
 
-EnumerateWorker::~EnumerateWorker() = default;
+EnumerateWorker::~EnumerateWorker()
+{
+    // A worker destroyed with its scan still running stops the scan rather
+    // than leaving a thread behind.
+    if (isRunning()) {
+        cancel();
+        wait();
+    }
+}
 
 void EnumerateWorker::setDirectory(const QDir& directory)
 {
@@ -53,7 +61,14 @@ void EnumerateWorker::run()
     if (!isCanceled)
         emit progress(stats);
     emit finished(isCanceled ? DirectoryNodePtr() : root, stats, isCanceled);
+    // A later cancel() refers to no scan; a start() without a new
+    // setDirectory() must not inherit this one's flag.
+    cancelFlag_.store(false);
     // The worker's reference goes here; the tree lives on in the receivers.
 }
 
 } // namespace korvo
+
+// The meta-object code lives with the class, so that using the worker links
+// in nothing but the worker.
+#include "moc_EnumerateWorker.cpp"

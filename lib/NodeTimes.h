@@ -18,7 +18,10 @@ struct NodeTimes
     qint64 lastModified = Invalid;
     qint64 lastRead = Invalid;
 
+    // As QFileInfo gives them; `created` as QFileInfo::created() does.
     static NodeTimes fromFileInfo(const QFileInfo& info);
+    // The creation time QFileInfo::created() reports from the three it knows.
+    static qint64 createdFrom(qint64 birth, qint64 metadataChange, qint64 lastModified);
     static qint64 toMSecs(const QDateTime& time);
     static QDateTime toDateTime(qint64 msecs);
 };

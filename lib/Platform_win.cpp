@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <direct.h>
+#include <share.h>
 #include <stdio.h>
 #include <windows.h>
 

@@ -4,10 +4,12 @@ namespace korvo {
 
 namespace {
 
-// Inserts "," every three digits to the left of `end`.
+// Inserts "," every three digits to the left of `end`, never right after a
+// minus sign.
 void groupDigits(QString& text, int end)
 {
-    for (int position = end - 3; position > 0; position -= 3)
+    const int first = text.startsWith(QLatin1Char('-')) ? 1 : 0;
+    for (int position = end - 3; position > first; position -= 3)
         text.insert(position, QLatin1Char(','));
 }
 

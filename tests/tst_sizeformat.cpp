@@ -22,6 +22,9 @@ private slots:
         QTest::newRow("exbi") << (qint64(1) << 60) << QStringLiteral("1.00 EiB (1,152,921,504,606,846,976 バイト)");
         QTest::newRow("max") << std::numeric_limits<qint64>::max()
                              << QStringLiteral("8.00 EiB (9,223,372,036,854,775,807 バイト)");
+        // Never a size, but no stray comma after the sign either.
+        QTest::newRow("-123") << qint64(-123) << QStringLiteral("-123.00 B (-123 バイト)");
+        QTest::newRow("-1234") << qint64(-1234) << QStringLiteral("-1,234.00 B (-1,234 バイト)");
     }
     void formatSize()
     {

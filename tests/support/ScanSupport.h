@@ -1,0 +1,36 @@
+#pragma once
+
+#include "DirectoryNode.h"
+#include "Enumerate.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace korvo::test {
+
+// Scans `path` synchronously with the given listing; `progress` (optional)
+// receives the final record.
+DirectoryNodePtr scanFolder(const QString& path, ListingMethod method = ListingMethod::Native,
+                            EnumerateProgress* progress = nullptr);
+
+// Every folder of a tree, the root first, parents before their subfolders.
+QVector<DirectoryNodePtr> allFolders(const DirectoryNodePtr& root);
+
+// Checks the four invariants of every folder; returns a description of the
+// first violation, empty when there is none.
+QString invariantViolation(const DirectoryNodePtr& root);
+
+// Makes a file or folder whose name is given as raw bytes (possibly not
+// valid UTF-8) inside `folder`.
+bool writeRawFile(const QString& folder, const QByteArray& name, qint64 size);
+bool makeRawFolder(const QString& folder, const QByteArray& name);
+
+// Runs `job` where file permissions hold and gives back what it returned:
+// as root in a forked child that has become the user "nobody" (uid 65534),
+// as any other user in this process. False (with `why`) when the child
+// cannot be run. The child must not start threads before it returns.
+bool runUnprivileged(const std::function<QByteArray()>& job, QByteArray* output, QString* why);
+
+} // namespace korvo::test

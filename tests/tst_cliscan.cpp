@@ -1,0 +1,127 @@
+#include "DriveGeometry.h"
+#include "SizeFormat.h"
+#include "TestSupport.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace korvo;
+using namespace korvo::test;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QString::fromLocal8Bit(qgetenv("KORVO_CLI")), arguments);
+    Run run;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+} // namespace
+
+class CliScanTest : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir dir_;
+    QString folder_;
+    qint64 cluster_ = 0;
+
+    qint64 onDisk(qint64 size) const { return DriveGeometry(1, cluster_).roundToClusters(size); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(!qEnvironmentVariableIsEmpty("KORVO_CLI"));
+        folder_ = QFileInfo(dir_.filePath(QStringLiteral("data \"quoted\""))).absoluteFilePath();
+        QVERIFY(writeFile(folder_ + QStringLiteral("/a.txt"), 1536));
+        QVERIFY(writeFile(folder_ + QStringLiteral("/sub/b.bin"), 10));
+        QVERIFY(makeFolder(folder_ + QStringLiteral("/sub/empty")));
+        cluster_ = DriveGeometry(QFileInfo(folder_)).clusterSize();
+        QVERIFY(cluster_ > 0);
+    }
+
+    void printsWhatTheWindowShows()
+    {
+        const Run run = runCli({QStringLiteral("scan"), folder_});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QString()); // not a terminal: no progress lines
+        const QStringList lines = run.out.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 6);
+        QCOMPARE(lines.at(0), QStringLiteral("場所：") + folder_);
+        QCOMPARE(lines.at(1), QStringLiteral("サイズ：1.51 KiB (1,546 バイト)"));
+        QCOMPARE(lines.at(2), QStringLiteral("ディスク上のサイズ：") + formatSize(onDisk(1536) + onDisk(10)));
+        QCOMPARE(lines.at(3), QStringLiteral("内容：ファイル数：2 フォルダ数：2"));
+        QVERIFY2(QRegularExpression(QStringLiteral("^列挙完了 経過時間：[0-9.e+-]+ 秒。$")).match(lines.at(4)).hasMatch(),
+                 qPrintable(lines.at(4)));
+        QCOMPARE(lines.at(5), QString());
+
+        // A file stands for the folder that holds it.
+        const Run viaFile = runCli({QStringLiteral("scan"), folder_ + QStringLiteral("/sub/b.bin")});
+        QCOMPARE(viaFile.exitCode, 0);
+        QVERIFY(viaFile.out.startsWith(QStringLiteral("場所：") + folder_ + QStringLiteral("/sub\n")));
+        QVERIFY(viaFile.out.contains(QStringLiteral("内容：ファイル数：1 フォルダ数：1\n")));
+    }
+
+    void json()
+    {
+        const Run run = runCli({QStringLiteral("scan"), QStringLiteral("--json"), folder_ + QStringLiteral("/")});
+        QCOMPARE(run.exitCode, 0);
+        QJsonParseError error;
+        const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(object.value(QStringLiteral("path")).toString(), folder_);
+        QCOMPARE(object.value(QStringLiteral("totalSize")).toDouble(), 1546.0);
+        QCOMPARE(object.value(QStringLiteral("totalSizeOnDisk")).toDouble(), double(onDisk(1536) + onDisk(10)));
+        QCOMPARE(object.value(QStringLiteral("totalFileCount")).toInt(), 2);
+        QCOMPARE(object.value(QStringLiteral("totalSubdirectoryCount")).toInt(), 2);
+        QCOMPARE(object.value(QStringLiteral("fileCount")).toInt(), 2);
+        QCOMPARE(object.value(QStringLiteral("directoryCount")).toInt(), 2);
+        QVERIFY(object.value(QStringLiteral("listingSeconds")).isDouble());
+        QVERIFY(object.value(QStringLiteral("totallingSeconds")).toDouble() >= 0);
+        QCOMPARE(object.size(), 9);
+    }
+
+    void failuresAndUsage()
+    {
+        const Run missing = runCli({QStringLiteral("scan"), dir_.filePath(QStringLiteral("missing"))});
+        QCOMPARE(missing.exitCode, 1);
+        QCOMPARE(missing.out, QString());
+        QVERIFY2(missing.err.contains(QStringLiteral("no such file or folder")), qPrintable(missing.err));
+        QVERIFY(missing.err.contains(dir_.filePath(QStringLiteral("missing"))));
+
+        for (const QStringList& arguments :
+             {QStringList{QStringLiteral("scan")}, QStringList{QStringLiteral("scan"), QStringLiteral("--bogus"), folder_},
+              QStringList{QStringLiteral("scan"), folder_, folder_}}) {
+            const Run run = runCli(arguments);
+            QCOMPARE(run.exitCode, 2);
+            QCOMPARE(run.out, QString());
+            QVERIFY(run.err.contains(QStringLiteral("Usage: korvo-cli scan")));
+        }
+
+        const Run help = runCli({QStringLiteral("scan"), QStringLiteral("--help")});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.contains(QStringLiteral("--json")));
+        QCOMPARE(help.err, QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(CliScanTest)
+#include "tst_cliscan.moc"

@@ -1,0 +1,325 @@
+// The native listing must give, for every entry QDir lists, exactly what
+// QDir and QFileInfo give. This scans generated trees with odd names, links
+// and odd times both ways and compares every field of every node, and each
+// node with a fresh QFileInfo of its path (created() included).
+
+// QFileInfo::created() is deprecated but is the reference for `created`.
+#undef QT_DISABLE_DEPRECATED_BEFORE
+#define QT_DISABLE_DEPRECATED_BEFORE 0x050000
+
+#include "DriveGeometry.h"
+#include "Enumerate.h"
+#include "ScanSupport.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
+
+QT_WARNING_DISABLE_DEPRECATED
+
+using namespace korvo;
+using namespace korvo::test;
+
+namespace {
+
+// Name parts chosen for what lower-casing and code-unit order do to them.
+const char* const nameParts[] = {
+    "a", "A", "b", "B", "z", "Z", "_", "-", " ", "~", "[", "{", "0", "9", ".", "..",
+    "\xc3\xa9",             // é
+    "\xc3\x89",             // É
+    "\xc3\x9f",             // ß
+    "\xce\xa3",             // Σ
+    "\xcf\x83",             // σ
+    "\xcf\x82",             // ς
+    "\xc4\xb0",             // İ (lower case is two code units)
+    "\xc4\xb1",             // ı
+    "\xc7\x85",             // ǅ (title case)
+    "\xef\xbc\xa1",         // Ａ (full width)
+    "\xef\xbd\x81",         // ａ
+    "\xe2\x84\xa6",         // Ω (ohm sign)
+    "\xe2\x84\xaa",         // K (kelvin sign)
+    "\xf0\x9f\x98\x80",     // 😀 (a surrogate pair)
+    "\xe6\x97\xa5\xe6\x9c\xac", // 日本
+    "e\xcc\x81",            // e + combining acute
+    "\xef\xbf\xbd",         // U+FFFD itself, a valid name
+    "\xef\xbf\xbe",         // U+FFFE
+};
+
+QString randomName(QRandomGenerator& random)
+{
+    QByteArray name;
+    const int parts = 1 + int(random.bounded(4));
+    for (int i = 0; i < parts; ++i)
+        name += nameParts[random.bounded(int(sizeof nameParts / sizeof *nameParts))];
+    if (random.bounded(3) == 0)
+        name += QByteArray(".") + (random.bounded(2) ? "TXT" : "txt");
+    return QString::fromUtf8(name);
+}
+
+bool setTimes(const QString& path, qint64 accessMSecs, qint64 modifyMSecs)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path) Q_UNUSED(accessMSecs) Q_UNUSED(modifyMSecs)
+    return true;
+#else
+    auto toSpec = [](qint64 msecs) {
+        struct timespec spec;
+        spec.tv_sec = msecs / 1000;
+        qint64 rest = msecs % 1000;
+        if (rest < 0) {
+            rest += 1000;
+            spec.tv_sec -= 1;
+        }
+        spec.tv_nsec = long(rest * 1000000 + 999999); // sub-millisecond part too
+        return spec;
+    };
+    const struct timespec times[2] = {toSpec(accessMSecs), toSpec(modifyMSecs)};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+#endif
+}
+
+// Times with edges: the epoch itself (which QFileInfo reports as no time),
+// before it, and ordinary ones with milliseconds.
+qint64 randomTime(QRandomGenerator& random, bool allowFuture)
+{
+    switch (random.bounded(6)) {
+    case 0: return 0;
+    case 1: return -1500;
+    case 2: return -86400000LL * 365 * 30 + 123;
+    case 3: return allowFuture ? 7258118400000LL + 42 : 1234567890123LL; // 2200
+    default: return 1600000000000LL + qint64(random.bounded(1000000000));
+    }
+}
+
+void makeOddTree(const QString& root, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QStringList folders{root};
+    QStringList files;
+    for (int i = 0; i < 30; ++i) {
+        const QString parent = folders.at(int(random.bounded(folders.size())));
+        const QString path = parent + QLatin1Char('/') + randomName(random);
+        if (QFileInfo::exists(path) || !QDir().mkdir(path))
+            continue;
+        folders << path;
+    }
+    for (int i = 0; i < 250; ++i) {
+        const QString parent = folders.at(int(random.bounded(folders.size())));
+        const QString path = parent + QLatin1Char('/') + randomName(random);
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+            continue;
+        const int kind = int(random.bounded(12));
+        if (kind == 0 && !files.isEmpty()) {
+            QFile::link(files.at(int(random.bounded(files.size()))), path); // link to a file
+        } else if (kind == 1) {
+            QFile::link(folders.at(int(random.bounded(folders.size()))), path); // link to a folder
+        } else if (kind == 2) {
+            QFile::link(path + QStringLiteral(".gone"), path); // dangling
+        } else {
+            writeFile(path, qint64(random.bounded(20000)));
+            files << path;
+            setTimes(path, randomTime(random, true), randomTime(random, true));
+        }
+    }
+    // Folder times last (adding entries changes them); no future ones, so
+    // that reading a folder changes its access time at most once.
+    for (const QString& folder : qAsConst(folders)) {
+        if (folder != root)
+            setTimes(folder, randomTime(random, false), randomTime(random, false));
+    }
+}
+
+#define COMPARE_FIELD(a, b, field, where)                                                                          \
+    do {                                                                                                           \
+        if (!QTest::qCompare((a)->field(), (b)->field(), #field, #field, __FILE__, __LINE__)) {                   \
+            qWarning().noquote() << "at" << (where);                                                              \
+            return false;                                                                                          \
+        }                                                                                                          \
+    } while (false)
+
+bool sameFile(const FileNodePtr& a, const FileNodePtr& b)
+{
+    const QString where = a->absoluteFilePath();
+    COMPARE_FIELD(a, b, fileName, where);
+    COMPARE_FIELD(a, b, absolutePath, where);
+    COMPARE_FIELD(a, b, absoluteFilePath, where);
+    COMPARE_FIELD(a, b, suffix, where);
+    COMPARE_FIELD(a, b, size, where);
+    COMPARE_FIELD(a, b, sizeOnDisk, where);
+    COMPARE_FIELD(a, b, created, where);
+    COMPARE_FIELD(a, b, lastModified, where);
+    COMPARE_FIELD(a, b, lastRead, where);
+    return true;
+}
+
+bool sameFolder(const DirectoryNodePtr& a, const DirectoryNodePtr& b)
+{
+    const QString where = a->absoluteFilePath();
+    COMPARE_FIELD(a, b, fileName, where);
+    COMPARE_FIELD(a, b, absolutePath, where);
+    COMPARE_FIELD(a, b, absoluteFilePath, where);
+    COMPARE_FIELD(a, b, created, where);
+    COMPARE_FIELD(a, b, lastModified, where);
+    COMPARE_FIELD(a, b, lastRead, where);
+    COMPARE_FIELD(a, b, depth, where);
+    COMPARE_FIELD(a, b, size, where);
+    COMPARE_FIELD(a, b, sizeOnDisk, where);
+    COMPARE_FIELD(a, b, totalSize, where);
+    COMPARE_FIELD(a, b, totalSizeOnDisk, where);
+    COMPARE_FIELD(a, b, fileCount, where);
+    COMPARE_FIELD(a, b, subdirectoryCount, where);
+    COMPARE_FIELD(a, b, totalFileCount, where);
+    COMPARE_FIELD(a, b, totalSubdirectoryCount, where);
+    COMPARE_FIELD(a, b, isLastSubdirectory, where);
+    for (int i = 0; i < a->fileCount(); ++i) {
+        if (!sameFile(a->file(i), b->file(i)))
+            return false;
+    }
+    return true;
+}
+
+// A node against what QFileInfo says of its path now.
+template<typename Node>
+bool matchesFileInfo(const Node& node)
+{
+    const QFileInfo info(node->absoluteFilePath());
+    const QString where = node->absoluteFilePath();
+    const auto check = [&](const auto& actual, const auto& expected, const char* what) {
+        if (!QTest::qCompare(actual, expected, what, "QFileInfo", __FILE__, __LINE__)) {
+            qWarning().noquote() << "at" << where;
+            return false;
+        }
+        return true;
+    };
+    return check(node->fileName(), info.fileName(), "fileName")
+           && check(node->absolutePath(), info.absolutePath(), "absolutePath")
+           && check(node->absoluteFilePath(), info.absoluteFilePath(), "absoluteFilePath")
+           && check(node->created(), info.created(), "created")
+           && check(node->lastModified(), info.lastModified(), "lastModified")
+           && check(node->lastRead(), info.lastRead(), "lastRead");
+}
+
+} // namespace
+
+class ListingCompareTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void sameTreeBothWays_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::newRow("seed 1") << quint32(1);
+        QTest::newRow("seed 2") << quint32(20261207);
+        QTest::newRow("seed 3") << quint32(777);
+    }
+    void sameTreeBothWays()
+    {
+        QFETCH(quint32, seed);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        makeOddTree(dir.path(), seed);
+        scanFolder(dir.path()); // reading each folder once settles its access time
+
+        const DirectoryNodePtr native = scanFolder(dir.path(), ListingMethod::Native);
+        const DirectoryNodePtr reference = scanFolder(dir.path(), ListingMethod::QtFileInfo);
+        QVERIFY(native && reference);
+        const QVector<DirectoryNodePtr> nativeFolders = allFolders(native);
+        const QVector<DirectoryNodePtr> referenceFolders = allFolders(reference);
+        QCOMPARE(nativeFolders.size(), referenceFolders.size());
+        int files = 0, links = 0;
+        for (int i = 0; i < nativeFolders.size(); ++i) {
+            const DirectoryNodePtr& a = nativeFolders.at(i);
+            const DirectoryNodePtr& b = referenceFolders.at(i);
+            QStringList namesA, namesB;
+            for (const FileNodePtr& f : a->files())
+                namesA << f->fileName();
+            for (const FileNodePtr& f : b->files())
+                namesB << f->fileName();
+            QCOMPARE(namesA, namesB); // same entries in the same order
+            namesA.clear();
+            namesB.clear();
+            for (const DirectoryNodePtr& d : a->subdirectories())
+                namesA << d->fileName();
+            for (const DirectoryNodePtr& d : b->subdirectories())
+                namesB << d->fileName();
+            QCOMPARE(namesA, namesB);
+            QVERIFY(sameFolder(a, b));
+            QVERIFY(matchesFileInfo(a));
+            for (const FileNodePtr& f : a->files()) {
+                QVERIFY(matchesFileInfo(f));
+                const QFileInfo info(f->absoluteFilePath());
+                QCOMPARE(f->suffix(), info.suffix());
+                if (info.isSymLink())
+                    ++links;
+                else
+                    QCOMPARE(f->size(), info.size());
+                ++files;
+            }
+        }
+        QCOMPARE(invariantViolation(native), QString());
+        QVERIFY(files > 150);
+        QVERIFY(links > 10);
+    }
+
+    void orderOfLetterCaseEdges()
+    {
+        // Lower case is not case folding: final sigma stays before sigma,
+        // the ohm and kelvin signs lower to omega and k, dotted I lowers to
+        // two code units, title-case DŽ and full-width letters follow their
+        // own lower cases.
+        QTemporaryDir dir;
+        const QStringList names = {
+            QStringLiteral("σa"), QStringLiteral("ςb"), QStringLiteral("Σc"), QStringLiteral("\u212Ad"),
+            QStringLiteral("ke"), QStringLiteral("Lf"), QStringLiteral("İg"), QStringLiteral("ih"),
+            QStringLiteral("ji"), QStringLiteral("ßj"), QStringLiteral("ssk"), QStringLiteral("stl"),
+            QStringLiteral("ǅm"), QStringLiteral("ǆn"), QStringLiteral("Ǆo"), QStringLiteral("ıp"),
+            QStringLiteral("Iq"), QStringLiteral("ｚ"), QStringLiteral("Ａ"), QStringLiteral("\u2126r"),
+            QStringLiteral("ωs"), QStringLiteral("\u2126A"), QStringLiteral("Kd"), QStringLiteral("kd")};
+        for (const QString& name : names)
+            QVERIFY(writeFile(dir.filePath(name), 1));
+        const DirectoryNodePtr nativeRoot = scanFolder(dir.path(), ListingMethod::Native);
+        const DirectoryNodePtr referenceRoot = scanFolder(dir.path(), ListingMethod::QtFileInfo);
+        QStringList native, reference;
+        for (const FileNodePtr& f : nativeRoot->files())
+            native << f->fileName();
+        for (const FileNodePtr& f : referenceRoot->files())
+            reference << f->fileName();
+        QCOMPARE(native.size(), names.size());
+        QCOMPARE(native, reference);
+        QCOMPARE(native.mid(0, 6), QStringList({QStringLiteral("ih"), QStringLiteral("Iq"), QStringLiteral("İg"),
+                                                QStringLiteral("ji"), QStringLiteral("Kd"), QStringLiteral("kd")}));
+    }
+
+    void fileNodeFromFileInfo()
+    {
+        // The QFileInfo constructor gives what the listings give.
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("x.tar.gz")), 5000));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("x.tar.gz")), dir.filePath(QStringLiteral(".link"))));
+        QVERIFY(QFile::link(dir.path(), dir.filePath(QStringLiteral("up"))));
+        const DriveGeometry geometry(8, 512);
+        const FileNode file(QFileInfo(dir.filePath(QStringLiteral("x.tar.gz"))), geometry);
+        QCOMPARE(file.size(), 5000);
+        QCOMPARE(file.sizeOnDisk(), 8192);
+        QCOMPARE(file.suffix(), QStringLiteral("gz"));
+        QCOMPARE(file.fileName(), QStringLiteral("x.tar.gz"));
+        QCOMPARE(file.absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
+        const FileNode link(QFileInfo(dir.filePath(QStringLiteral(".link"))), geometry);
+        QCOMPARE(link.size(), 5000);
+        QCOMPARE(link.suffix(), QStringLiteral("link"));
+        const FileNode up(QFileInfo(dir.filePath(QStringLiteral("up"))), geometry);
+        QCOMPARE(up.size(), 0);
+        QVERIFY(matchesFileInfo(&file));
+        QVERIFY(matchesFileInfo(&link));
+    }
+};
+
+QTEST_GUILESS_MAIN(ListingCompareTest)
+#include "tst_listingcompare.moc"
