@@ -518,6 +518,7 @@ void PackagingDialog::onExportFinished(bool isSucceeded, const QString& path, co
 void PackagingDialog::closeEvent(QCloseEvent* event)
 {
     collectLabels();
+    saveLabels();
     QDialog::closeEvent(event);
 }
 
