@@ -225,6 +225,12 @@ private slots:
         QVERIFY(boxes.seen.isEmpty());
         if (kind == QLatin1String("file"))
             QCOMPARE(contentOf(data), QByteArray("not a folder"));
+        if (kind == QLatin1String("missing")) {
+            // Saving makes the folder, so the new order is there next time.
+            PackagingDialog next;
+            QCOMPARE(userOrderNames(&next), QStringList({QStringLiteral("新規1")}));
+            QCOMPARE(itemTexts(child<QComboBox>(&next, "comboBoxLabel")), QStringList({QStringLiteral("L")}));
+        }
     }
 
     void exportSettingsSlot()
