@@ -168,21 +168,27 @@ void DirectoryNode::remove(const QSharedPointer<Package>& package)
     // per item would, in time linear in the entries, not entries x items.
     NamedNodes named(package->items);
     auto sweep = [&named](auto& list, auto lower) {
-        int kept = 0;
+        const int size = list.size();
+        // Up to the first entry taken out, nothing moves (and nothing is
+        // copied, as a shared list would be on its first write).
         int i = 0;
-        for (; i < list.size() && !named.isEmpty(); ++i) {
-            if (named.take(list.at(i).data())) {
-                lower(*list.at(i));
-                continue;
-            }
-            if (kept != i)
-                list[kept] = std::move(list[i]);
-            ++kept;
+        bool taken = false;
+        for (; i < size && !named.isEmpty(); ++i) {
+            if ((taken = named.take(list.at(i).data())))
+                break;
         }
-        if (kept == i)
-            return; // nothing taken out
-        for (; i < list.size(); ++i)
-            list[kept++] = std::move(list[i]);
+        if (!taken)
+            return;
+        auto* entries = list.data();
+        lower(*entries[i]);
+        int kept = i++;
+        for (; i < size && !named.isEmpty(); ++i) {
+            if (named.take(entries[i].data()))
+                lower(*entries[i]);
+            else
+                entries[kept++] = std::move(entries[i]);
+        }
+        kept = int(std::move(entries + i, entries + size, entries + kept) - entries);
         list.resize(kept);
     };
     sweep(files_, [this](const FileNode& file) {

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <limits>
 
 namespace korvo::PackageTarget {
@@ -79,6 +80,16 @@ bool isSingleFolderName(const QString& text, QString* errorString)
         reason = QStringLiteral("it names a folder level, not a folder");
     else if (text.contains(QChar(0)))
         reason = QStringLiteral("it contains a NUL character");
+#ifdef _WIN32
+    // Windows drops trailing blanks and dots (".. " would name the parent)
+    // and gives ":" and the like special meanings.
+    else if (text.endsWith(QLatin1Char(' ')) || text.endsWith(QLatin1Char('.')))
+        reason = QStringLiteral("it ends with a blank or a dot");
+    else if (std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+                 return c.unicode() < 0x20 || QStringLiteral("<>:\"|?*").contains(c);
+             }))
+        reason = QStringLiteral("it contains a character Windows does not allow in a name");
+#endif
     if (reason.isEmpty())
         return true;
     if (errorString)

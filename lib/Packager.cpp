@@ -103,6 +103,21 @@ void placeBestFit(const std::vector<Candidate>& candidates, const Sources& sourc
     for (int i = 0; i < count; ++i)
         order[size_t(i)] = {candidates[size_t(i)].sizeOnDisk, -i}; // -i: later positions first among equals
     std::sort(order.begin(), order.end());
+    // The sizes on disk alone, for compact binary searches, and beside them
+    // what a placement needs, gathered in one streaming pass.
+    struct Placed
+    {
+        qint64 size;
+        int source;
+    };
+    std::vector<qint64> keys(size_t(count), 0);
+    std::vector<Placed> placed(size_t(count), {0, 0});
+    for (int i = 0; i < count; ++i) {
+        const Candidate& candidate = candidates[size_t(-order[size_t(i)].second)];
+        keys[size_t(i)] = order[size_t(i)].first;
+        placed[size_t(i)] = {candidate.size, candidate.source};
+    }
+    std::vector<std::pair<qint64, int>>().swap(order);
 
     // next[p] == p while position p is untaken; a taken p points further
     // left. Position -1 stands for "nothing left".
@@ -120,24 +135,30 @@ void placeBestFit(const std::vector<Candidate>& candidates, const Sources& sourc
         return top;
     };
 
+    // The room only shrinks while a package fills, so each search can stop
+    // where the previous one ended; an empty package takes any candidate.
+    int searchEnd = count;
     int remaining = count;
     while (remaining > 0) {
-        const qint64 room = limit - builder.sizeOnDisk();
-        // The last position whose size on disk is at most the room.
-        const auto bound = std::upper_bound(order.begin(), order.end(), room,
-                                            [](qint64 value, const std::pair<qint64, int>& entry) {
-                                                return value < entry.first;
-                                            });
-        const int last = int(bound - order.begin()) - 1;
+        int last;
+        if (builder.isEmpty()) {
+            last = count - 1;
+        } else {
+            const qint64 room = limit - builder.sizeOnDisk();
+            // The last position whose size on disk is at most the room.
+            last = int(std::upper_bound(keys.begin(), keys.begin() + searchEnd, room) - keys.begin()) - 1;
+        }
+        searchEnd = last + 1;
         const int found = last >= 0 ? find(last) : -1;
         if (found < 0) {
             if (builder.isEmpty())
                 break; // cannot happen: every candidate fits an empty package
             builder.close();
+            searchEnd = count;
             continue;
         }
-        const Candidate& candidate = candidates[size_t(-order[size_t(found)].second)];
-        builder.add(sources.item(candidate.source), candidate.size, candidate.sizeOnDisk);
+        const Placed& item = placed[size_t(found)];
+        builder.add(sources.item(item.source), item.size, keys[size_t(found)]);
         next[size_t(found)] = found - 1;
         --remaining;
     }

@@ -655,7 +655,10 @@ private slots:
         }
         items << files[7] << files[7] << files[7]; // the third naming finds nothing left
         removed += 2 * 7;
+        const QVector<FileNodePtr> copy = root->files(); // a copy held elsewhere stays as it was
         root->remove(packageOf(items));
+        QCOMPARE(copy.size(), 5001);
+        QCOMPARE(copy.at(3), files[3]);
         QCOMPARE(root->size(), size - removed);
         QCOMPARE(root->totalSizeOnDisk(), 2 * (size - removed));
         QCOMPARE(root->fileCount(), 5001 - 1667 - 2);

@@ -82,6 +82,10 @@ private slots:
         QTest::newRow("dot") << QStringLiteral(".") << false;
         QTest::newRow("dot dot") << QStringLiteral("..") << false;
         QTest::newRow("nul") << QString(QStringLiteral("..") + QChar(0) + QStringLiteral("x")) << false;
+#ifdef Q_OS_WIN
+        QTest::newRow("dot dot blank") << QStringLiteral(".. ") << false;
+        QTest::newRow("drive") << QStringLiteral("C:") << false;
+#endif
     }
 
     void singleFolderNames()
