@@ -61,7 +61,7 @@ measure() {
   size="$(stat -c %s "$target")"
 }
 
-row() { printf '%-44s %8s %8s %8s %14s\n' "$@"; }
+row() { printf '%-48s %8s %8s %8s %14s\n' "$@"; }
 
 files="$(find "$tree_dir" -type f | wc -l)"
 folders="$(find "$tree_dir" -mindepth 1 -type d | wc -l)"

@@ -1,6 +1,7 @@
 #include "ExportSupport.h"
 
 #include "NodeTimes.h"
+#include "SizeFormat.h"
 
 #include <QSaveFile>
 
@@ -8,7 +9,10 @@ namespace korvo::exporting {
 
 namespace {
 
-constexpr qint64 QuarterHour = 15 * 60 * 1000;
+// Offsets are cached per day: daylight-saving changes are months apart, so a
+// day whose first and last millisecond share an offset has it throughout; a
+// day with a change is formatted through QDateTime, value by value.
+constexpr qint64 Bucket = 24 * 60 * 60 * 1000;
 constexpr qint64 Day = 24 * 60 * 60;
 
 qint64 floorDiv(qint64 a, qint64 b)
@@ -197,32 +201,52 @@ QString formatTime(const QDateTime& time)
 
 int TimeFormatter::bucketOffset(qint64 bucket)
 {
+    if (bucket == lastBucket_)
+        return lastOffset_;
+    lastBucket_ = bucket;
     const auto found = offsets_.constFind(bucket);
     if (found != offsets_.constEnd())
-        return found.value();
-    const qint64 start = bucket * QuarterHour;
+        return lastOffset_ = found.value();
+    const qint64 start = bucket * Bucket;
     const int first = QDateTime::fromMSecsSinceEpoch(start).offsetFromUtc();
-    const int last = QDateTime::fromMSecsSinceEpoch(start + QuarterHour - 1).offsetFromUtc();
+    const int last = QDateTime::fromMSecsSinceEpoch(start + Bucket - 1).offsetFromUtc();
     const int offset = first == last ? first : Mixed;
     offsets_.insert(bucket, offset);
-    return offset;
+    return lastOffset_ = offset;
 }
 
-QString TimeFormatter::format(qint64 msecs)
+const QString& TimeFormatter::format(qint64 msecs)
 {
     if (msecs == NodeTimes::Invalid)
-        return QString();
+        return empty_;
     const qint64 second = floorDiv(msecs, 1000);
     if (second == lastSecond_)
-        return lastText_;
+        return text_;
 
-    const int offset = bucketOffset(floorDiv(msecs, QuarterHour));
-    QString text;
-    if (offset == Mixed || !civilText(second + offset, text))
-        text = formatTime(QDateTime::fromMSecsSinceEpoch(msecs));
+    // The text is rewritten in place, so formatting costs no allocation.
+    const int offset = bucketOffset(floorDiv(msecs, Bucket));
+    if (offset == Mixed || !civilText(second + offset, text_))
+        text_ = formatTime(QDateTime::fromMSecsSinceEpoch(msecs));
     lastSecond_ = second;
-    lastText_ = text;
-    return text;
+    return text_;
+}
+
+SizeTexts::SizeTexts()
+    : entries_(Slots)
+{
+}
+
+const QString& SizeTexts::text(qint64 value)
+{
+    // Multiplicative hashing spreads multiples of the cluster size too.
+    const quint64 hash = quint64(value) * 0x9E3779B97F4A7C15ULL;
+    Entry& entry = entries_[int(hash >> 52)];
+    if (!entry.filled || entry.value != value) {
+        entry.value = value;
+        entry.filled = true;
+        entry.text = formatSize(value);
+    }
+    return entry.text;
 }
 
 QString xmlSafe(const QString& text)
@@ -257,6 +281,154 @@ QString xmlSafe(const QString& text)
         out[i] = QChar(QChar::ReplacementCharacter);
     }
     return safe;
+}
+
+XmlTextWriter::XmlTextWriter(QString& out, int indent)
+    : out_(out), formatting_(indent > 0), indent_(indent > 0 ? QString(indent, QLatin1Char(' ')) : QString())
+{
+}
+
+void XmlTextWriter::newLine(int level)
+{
+    if (!formatting_)
+        return;
+    out_ += QLatin1Char('\n');
+    for (int i = 0; i < level; ++i)
+        out_ += indent_;
+}
+
+void XmlTextWriter::finishStartTag()
+{
+    if (inStartTag_) {
+        out_ += QLatin1Char('>');
+        inStartTag_ = false;
+    }
+}
+
+void XmlTextWriter::writeStartDocument()
+{
+    out_ += QLatin1String("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+}
+
+void XmlTextWriter::writeComment(const QString& text)
+{
+    finishStartTag();
+    newLine(open_.size());
+    out_ += QLatin1String("<!--");
+    out_ += text;
+    out_ += QLatin1String("-->");
+}
+
+void XmlTextWriter::writeStartElement(const QString& name)
+{
+    finishStartTag();
+    newLine(open_.size());
+    out_ += QLatin1Char('<');
+    out_ += name;
+    open_.append(name);
+    inStartTag_ = true;
+}
+
+void XmlTextWriter::writeAttribute(const QString& name, const QString& value)
+{
+    out_ += QLatin1Char(' ');
+    out_ += name;
+    out_ += QLatin1String("=\"");
+    writeEscaped(value, true);
+    out_ += QLatin1Char('"');
+}
+
+void XmlTextWriter::writeTextElement(const QString& name, const QString& text)
+{
+    finishStartTag();
+    newLine(open_.size());
+    out_ += QLatin1Char('<');
+    out_ += name;
+    out_ += QLatin1Char('>');
+    writeEscaped(text, false);
+    out_ += QLatin1String("</");
+    out_ += name;
+    out_ += QLatin1Char('>');
+}
+
+void XmlTextWriter::writeEndElement()
+{
+    if (open_.isEmpty())
+        return;
+    if (inStartTag_) {
+        out_ += QLatin1String("/>");
+        inStartTag_ = false;
+    } else {
+        // Only elements with child elements or comments get here.
+        newLine(open_.size() - 1);
+        out_ += QLatin1String("</");
+        out_ += open_.last();
+        out_ += QLatin1Char('>');
+    }
+    open_.removeLast();
+}
+
+void XmlTextWriter::writeEndDocument()
+{
+    while (!open_.isEmpty())
+        writeEndElement();
+    out_ += QLatin1Char('\n');
+}
+
+void XmlTextWriter::writeEscaped(const QString& text, bool inAttribute)
+{
+    // One pass that both cleans (as xmlSafe) and escapes, copying runs of
+    // plain characters at once.
+    const QChar* data = text.constData();
+    const int size = text.size();
+    int plainFrom = 0;
+    for (int i = 0; i < size; ++i) {
+        const ushort c = data[i].unicode();
+        if (c > '>' && c < 0xD800)
+            continue; // the common case
+        QLatin1String escape;
+        if (c >= 0xD800) {
+            if (isHighSurrogate(c) && i + 1 < size && isLowSurrogate(data[i + 1].unicode())) {
+                ++i;
+                continue;
+            }
+            if (isPlainAllowed(c))
+                continue;
+        } else {
+            switch (c) {
+            case '<': escape = QLatin1String("&lt;"); break;
+            case '>': escape = QLatin1String("&gt;"); break;
+            case '&': escape = QLatin1String("&amp;"); break;
+            case '"': escape = QLatin1String("&quot;"); break;
+            case '\t':
+                if (!inAttribute)
+                    continue;
+                escape = QLatin1String("&#9;");
+                break;
+            case '\n':
+                if (!inAttribute)
+                    continue;
+                escape = QLatin1String("&#10;");
+                break;
+            case '\r':
+                if (!inAttribute)
+                    continue;
+                escape = QLatin1String("&#13;");
+                break;
+            default:
+                if (isPlainAllowed(c))
+                    continue;
+                break;
+            }
+        }
+        out_.append(data + plainFrom, i - plainFrom);
+        if (escape.size() > 0)
+            out_ += escape;
+        else
+            out_ += QChar(QChar::ReplacementCharacter);
+        plainFrom = i + 1;
+    }
+    out_.append(data + plainFrom, size - plainFrom);
 }
 
 } // namespace korvo::exporting

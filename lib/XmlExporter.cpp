@@ -9,7 +9,6 @@
 #include "SizeFormat.h"
 
 #include <QVector>
-#include <QXmlStreamWriter>
 
 namespace korvo {
 
@@ -63,18 +62,17 @@ private:
             writer_->writeAttribute(key, value);
     }
 
-    bool failed() const { return target_->failed() || writer_->hasError(); }
+    bool failed() const { return target_->failed(); }
 
     const XmlExporterSettings settings_;
     const ExportClock clock_;
     const Names names_;
     // Set for the length of one export. The writer fills the target's text
-    // buffer, which goes to the file in large UTF-8 pieces: encoding and
-    // writing each small value on its own would cost several times the
-    // whole export.
+    // buffer, which goes to the file in large UTF-8 pieces.
     exporting::TargetFile* target_ = nullptr;
-    QXmlStreamWriter* writer_ = nullptr;
+    exporting::XmlTextWriter* writer_ = nullptr;
     exporting::TimeFormatter times_;
+    exporting::SizeTexts sizes_;
     bool asElements_ = false;
 };
 
@@ -89,11 +87,7 @@ bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QS
     if (!target.open(errorString))
         return false;
 
-    QXmlStreamWriter writer(&target.buffer());
-    if (settings_.autoFormattingIndent > 0) {
-        writer.setAutoFormatting(true);
-        writer.setAutoFormattingIndent(settings_.autoFormattingIndent);
-    }
+    exporting::XmlTextWriter writer(target.buffer(), settings_.autoFormattingIndent);
     target_ = &target;
     writer_ = &writer;
     done = 0;
@@ -101,8 +95,6 @@ bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QS
     setProgress(0.0);
 
     writeDocument(*root);
-    if (writer.hasError()) // every value is cleaned first, so this is not expected
-        target.fail(exporting::genericWriteError());
     target_ = nullptr;
     writer_ = nullptr;
     if (!target.commit(errorString))
@@ -113,15 +105,12 @@ bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QS
 
 bool XmlExporter::writeDocument(const DirectoryNode& root)
 {
-    // A writer on a text buffer leaves the encoding out of its declaration,
-    // so the declaration is written here; the writer goes on from it exactly
-    // as it would after its own.
-    target_->buffer() += QLatin1String("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+    writer_->writeStartDocument();
     writer_->writeComment(exporting::generatorText());
     writer_->writeStartElement(names_.korvo);
     writer_->writeTextElement(names_.version, exporting::versionText());
     writer_->writeTextElement(names_.date, exporting::formatTime(clock_ ? clock_() : QDateTime::currentDateTime()));
-    writer_->writeTextElement(names_.root, exporting::xmlSafe(root.absoluteFilePath()));
+    writer_->writeTextElement(names_.root, (root.absoluteFilePath()));
     writer_->writeTextElement(names_.files, QString::number(root.totalFileCount()));
     writer_->writeTextElement(names_.directories, QString::number(root.totalSubdirectoryCount()));
     writer_->writeTextElement(names_.size, formatSize(root.totalSize()));
@@ -146,15 +135,15 @@ bool XmlExporter::writeDocument(const DirectoryNode& root)
 void XmlExporter::writeFileNode(const FileNode& file, XmlOutputOptions options)
 {
     writer_->writeStartElement(names_.file);
-    writeField(names_.name, exporting::xmlSafe(file.fileName()));
+    writeField(names_.name, (file.fileName()));
     if (!options.testFlag(OmitFilePath))
-        writeField(names_.path, exporting::xmlSafe(file.absolutePath()));
+        writeField(names_.path, (file.absolutePath()));
     if (!options.testFlag(OmitFileSuffix))
-        writeField(names_.suffix, exporting::xmlSafe(file.suffix()));
+        writeField(names_.suffix, (file.suffix()));
     if (!options.testFlag(OmitFileSize))
-        writeField(names_.size, formatSize(file.size()));
+        writeField(names_.size, sizes_.text(file.size()));
     if (!options.testFlag(OmitFileSizeOnDisk))
-        writeField(names_.sizeOnDisk, formatSize(file.sizeOnDisk()));
+        writeField(names_.sizeOnDisk, sizes_.text(file.sizeOnDisk()));
     const NodeTimes& times = file.times();
     if (!options.testFlag(OmitFileCreated))
         writeField(names_.created, times_.format(times.created));
@@ -174,17 +163,17 @@ void XmlExporter::writeFiles(const DirectoryNode& directory, XmlOutputOptions op
 
 void XmlExporter::writeDirectoryFields(const DirectoryNode& directory, XmlOutputOptions options)
 {
-    writeField(names_.name, exporting::xmlSafe(directory.fileName()));
+    writeField(names_.name, (directory.fileName()));
     if (!options.testFlag(OmitDirPath))
-        writeField(names_.path, exporting::xmlSafe(directory.absolutePath()));
+        writeField(names_.path, (directory.absolutePath()));
     if (!options.testFlag(OmitDirSize))
-        writeField(names_.size, formatSize(directory.size()));
+        writeField(names_.size, sizes_.text(directory.size()));
     if (!options.testFlag(OmitDirSizeOnDisk))
-        writeField(names_.sizeOnDisk, formatSize(directory.sizeOnDisk()));
+        writeField(names_.sizeOnDisk, sizes_.text(directory.sizeOnDisk()));
     if (!options.testFlag(OmitDirTotalSize))
-        writeField(names_.totalSize, formatSize(directory.totalSize()));
+        writeField(names_.totalSize, sizes_.text(directory.totalSize()));
     if (!options.testFlag(OmitDirTotalSizeOnDisk))
-        writeField(names_.totalSizeOnDisk, formatSize(directory.totalSizeOnDisk()));
+        writeField(names_.totalSizeOnDisk, sizes_.text(directory.totalSizeOnDisk()));
     if (!options.testFlag(OmitDirFileCount))
         writeField(names_.fileCount, QString::number(directory.fileCount()));
     if (!options.testFlag(OmitDirSubdirCount))

@@ -5,6 +5,7 @@
 #include "TreeBuilder.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -244,7 +245,8 @@ private slots:
         // Far deeper than a walk that recursed once per level could go on
         // Windows' default thread stack of 1 MiB.
         const int depth = 4000;
-        const DirectoryNodePtr root = TreeBuilder::chain(depth);
+        DirectoryNodePtr root = TreeBuilder::chain(depth);
+        auto release = qScopeGuard([&] { TreeBuilder::release(root); });
         TxtExporterSettings settings;
         settings.indentSize = 0; // keeps the drawing (quadratic in the depth) small
         const QString path = dir.filePath(QStringLiteral("deep.txt"));

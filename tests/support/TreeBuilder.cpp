@@ -89,6 +89,16 @@ DirectoryNodePtr TreeBuilder::chain(int depth)
     return r;
 }
 
+void TreeBuilder::release(DirectoryNodePtr& root)
+{
+    QVector<DirectoryNodePtr> order{root};
+    for (int i = 0; i < order.size(); ++i)
+        order += order.at(i)->subdirectories();
+    root.reset();
+    for (DirectoryNodePtr& node : order)
+        node.reset();
+}
+
 NodeTimes timesAt(const QDateTime& local)
 {
     NodeTimes times;

@@ -33,6 +33,9 @@ public:
     // A chain of `depth` nested folders named "d" below a root, each holding
     // one file "f"; every node gives "/deep" as its folder path.
     static DirectoryNodePtr chain(int depth);
+    // Drops `root` and frees its tree parents first, so that no node is freed
+    // from inside its parent's destructor however deep the tree is.
+    static void release(DirectoryNodePtr& root);
 };
 
 // Node times all at the given local time.
