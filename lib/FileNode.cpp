@@ -1,36 +1,46 @@
 #include "FileNode.h"
 
-#include "DriveGeometry.h"
 #include "Platform.h"
 
 #include <QFileInfo>
 
 namespace korvo {
 
-FileNode::FileNode(const QFileInfo& info, const DriveGeometry& geometry)
-    : FileNode(info.absolutePath(), info.fileName(), 0, 0, NodeTimes::fromFileInfo(info))
+namespace {
+
+FileNode::SharedPtr sharedOf(const QString& absolutePath, const QString& fileName, const DriveGeometry& geometry)
 {
-    size_ = sizeOf(info);
-    sizeOnDisk_ = geometry.roundToClusters(size_);
+    auto* shared = new FileNode::Shared;
+    shared->absolutePath = absolutePath;
+    shared->names = fileName;
+    shared->geometry = geometry;
+    return FileNode::SharedPtr(shared);
+}
+
+} // namespace
+
+FileNode::FileNode(const QFileInfo& info, const DriveGeometry& geometry)
+    : FileNode(sharedOf(info.absolutePath(), info.fileName(), geometry), 0, info.fileName().size(), sizeOf(info),
+               NodeTimes::fromFileInfo(info))
+{
 }
 
 FileNode::FileNode(const QString& absolutePath, const QString& fileName, qint64 size, qint64 sizeOnDisk,
                    const NodeTimes& times)
-    : FileNode(absolutePath, fileName, 0, fileName.size(), size, sizeOnDisk, times)
+    : size_(size), times_(times), nameOffset_(0), nameLength_(fileName.size())
 {
+    auto* shared = new Shared;
+    shared->absolutePath = absolutePath;
+    shared->names = fileName;
+    shared->hasOwnSizeOnDisk = true;
+    shared->ownSizeOnDisk = sizeOnDisk;
+    shared_ = SharedPtr(shared);
 }
 
-FileNode::FileNode(const QString& absolutePath, const QString& names, int nameOffset, int nameLength, qint64 size,
-                   qint64 sizeOnDisk, const NodeTimes& times)
-    : size_(size),
-      sizeOnDisk_(sizeOnDisk),
-      names_(names),
-      absolutePath_(absolutePath),
-      times_(times),
-      nameOffset_(nameOffset),
-      nameLength_(nameLength)
+FileNode::FileNode(const SharedPtr& shared, int nameOffset, int nameLength, qint64 size, const NodeTimes& times)
+    : size_(size), shared_(shared), times_(times), nameOffset_(nameOffset), nameLength_(nameLength)
 {
-    Q_ASSERT(nameOffset >= 0 && nameLength >= 0 && nameOffset + nameLength <= names.size());
+    Q_ASSERT(shared && nameOffset >= 0 && nameLength >= 0 && nameOffset + nameLength <= shared->names.size());
 }
 
 qint64 FileNode::sizeOf(const QFileInfo& info)
@@ -38,20 +48,27 @@ qint64 FileNode::sizeOf(const QFileInfo& info)
     return info.isSymLink() ? platform::linkTargetSize(info.absoluteFilePath()) : info.size();
 }
 
+qint64 FileNode::sizeOnDisk() const
+{
+    return shared_->hasOwnSizeOnDisk ? shared_->ownSizeOnDisk : shared_->geometry.roundToClusters(size_);
+}
+
 QString FileNode::fileName() const
 {
-    if (nameOffset_ == 0 && nameLength_ == names_.size())
-        return names_;
-    return names_.mid(nameOffset_, nameLength_);
+    const QString& names = shared_->names;
+    if (nameOffset_ == 0 && nameLength_ == names.size())
+        return names;
+    return names.mid(nameOffset_, nameLength_);
 }
 
 QString FileNode::absoluteFilePath() const
 {
-    const QStringRef name = names_.midRef(nameOffset_, nameLength_);
+    const QString& folder = shared_->absolutePath;
+    const QStringRef name = shared_->names.midRef(nameOffset_, nameLength_);
     QString path;
-    path.reserve(absolutePath_.size() + 1 + name.size());
-    path += absolutePath_;
-    if (!absolutePath_.endsWith(QLatin1Char('/')))
+    path.reserve(folder.size() + 1 + name.size());
+    path += folder;
+    if (!folder.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
     path += name;
     return path;
@@ -61,7 +78,7 @@ QString FileNode::suffix() const
 {
     // As QFileInfo::suffix(): the text after the last dot, empty without one
     // (".profile" has the suffix "profile").
-    const QStringRef name = names_.midRef(nameOffset_, nameLength_);
+    const QStringRef name = shared_->names.midRef(nameOffset_, nameLength_);
     const int dot = name.lastIndexOf(QLatin1Char('.'));
     return dot < 0 ? QString() : name.mid(dot + 1).toString();
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "DriveGeometry.h"
 #include "NodeTimes.h"
 #include "iPackagable.h"
 
 #include <QDateTime>
+#include <QExplicitlySharedDataPointer>
+#include <QSharedData>
 #include <QSharedPointer>
 #include <QString>
 
@@ -11,34 +14,43 @@ class QFileInfo;
 
 namespace korvo {
 
-struct DriveGeometry;
-
-// One file (or link) of a scanned tree. The folder path is an implicitly
-// shared QString, the same one every file of that folder holds, and the name
-// may sit in a text shared by the files of one folder, so a node costs little
-// more than its numbers; the full path is joined on demand.
+// One file (or link) of a scanned tree. The files of one folder share one
+// record holding the folder's path, their names in one text and the geometry
+// that rounds their sizes on disk, so a node costs little more than its size
+// and times; names, paths and sizes on disk are made on demand.
 class FileNode : public iPackagable
 {
 public:
+    // What the files of one folder share.
+    struct Shared : QSharedData
+    {
+        QString absolutePath; // the folder that holds the files
+        QString names;        // the files' names, one after the other
+        DriveGeometry geometry;
+        bool hasOwnSizeOnDisk = false; // a record of one node with a given size on disk
+        qint64 ownSizeOnDisk = 0;
+    };
+    using SharedPtr = QExplicitlySharedDataPointer<const Shared>;
+
     // From a QFileInfo and the scan's geometry: sizes, names and times as
     // QFileInfo gives them; a link's size is the length of what it reaches.
     FileNode(const QFileInfo& info, const DriveGeometry& geometry);
     // From figures a listing has already read.
     FileNode(const QString& absolutePath, const QString& fileName, qint64 size, qint64 sizeOnDisk,
              const NodeTimes& times);
-    // As above, the name being `nameLength` characters of `names` from
-    // `nameOffset` on (a text the files of one folder share).
-    FileNode(const QString& absolutePath, const QString& names, int nameOffset, int nameLength, qint64 size,
-             qint64 sizeOnDisk, const NodeTimes& times);
+    // One of the files of a folder: its name is `nameLength` characters of
+    // the shared names from `nameOffset` on; its size on disk is its size
+    // rounded with the shared geometry.
+    FileNode(const SharedPtr& shared, int nameOffset, int nameLength, qint64 size, const NodeTimes& times);
 
     // The size QFileInfo stands for: a link's is the length of the regular
     // file it reaches (0 for anything else), every other entry's is size().
     static qint64 sizeOf(const QFileInfo& info);
 
     qint64 size() const { return size_; }
-    qint64 sizeOnDisk() const { return sizeOnDisk_; }
+    qint64 sizeOnDisk() const;
     QString fileName() const override;
-    QString absolutePath() const { return absolutePath_; }
+    QString absolutePath() const { return shared_->absolutePath; }
     QString absoluteFilePath() const override;
     QString suffix() const;
     QDateTime created() const { return NodeTimes::toDateTime(times_.created); }
@@ -47,13 +59,11 @@ public:
     const NodeTimes& times() const { return times_; }
 
     qint64 totalSize() const override { return size_; }
-    qint64 totalSizeOnDisk() const override { return sizeOnDisk_; }
+    qint64 totalSizeOnDisk() const override { return sizeOnDisk(); }
 
 private:
     qint64 size_ = 0;
-    qint64 sizeOnDisk_ = 0;
-    QString names_;       // holds the name at [nameOffset_, nameOffset_ + nameLength_)
-    QString absolutePath_;
+    SharedPtr shared_;
     NodeTimes times_;
     qint32 nameOffset_ = 0;
     qint32 nameLength_ = 0;

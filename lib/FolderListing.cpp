@@ -89,16 +89,30 @@ void listFolderWithQDir(const PendingFolder& folder, const DriveGeometry& geomet
                                                   | QDir::NoDotAndDotDot,
                                               QDir::Name | QDir::IgnoreCase);
     breakCaseTies(entries);
+
+    // Every link, a link to a folder too, is a file and never entered.
+    auto isFileEntry = [](const QFileInfo& entry) { return entry.isFile() || entry.isSymLink(); };
     const QString& folderPath = node.absoluteFilePath();
-    for (const QFileInfo& entry : entries) {
-        if (entry.isFile() || entry.isSymLink()) {
-            // Every link, a link to a folder too, is a file and never entered.
+    FileNode::SharedPtr shared;
+    {
+        auto* files = new FileNode::Shared;
+        files->absolutePath = folderPath;
+        files->geometry = geometry;
+        for (const QFileInfo& entry : qAsConst(entries)) {
+            if (isFileEntry(entry))
+                files->names += entry.fileName();
+        }
+        shared = FileNode::SharedPtr(files);
+    }
+    int offset = 0;
+    for (const QFileInfo& entry : qAsConst(entries)) {
+        if (isFileEntry(entry)) {
+            const QString name = entry.fileName();
             const qint64 size = FileNode::sizeOf(entry);
-            const qint64 sizeOnDisk = geometry.roundToClusters(size);
-            node.appendFile(FileNodePtr::create(folderPath, entry.fileName(), size, sizeOnDisk,
-                                                NodeTimes::fromFileInfo(entry)));
+            node.appendFile(FileNodePtr::create(shared, offset, name.size(), size, NodeTimes::fromFileInfo(entry)));
+            offset += name.size();
             sums.size += size;
-            sums.sizeOnDisk += sizeOnDisk;
+            sums.sizeOnDisk += geometry.roundToClusters(size);
         } else if (entry.isDir()) {
             const DirectoryNodePtr sub = DirectoryNodePtr::create(folder.node, entry);
             node.appendSubdirectory(sub);

@@ -242,24 +242,29 @@ bool listFolderNative(const PendingFolder& folder, const DriveGeometry& geometry
             ++subdirectoryCount;
         }
     }
-    QString names;
-    names.reserve(namesLength);
-    for (int index : qAsConst(order)) {
-        const Entry& entry = entries.at(index);
-        if (entry.kind == Kind::File)
-            names += entry.key.name;
+    const QString& folderPath = node.absoluteFilePath();
+    FileNode::SharedPtr shared;
+    if (fileCount > 0) {
+        auto* files = new FileNode::Shared;
+        files->absolutePath = folderPath;
+        files->geometry = geometry;
+        files->names.reserve(namesLength);
+        for (int index : qAsConst(order)) {
+            const Entry& entry = entries.at(index);
+            if (entry.kind == Kind::File)
+                files->names += entry.key.name;
+        }
+        shared = FileNode::SharedPtr(files);
     }
 
     node.reserve(fileCount, subdirectoryCount);
-    const QString& folderPath = node.absoluteFilePath();
     int offset = 0;
     for (int index : qAsConst(order)) {
         Entry& entry = entries[index];
         if (entry.kind == Kind::File) {
             const qint64 sizeOnDisk = geometry.roundToClusters(entry.size);
             const int length = entry.key.name.size();
-            node.appendFile(
-                FileNodePtr::create(folderPath, names, offset, length, entry.size, sizeOnDisk, entry.times));
+            node.appendFile(FileNodePtr::create(shared, offset, length, entry.size, entry.times));
             offset += length;
             sums.size += entry.size;
             sums.sizeOnDisk += sizeOnDisk;

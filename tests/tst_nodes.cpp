@@ -87,12 +87,18 @@ private slots:
 
     void fileNamesInASharedText()
     {
-        const QString names = QStringLiteral(".profilearchive.tar.gznoextdot.");
+        auto shared = [](const QString& folder) {
+            auto* files = new FileNode::Shared;
+            files->absolutePath = folder;
+            files->names = QStringLiteral(".profilearchive.tar.gznoextdot.");
+            files->geometry = DriveGeometry(2, 512);
+            return FileNode::SharedPtr(files);
+        };
         const NodeTimes times;
-        const FileNode hidden(QStringLiteral("/"), names, 0, 8, 1, 0, times);
-        const FileNode archive(QStringLiteral("/home"), names, 8, 14, 1, 0, times);
-        const FileNode plain(QStringLiteral("/home/"), names, 22, 5, 1, 0, times);
-        const FileNode dot(QStringLiteral("/x"), names, 27, 4, 1, 0, times);
+        const FileNode hidden(shared(QStringLiteral("/")), 0, 8, 0, times);
+        const FileNode archive(shared(QStringLiteral("/home")), 8, 14, 1025, times);
+        const FileNode plain(shared(QStringLiteral("/home/")), 22, 5, 1, times);
+        const FileNode dot(shared(QStringLiteral("/x")), 27, 4, 1, times);
         QCOMPARE(hidden.fileName(), QStringLiteral(".profile"));
         QCOMPARE(hidden.suffix(), QStringLiteral("profile"));
         QCOMPARE(hidden.absoluteFilePath(), QStringLiteral("/.profile"));
@@ -105,6 +111,14 @@ private slots:
         QCOMPARE(dot.fileName(), QStringLiteral("dot."));
         QCOMPARE(dot.suffix(), QString());
         QCOMPARE(dot.totalSize(), 1);
+        // Sizes on disk come from the shared geometry (1,024-byte clusters)...
+        QCOMPARE(hidden.sizeOnDisk(), 0);
+        QCOMPARE(archive.sizeOnDisk(), 2048);
+        QCOMPARE(dot.totalSizeOnDisk(), 1024);
+        // ... or are given for a node of its own.
+        const FileNode given(QStringLiteral("/p"), QStringLiteral("n.x"), 10, 777, times);
+        QCOMPARE(given.sizeOnDisk(), 777);
+        QCOMPARE(given.absoluteFilePath(), QStringLiteral("/p/n.x"));
     }
 
     void times()
