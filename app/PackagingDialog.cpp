@@ -390,7 +390,8 @@ bool PackagingDialog::checkFolderName(const QString& name, const QString& what)
         return true;
     QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
                          QStringLiteral("%1「%2」はフォルダ名として使えません。\r\n"
-                                        "「/」「\\」を含まず、「.」「..」でない名前にしてください。")
+                                        "「/」「\\」などの記号を含まず、「.」「..」でなく、"
+                                        "末尾が空白や「.」でない名前にしてください。")
                              .arg(what, name));
     return false;
 }
