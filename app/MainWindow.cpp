@@ -6,6 +6,7 @@
 #include "ExportAsFileDialog.h"
 #include "ExportWorker.h"
 #include "LibraryDialog.h"
+#include "PackagingDialog.h"
 #include "SizeFormat.h"
 
 #include <QCloseEvent>
@@ -436,10 +437,15 @@ void MainWindow::onExportFinished(bool isSucceeded, const QString& path, const Q
 
 void MainWindow::triggerPackaging()
 {
-    // The packaging dialog opens here: it gets the scanned root and a copy of
-    // the XML export settings, runs modally, hands the settings back, and the
-    // properties box then shows the root's totals again
-    // (updatePropertiesFromRoot), which a move may have lowered.
+    // The dialog works on a copy of the XML export settings and hands it back
+    // whatever its result; a move may have lowered the root's totals, which
+    // the properties box then shows.
+    PackagingDialog dialog(this);
+    dialog.setRoot(root);
+    dialog.xmlSettings = xmlSettings;
+    dialog.exec();
+    xmlSettings = dialog.xmlSettings;
+    updatePropertiesFromRoot();
 }
 
 void MainWindow::triggerAbout()

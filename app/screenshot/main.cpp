@@ -1,12 +1,14 @@
 // korvo-screenshot OUTDIR FOLDER: shows korvo's main window on the current
 // display, scans FOLDER through a drop on the drop area, exports it as XML
-// into a temporary folder, opens the Help dialogs from the menu, and saves
-// what the display shows as PNG files in OUTDIR. Used by scripts/screenshot
-// under Xvfb.
+// into a temporary folder, opens the Help dialogs from the menu, packs FOLDER
+// in the packaging dialog and moves one package (into a temporary volume,
+// never FOLDER's own), and saves what the display shows as PNG files in
+// OUTDIR. Used by scripts/screenshot under Xvfb.
 
 #include "DirectoryNode.h"
 #include "DropArea.h"
 #include "MainWindow.h"
+#include "PackagingDialog.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -15,7 +17,12 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDropEvent>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -197,6 +204,58 @@ int main(int argc, char* argv[])
         clickClose(dialog);
     });
     helpEntry(window, QStringLiteral("ライブラリ(&A)"))->trigger();
+
+    // Packaging: a user order of 1.5 MB from the data folder, a label, and a
+    // move of package 2 with its listing. The data folder and the volume the
+    // packages go to are temporary; the file browser is not opened.
+    QTemporaryDir packagingDir(QDir::tempPath() + QStringLiteral("/kv-XXXXXX"));
+    const QString dataFolder = packagingDir.filePath(QStringLiteral("data"));
+    QDir().mkpath(dataFolder);
+    {
+        QFile orders(dataFolder + QStringLiteral("/UserPackageOrderSettings.ini"));
+        if (orders.open(QIODevice::WriteOnly))
+            orders.write("[orders]\n1\\name=MO_1.5MB\n1\\size=1500000\nsize=1\n");
+    }
+    korvo::PackagingDialog::setDataFolder(dataFolder);
+    korvo::PackagingDialog::setVolumeRoot(packagingDir.filePath(QStringLiteral("volume")));
+    korvo::PackagingDialog::setUrlOpener([](const QUrl&) { return true; });
+
+    whenModal("korvo::PackagingDialog", [](QDialog* modal) {
+        auto* dialog = static_cast<korvo::PackagingDialog*>(modal);
+        auto* orders = dialog->findChild<QComboBox*>(QStringLiteral("comboBoxOrder"));
+        orders->setCurrentIndex(orders->findText(QStringLiteral("MO_1.5MB")));
+        dialog->findChild<QComboBox*>(QStringLiteral("comboBoxLabel"))->setEditText(QStringLiteral("サンプル"));
+        dialog->findChild<QPushButton*>(QStringLiteral("pushButtonPack"))->click();
+        shoot(dialog, QStringLiteral("packaging-packed"));
+
+        auto* tree = dialog->findChild<QTreeWidget*>(QStringLiteral("treeWidgetPackage"));
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            tree->topLevelItem(i)->setCheckState(0, i == 1 ? Qt::Checked : Qt::Unchecked);
+        dialog->findChild<QCheckBox*>(QStringLiteral("checkBoxSave"))->setChecked(true);
+        dialog->findChild<QPushButton*>(QStringLiteral("pushButtonMove"))->click();
+        shoot(dialog, QStringLiteral("packaging-moved"));
+
+        whenModal("korvo::PackageSizeEditDialog", [](QDialog* editor) {
+            editor->findChild<QPushButton*>(QStringLiteral("pushButtonItemAdd"))->click();
+            auto* list = editor->findChild<QListWidget*>(QStringLiteral("listWidget"));
+            list->setCurrentRow(0);
+            shoot(editor, QStringLiteral("package-size-editor"));
+            editor->reject();
+        });
+        dialog->triggerPackageOrderEdit();
+
+        whenModal("korvo::XmlExporterSettingsDialog", [](QDialog* settings) {
+            shoot(settings, QStringLiteral("xml-settings"));
+            settings->reject();
+        });
+        dialog->triggerExportConfigDialog();
+        dialog->close();
+    });
+    if (QAction* packaging = window.findChild<QAction*>(QStringLiteral("MenuBar.Tool.Packaging")))
+        packaging->trigger();
+    else
+        ++failures;
+    shoot(&window, QStringLiteral("main-after-move"));
 
     window.close();
     window.close();

@@ -1,0 +1,526 @@
+#include "PackagingDialog.h"
+
+#include "ExportAsFileDialog.h"
+#include "ExportWorker.h"
+#include "PackageSizeEditDialog.h"
+#include "PackageTarget.h"
+#include "Packager.h"
+#include "SizeFormat.h"
+#include "WidgetFit.h"
+#include "XmlExporterSettingsDialog.h"
+#include "ui_PackagingDialog.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QMap>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTextBrowser>
+#include <QTreeWidgetItem>
+#include <QUrl>
+
+#include <memory>
+
+namespace korvo {
+
+namespace {
+
+QString& dataFolderOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+QString& volumeRootOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+PackagingDialog::UrlOpener& urlOpener()
+{
+    static PackagingDialog::UrlOpener opener;
+    return opener;
+}
+
+const char* const OrderStoreName = "Settings.UserPackageOrder";
+const char* const LabelStoreName = "Settings.UserPackageLabel";
+
+// The stores are read once per dialog; a file edited by hand into something
+// huge must not stall the dialog, so only this many entries are taken.
+const int MaxStoredEntries = 1000;
+// The largest size the package size editor accepts: 18 decimal digits.
+const qint64 MaxOrderSize = 999999999999999999LL;
+
+// A stored text, or false when the value is missing or not a single text (a
+// hand-edited value with an unquoted comma reads back as a list).
+bool storedString(const QVariant& value, QString* text)
+{
+    if (value.type() != QVariant::String)
+        return false;
+    *text = value.toString();
+    return true;
+}
+
+} // namespace
+
+PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui::PackagingDialog)
+{
+    form->setupUi(this);
+    form->pushButtonPack->setEnabled(false);
+    form->groupBoxPackage->setEnabled(false);
+
+    // The user's own orders and labels must be there before the combo boxes
+    // are filled.
+    const QString folder = dataFolder();
+    const QString separator = QDir::separator();
+    auto* orderStore = new QSettings(
+        QStringLiteral("%1%2%3").arg(folder, separator, QStringLiteral("UserPackageOrderSettings.ini")),
+        QSettings::IniFormat, this);
+    orderStore->setObjectName(QLatin1String(OrderStoreName));
+    auto* labelStore = new QSettings(
+        QStringLiteral("%1%2%3").arg(folder, separator, QStringLiteral("UserPackageLabelSettings.ini")),
+        QSettings::IniFormat, this);
+    labelStore->setObjectName(QLatin1String(LabelStoreName));
+    for (QSettings* store : {orderStore, labelStore})
+        store->setIniCodec("UTF-8");
+    loadUserPresets();
+
+    updateOrderComboBox();
+
+    const QStringList sorts{QStringLiteral("詰め合わせ"), QStringLiteral("サイズ昇順"), QStringLiteral("サイズ降順"),
+                            QStringLiteral("名前昇順"), QStringLiteral("名前降順")};
+    for (int i = 0; i < sorts.size(); ++i)
+        form->comboBoxSort->addItem(sorts.at(i), i);
+
+    for (const QString& label : qAsConst(labels))
+        form->comboBoxLabel->addItem(label);
+
+    setFixedSize(size());
+    fitTextsToFont();
+
+    connect(form->comboBoxOrder, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &PackagingDialog::setOrderSize);
+    connect(form->pushButtonOrderEdit, &QPushButton::clicked, this, &PackagingDialog::triggerPackageOrderEdit);
+    connect(form->pushButtonExportConfig, &QPushButton::clicked, this, &PackagingDialog::triggerExportConfigDialog);
+    connect(form->pushButtonPack, &QPushButton::clicked, this, &PackagingDialog::triggerPack);
+    connect(form->pushButtonMove, &QPushButton::clicked, this, &PackagingDialog::triggerMove);
+    connect(form->pushButtonAllCheck, &QPushButton::clicked, this, &PackagingDialog::setCheckedAll);
+    connect(form->pushButtonAllUncheck, &QPushButton::clicked, this, &PackagingDialog::setUncheckedAll);
+    connect(form->treeWidgetPackage, &QTreeWidget::itemClicked, this, &PackagingDialog::checkPackageCheckState);
+    // Escape ends the dialog without a close event; the labels are kept then too.
+    connect(this, &QDialog::finished, this, [this] {
+        collectLabels();
+        saveLabels();
+    });
+
+    form->pushButtonExportConfig->hide();
+    form->pushButtonOrderEdit->hide();
+}
+
+void PackagingDialog::fitTextsToFont()
+{
+    // The pack button may take the margin to its left, and the note beside
+    // it gives up to 10 pixels more.
+    QPushButton* pack = form->pushButtonPack;
+    QTextBrowser* note = form->textBrowser;
+    if (pack->sizeHint().width() > pack->width()) {
+        const int shift = qBound(0, pack->sizeHint().width() - (note->x() - 4 - 10), 10);
+        note->setGeometry(note->x() + shift, note->y(), note->width() - shift, note->height());
+        pack->move(10, pack->y());
+        widenToText(pack, note->x() - 4);
+    }
+    widenToText(form->pushButtonMove, form->pushButtonAllCheck->x() - 10);
+    widenToText(form->checkBoxSave, form->groupBox->width() - 10);
+    widenToText(form->checkBoxOpenExplorer, form->groupBox->width() - 10);
+}
+
+PackagingDialog::~PackagingDialog()
+{
+    delete form;
+}
+
+void PackagingDialog::setDataFolder(const QString& folder)
+{
+    dataFolderOverride() = folder;
+}
+
+QString PackagingDialog::dataFolder()
+{
+    if (!dataFolderOverride().isEmpty())
+        return dataFolderOverride();
+    return QStringLiteral("%1%2%3").arg(QCoreApplication::applicationDirPath(), QDir::separator(),
+                                         QStringLiteral("data"));
+}
+
+void PackagingDialog::setVolumeRoot(const QString& folder)
+{
+    volumeRootOverride() = folder;
+}
+
+void PackagingDialog::setUrlOpener(const UrlOpener& opener)
+{
+    urlOpener() = opener;
+}
+
+void PackagingDialog::setRoot(const DirectoryNodePtr& root)
+{
+    this->root = root;
+    form->pushButtonPack->setEnabled(!root.isNull());
+}
+
+// ---------------------------------------------------------------------------
+// User orders and labels on disk
+
+QSettings* PackagingDialog::settingsStore(const char* objectName) const
+{
+    return findChild<QSettings*>(QLatin1String(objectName), Qt::FindDirectChildrenOnly);
+}
+
+void PackagingDialog::loadUserPresets()
+{
+    // A missing or unreadable file, or one that is not what this dialog
+    // wrote, gives an empty list: nothing is reported.
+    if (QSettings* store = settingsStore(OrderStoreName)) {
+        const int count = qBound(0, store->beginReadArray(QStringLiteral("orders")), MaxStoredEntries);
+        for (int i = 0; i < count; ++i) {
+            store->setArrayIndex(i);
+            QString name;
+            QString sizeText;
+            if (!storedString(store->value(QStringLiteral("name")), &name)
+                || !storedString(store->value(QStringLiteral("size")), &sizeText))
+                continue;
+            bool ok = false;
+            const qint64 size = sizeText.toLongLong(&ok, 10);
+            if (ok && size >= 0 && size <= MaxOrderSize)
+                userOrders.append(PackageOrder(size, name));
+        }
+        store->endArray();
+        if (store->status() != QSettings::NoError)
+            userOrders.clear();
+    }
+
+    if (QSettings* store = settingsStore(LabelStoreName)) {
+        const int count = qBound(0, store->beginReadArray(QStringLiteral("labels")), MaxStoredEntries);
+        for (int i = 0; i < count; ++i) {
+            store->setArrayIndex(i);
+            QString label;
+            if (storedString(store->value(QStringLiteral("name")), &label) && !label.isEmpty()
+                && !labels.contains(label))
+                labels.append(label);
+        }
+        store->endArray();
+        if (store->status() != QSettings::NoError)
+            labels.clear();
+        savedLabels = labels;
+    }
+}
+
+void PackagingDialog::saveUserOrders()
+{
+    QSettings* store = settingsStore(OrderStoreName);
+    if (!store)
+        return;
+    store->remove(QStringLiteral("orders"));
+    store->beginWriteArray(QStringLiteral("orders"), userOrders.size());
+    for (int i = 0; i < userOrders.size(); ++i) {
+        store->setArrayIndex(i);
+        store->setValue(QStringLiteral("name"), userOrders.at(i).name);
+        store->setValue(QStringLiteral("size"), QString::number(userOrders.at(i).size));
+    }
+    store->endArray();
+    store->sync(); // a read-only folder leaves the file as it was, silently
+}
+
+void PackagingDialog::collectLabels()
+{
+    for (int i = 0; i < form->comboBoxLabel->count(); ++i) {
+        const QString label = form->comboBoxLabel->itemText(i);
+        if (!labels.contains(label))
+            labels.append(label);
+    }
+}
+
+void PackagingDialog::saveLabels()
+{
+    QSettings* store = settingsStore(LabelStoreName);
+    if (!store || labels == savedLabels)
+        return;
+    store->remove(QStringLiteral("labels"));
+    store->beginWriteArray(QStringLiteral("labels"), labels.size());
+    for (int i = 0; i < labels.size(); ++i) {
+        store->setArrayIndex(i);
+        store->setValue(QStringLiteral("name"), labels.at(i));
+    }
+    store->endArray();
+    store->sync();
+    savedLabels = labels;
+}
+
+// ---------------------------------------------------------------------------
+// Orders, settings and packing
+
+void PackagingDialog::updateOrderComboBox()
+{
+    form->comboBoxOrder->clear();
+    for (const PackageOrder& order : builtInPackageOrders())
+        form->comboBoxOrder->addItem(order.name, QVariant::fromValue<qint64>(order.size));
+    for (const PackageOrder& order : qAsConst(userOrders))
+        form->comboBoxOrder->addItem(order.name, QVariant::fromValue<qint64>(order.size));
+    form->labelOrderSize->setText(formatSize(form->comboBoxOrder->currentData().toLongLong()));
+}
+
+void PackagingDialog::setOrderSize(int index)
+{
+    form->labelOrderSize->setText(formatSize(form->comboBoxOrder->itemData(index).toLongLong()));
+}
+
+void PackagingDialog::triggerPackageOrderEdit()
+{
+    PackageSizeEditDialog editor(this);
+    editor.setOrders(userOrders);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    userOrders = editor.orders();
+    saveUserOrders();
+    updateOrderComboBox();
+}
+
+void PackagingDialog::triggerExportConfigDialog()
+{
+    XmlExporterSettingsDialog dialog(this);
+    dialog.setSettings(xmlSettings);
+    if (dialog.exec() == QDialog::Accepted)
+        xmlSettings = dialog.settings();
+}
+
+void PackagingDialog::triggerPack()
+{
+    if (!root)
+        return;
+    form->pushButtonPack->setEnabled(false);
+    form->labelStats->setText(QStringLiteral("パッケージ作成中..."));
+
+    const PackageOrder order(form->comboBoxOrder->currentData().toLongLong(), form->comboBoxOrder->currentText());
+    if (order.size == 0) {
+        // Nothing fits a package of no bytes; the packages shown stay.
+        form->labelStats->setText(QStringLiteral("パッケージサイズが0バイトのため、パッケージを作成しませんでした。"));
+        form->pushButtonPack->setEnabled(true);
+        return;
+    }
+    const int sort = form->comboBoxSort->currentData().toInt();
+
+    packages.clear();
+    Packager().pack(order, sort, root, packages);
+
+    form->treeWidgetPackage->clear();
+    folderNumberBase = -1;
+    for (int i = 0; i < packages.size(); ++i) {
+        auto* row = new QTreeWidgetItem(form->treeWidgetPackage);
+        row->setCheckState(0, Qt::Checked);
+        row->setText(0, QString::number(i + 1));
+        row->setText(1, formatSize(packages.at(i)->size));
+        row->setText(2, formatSize(packages.at(i)->sizeOnDisk));
+    }
+    // The number column as narrow as its texts; the two size columns share
+    // the rest of the width.
+    QTreeWidget* tree = form->treeWidgetPackage;
+    tree->resizeColumnToContents(0);
+    const int sizeWidth = qMax(0, (tree->viewport()->width() - tree->columnWidth(0)) / 2);
+    tree->setColumnWidth(1, sizeWidth);
+    tree->setColumnWidth(2, sizeWidth);
+    packedOrder = order;
+    form->groupBoxPackage->setEnabled(!packages.isEmpty());
+    form->labelStats->setText(QStringLiteral("パッケージ作成完了。"));
+    form->pushButtonPack->setEnabled(true);
+}
+
+// ---------------------------------------------------------------------------
+// Check boxes of the package rows
+
+void PackagingDialog::checkPackageCheckState(QTreeWidgetItem* item, qint32 column)
+{
+    Q_UNUSED(item)
+    if (column != 0)
+        return;
+    int checked = 0;
+    int unchecked = 0;
+    for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
+        if (row->isDisabled())
+            continue;
+        if (row->checkState(0) == Qt::Checked)
+            ++checked;
+        else if (row->checkState(0) == Qt::Unchecked)
+            ++unchecked;
+    }
+    form->pushButtonAllCheck->setEnabled(unchecked > 0);
+    form->pushButtonAllUncheck->setEnabled(checked > 0);
+    form->pushButtonMove->setEnabled(checked > 0);
+}
+
+void PackagingDialog::setCheckedAll()
+{
+    for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
+        if (!row->isDisabled())
+            row->setCheckState(0, Qt::Checked);
+    }
+    form->pushButtonMove->setEnabled(true);
+}
+
+void PackagingDialog::setUncheckedAll()
+{
+    for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
+        if (!row->isDisabled())
+            row->setCheckState(0, Qt::Unchecked);
+    }
+    form->pushButtonMove->setEnabled(false);
+}
+
+// ---------------------------------------------------------------------------
+// Moving
+
+bool PackagingDialog::checkFolderName(const QString& name, const QString& what)
+{
+    if (PackageTarget::isSingleFolderName(name, nullptr))
+        return true;
+    QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
+                         QStringLiteral("%1「%2」はフォルダ名として使えません。\r\n"
+                                        "「/」「\\」などの記号を含まず、「.」「..」でなく、"
+                                        "末尾が空白や「.」でない名前にしてください。")
+                             .arg(what, name));
+    return false;
+}
+
+void PackagingDialog::triggerMove()
+{
+    if (!root)
+        return;
+    // The order's name and the label become folder levels of the target: a
+    // path in either would put packages outside the package folder.
+    const QString label = form->comboBoxLabel->currentText();
+    if (!checkFolderName(packedOrder.name, QStringLiteral("パッケージサイズの名前"))
+        || !checkFolderName(label, QStringLiteral("ラベル")))
+        return;
+
+    // A label used for a move is offered again next time, like one entered
+    // with the Return key.
+    if (!label.isEmpty() && form->comboBoxLabel->findText(label, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
+        form->comboBoxLabel->addItem(label);
+
+    form->groupBoxPackaging->setEnabled(false);
+    form->pushButtonMove->setEnabled(false);
+
+    Packager packager;
+    const QString volume =
+        volumeRootOverride().isEmpty() ? PackageTarget::volumeRoot(root->absoluteFilePath()) : volumeRootOverride();
+    const QString baseFolder = PackageTarget::baseFolder(volume, packedOrder.name, label);
+    if (folderNumberBase == -1)
+        folderNumberBase = PackageTarget::findFolderNumberBase(baseFolder);
+
+    QMap<int, QTreeWidgetItem*> checkedRows;
+    for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
+        if (!row->isDisabled() && row->checkState(0) == Qt::Checked)
+            checkedRows.insert(i, row);
+    }
+
+    QList<int> moved;
+    for (int i = 0; i < packages.size(); ++i) {
+        if (!checkedRows.contains(i))
+            continue;
+        const PackagePtr& package = packages.at(i);
+        const int number = PackageTarget::folderNumber(folderNumberBase, i);
+        if (number < 0) {
+            form->labelStats->setText(QStringLiteral("パッケージ%1を%2へ移動失敗。\r\n%3")
+                                          .arg(qint64(folderNumberBase) + i + 1)
+                                          .arg(baseFolder, QStringLiteral("The folder number is out of range.")));
+            continue;
+        }
+        const QString packageFolder = PackageTarget::packageFolder(baseFolder, number);
+        if (!QDir(packageFolder).exists())
+            QDir().mkpath(packageFolder); // a failure shows as a failed move below
+
+        form->labelStats->setText(QStringLiteral("パッケージ%1を%2へ移動中...").arg(number).arg(packageFolder));
+        form->labelStats->repaint();
+
+        if (packager.movePackage(QDir(packageFolder), package)) {
+            root->remove(package);
+            if (form->checkBoxSave->isChecked())
+                writeListing(packageFolder, PackageTarget::listingPath(baseFolder, number), package);
+            moved.append(i);
+            form->labelStats->setText(QStringLiteral("パッケージ%1を%2へ移動完了。").arg(number).arg(packageFolder));
+        } else {
+            form->labelStats->setText(QStringLiteral("パッケージ%1を%2へ移動失敗。\r\n%3")
+                                          .arg(number)
+                                          .arg(packageFolder, packager.errorString()));
+        }
+    }
+
+    for (int i : qAsConst(moved))
+        form->treeWidgetPackage->topLevelItem(i)->setDisabled(true);
+
+    bool allDone = true;
+    for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount() && allDone; ++i)
+        allDone = form->treeWidgetPackage->topLevelItem(i)->isDisabled();
+    if (allDone) {
+        QMessageBox::information(this, QStringLiteral("報告"), QStringLiteral("全て完了しました。"), QMessageBox::Ok);
+        close();
+    }
+
+    if (form->checkBoxOpenExplorer->isChecked()) {
+        // Cleaned, so that the doubled separators of the text (after a drive
+        // root, or of an empty label) do not reach the file browser.
+        const QUrl url = QUrl::fromLocalFile(QDir::cleanPath(QDir::fromNativeSeparators(baseFolder)));
+        if (urlOpener())
+            urlOpener()(url);
+        else
+            QDesktopServices::openUrl(url);
+    }
+}
+
+void PackagingDialog::writeListing(const QString& packageFolder, const QString& listingPath,
+                                   const PackagePtr& package)
+{
+    const DirectoryNodePtr node = makePackageNode(QDir(packageFolder), package);
+    const ExporterPtr exporter = createXmlExporter(xmlSettings);
+
+    std::unique_ptr<ExportWorker> worker(new ExportWorker(nullptr));
+    worker->setup(listingPath, node, exporter);
+    const auto reported = QOverload<bool, const QString&, const QString&>::of(&ExportWorker::finished);
+    connect(worker.get(), reported, this, &PackagingDialog::onExportFinished);
+
+    std::unique_ptr<ExportAsFileDialog> progress(new ExportAsFileDialog(this));
+    progress->setTarget(listingPath);
+    connect(worker.get(), &QThread::finished, progress.get(), &QWidget::hide);
+    connect(worker.get(), &ExportWorker::progress, progress.get(), &ExportAsFileDialog::setProgress);
+    progress->show();
+
+    // The tree must not change while the worker reads it, so the GUI thread
+    // waits here; the report arrives queued once the event loop runs again.
+    worker->start(QThread::InheritPriority);
+    worker->wait();
+    disconnect(worker.get(), reported, this, &PackagingDialog::onExportFinished);
+}
+
+void PackagingDialog::onExportFinished(bool isSucceeded, const QString& path, const QString& errorString)
+{
+    const QString result = isSucceeded ? QStringLiteral("成功しました。") : QStringLiteral("失敗しました。");
+    const QString report = QStringLiteral("\r\n%1\r\n保存に%2\r\n%3").arg(path, result, errorString);
+    if (!isSucceeded)
+        QMessageBox::information(this, QStringLiteral("エクスポートの報告"), report, QMessageBox::Ok);
+    form->labelStats->setText(form->labelStats->text() + report);
+}
+
+void PackagingDialog::closeEvent(QCloseEvent* event)
+{
+    collectLabels();
+    saveLabels();
+    QDialog::closeEvent(event);
+}
+
+} // namespace korvo

@@ -1,0 +1,484 @@
+#include "GuiDriver.h"
+#include "GuiSupport.h"
+#include "PackageSizeEditDialog.h"
+#include "PackagingDialog.h"
+#include "PackagingFixture.h"
+#include "SizeFormat.h"
+#include "TestSupport.h"
+#include "XmlExporterSettingsDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QTreeWidget>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+#include <memory>
+
+using namespace korvo;
+using namespace korvo::test;
+
+namespace {
+
+template <typename T>
+T* child(QWidget* dialog, const char* name)
+{
+    T* widget = dialog->findChild<T*>(QLatin1String(name));
+    if (!widget)
+        qFatal("no widget %s", name);
+    return widget;
+}
+
+QPushButton* button(QWidget* dialog, const char* name)
+{
+    return child<QPushButton>(dialog, name);
+}
+
+void click(QAbstractButton* button)
+{
+    if (qobject_cast<QCheckBox*>(button))
+        QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(6, button->height() / 2));
+    else
+        QTest::mouseClick(button, Qt::LeftButton);
+}
+
+QTreeWidget* rows(QWidget* dialog)
+{
+    return child<QTreeWidget>(dialog, "treeWidgetPackage");
+}
+
+QString statusText(QWidget* dialog)
+{
+    return child<QLabel>(dialog, "labelStats")->text();
+}
+
+// A shown packaging dialog over a fresh scan of the fixture's folder.
+struct Session
+{
+    explicit Session(const PackagingFixture& fixture) : root(scanFolder(fixture.scan))
+    {
+        dialog.setRoot(root);
+        dialog.show();
+        if (!QTest::qWaitForWindowExposed(&dialog))
+            qFatal("the packaging dialog was not shown");
+    }
+
+    // Packs with order "T4" (or the named one) and the given sort.
+    void pack(int sort, const QString& order = QStringLiteral("T4"))
+    {
+        auto* orders = child<QComboBox>(&dialog, "comboBoxOrder");
+        orders->setCurrentIndex(orders->findText(order));
+        child<QComboBox>(&dialog, "comboBoxSort")->setCurrentIndex(sort);
+        click(button(&dialog, "pushButtonPack"));
+    }
+
+    void setLabel(const QString& label)
+    {
+        QLineEdit* edit = child<QComboBox>(&dialog, "comboBoxLabel")->lineEdit();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        // Japanese text comes from the input method as one committed string.
+        QInputMethodEvent input;
+        input.setCommitString(label);
+        QCoreApplication::sendEvent(edit, &input);
+    }
+
+    // Leaves exactly the given 1-based rows checked, by clicking.
+    void checkOnly(const QList<int>& numbers)
+    {
+        QTreeWidget* tree = rows(&dialog);
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = tree->topLevelItem(i);
+            const bool wanted = numbers.contains(i + 1);
+            if (!row->isDisabled() && (row->checkState(0) == Qt::Checked) != wanted)
+                clickCheckBox(tree, row);
+        }
+    }
+
+    DirectoryNodePtr root;
+    PackagingDialog dialog;
+};
+
+} // namespace
+
+class PackagingDialogTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<PackagingFixture> fixture;
+    qint64 C = 0;
+
+private slots:
+    void init()
+    {
+        fixture.reset(new PackagingFixture);
+        if (!fixture->isValid())
+            QSKIP(qPrintable(fixture->error));
+        C = fixture->cluster;
+    }
+    void cleanup() { fixture.reset(); }
+
+    void constructedState()
+    {
+        PackagingDialog dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("パッケージング"));
+        QCOMPARE(dialog.size(), QSize(459, 636));
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        QVERIFY(!button(&dialog, "pushButtonPack")->isEnabled());
+        QVERIFY(!child<QGroupBox>(&dialog, "groupBoxPackage")->isEnabled());
+        QVERIFY(button(&dialog, "pushButtonOrderEdit")->isHidden());
+        QVERIFY(button(&dialog, "pushButtonExportConfig")->isHidden());
+        QVERIFY(dialog.findChild<QSettings*>(QStringLiteral("Settings.UserPackageOrder")));
+        QVERIFY(dialog.findChild<QSettings*>(QStringLiteral("Settings.UserPackageLabel")));
+
+        auto* sorts = child<QComboBox>(&dialog, "comboBoxSort");
+        const QStringList sortNames{QStringLiteral("詰め合わせ"), QStringLiteral("サイズ昇順"),
+                                    QStringLiteral("サイズ降順"), QStringLiteral("名前昇順"),
+                                    QStringLiteral("名前降順")};
+        QCOMPARE(sorts->count(), 5);
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(sorts->itemText(i), sortNames.at(i));
+            QCOMPARE(sorts->itemData(i).toInt(), i);
+        }
+
+        // The built-in orders first, then the stored user order.
+        auto* orders = child<QComboBox>(&dialog, "comboBoxOrder");
+        const QStringList orderNames{QStringLiteral("CD"), QStringLiteral("PACK_500MB"), QStringLiteral("PACK_400MB"),
+                                     QStringLiteral("PACK_200MB"), QStringLiteral("PACK_100MB"), QStringLiteral("T4")};
+        QCOMPARE(orders->count(), orderNames.size());
+        for (int i = 0; i < orderNames.size(); ++i)
+            QCOMPARE(orders->itemText(i), orderNames.at(i));
+        QCOMPARE(orders->itemData(5).toLongLong(), 4 * C);
+        auto* orderSize = child<QLabel>(&dialog, "labelOrderSize");
+        QCOMPARE(orderSize->text(), QStringLiteral("667.57 MiB (700,000,000 バイト)"));
+        orders->setCurrentIndex(3);
+        QCOMPARE(orderSize->text(), QStringLiteral("286.10 MiB (300,000,000 バイト)"));
+
+        dialog.setRoot(scanFolder(fixture->scan));
+        QVERIFY(button(&dialog, "pushButtonPack")->isEnabled());
+    }
+
+    void packShowsOneRowPerPackage_data()
+    {
+        // Items: Delta 2C, alpha 3C, beta 100 bytes (C on disk), gamma 2C;
+        // huge.bin (5C) is above the limit of 4C and in no package. Each row
+        // is a triple: size in clusters, extra bytes, size on disk in clusters.
+        QTest::addColumn<int>("sort");
+        QTest::addColumn<QVector<int>>("packages");
+        QTest::newRow("assorted") << 0 << QVector<int>{3, 100, 4, /**/ 4, 0, 4};
+        QTest::newRow("size ascending") << 1 << QVector<int>{2, 100, 3, /**/ 2, 0, 2, /**/ 3, 0, 3};
+        QTest::newRow("size descending") << 2 << QVector<int>{3, 0, 3, /**/ 4, 0, 4, /**/ 0, 100, 1};
+        QTest::newRow("name ascending") << 3 << QVector<int>{2, 0, 2, /**/ 3, 100, 4, /**/ 2, 0, 2};
+        QTest::newRow("name descending") << 4 << QVector<int>{2, 100, 3, /**/ 3, 0, 3, /**/ 2, 0, 2};
+    }
+    void packShowsOneRowPerPackage()
+    {
+        QFETCH(int, sort);
+        QFETCH(QVector<int>, packages);
+        QList<QPair<qint64, qint64>> expected;
+        for (int i = 0; i + 2 < packages.size(); i += 3)
+            expected.append(qMakePair(packages.at(i) * C + packages.at(i + 1), packages.at(i + 2) * C));
+
+        Session session(*fixture);
+        session.pack(sort);
+        QTreeWidget* tree = rows(&session.dialog);
+        QCOMPARE(tree->topLevelItemCount(), expected.size());
+        for (int i = 0; i < expected.size(); ++i) {
+            QTreeWidgetItem* row = tree->topLevelItem(i);
+            QCOMPARE(row->text(0), QString::number(i + 1));
+            QCOMPARE(row->checkState(0), Qt::Checked);
+            QCOMPARE(row->text(1), formatSize(expected.at(i).first));
+            QCOMPARE(row->text(2), formatSize(expected.at(i).second));
+        }
+        QVERIFY(child<QGroupBox>(&session.dialog, "groupBoxPackage")->isEnabled());
+        QCOMPARE(statusText(&session.dialog), QStringLiteral("パッケージ作成完了。"));
+        QVERIFY(button(&session.dialog, "pushButtonPack")->isEnabled());
+        // Packing leaves the tree alone.
+        QCOMPARE(session.root->totalFileCount(), 6);
+    }
+
+    void packWithNothingThatFits()
+    {
+        // An order smaller than every item gives no rows; an order of 0 bytes
+        // packs nothing at all and leaves the earlier packing shown.
+        QVERIFY(writeFile(fixture->data + QStringLiteral("/UserPackageOrderSettings.ini"),
+                          QStringLiteral("[orders]\n1\\name=T4\n1\\size=%1\n2\\name=tiny\n2\\size=10\n"
+                                         "3\\name=zero\n3\\size=0\nsize=3\n")
+                              .arg(4 * C)
+                              .toUtf8()));
+        Session session(*fixture);
+        session.pack(0, QStringLiteral("tiny"));
+        QCOMPARE(rows(&session.dialog)->topLevelItemCount(), 0);
+        QVERIFY(!child<QGroupBox>(&session.dialog, "groupBoxPackage")->isEnabled());
+        QCOMPARE(statusText(&session.dialog), QStringLiteral("パッケージ作成完了。"));
+
+        session.pack(3);
+        QCOMPARE(rows(&session.dialog)->topLevelItemCount(), 3);
+        session.pack(0, QStringLiteral("zero"));
+        QCOMPARE(rows(&session.dialog)->topLevelItemCount(), 3);
+        QVERIFY(statusText(&session.dialog) != QStringLiteral("パッケージ作成完了。"));
+        QVERIFY(button(&session.dialog, "pushButtonPack")->isEnabled());
+        QVERIFY(child<QGroupBox>(&session.dialog, "groupBoxPackage")->isEnabled());
+
+        // The packing shown is still the one of "T4": its move goes there.
+        session.checkOnly({1});
+        click(button(&session.dialog, "pushButtonMove"));
+        QVERIFY(QFileInfo::exists(fixture->packageFolder(QString(), 1) + QStringLiteral("Delta")));
+    }
+
+    void checkBoxesAndTheirButtons()
+    {
+        Session session(*fixture);
+        session.pack(3);
+        QTreeWidget* tree = rows(&session.dialog);
+        QPushButton* all = button(&session.dialog, "pushButtonAllCheck");
+        QPushButton* none = button(&session.dialog, "pushButtonAllUncheck");
+        QPushButton* move = button(&session.dialog, "pushButtonMove");
+        QCOMPARE(tree->topLevelItemCount(), 3);
+
+        clickCheckBox(tree, tree->topLevelItem(0));
+        QCOMPARE(tree->topLevelItem(0)->checkState(0), Qt::Unchecked);
+        QVERIFY(all->isEnabled());
+        QVERIFY(none->isEnabled());
+        QVERIFY(move->isEnabled());
+
+        clickCheckBox(tree, tree->topLevelItem(1));
+        clickCheckBox(tree, tree->topLevelItem(2));
+        QVERIFY(all->isEnabled());
+        QVERIFY(!none->isEnabled());
+        QVERIFY(!move->isEnabled());
+
+        // Clicks in the size columns change nothing.
+        clickCell(tree, tree->topLevelItem(1), 1);
+        clickCell(tree, tree->topLevelItem(2), 2);
+        QCOMPARE(tree->topLevelItem(1)->checkState(0), Qt::Unchecked);
+        QVERIFY(!none->isEnabled());
+        QVERIFY(!move->isEnabled());
+
+        // A toggle by the keyboard is not watched.
+        tree->setFocus();
+        tree->setCurrentItem(tree->topLevelItem(1));
+        QTest::keyClick(tree, Qt::Key_Space);
+        QCOMPARE(tree->topLevelItem(1)->checkState(0), Qt::Checked);
+        QVERIFY(!move->isEnabled());
+        QVERIFY(!none->isEnabled());
+
+        // Neither all-button updates the other two buttons' state.
+        click(all);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(tree->topLevelItem(i)->checkState(0), Qt::Checked);
+        QVERIFY(move->isEnabled());
+        QVERIFY(all->isEnabled());
+        QVERIFY(!none->isEnabled());
+
+        clickCheckBox(tree, tree->topLevelItem(2));
+        clickCheckBox(tree, tree->topLevelItem(2));
+        QVERIFY(!all->isEnabled());
+        QVERIFY(none->isEnabled());
+        click(none);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(tree->topLevelItem(i)->checkState(0), Qt::Unchecked);
+        QVERIFY(!move->isEnabled());
+        QVERIFY(!all->isEnabled());
+        QVERIFY(none->isEnabled());
+
+        // A new packing checks every row but leaves the move button alone.
+        session.pack(0);
+        QCOMPARE(tree->topLevelItemCount(), 2);
+        QCOMPARE(tree->topLevelItem(0)->checkState(0), Qt::Checked);
+        QCOMPARE(tree->topLevelItem(1)->checkState(0), Qt::Checked);
+        QVERIFY(!move->isEnabled());
+    }
+
+    void moveNumbersAfterTheLargestEntry()
+    {
+        // Folders 1 to 5 and the listing 5.xml are there already.
+        const QString base = fixture->baseFolder(QStringLiteral("L"));
+        for (int n = 1; n <= 5; ++n)
+            QVERIFY(makeFolder(base + QString::number(n)));
+        QVERIFY(writeFile(base + QStringLiteral("5.xml"), QByteArray("<korvo/>")));
+
+        Session session(*fixture);
+        session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
+        session.setLabel(QStringLiteral("L"));
+        const qint64 totalBefore = session.root->totalSizeOnDisk();
+        session.checkOnly({1});
+        click(button(&session.dialog, "pushButtonMove"));
+
+        const QString six = fixture->packageFolder(QStringLiteral("L"), 6);
+        QVERIFY(QFileInfo(six + QStringLiteral("Delta/d1.bin")).isFile());
+        QVERIFY(!QFileInfo::exists(fixture->scan + QStringLiteral("/Delta")));
+        QCOMPARE(statusText(&session.dialog), QStringLiteral("パッケージ6を%1へ移動完了。").arg(six));
+        QVERIFY(!child<QGroupBox>(&session.dialog, "groupBoxPackaging")->isEnabled());
+        QVERIFY(!button(&session.dialog, "pushButtonMove")->isEnabled());
+        QTreeWidget* tree = rows(&session.dialog);
+        QVERIFY(tree->topLevelItem(0)->isDisabled());
+        QVERIFY(!tree->topLevelItem(1)->isDisabled());
+        QCOMPARE(session.root->totalSizeOnDisk(), totalBefore - 2 * C);
+        QCOMPARE(session.root->totalSubdirectoryCount(), 0);
+        QVERIFY(fixture->openedUrls.isEmpty());
+
+        // A later move of the same packing keeps the numbers: #3 goes to 8
+        // (not 7), although 6 is now the largest entry.
+        session.checkOnly({3});
+        QVERIFY(button(&session.dialog, "pushButtonMove")->isEnabled());
+        click(button(&session.dialog, "pushButtonMove"));
+        const QString eight = fixture->packageFolder(QStringLiteral("L"), 8);
+        QVERIFY(QFileInfo(eight + QStringLiteral("gamma.dat")).isFile());
+        QVERIFY(!QFileInfo::exists(fixture->packageFolder(QStringLiteral("L"), 7)));
+        QVERIFY(tree->topLevelItem(2)->isDisabled());
+        QVERIFY(!tree->topLevelItem(1)->isDisabled());
+        QCOMPARE(session.root->totalSizeOnDisk(), totalBefore - 4 * C);
+        QCOMPARE(session.root->totalFileCount(), 3);
+        QVERIFY(session.dialog.isVisible());
+    }
+
+    void failedPackageStaysChecked()
+    {
+        Session session(*fixture);
+        session.pack(3);
+        session.checkOnly({1, 2});
+        click(button(&session.dialog, "pushButtonMove"));
+        QVERIFY(QFileInfo::exists(fixture->packageFolder(QString(), 2) + QStringLiteral("alpha.bin")));
+
+        // Something else takes gamma's place in folder 3 before its move.
+        const QString three = fixture->packageFolder(QString(), 3);
+        QVERIFY(writeFile(three + QStringLiteral("gamma.dat"), QByteArray("other")));
+        const qint64 totalBefore = session.root->totalSize();
+        MessageBoxCloser boxes;
+        session.checkOnly({3});
+        click(button(&session.dialog, "pushButtonMove"));
+
+        QTreeWidgetItem* row = rows(&session.dialog)->topLevelItem(2);
+        QVERIFY(!row->isDisabled());
+        QCOMPARE(row->checkState(0), Qt::Checked);
+        const QString status = statusText(&session.dialog);
+        QVERIFY2(status.startsWith(QStringLiteral("パッケージ3を%1へ移動失敗。\r\nMove failed. old:").arg(three)),
+                 qPrintable(status));
+        QVERIFY(status.contains(fixture->scan + QStringLiteral("/gamma.dat")));
+        QVERIFY(QFileInfo(fixture->scan + QStringLiteral("/gamma.dat")).isFile());
+        QCOMPARE(session.root->totalSize(), totalBefore);
+        QTest::qWait(100);
+        QVERIFY(boxes.seen.isEmpty());
+        QVERIFY(session.dialog.isVisible());
+    }
+
+    void lastMoveReportsListingsClosesAndOpensTheBaseFolder()
+    {
+        Session session(*fixture);
+        session.pack(3);
+        session.setLabel(QStringLiteral("ラベル"));
+        click(child<QCheckBox>(&session.dialog, "checkBoxSave"));
+        click(child<QCheckBox>(&session.dialog, "checkBoxOpenExplorer"));
+        MessageBoxCloser boxes;
+        click(button(&session.dialog, "pushButtonMove"));
+
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.at(0).title, QStringLiteral("報告"));
+        QCOMPARE(boxes.seen.at(0).text, QStringLiteral("全て完了しました。"));
+        QVERIFY(!session.dialog.isVisible());
+
+        const QString base = fixture->baseFolder(QStringLiteral("ラベル"));
+        QCOMPARE(fixture->openedUrls, QList<QUrl>{QUrl::fromLocalFile(QDir::cleanPath(base))});
+        QVERIFY(QFileInfo(fixture->openedUrls.at(0).toLocalFile()).isDir());
+
+        // One listing per package beside its folder, naming what it holds.
+        const QStringList names{QStringLiteral("Delta"), QStringLiteral("beta.txt"), QStringLiteral("gamma.dat")};
+        for (int n = 1; n <= 3; ++n) {
+            QVERIFY(!QFileInfo::exists(fixture->packageFolder(QStringLiteral("ラベル"), n) + QString::number(n)
+                                       + QStringLiteral(".xml")));
+            QFile listing(base + QString::number(n) + QStringLiteral(".xml"));
+            QVERIFY2(listing.open(QIODevice::ReadOnly), qPrintable(listing.fileName()));
+            const QByteArray content = listing.readAll();
+            QVERIFY(content.contains(names.at(n - 1).toUtf8()));
+            QXmlStreamReader reader(content);
+            while (!reader.atEnd())
+                reader.readNext();
+            QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
+        }
+        QTRY_COMPARE(statusText(&session.dialog).count(QStringLiteral("保存に成功しました。")), 3);
+        QVERIFY(statusText(&session.dialog).startsWith(
+            QStringLiteral("パッケージ3を%1へ移動完了。\r\n%2").arg(fixture->packageFolder(QStringLiteral("ラベル"), 3), base)));
+        QCOMPARE(session.root->totalFileCount(), 1); // huge.bin is left
+        QCOMPARE(session.root->totalSizeOnDisk(), 5 * C);
+
+        // The label the move used is offered by the next dialog.
+        PackagingDialog next;
+        auto* labels = child<QComboBox>(&next, "comboBoxLabel");
+        QCOMPARE(labels->count(), 1);
+        QCOMPARE(labels->itemText(0), QStringLiteral("ラベル"));
+    }
+
+    void failingListingIsReported()
+    {
+        // The listing's name leads nowhere: a link into a folder that does
+        // not exist. (Such a link is not among the entries that number.)
+        const QString base = fixture->baseFolder(QString());
+        QVERIFY(makeFolder(base));
+        if (!QFile::link(fixture->path(QStringLiteral("missing/listing.xml")), base + QStringLiteral("1.xml")))
+            QSKIP("the temporary folder's file system has no symbolic links");
+
+        Session session(*fixture);
+        session.pack(3);
+        session.checkOnly({1});
+        click(child<QCheckBox>(&session.dialog, "checkBoxSave"));
+        MessageBoxCloser boxes;
+        click(button(&session.dialog, "pushButtonMove"));
+        QTRY_COMPARE(boxes.seen.size(), 1);
+
+        const QString path = base + QStringLiteral("1.xml");
+        QCOMPARE(boxes.seen.at(0).title, QStringLiteral("エクスポートの報告"));
+        const QString report = boxes.seen.at(0).text;
+        const QString head = QStringLiteral("\r\n%1\r\n保存に失敗しました。\r\n").arg(QDir::cleanPath(path));
+        QVERIFY2(report.startsWith(head), qPrintable(report));
+        QVERIFY(report.size() > head.size());
+        // The package stays moved; the report follows its status line.
+        QVERIFY(QFileInfo(fixture->packageFolder(QString(), 1) + QStringLiteral("Delta")).isDir());
+        QCOMPARE(statusText(&session.dialog),
+                 QStringLiteral("パッケージ1を%1へ移動完了。").arg(fixture->packageFolder(QString(), 1)) + report);
+    }
+
+    void labelMustBeOneFolderName()
+    {
+        Session session(*fixture);
+        session.pack(3);
+        MessageBoxCloser boxes;
+        for (const QString& label : {QStringLiteral("x/y"), QStringLiteral(".."), QStringLiteral("a\\b")}) {
+            session.setLabel(label);
+            click(button(&session.dialog, "pushButtonMove"));
+            QTRY_COMPARE(boxes.seen.size(), 1);
+            QVERIFY2(boxes.seen.at(0).text.contains(QStringLiteral("「%1」").arg(label)),
+                     qPrintable(boxes.seen.at(0).text));
+            boxes.seen.clear();
+            QVERIFY(child<QGroupBox>(&session.dialog, "groupBoxPackaging")->isEnabled());
+            QVERIFY(button(&session.dialog, "pushButtonMove")->isEnabled());
+        }
+        QVERIFY(QFileInfo(fixture->scan + QStringLiteral("/Delta")).isDir());
+        QVERIFY(!QFileInfo::exists(fixture->volume + QStringLiteral("/korvo_pack")));
+        QCOMPARE(session.root->totalFileCount(), 6);
+    }
+
+    void orderNameMustBeOneFolderName()
+    {
+        QVERIFY(writeFile(fixture->data + QStringLiteral("/UserPackageOrderSettings.ini"),
+                          QStringLiteral("[orders]\n1\\name=../up\n1\\size=%1\nsize=1\n").arg(4 * C).toUtf8()));
+        Session session(*fixture);
+        session.pack(3, QStringLiteral("../up"));
+        QCOMPARE(rows(&session.dialog)->topLevelItemCount(), 3);
+        MessageBoxCloser boxes;
+        click(button(&session.dialog, "pushButtonMove"));
+        QTRY_COMPARE(boxes.seen.size(), 1);
+        QVERIFY(boxes.seen.at(0).text.contains(QStringLiteral("「../up」")));
+        QVERIFY(!QFileInfo::exists(fixture->volume + QStringLiteral("/up")));
+        QVERIFY(QFileInfo(fixture->scan + QStringLiteral("/Delta")).isDir());
+    }
+};
+
+QTEST_MAIN(PackagingDialogTest)
+#include "tst_packagingdialog.moc"
