@@ -4,6 +4,7 @@
 // dialog does.
 
 #include "Command.h"
+#include "Json.h"
 #include "Scan.h"
 
 #include "ExportWorker.h"
@@ -95,28 +96,6 @@ int usageError(const QString& command, const QString& message)
           << "Try 'korvo-cli " << command << " --help'.\n";
     err().flush();
     return UsageError;
-}
-
-QString jsonString(const QString& text)
-{
-    QString quoted = QStringLiteral("\"");
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '"': quoted += QStringLiteral("\\\""); break;
-        case '\\': quoted += QStringLiteral("\\\\"); break;
-        case '\b': quoted += QStringLiteral("\\b"); break;
-        case '\f': quoted += QStringLiteral("\\f"); break;
-        case '\n': quoted += QStringLiteral("\\n"); break;
-        case '\r': quoted += QStringLiteral("\\r"); break;
-        case '\t': quoted += QStringLiteral("\\t"); break;
-        default:
-            if (c.unicode() < 0x20)
-                quoted += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                quoted += c;
-        }
-    }
-    return quoted + QLatin1Char('"');
 }
 
 QString jsonNames(const QList<PackagablePtr>& items)

@@ -2,6 +2,7 @@
 // what the window shows after a completed scan, or the figures as JSON.
 
 #include "Command.h"
+#include "Json.h"
 #include "Scan.h"
 
 #include "SizeFormat.h"
@@ -32,28 +33,6 @@ const char* const usage =
     "cancels the scan.\n"
     "Exit status: 0 when the scan completed, 1 when it failed or was cancelled,\n"
     "2 when the command line is wrong.\n";
-
-QString jsonString(const QString& text)
-{
-    QString quoted = QStringLiteral("\"");
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '"': quoted += QStringLiteral("\\\""); break;
-        case '\\': quoted += QStringLiteral("\\\\"); break;
-        case '\b': quoted += QStringLiteral("\\b"); break;
-        case '\f': quoted += QStringLiteral("\\f"); break;
-        case '\n': quoted += QStringLiteral("\\n"); break;
-        case '\r': quoted += QStringLiteral("\\r"); break;
-        case '\t': quoted += QStringLiteral("\\t"); break;
-        default:
-            if (c.unicode() < 0x20)
-                quoted += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                quoted += c;
-        }
-    }
-    return quoted + QLatin1Char('"');
-}
 
 // Seconds as JSON numbers: the shortest text that gives back the double.
 QString jsonSeconds(double seconds)

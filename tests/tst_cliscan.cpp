@@ -14,25 +14,7 @@ using namespace korvo::test;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QString::fromLocal8Bit(qgetenv("KORVO_CLI")), arguments);
-    Run run;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
+using Run = CliRun;
 
 } // namespace
 

@@ -10,24 +10,11 @@ using namespace korvo;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using korvo::test::CliRun;
 
-Run cli(const QStringList& arguments)
+CliRun cli(const QStringList& arguments)
 {
-    Run run;
-    QProcess process;
-    process.start(QString::fromLocal8Bit(qgetenv("KORVO_CLI")), QStringList{QStringLiteral("export")} + arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return korvo::test::runCli(QStringList{QStringLiteral("export")} + arguments);
 }
 
 // Element names of a document in order, with each element's attribute names
@@ -73,7 +60,7 @@ private slots:
 
     void textTree()
     {
-        const Run run = cli({folder, target(QStringLiteral("tree.txt"))});
+        const CliRun run = cli({folder, target(QStringLiteral("tree.txt"))});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.err, QString());
         const QString text = QString::fromUtf8(test::readAll(target(QStringLiteral("tree.txt"))));
@@ -86,7 +73,7 @@ private slots:
 
     void xmlWithTheWindowsSettings()
     {
-        const Run run = cli({folder, target(QStringLiteral("top.xml"))});
+        const CliRun run = cli({folder, target(QStringLiteral("top.xml"))});
         QCOMPARE(run.exitCode, 0);
         const QStringList items = outline(test::readAll(target(QStringLiteral("top.xml"))));
         QCOMPARE(items.mid(8), (QStringList{QStringLiteral("topLevelItemList"),
@@ -99,7 +86,7 @@ private slots:
     void xmlOptions()
     {
         const QString path = target(QStringLiteral("options.xml"));
-        Run run = cli({QStringLiteral("--sections"), QStringLiteral("files,dirs"), QStringLiteral("--indent"),
+        CliRun run = cli({QStringLiteral("--sections"), QStringLiteral("files,dirs"), QStringLiteral("--indent"),
                        QStringLiteral("0"), QStringLiteral("--omit-file"), QStringLiteral("suffix"),
                        QStringLiteral("--omit-dir"), QStringLiteral("path,totalSize"), folder, path});
         QCOMPARE(run.exitCode, 0);
@@ -154,7 +141,7 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QString, message);
         const QString name = arguments.takeLast();
-        const Run run = cli(arguments + QStringList{folder, target(name)});
+        const CliRun run = cli(arguments + QStringList{folder, target(name)});
         QCOMPARE(run.exitCode, 2);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QVERIFY(!QFileInfo::exists(target(name)));
@@ -165,7 +152,7 @@ private slots:
 
     void failuresExitWithOne()
     {
-        Run run = cli({dir.filePath(QStringLiteral("nothing here")), target(QStringLiteral("none.txt"))});
+        CliRun run = cli({dir.filePath(QStringLiteral("nothing here")), target(QStringLiteral("none.txt"))});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains(QStringLiteral("nothing here")), qPrintable(run.err));
         QVERIFY(!QFileInfo::exists(target(QStringLiteral("none.txt"))));
@@ -179,7 +166,7 @@ private slots:
 
     void help()
     {
-        const Run run = cli({QStringLiteral("--help")});
+        const CliRun run = cli({QStringLiteral("--help")});
         QCOMPARE(run.exitCode, 0);
         QVERIFY(run.out.startsWith(QStringLiteral("Usage: korvo-cli export")));
         QVERIFY(run.out.contains(QStringLiteral("--omit-dir")));

@@ -1,4 +1,5 @@
 #include "PackageSizeEditDialog.h"
+#include "GuiDriver.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -8,19 +9,11 @@
 #include <QtTest>
 
 using namespace korvo;
+using korvo::test::child;
 
 class PackageSizeEditDialogTest : public QObject
 {
     Q_OBJECT
-
-    template <typename T>
-    static T* child(QWidget* dialog, const char* name)
-    {
-        T* widget = dialog->findChild<T*>(QLatin1String(name));
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
 
     static QStringList names(QListWidget* list)
     {

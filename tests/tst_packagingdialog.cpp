@@ -26,15 +26,6 @@ using namespace korvo::test;
 
 namespace {
 
-template <typename T>
-T* child(QWidget* dialog, const char* name)
-{
-    T* widget = dialog->findChild<T*>(QLatin1String(name));
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
-}
-
 QPushButton* button(QWidget* dialog, const char* name)
 {
     return child<QPushButton>(dialog, name);

@@ -1,4 +1,5 @@
 #include "XmlExporterSettingsDialog.h"
+#include "GuiDriver.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,6 +8,7 @@
 #include <QtTest>
 
 using namespace korvo;
+using korvo::test::child;
 
 namespace {
 
@@ -26,15 +28,6 @@ QStringList checkedBoxes(QWidget* page)
 class XmlExporterSettingsDialogTest : public QObject
 {
     Q_OBJECT
-
-    template <typename T>
-    static T* child(QWidget* dialog, const char* name)
-    {
-        T* widget = dialog->findChild<T*>(QLatin1String(name));
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
 
     static void click(QAbstractButton* button)
     {

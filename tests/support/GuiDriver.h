@@ -1,12 +1,24 @@
 #pragma once
 
+#include <QWidget>
+
 #include <functional>
 
 class QTreeWidget;
 class QTreeWidgetItem;
-class QWidget;
 
 namespace korvo::test {
+
+// The dialog's child of the given class and object name; stops the test
+// program when it is missing, since every later step would depend on it.
+template <typename T>
+T* child(QWidget* dialog, const char* name)
+{
+    T* widget = dialog->findChild<T*>(QLatin1String(name));
+    if (!widget)
+        qFatal("no widget %s", name);
+    return widget;
+}
 
 // Clicks the check box of a tree row's column as a user would: on the
 // indicator itself, where the view toggles it.

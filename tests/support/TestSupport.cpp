@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #ifndef Q_OS_WIN
 #include <unistd.h>
@@ -31,6 +32,24 @@ bool writeFile(const QString& path, qint64 size)
     for (int i = 0; i < content.size(); ++i)
         content[i] = char('a' + i % 26);
     return writeFile(path, content);
+}
+
+CliRun runCli(const QStringList& arguments, const QString& workingFolder)
+{
+    CliRun run;
+    QProcess process;
+    if (!workingFolder.isEmpty())
+        process.setWorkingDirectory(workingFolder);
+    process.start(QString::fromLocal8Bit(qgetenv("KORVO_CLI")), arguments);
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
 }
 
 bool runningAsRoot()

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace korvo::test {
 
@@ -15,5 +16,17 @@ bool makeFolder(const QString& path);
 // True when the tests run with root's privileges, so that permission
 // checks cannot fail.
 bool runningAsRoot();
+
+// The outcome of one korvo-cli run.
+struct CliRun
+{
+    int exitCode = -1; // -1 when it crashed or did not end in time
+    QString out;
+    QString err;
+};
+
+// Runs korvo-cli (the program KORVO_CLI names) with the arguments, in the
+// given working folder when one is given, and waits up to two minutes.
+CliRun runCli(const QStringList& arguments, const QString& workingFolder = QString());
 
 } // namespace korvo::test
