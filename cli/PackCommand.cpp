@@ -124,6 +124,7 @@ struct PackOptions
     PackSort sort = Assorted;
     QString sortName;
     bool json = false;
+    QString folder; // the one positional argument
 };
 
 struct Parser
@@ -177,6 +178,10 @@ struct Parser
             return QStringLiteral("unknown sort '%1' (choose from: %2)").arg(options.sortName, sortList());
         options.sort = found->second;
         options.json = parser.isSet(json);
+        const QStringList positional = parser.positionalArguments();
+        if (positional.size() != 1)
+            return QStringLiteral("expected one folder, got %1 argument(s)").arg(positional.size());
+        options.folder = positional.first();
         return QString();
     }
 };
@@ -213,6 +218,19 @@ QString percentOf(qint64 sizeOnDisk, qint64 limit)
     return QString::number(percent, 'f', 1) + QLatin1Char('%');
 }
 
+// Scans the options' folder and packs its top-level items; false, after
+// saying why on stderr, when the scan failed or was cancelled.
+bool scanAndPack(const QString& command, const PackOptions& options, ScanResult& scan, QList<PackagePtr>& packages)
+{
+    scan = scanArgument(options.folder);
+    if (!scan.root) {
+        err() << "korvo-cli " << command << ": " << scan.errorString << "\n";
+        return false;
+    }
+    Packager().pack(options.order, options.sort, scan.root, packages);
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // pack
 
@@ -244,18 +262,11 @@ int packCommand(const QStringList& arguments)
     const QString problem = p.readPackOptions(options);
     if (!problem.isEmpty())
         return usageError(command, problem);
-    const QStringList positional = p.parser.positionalArguments();
-    if (positional.size() != 1)
-        return usageError(command, QStringLiteral("expected one folder, got %1 argument(s)").arg(positional.size()));
 
-    const ScanResult scan = scanArgument(positional.first());
-    if (!scan.root) {
-        err() << "korvo-cli pack: " << scan.errorString << "\n";
-        return Failure;
-    }
+    ScanResult scan;
     QList<PackagePtr> packages;
-    Packager packager;
-    packager.pack(options.order, options.sort, scan.root, packages);
+    if (!scanAndPack(command, options, scan, packages))
+        return Failure;
     const QList<PackagablePtr> excluded = excludedItems(scan.root, options.order.size);
 
     if (options.json) {
@@ -396,9 +407,6 @@ int moveCommand(const QStringList& arguments)
     const QString problem = p.readPackOptions(options);
     if (!problem.isEmpty())
         return usageError(command, problem);
-    const QStringList positional = p.parser.positionalArguments();
-    if (positional.size() != 1)
-        return usageError(command, QStringLiteral("expected one folder, got %1 argument(s)").arg(positional.size()));
     // Checked before anything else: neither may lead outside the order's folder.
     const QString labelText = p.parser.value(label);
     QString nameProblem;
@@ -414,14 +422,11 @@ int moveCommand(const QStringList& arguments)
         volumeRoot = given.absoluteFilePath();
     }
 
-    const ScanResult scan = scanArgument(positional.first());
-    if (!scan.root) {
-        err() << "korvo-cli move: " << scan.errorString << "\n";
-        return Failure;
-    }
+    ScanResult scan;
     QList<PackagePtr> packages;
+    if (!scanAndPack(command, options, scan, packages))
+        return Failure;
     Packager packager;
-    packager.pack(options.order, options.sort, scan.root, packages);
 
     std::set<int> chosen;
     if (p.parser.isSet(packagesOption)) {

@@ -112,8 +112,13 @@ TargetFile::~TargetFile()
     delete file_;
 }
 
-bool TargetFile::open(QString* errorString)
+bool TargetFile::open(const DirectoryNodePtr& root, QString* errorString)
 {
+    if (!root) {
+        if (errorString)
+            *errorString = QStringLiteral("エクスポートするツリーがありません。");
+        return false;
+    }
     if (file_->open(QIODevice::WriteOnly)) {
         buffer_.reserve(FlushSize + FlushSize / 4);
         return true;
@@ -179,11 +184,6 @@ bool TargetFile::commit(QString* errorString)
 QString genericWriteError()
 {
     return QStringLiteral("ファイルへの書き込みに失敗しました。");
-}
-
-QString noTreeError()
-{
-    return QStringLiteral("エクスポートするツリーがありません。");
 }
 
 QString formatTime(const QDateTime& time)

@@ -51,8 +51,9 @@ public:
     explicit TargetFile(const QString& path);
     ~TargetFile();
 
-    // On failure stores the file's error text and returns false.
-    bool open(QString* errorString);
+    // Opens the target for writing the tree. Without a tree, fails before
+    // touching the file; on any failure stores the reason and returns false.
+    bool open(const DirectoryNodePtr& root, QString* errorString);
 
     // Text appended here is written by the flushes.
     QString& buffer() { return buffer_; }
@@ -84,8 +85,6 @@ private:
 
 // The text used when a write fails and the file gives no reason of its own.
 QString genericWriteError();
-// The reason given when an export is asked for without a tree.
-QString noTreeError();
 
 // "yyyy-MM-dd hh:mm:ss" in local time; empty for an invalid time.
 QString formatTime(const QDateTime& time);

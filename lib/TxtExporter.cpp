@@ -48,13 +48,8 @@ private:
 
 bool TxtExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString)
 {
-    if (!root) {
-        if (errorString)
-            *errorString = exporting::noTreeError();
-        return false;
-    }
     exporting::TargetFile target(path);
-    if (!target.open(errorString))
+    if (!target.open(root, errorString))
         return false;
 
     done = 0;

@@ -78,13 +78,8 @@ private:
 
 bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString)
 {
-    if (!root) {
-        if (errorString)
-            *errorString = exporting::noTreeError();
-        return false;
-    }
     exporting::TargetFile target(path);
-    if (!target.open(errorString))
+    if (!target.open(root, errorString))
         return false;
 
     exporting::XmlTextWriter writer(target.buffer(), settings_.autoFormattingIndent);

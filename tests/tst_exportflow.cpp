@@ -29,12 +29,6 @@ QString report(const QString& path, bool ok, const QString& error = QString())
            QStringLiteral("\r\n") + error;
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class ExportFlowTest : public QObject

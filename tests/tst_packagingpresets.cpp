@@ -50,12 +50,6 @@ void typeLabel(QWidget* dialog, const QString& label)
     QTest::keyClick(edit, Qt::Key_Return);
 }
 
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class PackagingPresetsTest : public QObject
@@ -115,7 +109,7 @@ private slots:
 
     void cancelledEditorChangesNothing()
     {
-        const QByteArray before = contentOf(orderFile);
+        const QByteArray before = readAll(orderFile);
         PackagingDialog dialog;
         child<QComboBox>(&dialog, "comboBoxOrder")->setCurrentIndex(5);
         editOrders(dialog, [](QWidget* editor) {
@@ -124,7 +118,7 @@ private slots:
         });
         QCOMPARE(userOrderNames(&dialog), QStringList({QStringLiteral("T4")}));
         QCOMPARE(child<QComboBox>(&dialog, "comboBoxOrder")->currentIndex(), 5);
-        QCOMPARE(contentOf(orderFile), before);
+        QCOMPARE(readAll(orderFile), before);
     }
 
     void labelsAreKeptWhenTheDialogCloses()
@@ -215,7 +209,7 @@ private slots:
         QTest::qWait(50);
         QVERIFY(boxes.seen.isEmpty());
         if (kind == QLatin1String("file"))
-            QCOMPARE(contentOf(data), QByteArray("not a folder"));
+            QCOMPARE(readAll(data), QByteArray("not a folder"));
         if (kind == QLatin1String("missing")) {
             // Saving makes the folder, so the new order is there next time.
             PackagingDialog next;

@@ -52,6 +52,12 @@ CliRun runCli(const QStringList& arguments, const QString& workingFolder)
     return run;
 }
 
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 bool runningAsRoot()
 {
 #ifdef Q_OS_WIN

@@ -10,6 +10,8 @@ namespace korvo::test {
 bool writeFile(const QString& path, qint64 size);
 // Writes a file with the given content, making parent folders.
 bool writeFile(const QString& path, const QByteArray& content);
+// The whole content of a file; empty when it cannot be read.
+QByteArray readAll(const QString& path);
 // Makes a folder and its parents.
 bool makeFolder(const QString& path);
 

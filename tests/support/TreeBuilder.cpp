@@ -106,10 +106,4 @@ NodeTimes timesAt(const QDateTime& local)
     return times;
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace korvo::test

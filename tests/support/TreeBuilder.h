@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestSupport.h"
+
 #include "DirectoryNode.h"
 #include "FileNode.h"
 #include "NodeTimes.h"
@@ -40,8 +42,5 @@ public:
 
 // Node times all at the given local time.
 NodeTimes timesAt(const QDateTime& local);
-
-// The whole content of a file; empty when it cannot be read.
-QByteArray readAll(const QString& path);
 
 } // namespace korvo::test
