@@ -1,0 +1,91 @@
+#include "NativePath.h"
+
+#include <QFile>
+#include <QTextCodec>
+
+namespace korvo {
+
+namespace {
+
+const char Separator = '/';
+
+} // namespace
+
+#ifdef _WIN32
+
+NativePath NativePath::fromText(const QString& text)
+{
+    NativePath path;
+    path.path_ = text;
+    return path;
+}
+
+QString NativePath::toText() const
+{
+    return path_;
+}
+
+#else
+
+NativePath NativePath::fromText(const QString& text)
+{
+    return fromBytes(QFile::encodeName(text));
+}
+
+NativePath NativePath::fromBytes(const QByteArray& bytes)
+{
+    NativePath path;
+    path.path_ = bytes;
+    return path;
+}
+
+QString NativePath::decodeName(const char* bytes, int length)
+{
+    bool ascii = true;
+    for (int i = 0; i < length && ascii; ++i)
+        ascii = uchar(bytes[i]) < 0x80;
+    if (ascii)
+        return QString::fromLatin1(bytes, length);
+    static const bool utf8 = QTextCodec::codecForLocale()->mibEnum() == 106;
+    if (utf8)
+        return QString::fromUtf8(bytes, length);
+    return QFile::decodeName(QByteArray::fromRawData(bytes, length));
+}
+
+QString NativePath::toText() const
+{
+    return decodeName(path_.constData(), path_.size());
+}
+
+#endif
+
+NativePath NativePath::child(const NativePath& name) const
+{
+    NativePath joined;
+    joined.path_.reserve(path_.size() + 1 + name.path_.size());
+    joined.path_ += path_;
+    if (!path_.isEmpty() && !path_.endsWith(Separator))
+        joined.path_ += Separator;
+    joined.path_ += name.path_;
+    return joined;
+}
+
+NativePath NativePath::parent() const
+{
+    NativePath folder;
+    const int last = path_.lastIndexOf(Separator);
+    if (last > 0)
+        folder.path_ = path_.left(last);
+    else if (last == 0)
+        folder.path_ = path_.left(1);
+    return folder;
+}
+
+NativePath NativePath::fileName() const
+{
+    NativePath name;
+    name.path_ = path_.mid(path_.lastIndexOf(Separator) + 1);
+    return name;
+}
+
+} // namespace korvo
