@@ -1,6 +1,10 @@
 #pragma once
 
+#include "NativePath.h"
+
 #include <QString>
+
+class QFile;
 
 namespace korvo {
 
@@ -32,6 +36,12 @@ bool moveWithoutReplacing(const QString& source, const QString& destination, qin
 // systems that do know the flag.
 bool moveByLinking(const QString& source, const QString& destination, qint64* errorCode);
 #endif
+
+// Opens `file` for writing on a new file that this call creates: fails, and
+// touches nothing, when an entry of that name exists already (a link or a
+// dangling link included, which is never followed). On failure returns false
+// and stores the system's error code.
+bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode);
 
 // The top-most folder of the volume that holds the given folder (a drive root
 // such as "C:/" on Windows, the file system's mount point elsewhere).

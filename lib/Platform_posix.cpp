@@ -97,6 +97,26 @@ bool moveWithoutReplacing(const QString& source, const QString& destination, qin
     return false;
 }
 
+bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
+{
+    // O_EXCL with O_CREAT never follows a link and fails on any existing
+    // entry, so nothing that is there already can be written through.
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        if (errorCode)
+            *errorCode = errno;
+        return false;
+    }
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        ::unlink(path.constData());
+        if (errorCode)
+            *errorCode = EIO;
+        return false;
+    }
+    return true;
+}
+
 namespace {
 
 // The identity of the mount that holds a path: the device number and, where

@@ -5,7 +5,11 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <QFile>
+
 #include <direct.h>
+#include <fcntl.h>
+#include <io.h>
 #include <share.h>
 #include <stdio.h>
 #include <windows.h>
@@ -53,6 +57,30 @@ bool moveWithoutReplacing(const QString& source, const QString& destination, qin
     if (errorCode)
         *errorCode = qint64(GetLastError());
     return false;
+}
+
+bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
+{
+    // CREATE_NEW fails on any existing entry and creates nothing then.
+    const HANDLE handle = CreateFileW(path.wide(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (errorCode)
+            *errorCode = qint64(GetLastError());
+        return false;
+    }
+    const int fd = _open_osfhandle(intptr_t(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            _close(fd);
+        else
+            CloseHandle(handle);
+        DeleteFileW(path.wide());
+        if (errorCode)
+            *errorCode = qint64(ERROR_OPEN_FAILED);
+        return false;
+    }
+    return true;
 }
 
 QString volumeRoot(const QString& absoluteFolderPath)
