@@ -4,7 +4,9 @@
 // line ending in CR LF.
 
 #include "Exporter.h"
-#include "ExportSupport.h"
+#include "ExporterBase.h"
+#include "TargetFile.h"
+#include "TimeFormatter.h"
 #include "SizeFormat.h"
 
 #include <QStringBuilder>
@@ -74,11 +76,11 @@ void TxtExporter::writeHeader(QString& out, const DirectoryNode& root)
     const QString close = stars + QLatin1Char('/');
     const QDateTime now = clock_ ? clock_() : QDateTime::currentDateTime();
 
-    out += exporting::generatorText() % LineEnd;
+    out += generatorText() % LineEnd;
     out += open % LineEnd;
     out += QLatin1String("Header") % LineEnd;
     out += LineEnd;
-    out += QStringLiteral("Version     : %1").arg(exporting::versionText()) % LineEnd;
+    out += QStringLiteral("Version     : %1").arg(versionText()) % LineEnd;
     out += QStringLiteral("Date        : %1").arg(exporting::formatTime(now)) % LineEnd;
     out += QStringLiteral("Root        : %1").arg(root.absoluteFilePath()) % LineEnd;
     out += QStringLiteral("Files       : %1").arg(root.totalFileCount()) % LineEnd;

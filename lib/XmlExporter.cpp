@@ -5,7 +5,11 @@
 // chooses between attributes and child elements.
 
 #include "Exporter.h"
-#include "ExportSupport.h"
+#include "ExporterBase.h"
+#include "SizeTexts.h"
+#include "TargetFile.h"
+#include "TimeFormatter.h"
+#include "XmlTextWriter.h"
 #include "SizeFormat.h"
 
 #include <QVector>
@@ -101,9 +105,9 @@ bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QS
 bool XmlExporter::writeDocument(const DirectoryNode& root)
 {
     writer_->writeStartDocument();
-    writer_->writeComment(exporting::generatorText());
+    writer_->writeComment(generatorText());
     writer_->writeStartElement(names_.korvo);
-    writer_->writeTextElement(names_.version, exporting::versionText());
+    writer_->writeTextElement(names_.version, versionText());
     writer_->writeTextElement(names_.date, exporting::formatTime(clock_ ? clock_() : QDateTime::currentDateTime()));
     writer_->writeTextElement(names_.root, (root.absoluteFilePath()));
     writer_->writeTextElement(names_.files, QString::number(root.totalFileCount()));

@@ -1,6 +1,7 @@
-#include "ExportSupport.h"
 #include "Exporter.h"
+#include "TimeFormatter.h"
 #include "TreeBuilder.h"
+#include "XmlTextWriter.h"
 
 #include <QProcess>
 #include <QScopeGuard>
