@@ -1,6 +1,27 @@
 #include "ExporterBase.h"
 
+#include "TargetFile.h"
+
 namespace korvo::exporting {
+
+bool ExporterBase::exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString)
+{
+    return exportTo(NativePath::fromText(path), TargetMode::Replace, root, errorString);
+}
+
+bool ExporterBase::exportTo(const NativePath& target, TargetMode mode, const DirectoryNodePtr& root,
+                            QString* errorString)
+{
+    TargetFile file(target, mode);
+    if (!file.open(root, errorString))
+        return false;
+    setProgress(0.0);
+    writeDocument(file, *root);
+    if (!file.commit(errorString))
+        return false;
+    setProgress(100.0);
+    return true;
+}
 
 QString ExporterBase::versionText()
 {

@@ -43,6 +43,26 @@ bool moveByLinking(const QString& source, const QString& destination, qint64* er
 // and stores the system's error code.
 bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode);
 
+// Removes the file that createNewFile made for `file`, closing it first.
+// While `file` is open, whatever its name leads to is left alone unless it
+// is still the file `file` opened; a file already closed is removed by name.
+// On failure returns false and stores the system's error code.
+bool removeCreatedFile(const NativePath& path, QFile& file, qint64* errorCode);
+
+// What openSpecialFile found at a path.
+enum class SpecialFile {
+    None,   // no such entry, a regular file or a folder; nothing was opened
+    Opened, // `file` is open for writing on it
+    Failed  // it is special, but could not be opened; the error code is set
+};
+
+// Opens `file` for writing on an existing FIFO, device or socket (or a link
+// to one; Windows: a device name or a \\.\ path), which a new file must not
+// replace. Nothing is created or truncated. Opening a FIFO waits for a
+// reader; a reader that goes away makes the writes fail instead of ending
+// the program.
+SpecialFile openSpecialFile(const NativePath& path, QFile& file, qint64* errorCode);
+
 // The top-most folder of the volume that holds the given folder (a drive root
 // such as "C:/" on Windows, the file system's mount point elsewhere).
 QString volumeRoot(const QString& absoluteFolderPath);

@@ -83,6 +83,68 @@ bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
     return true;
 }
 
+bool removeCreatedFile(const NativePath& path, QFile& file, qint64* errorCode)
+{
+    // createNewFile shares the file with readers only, so while it was open
+    // nothing could rename or delete it: the name still leads to it.
+    file.close();
+    if (DeleteFileW(path.wide()))
+        return true;
+    if (errorCode)
+        *errorCode = qint64(GetLastError());
+    return false;
+}
+
+namespace {
+
+// A name the system reads as a device wherever it stands (CON, NUL, COM1,
+// LPT1, ... with or without a suffix), or a path in the device namespace
+// (\\.\PIPE\..., \\.\COM10).
+bool isDevicePath(const QString& path)
+{
+    const QString clean = QDir::toNativeSeparators(path);
+    if (clean.startsWith(QLatin1String("\\\\.\\")))
+        return true;
+    QString base = clean.mid(clean.lastIndexOf(QLatin1Char('\\')) + 1);
+    base = base.left(base.indexOf(QLatin1Char('.'))).trimmed().toUpper();
+    static const QStringList plain = {QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                                      QStringLiteral("NUL")};
+    if (plain.contains(base))
+        return true;
+    return base.size() == 4 && (base.startsWith(QLatin1String("COM")) || base.startsWith(QLatin1String("LPT"))) &&
+           base.at(3) >= QLatin1Char('1') && base.at(3) <= QLatin1Char('9');
+}
+
+} // namespace
+
+SpecialFile openSpecialFile(const NativePath& path, QFile& file, qint64* errorCode)
+{
+    if (!isDevicePath(path.toText()))
+        return SpecialFile::None;
+    const HANDLE handle = CreateFileW(path.wide(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (errorCode)
+            *errorCode = qint64(GetLastError());
+        return SpecialFile::Failed;
+    }
+    if (GetFileType(handle) == FILE_TYPE_DISK) {
+        CloseHandle(handle); // a plain file after all
+        return SpecialFile::None;
+    }
+    const int fd = _open_osfhandle(intptr_t(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            _close(fd);
+        else
+            CloseHandle(handle);
+        if (errorCode)
+            *errorCode = qint64(ERROR_OPEN_FAILED);
+        return SpecialFile::Failed;
+    }
+    return SpecialFile::Opened;
+}
+
 QString volumeRoot(const QString& absoluteFolderPath)
 {
     // Up one level at a time until going up fails: the drive root "C:/".

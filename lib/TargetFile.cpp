@@ -1,5 +1,8 @@
 #include "TargetFile.h"
 
+#include "Platform.h"
+
+#include <QFile>
 #include <QSaveFile>
 
 namespace korvo::exporting {
@@ -12,17 +15,24 @@ QString genericWriteError()
     return QStringLiteral("ファイルへの書き込みに失敗しました。");
 }
 
+void storeSystemError(qint64 code, QString* errorString)
+{
+    if (errorString)
+        *errorString = qt_error_string(int(code));
+}
+
 } // namespace
 
-TargetFile::TargetFile(const QString& path)
-    : file_(new QSaveFile(path))
+TargetFile::TargetFile(const NativePath& path, TargetMode mode)
+    : path_(path), mode_(mode)
 {
 }
 
 TargetFile::~TargetFile()
 {
-    // An uncommitted temporary file is removed here.
-    delete file_;
+    // Only an export that never reached commit gets here with an open file.
+    if (file_ && file_->isOpen())
+        discard();
 }
 
 bool TargetFile::open(const DirectoryNodePtr& root, QString* errorString)
@@ -32,13 +42,61 @@ bool TargetFile::open(const DirectoryNodePtr& root, QString* errorString)
             *errorString = QStringLiteral("エクスポートするツリーがありません。");
         return false;
     }
-    if (file_->open(QIODevice::WriteOnly)) {
+    const bool opened = mode_ == TargetMode::CreateNew ? openCreated(errorString) : openReplacing(errorString);
+    if (opened)
         buffer_.reserve(FlushSize + FlushSize / 4);
-        return true;
+    return opened;
+}
+
+bool TargetFile::openCreated(QString* errorString)
+{
+    auto file = std::make_unique<QFile>();
+    qint64 code = 0;
+    if (!platform::createNewFile(path_, *file, &code)) {
+        storeSystemError(code, errorString);
+        return false;
     }
-    if (errorString)
-        *errorString = file_->errorString();
-    return false;
+    way_ = Way::Created;
+    file_ = std::move(file);
+    return true;
+}
+
+bool TargetFile::openReplacing(QString* errorString)
+{
+    auto special = std::make_unique<QFile>();
+    qint64 code = 0;
+    switch (platform::openSpecialFile(path_, *special, &code)) {
+    case platform::SpecialFile::Opened:
+        way_ = Way::Direct;
+        file_ = std::move(special);
+        return true;
+    case platform::SpecialFile::Failed:
+        storeSystemError(code, errorString);
+        return false;
+    case platform::SpecialFile::None:
+        break;
+    }
+
+    // QSaveFile takes the name as text: a name whose bytes are no text would
+    // be written under another name, so it is refused.
+    const QString text = path_.toText();
+    if (NativePath::fromText(text) != path_) {
+        if (errorString)
+            *errorString = QStringLiteral("文字として読めない名前のファイルには書き込めません。");
+        return false;
+    }
+    auto file = std::make_unique<QSaveFile>(text);
+    // Where the folder takes no temporary file but the file itself is
+    // writable, the file is rewritten in place, as a plain save would do.
+    file->setDirectWriteFallback(true);
+    if (!file->open(QIODevice::WriteOnly)) {
+        if (errorString)
+            *errorString = file->errorString();
+        return false;
+    }
+    way_ = Way::Replacing;
+    file_ = std::move(file);
+    return true;
 }
 
 void TargetFile::recordFailure()
@@ -46,13 +104,6 @@ void TargetFile::recordFailure()
     // Read the reason at once: later calls on the file clear it.
     if (!failed_ && file_->error() != QFileDevice::NoError)
         reason_ = file_->errorString();
-    failed_ = true;
-}
-
-void TargetFile::fail(const QString& reason)
-{
-    if (!failed_)
-        reason_ = reason;
     failed_ = true;
 }
 
@@ -84,14 +135,44 @@ bool TargetFile::commit(QString* errorString)
 {
     if (flush() && !file_->flush())
         recordFailure();
-    if (!failed_ && file_->commit())
+    if (!failed_ && finish())
         return true;
     if (!failed_)
         recordFailure();
-    file_->cancelWriting();
+    discard();
     if (errorString)
         *errorString = reason_.isEmpty() ? genericWriteError() : reason_;
     return false;
+}
+
+// Puts the written document in place: the temporary file replaces the
+// target, or the file written directly is closed (which reports a last
+// failed write).
+bool TargetFile::finish()
+{
+    if (way_ == Way::Replacing)
+        return static_cast<QSaveFile&>(*file_).commit();
+    file_->close();
+    return file_->error() == QFileDevice::NoError;
+}
+
+// Drops what a failed export made: the temporary file, or the file this
+// export created. A FIFO or device, and a file rewritten in place, are only
+// closed.
+void TargetFile::discard()
+{
+    switch (way_) {
+    case Way::Replacing:
+        static_cast<QSaveFile&>(*file_).cancelWriting();
+        file_.reset(); // removes the temporary file
+        break;
+    case Way::Direct:
+        file_->close();
+        break;
+    case Way::Created:
+        platform::removeCreatedFile(path_, static_cast<QFile&>(*file_), nullptr);
+        break;
+    }
 }
 
 } // namespace korvo::exporting

@@ -50,10 +50,9 @@ class XmlExporter : public exporting::ExporterBase
 public:
     XmlExporter(const XmlExporterSettings& settings, const ExportClock& clock) : settings_(settings), clock_(clock) {}
 
-    bool exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString) override;
-
 private:
-    bool writeDocument(const DirectoryNode& root);
+    void writeDocument(exporting::TargetFile& target, const DirectoryNode& root) override;
+    bool writeContent(const DirectoryNode& root);
     bool writeSection(const DirectoryNode& root, XmlExportMode mode, XmlOutputOptions options);
     void writeFileNode(const FileNode& file, XmlOutputOptions options);
     void writeDirectoryFields(const DirectoryNode& directory, XmlOutputOptions options);
@@ -80,29 +79,19 @@ private:
     bool asElements_ = false;
 };
 
-bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString)
+void XmlExporter::writeDocument(exporting::TargetFile& target, const DirectoryNode& root)
 {
-    exporting::TargetFile target(path);
-    if (!target.open(root, errorString))
-        return false;
-
     exporting::XmlTextWriter writer(target.buffer(), settings_.autoFormattingIndent);
     target_ = &target;
     writer_ = &writer;
     done = 0;
     total = 0;
-    setProgress(0.0);
-
-    writeDocument(*root);
+    writeContent(root);
     target_ = nullptr;
     writer_ = nullptr;
-    if (!target.commit(errorString))
-        return false;
-    setProgress(100.0);
-    return true;
 }
 
-bool XmlExporter::writeDocument(const DirectoryNode& root)
+bool XmlExporter::writeContent(const DirectoryNode& root)
 {
     writer_->writeStartDocument();
     writer_->writeComment(generatorText());
