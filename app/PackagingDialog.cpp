@@ -490,7 +490,7 @@ void PackagingDialog::writeListing(const QString& packageFolder, const QString& 
     const ExporterPtr exporter = createXmlExporter(xmlSettings);
 
     std::unique_ptr<ExportWorker> worker(new ExportWorker(nullptr));
-    worker->setup(listingPath, node, exporter);
+    worker->setup(listingPath, node, exporter, TargetMode::CreateNew); // never replaces an entry there
     const auto reported = QOverload<bool, const QString&, const QString&>::of(&ExportWorker::finished);
     connect(worker.get(), reported, this, &PackagingDialog::onExportFinished);
 

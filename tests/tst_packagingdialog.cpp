@@ -5,6 +5,7 @@
 #include "PackagingFixture.h"
 #include "SizeFormat.h"
 #include "TestSupport.h"
+#include "TreeInventory.h"
 #include "XmlExporterSettingsDialog.h"
 
 #include <QCheckBox>
@@ -408,11 +409,12 @@ private slots:
 
     void failingListingIsReported()
     {
-        // The listing's name leads nowhere: a link into a folder that does
-        // not exist. (Such a link is not among the entries that number.)
+        // The listing's name is taken by a link that leads nowhere yet (such
+        // a link is not among the entries that number). A listing is written
+        // only into a file it creates, never through that link.
         const QString base = fixture->baseFolder(QString());
-        QVERIFY(makeFolder(base));
-        if (!QFile::link(fixture->path(QStringLiteral("missing/listing.xml")), base + QStringLiteral("1.xml")))
+        QVERIFY(makeFolder(base) && makeFolder(fixture->path(QStringLiteral("elsewhere"))));
+        if (!QFile::link(fixture->path(QStringLiteral("elsewhere/listing.xml")), base + QStringLiteral("1.xml")))
             QSKIP("the temporary folder's file system has no symbolic links");
 
         Session session(*fixture);
@@ -429,6 +431,8 @@ private slots:
         const QString head = QStringLiteral("\r\n%1\r\n保存に失敗しました。\r\n").arg(QDir::cleanPath(path));
         QVERIFY2(report.startsWith(head), qPrintable(report));
         QVERIFY(report.size() > head.size());
+        QVERIFY(treeInventory(fixture->path(QStringLiteral("elsewhere"))).isEmpty());
+        QCOMPARE(QFileInfo(path).symLinkTarget(), fixture->path(QStringLiteral("elsewhere/listing.xml")));
         // The package stays moved; the report follows its status line.
         QVERIFY(QFileInfo(fixture->packageFolder(QString(), 1) + QStringLiteral("Delta")).isDir());
         QCOMPARE(statusText(&session.dialog),

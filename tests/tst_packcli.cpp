@@ -215,6 +215,40 @@ private slots:
                  qPrintable(names.join(QLatin1Char(','))));
     }
 
+    // A listing goes only into a file it creates: a name taken already (here
+    // by a link that leads nowhere yet, which does not count for numbering)
+    // fails the listing with the system's reason and stays as it was.
+    void listingNeverReplacesAnEntry()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("the link and its error text are POSIX ones");
+#endif
+        const QString base = PackageTarget::baseFolder(volume, limit(), QString());
+        QVERIFY(makeFolder(base) && makeFolder(temp.filePath(QStringLiteral("elsewhere"))));
+        QVERIFY(QFile::link(temp.filePath(QStringLiteral("elsewhere/made.xml")), base + QStringLiteral("3.xml")));
+        const QStringList before = treeInventory(temp.path());
+
+        // By name: #1 a2 名前, b2 | #2 c3, d1 | #3 dir, which goes to folder 3.
+        const Run run = runCli({QStringLiteral("move"), QStringLiteral("--limit"), limit(), QStringLiteral("--sort"),
+                                QStringLiteral("name-asc"), QStringLiteral("--packages"), QStringLiteral("3"),
+                                QStringLiteral("--listing"), QStringLiteral("--volume-root"), volume, source});
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.out, QStringLiteral("パッケージ3を%1へ移動完了。\n    %2 保存に失敗しました。 %3\n")
+                              .arg(PackageTarget::packageFolder(base, 3), PackageTarget::listingPath(base, 3),
+                                   qt_error_string(EEXIST)));
+        // Only the package moved; the link and the folder it leads to are
+        // as they were.
+        const QString moved = QStringLiteral("vol/korvo_pack/%1/3").arg(limit());
+        QStringList expected{moved + QStringLiteral("|dir")};
+        for (QString line : before) {
+            if (line.startsWith(QLatin1String("src/dir/")) || line.startsWith(QLatin1String("src/dir|")))
+                line.replace(0, 3, moved);
+            expected << line;
+        }
+        expected.sort();
+        QCOMPARE(treeInventory(temp.path()), expected);
+    }
+
     // A package that cannot move is reported with the dialog's failure line
     // and its error line, everything stays in place, and the exit status is
     // 1. Here the order's folder is a file, so no package folder can be made.
