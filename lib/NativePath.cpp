@@ -1,5 +1,6 @@
 #include "NativePath.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTextCodec>
 
@@ -23,6 +24,16 @@ NativePath NativePath::fromText(const QString& text)
 QString NativePath::toText() const
 {
     return path_;
+}
+
+bool NativePath::isAbsolute() const
+{
+    return QDir::isAbsolutePath(path_);
+}
+
+NativePath NativePath::cleaned() const
+{
+    return fromText(QDir::cleanPath(path_));
 }
 
 #else
@@ -55,6 +66,30 @@ QString NativePath::decodeName(const char* bytes, int length)
 QString NativePath::toText() const
 {
     return decodeName(path_.constData(), path_.size());
+}
+
+bool NativePath::isAbsolute() const
+{
+    return path_.startsWith('/');
+}
+
+NativePath NativePath::cleaned() const
+{
+    const bool absolute = isAbsolute();
+    QList<QByteArray> kept;
+    for (const QByteArray& part : path_.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == ".." && !kept.isEmpty() && kept.last() != "..")
+            kept.removeLast();
+        else if (part != ".." || !absolute) // "/.." is "/"
+            kept.append(part);
+    }
+    NativePath result;
+    result.path_ = (absolute ? QByteArray("/") : QByteArray()) + kept.join('/');
+    if (result.path_.isEmpty())
+        result.path_ = ".";
+    return result;
 }
 
 #endif
