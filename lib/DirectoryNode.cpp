@@ -25,36 +25,33 @@ thread_local bool releasing = false;
 
 } // namespace
 
-DirectoryNode::DirectoryNode(const DirectoryNodePtr& parent, const QFileInfo& info)
-    : DirectoryNode(parent,
-                    // The parent's own path, shared, when it is the same text.
-                    parent && parent->absoluteFilePath_ == info.absolutePath() ? parent->absoluteFilePath_
-                                                                                : info.absolutePath(),
-                    info.fileName(), NodeTimes::fromFileInfo(info))
+namespace {
+
+// A folder's path as a level below its parent's when the parent is the
+// folder that holds it, else a path of its own.
+FolderPath pathOf(const DirectoryNodePtr& parent, const QString& absolutePath, const QString& fileName)
 {
-    absoluteFilePath_ = info.absoluteFilePath();
+    if (parent && parent->absoluteFilePath() == absolutePath)
+        return parent->path().child(fileName);
+    return FolderPath::fromText(absolutePath).child(fileName);
+}
+
+} // namespace
+
+DirectoryNode::DirectoryNode(const DirectoryNodePtr& parent, const QFileInfo& info)
+    : DirectoryNode(parent, info.absolutePath(), info.fileName(), NodeTimes::fromFileInfo(info))
+{
 }
 
 DirectoryNode::DirectoryNode(const DirectoryNodePtr& parent, const QString& absolutePath, const QString& fileName,
-                             const NodeTimes& times, const NativePath& nativeFilePath)
-    : parent_(parent),
-      depth_(parent ? parent->depth_ + 1 : 0),
-      fileName_(fileName),
-      absolutePath_(absolutePath),
-      absoluteFilePath_(fileName.isEmpty() ? absolutePath : joinPath(absolutePath, fileName)),
-      nativeFilePath_(nativeFilePath),
-      times_(times)
+                             const NodeTimes& times)
+    : DirectoryNode(parent, pathOf(parent, absolutePath, fileName), times)
 {
 }
 
-NativePath DirectoryNode::nativeFilePath() const
+DirectoryNode::DirectoryNode(const DirectoryNodePtr& parent, const FolderPath& path, const NodeTimes& times)
+    : parent_(parent), depth_(parent ? parent->depth_ + 1 : 0), path_(path), times_(times)
 {
-    return nativeFilePath_.isEmpty() ? NativePath::fromText(absoluteFilePath_) : nativeFilePath_;
-}
-
-NativePath DirectoryNode::nativeFileName() const
-{
-    return nativeFilePath_.isEmpty() ? NativePath::fromText(fileName_) : nativeFilePath_.fileName();
 }
 
 DirectoryNode::~DirectoryNode()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileNode.h"
+#include "FolderPath.h"
 #include "NodeTimes.h"
 #include "iPackagable.h"
 
@@ -32,25 +33,25 @@ class DirectoryNode : public iPackagable
 public:
     DirectoryNode(const DirectoryNodePtr& parent, const QFileInfo& info);
     // From figures a listing has already read; absolutePath is the folder
-    // that holds this one. `nativeFilePath` is the folder's exact path when
-    // its shown path does not give it (a name that is not valid UTF-8 on the
-    // way), else empty.
+    // that holds this one.
     DirectoryNode(const DirectoryNodePtr& parent, const QString& absolutePath, const QString& fileName,
-                  const NodeTimes& times, const NativePath& nativeFilePath = NativePath());
+                  const NodeTimes& times);
+    // The same with the folder's path already made (a level below its
+    // parent's, for a walk).
+    DirectoryNode(const DirectoryNodePtr& parent, const FolderPath& path, const NodeTimes& times);
     // Releases the subtree without recursing once per level.
     ~DirectoryNode() override;
 
     DirectoryNode(const DirectoryNode&) = delete;
     DirectoryNode& operator=(const DirectoryNode&) = delete;
 
-    QString fileName() const override { return fileName_; }
-    QString absolutePath() const { return absolutePath_; }
-    QString absoluteFilePath() const override { return absoluteFilePath_; }
-    NativePath nativeFilePath() const override;
-    NativePath nativeFileName() const override;
-    // The exact path only where it differs from the shown one, else empty:
-    // what the folder's files and subfolders build their own exact paths on.
-    const NativePath& ownNativeFilePath() const { return nativeFilePath_; }
+    // The paths are made from the shared path levels when asked for.
+    QString fileName() const override { return path_.name(); }
+    QString absolutePath() const { return path_.parentText(); }
+    QString absoluteFilePath() const override { return path_.text(); }
+    NativePath nativeFilePath() const override { return path_.native(); }
+    NativePath nativeFileName() const override { return path_.nativeName(); }
+    const FolderPath& path() const { return path_; }
     QDateTime created() const { return NodeTimes::toDateTime(times_.created); }
     QDateTime lastModified() const { return NodeTimes::toDateTime(times_.lastModified); }
     QDateTime lastRead() const { return NodeTimes::toDateTime(times_.lastRead); }
@@ -98,10 +99,7 @@ private:
     qint32 depth_ = 0;
     qint32 totalFileCount_ = 0;
     qint32 totalSubdirectoryCount_ = 0;
-    QString fileName_;
-    QString absolutePath_;
-    QString absoluteFilePath_;
-    NativePath nativeFilePath_;
+    FolderPath path_;
     NodeTimes times_;
     QVector<FileNodePtr> files_;
     QVector<DirectoryNodePtr> subdirectories_;

@@ -13,7 +13,7 @@ namespace {
 FileNode::SharedPtr sharedOf(const QString& absolutePath, const QString& fileName, const DriveGeometry& geometry)
 {
     auto* shared = new FileNode::Shared;
-    shared->absolutePath = absolutePath;
+    shared->folder = FolderPath::fromText(absolutePath);
     shared->names = fileName;
     shared->geometry = geometry;
     return FileNode::SharedPtr(shared);
@@ -32,7 +32,7 @@ FileNode::FileNode(const QString& absolutePath, const QString& fileName, qint64 
     : size_(size), times_(times), nameOffset_(0), nameLength_(fileName.size())
 {
     auto* shared = new Shared;
-    shared->absolutePath = absolutePath;
+    shared->folder = FolderPath::fromText(absolutePath);
     shared->names = fileName;
     shared->hasOwnSizeOnDisk = true;
     shared->ownSizeOnDisk = sizeOnDisk;
@@ -65,7 +65,7 @@ QString FileNode::fileName() const
 
 QString FileNode::absoluteFilePath() const
 {
-    const QString& folder = shared_->absolutePath;
+    const QString folder = shared_->folder.text();
     const QStringRef name = shared_->names.midRef(nameOffset_, nameLength_);
     QString path;
     path.reserve(folder.size() + 1 + name.size());
@@ -90,9 +90,9 @@ NativePath FileNode::nativeFileName() const
 
 NativePath FileNode::nativeFilePath() const
 {
-    const NativePath folder =
-        shared_->nativeFolder.isEmpty() ? NativePath::fromText(shared_->absolutePath) : shared_->nativeFolder;
-    return folder.child(nativeFileName());
+    NativePath path = shared_->folder.native();
+    path.append(nativeFileName());
+    return path;
 }
 
 QString FileNode::suffix() const

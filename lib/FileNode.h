@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DriveGeometry.h"
+#include "FolderPath.h"
 #include "NativePath.h"
 #include "NodeTimes.h"
 #include "iPackagable.h"
@@ -33,13 +34,11 @@ public:
             NativePath name;
         };
 
-        QString absolutePath; // the folder that holds the files
-        QString names;        // the files' names, one after the other
+        FolderPath folder; // the folder that holds the files
+        QString names;     // the files' names, one after the other
         DriveGeometry geometry;
         bool hasOwnSizeOnDisk = false; // a record of one node with a given size on disk
         qint64 ownSizeOnDisk = 0;
-        // The folder's exact path, where its shown path does not give it.
-        NativePath nativeFolder;
         // The exact names that differ from their texts, by name offset:
         // empty for a folder whose names are all valid in the file name
         // encoding, so that the common case costs nothing per file.
@@ -65,7 +64,9 @@ public:
     qint64 size() const { return size_; }
     qint64 sizeOnDisk() const;
     QString fileName() const override;
-    QString absolutePath() const { return shared_->absolutePath; }
+    QString absolutePath() const { return shared_->folder.text(); }
+    // The folder that holds the file; files of one folder share it.
+    const FolderPath& folder() const { return shared_->folder; }
     QString absoluteFilePath() const override;
     NativePath nativeFilePath() const override;
     NativePath nativeFileName() const override;

@@ -321,13 +321,10 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
 
     // The names of the folder's files in one shared text, with the exact
     // names of those whose text does not give them.
-    const QString& folderPath = node.absoluteFilePath();
-    const NativePath& nativeFolder = node.ownNativeFilePath();
     FileNode::SharedPtr shared;
     if (fileCount > 0) {
         auto* files = new FileNode::Shared;
-        files->absolutePath = folderPath;
-        files->nativeFolder = nativeFolder;
+        files->folder = node.path();
         files->geometry = geometry_;
         files->names.reserve(namesLength);
         for (int index : qAsConst(order_)) {
@@ -355,16 +352,12 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
             sums.sizeOnDisk = addSaturating(sums.sizeOnDisk, geometry_.roundToClusters(entry.size));
             continue;
         }
-        // A subfolder keeps an exact path of its own only where the shown
-        // one does not give it: below such a folder, or for a name whose
-        // text is not exact.
-        NativePath nativePath;
-        if (!nativeFolder.isEmpty())
-            nativePath = nativeFolder.child(NativePath::fromBytes(entry.rawName));
-        else if (QFile::encodeName(entry.key.name) != entry.rawName)
-            nativePath = NativePath::fromText(folderPath).child(NativePath::fromBytes(entry.rawName));
+        // A subfolder keeps its exact name only where its text does not give it.
+        const NativePath exactName = QFile::encodeName(entry.key.name) == entry.rawName
+                                         ? NativePath()
+                                         : NativePath::fromBytes(entry.rawName);
         node.appendSubdirectory(
-            DirectoryNodePtr::create(folder, folderPath, entry.key.name, entry.times, nativePath));
+            DirectoryNodePtr::create(folder, node.path().child(entry.key.name, exactName), entry.times));
         children.append({std::move(entry.rawName), entry.id});
     }
     return sums;
@@ -424,8 +417,10 @@ NativeFolderWalk::NativeFolderWalk(const NativePath& rootPath, const DriveGeomet
     EntryStat stat;
     if (rootFd_ >= 0)
         statEntry(rootFd_, "", false, stat);
-    const NativePath exact = NativePath::fromText(info.absoluteFilePath()) == rootPath ? NativePath() : rootPath;
-    root_ = DirectoryNodePtr::create(DirectoryNodePtr(), info.absolutePath(), info.fileName(), stat.times, exact);
+    // The root's levels: the folder that holds it, given whole, then its name.
+    const FolderPath path = FolderPath::fromText(info.absolutePath(), rootPath.parent())
+                                .child(info.fileName(), rootPath.fileName());
+    root_ = DirectoryNodePtr::create(DirectoryNodePtr(), path, stat.times);
 }
 
 NativeFolderWalk::~NativeFolderWalk()

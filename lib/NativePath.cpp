@@ -99,10 +99,15 @@ NativePath NativePath::child(const NativePath& name) const
     NativePath joined;
     joined.path_.reserve(path_.size() + 1 + name.path_.size());
     joined.path_ += path_;
-    if (!path_.isEmpty() && !path_.endsWith(Separator))
-        joined.path_ += Separator;
-    joined.path_ += name.path_;
+    joined.append(name);
     return joined;
+}
+
+void NativePath::append(const NativePath& name)
+{
+    if (!path_.isEmpty() && !path_.endsWith(Separator))
+        path_ += Separator;
+    path_ += name.path_;
 }
 
 NativePath NativePath::parent() const

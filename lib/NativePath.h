@@ -43,6 +43,8 @@ public:
     // The path of `name` inside this folder, joined by one separator.
     NativePath child(const NativePath& name) const;
     NativePath child(const QString& name) const { return child(fromText(name)); }
+    // Makes this the path of `name` inside it, in place.
+    void append(const NativePath& name);
     // The folder that holds this entry (everything before the last
     // separator); "/" for an entry of the root folder.
     NativePath parent() const;

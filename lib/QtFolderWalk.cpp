@@ -63,7 +63,7 @@ FolderSums QtFolderWalk::list(const DirectoryNodePtr& folder)
     breakCaseTies(entries);
 
     auto* files = new FileNode::Shared;
-    files->absolutePath = node.absoluteFilePath();
+    files->folder = node.path();
     files->geometry = geometry_;
     for (const QFileInfo& entry : qAsConst(entries)) {
         if (isFileEntry(entry))
@@ -82,7 +82,8 @@ FolderSums QtFolderWalk::list(const DirectoryNodePtr& folder)
             sums.size = addSaturating(sums.size, size);
             sums.sizeOnDisk = addSaturating(sums.sizeOnDisk, geometry_.roundToClusters(size));
         } else if (entry.isDir()) {
-            const DirectoryNodePtr sub = DirectoryNodePtr::create(folder, entry);
+            const DirectoryNodePtr sub = DirectoryNodePtr::create(folder, node.path().child(entry.fileName()),
+                                                                  NodeTimes::fromFileInfo(entry));
             node.appendSubdirectory(sub);
             pending_.append(sub);
         }
