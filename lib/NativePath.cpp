@@ -25,6 +25,16 @@ QString NativePath::toText() const
     return path_;
 }
 
+QByteArray NativePath::storedBytes() const
+{
+    return path_.toUtf8();
+}
+
+NativePath NativePath::fromStoredBytes(const QByteArray& bytes)
+{
+    return fromText(QString::fromUtf8(bytes));
+}
+
 #else
 
 NativePath NativePath::fromText(const QString& text)
@@ -55,6 +65,16 @@ QString NativePath::decodeName(const char* bytes, int length)
 QString NativePath::toText() const
 {
     return decodeName(path_.constData(), path_.size());
+}
+
+QByteArray NativePath::storedBytes() const
+{
+    return path_;
+}
+
+NativePath NativePath::fromStoredBytes(const QByteArray& bytes)
+{
+    return fromBytes(bytes);
 }
 
 #endif
