@@ -2,6 +2,7 @@
 // window, for scripts and for measuring.
 
 #include "Command.h"
+#include "NativeArguments.h"
 
 #include "DirectoryNode.h"
 
@@ -46,6 +47,7 @@ CommandRegistration::CommandRegistration(const char* name, const char* summary, 
 int main(int argc, char* argv[])
 {
     using namespace korvo::cli;
+    keepNativeArguments(argc, argv);
     QCoreApplication application(argc, argv);
     korvo::registerMetaTypes();
     QStringList arguments = QCoreApplication::arguments();
