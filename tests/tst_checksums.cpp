@@ -71,6 +71,15 @@ QByteArray shellQuoted(const QByteArray& bytes)
     return "\"$(printf '" + octal + "')\"";
 }
 
+// Names that sha256sum escapes, where the system allows them.
+#ifdef Q_OS_WIN
+const QString OddName = QStringLiteral("d e");
+const QString AddedName = QStringLiteral("new");
+#else
+const QString OddName = QStringLiteral("d\\e");
+const QString AddedName = QStringLiteral("new\n");
+#endif
+
 } // namespace
 
 class ChecksumsTest : public QObject
@@ -91,15 +100,11 @@ private slots:
 
     // QDir leaves out names that are not UTF-8, so QTemporaryDir cannot
     // remove them.
-    void cleanupTestCase() { sh("find . -mindepth 1 -delete", temp.path()); }
-
-    void init()
+    void cleanupTestCase()
     {
-        // Everything but the digests drives korvo-cli through a POSIX shell
-        // and checks against coreutils' sha256sum.
-        const bool needsShell = QLatin1String(QTest::currentTestFunction()) != QLatin1String("knownDigests");
-        if (needsShell && QStandardPaths::findExecutable(QStringLiteral("sha256sum")).isEmpty())
-            QSKIP("needs a POSIX shell and coreutils' sha256sum");
+#ifndef Q_OS_WIN
+        sh("find . -mindepth 1 -delete", temp.path());
+#endif
     }
 
     void knownDigests()
@@ -135,6 +140,11 @@ private slots:
 
     void movedPackageVerifies()
     {
+#ifdef Q_OS_WIN
+        QSKIP("names are bytes only on Linux, and this drives korvo-cli and sha256sum through a POSIX shell");
+#endif
+        if (QStandardPaths::findExecutable(QStringLiteral("sha256sum")).isEmpty())
+            QSKIP("coreutils' sha256sum is needed to check the manifest against");
         QFETCH(QByteArrayList, names);
         const QString source = freshFolder();
         const QString volume = freshFolder();
@@ -198,11 +208,17 @@ private slots:
         QTest::newRow("flipped byte") << "flip" << QByteArrayList{"a.txt: changed"};
         QTest::newRow("truncated") << "truncate" << QByteArrayList{"sub/c.txt: changed"};
         QTest::newRow("removed") << "remove" << QByteArrayList{"sub/c.txt: missing"};
+#ifdef Q_OS_WIN
+        QTest::newRow("added") << "add" << QByteArrayList{"sub/new: unlisted"};
+        QTest::newRow("file in place of a folder")
+            << "folder" << QByteArrayList{"sub/c.txt: missing", "sub/d e: missing", "sub: unlisted"};
+#else
         QTest::newRow("added") << "add" << QByteArrayList{"\\sub/new\\n: unlisted"};
         QTest::newRow("FIFO in place of a file")
             << "fifo" << QByteArrayList{"a.txt: unreadable (not a regular file)"};
         QTest::newRow("file in place of a folder")
             << "folder" << QByteArrayList{"sub/c.txt: missing", "\\sub/d\\\\e: missing", "sub: unlisted"};
+#endif
         QTest::newRow("bad manifest lines")
             << "badlines"
             << QByteArrayList{"M line 4: the path leads outside the folder",
@@ -218,7 +234,7 @@ private slots:
         const QString package = folder + QStringLiteral("/3");
         QVERIFY(writeFile(package + QStringLiteral("/a.txt"), QByteArray("alpha")));
         QVERIFY(writeFile(package + QStringLiteral("/sub/c.txt"), 5000));
-        QVERIFY(writeFile(package + QStringLiteral("/sub/d\\e"), QByteArray("delta")));
+        QVERIFY(writeFile(package + QStringLiteral("/sub/") + OddName, QByteArray("delta")));
         const NativePath manifestPath = NativePath::fromText(folder + QStringLiteral("/3.sha256"));
         QString error;
         QVERIFY2(ChecksumManifest::write(NativePath::fromText(package), manifestPath, {}, &error), qPrintable(error));
@@ -234,7 +250,7 @@ private slots:
         } else if (change == QLatin1String("remove")) {
             QVERIFY(QFile::remove(c));
         } else if (change == QLatin1String("add")) {
-            QVERIFY(writeFile(package + QStringLiteral("/sub/new\n"), 1));
+            QVERIFY(writeFile(package + QStringLiteral("/sub/") + AddedName, 1));
         } else if (change == QLatin1String("fifo")) {
             QVERIFY(QFile::remove(a));
 #ifndef Q_OS_WIN
@@ -266,7 +282,8 @@ private slots:
                 QCOMPARE(problems, expected.size());
                 continue;
             }
-            QByteArrayList lines = run.out.toUtf8().split('\n');
+            // Windows writes its console lines with CR LF.
+            QByteArrayList lines = run.out.toUtf8().replace("\r\n", "\n").split('\n');
             QCOMPARE(lines.takeLast(), QByteArray());
             QVERIFY2(lines.takeLast().startsWith("FAILED: "), qPrintable(run.out));
             for (QByteArray& line : lines)
@@ -310,6 +327,9 @@ private slots:
         QVERIFY2(error.contains(QStringLiteral("cannot create")), qPrintable(error));
         QCOMPARE(readAll(manifest.toText()), QByteArray("keep me"));
 
+#ifdef Q_OS_WIN
+        QSKIP("the rest needs POSIX links and user switching");
+#else
         // Through move: a dangling link named 1.sha256 does not count when
         // the folder number is chosen, so folder 1 is taken and its manifest
         // collides with the link. The package stays moved; the line says so.
@@ -352,6 +372,7 @@ private slots:
         QVERIFY2(ran, qPrintable(why));
         QVERIFY2(outcome.startsWith("refused: cannot read "), outcome.constData());
         QVERIFY(!QFileInfo::exists(unfinished.toText()));
+#endif
     }
 };
 
