@@ -40,7 +40,7 @@ if [ ! -f "$tree/package.sha256" ]; then
   (cd "$tree/package" && find . -type f -print0 | sort -z | xargs -0 sha256sum) >"$tree/package.sha256.part"
   mv "$tree/package.sha256.part" "$tree/package.sha256"
 fi
-bytes="$(find "$tree/package" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')"
+bytes="$(find "$tree/package" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.0f\n", s }')"
 # Warm the cache, and check that both tools agree before timing them.
 cat "$tree"/package/*/* >/dev/null
 "$cli" verify "$tree/package" >/dev/null
