@@ -2,14 +2,13 @@
 // it on a disc or drive, against the SHA-256 manifest written by
 // 'korvo-cli move --checksums' (or by sha256sum).
 
+#include "Arguments.h"
 #include "ChecksumProgress.h"
 #include "Command.h"
 #include "Json.h"
-#include "NativeArguments.h"
 
 #include "ChecksumManifest.h"
 #include "ChecksumVerifier.h"
-#include "Platform.h"
 
 #include <QStringList>
 
@@ -119,35 +118,23 @@ void printJson(const NativePath& folder, const NativePath& manifest, const Verif
               .toUtf8());
 }
 
-// The manifest beside the folder; a folder given as "." or ".." (or ending
-// in one) is first made absolute, so that its own name is known.
-NativePath defaultManifest(const NativePath& folder)
-{
-    QByteArray bytes = folder.storedBytes();
-    while (bytes.size() > 1 && bytes.endsWith('/'))
-        bytes.chop(1);
-    const QByteArray name = bytes.mid(bytes.lastIndexOf('/') + 1);
-    if (name == "." || name == ".." || bytes == "/")
-        return ChecksumManifest::pathBeside(platform::absolutePath(folder));
-    return ChecksumManifest::pathBeside(folder);
-}
-
-int verifyCommand(const QStringList&)
+// The arguments carry the exact bytes of names that are not text, so that
+// argumentPath() gives the paths exactly.
+int verifyCommand(const QStringList& arguments)
 {
     bool json = false;
-    QVector<NativePath> paths;
+    QStringList paths;
     bool optionsEnded = false;
-    for (const NativePath& argument : nativeArguments()) {
-        const QByteArray bytes = argument.storedBytes();
-        if (!optionsEnded && bytes == "--") {
+    for (const QString& argument : arguments) {
+        if (!optionsEnded && argument == QLatin1String("--")) {
             optionsEnded = true;
-        } else if (!optionsEnded && (bytes == "--help" || bytes == "-h")) {
+        } else if (!optionsEnded && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
             print(usage);
             return Success;
-        } else if (!optionsEnded && bytes == "--json") {
+        } else if (!optionsEnded && argument == QLatin1String("--json")) {
             json = true;
-        } else if (!optionsEnded && bytes.startsWith('-') && bytes.size() > 1) {
-            return usageError(QStringLiteral("unknown option '%1'").arg(argument.toText()));
+        } else if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            return usageError(QStringLiteral("unknown option '%1'").arg(shownArgument(argument)));
         } else {
             paths.append(argument);
         }
@@ -155,10 +142,11 @@ int verifyCommand(const QStringList&)
     if (paths.isEmpty() || paths.size() > 2)
         return usageError(QStringLiteral("expected FOLDER and at most one MANIFEST, got %1 argument(s)")
                               .arg(paths.size()));
-    if (paths.first().isEmpty())
-        return usageError(QStringLiteral("the folder must not be empty"));
-    const NativePath folder = paths.first();
-    const NativePath manifest = paths.size() == 2 ? paths.at(1) : defaultManifest(folder);
+    if (paths.contains(QString()))
+        return usageError(QStringLiteral("a path must not be empty"));
+    const NativePath folder = argumentPath(paths.first());
+    const NativePath manifest =
+        paths.size() == 2 ? argumentPath(paths.at(1)) : ChecksumManifest::pathBeside(folder);
 
     VerifyReport report;
     QString error;

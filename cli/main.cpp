@@ -1,8 +1,8 @@
 // korvo-cli: the scanning, export and packaging engine of korvo, without the
 // window, for scripts and for measuring.
 
+#include "Arguments.h"
 #include "Command.h"
-#include "NativeArguments.h"
 
 #include "DirectoryNode.h"
 
@@ -47,10 +47,9 @@ CommandRegistration::CommandRegistration(const char* name, const char* summary, 
 int main(int argc, char* argv[])
 {
     using namespace korvo::cli;
-    keepNativeArguments(argc, argv);
     QCoreApplication application(argc, argv);
     korvo::registerMetaTypes();
-    QStringList arguments = QCoreApplication::arguments();
+    QStringList arguments = commandLineArguments(argc, argv);
     arguments.removeFirst();
 
     QTextStream out(stdout);

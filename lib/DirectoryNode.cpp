@@ -2,6 +2,7 @@
 
 #include "EnumerateProgress.h"
 #include "Package.h"
+#include "SaturatingSum.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -35,14 +36,25 @@ DirectoryNode::DirectoryNode(const DirectoryNodePtr& parent, const QFileInfo& in
 }
 
 DirectoryNode::DirectoryNode(const DirectoryNodePtr& parent, const QString& absolutePath, const QString& fileName,
-                             const NodeTimes& times)
+                             const NodeTimes& times, const NativePath& nativeFilePath)
     : parent_(parent),
       depth_(parent ? parent->depth_ + 1 : 0),
       fileName_(fileName),
       absolutePath_(absolutePath),
       absoluteFilePath_(fileName.isEmpty() ? absolutePath : joinPath(absolutePath, fileName)),
+      nativeFilePath_(nativeFilePath),
       times_(times)
 {
+}
+
+NativePath DirectoryNode::nativeFilePath() const
+{
+    return nativeFilePath_.isEmpty() ? NativePath::fromText(absoluteFilePath_) : nativeFilePath_;
+}
+
+NativePath DirectoryNode::nativeFileName() const
+{
+    return nativeFilePath_.isEmpty() ? NativePath::fromText(fileName_) : nativeFilePath_.fileName();
 }
 
 DirectoryNode::~DirectoryNode()
@@ -167,6 +179,10 @@ void DirectoryNode::remove(const QSharedPointer<Package>& package)
     // (by identity, not by name). One pass over each list does what a search
     // per item would, in time linear in the entries, not entries x items.
     NamedNodes named(package->items);
+    // A saturated sum is "this much or more": taking a part away from it
+    // gives no exact figure, so such sums are added up again afterwards.
+    const bool inexact =
+        isSaturated(size_) || isSaturated(sizeOnDisk_) || isSaturated(totalSize_) || isSaturated(totalSizeOnDisk_);
     auto sweep = [&named](auto& list, auto lower) {
         const int size = list.size();
         // Up to the first entry taken out, nothing moves (and nothing is
@@ -204,6 +220,24 @@ void DirectoryNode::remove(const QSharedPointer<Package>& package)
         totalFileCount_ -= directory.totalFileCount();
         totalSubdirectoryCount_ -= directory.totalSubdirectoryCount() + 1;
     });
+    if (inexact)
+        addUpSizes();
+}
+
+void DirectoryNode::addUpSizes()
+{
+    size_ = 0;
+    sizeOnDisk_ = 0;
+    for (const FileNodePtr& file : qAsConst(files_)) {
+        size_ = addSaturating(size_, file->size());
+        sizeOnDisk_ = addSaturating(sizeOnDisk_, file->sizeOnDisk());
+    }
+    totalSize_ = size_;
+    totalSizeOnDisk_ = sizeOnDisk_;
+    for (const DirectoryNodePtr& directory : qAsConst(subdirectories_)) {
+        totalSize_ = addSaturating(totalSize_, directory->totalSize());
+        totalSizeOnDisk_ = addSaturating(totalSizeOnDisk_, directory->totalSizeOnDisk());
+    }
 }
 
 void registerMetaTypes()

@@ -32,9 +32,11 @@ class DirectoryNode : public iPackagable
 public:
     DirectoryNode(const DirectoryNodePtr& parent, const QFileInfo& info);
     // From figures a listing has already read; absolutePath is the folder
-    // that holds this one.
+    // that holds this one. `nativeFilePath` is the folder's exact path when
+    // its shown path does not give it (a name that is not valid UTF-8 on the
+    // way), else empty.
     DirectoryNode(const DirectoryNodePtr& parent, const QString& absolutePath, const QString& fileName,
-                  const NodeTimes& times);
+                  const NodeTimes& times, const NativePath& nativeFilePath = NativePath());
     // Releases the subtree without recursing once per level.
     ~DirectoryNode() override;
 
@@ -44,6 +46,11 @@ public:
     QString fileName() const override { return fileName_; }
     QString absolutePath() const { return absolutePath_; }
     QString absoluteFilePath() const override { return absoluteFilePath_; }
+    NativePath nativeFilePath() const override;
+    NativePath nativeFileName() const override;
+    // The exact path only where it differs from the shown one, else empty:
+    // what the folder's files and subfolders build their own exact paths on.
+    const NativePath& ownNativeFilePath() const { return nativeFilePath_; }
     QDateTime created() const { return NodeTimes::toDateTime(times_.created); }
     QDateTime lastModified() const { return NodeTimes::toDateTime(times_.lastModified); }
     QDateTime lastRead() const { return NodeTimes::toDateTime(times_.lastRead); }
@@ -80,6 +87,9 @@ public:
     void setTotals(qint64 totalSize, qint64 totalSizeOnDisk, qint32 totalFileCount, qint32 totalSubdirectoryCount);
 
 private:
+    // Sets the four size figures from the lists again.
+    void addUpSizes();
+
     QWeakPointer<DirectoryNode> parent_;
     qint64 size_ = 0;
     qint64 sizeOnDisk_ = 0;
@@ -91,6 +101,7 @@ private:
     QString fileName_;
     QString absolutePath_;
     QString absoluteFilePath_;
+    NativePath nativeFilePath_;
     NodeTimes times_;
     QVector<FileNodePtr> files_;
     QVector<DirectoryNodePtr> subdirectories_;

@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace korvo {
 
 namespace {
@@ -45,7 +47,7 @@ FileNode::FileNode(const SharedPtr& shared, int nameOffset, int nameLength, qint
 
 qint64 FileNode::sizeOf(const QFileInfo& info)
 {
-    return info.isSymLink() ? platform::linkTargetSize(info.absoluteFilePath()) : info.size();
+    return info.isSymLink() ? platform::linkTargetSize(NativePath::fromText(info.absoluteFilePath())) : info.size();
 }
 
 qint64 FileNode::sizeOnDisk() const
@@ -72,6 +74,25 @@ QString FileNode::absoluteFilePath() const
         path += QLatin1Char('/');
     path += name;
     return path;
+}
+
+NativePath FileNode::nativeFileName() const
+{
+    const QVector<Shared::RawName>& raw = shared_->rawNames;
+    if (!raw.isEmpty()) {
+        const auto found = std::lower_bound(raw.cbegin(), raw.cend(), nameOffset_,
+                                            [](const Shared::RawName& a, qint32 b) { return a.nameOffset < b; });
+        if (found != raw.cend() && found->nameOffset == nameOffset_)
+            return found->name;
+    }
+    return NativePath::fromText(fileName());
+}
+
+NativePath FileNode::nativeFilePath() const
+{
+    const NativePath folder =
+        shared_->nativeFolder.isEmpty() ? NativePath::fromText(shared_->absolutePath) : shared_->nativeFolder;
+    return folder.child(nativeFileName());
 }
 
 QString FileNode::suffix() const

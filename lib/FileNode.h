@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DriveGeometry.h"
+#include "NativePath.h"
 #include "NodeTimes.h"
 #include "iPackagable.h"
 
@@ -9,6 +10,7 @@
 #include <QSharedData>
 #include <QSharedPointer>
 #include <QString>
+#include <QVector>
 
 class QFileInfo;
 
@@ -24,11 +26,24 @@ public:
     // What the files of one folder share.
     struct Shared : QSharedData
     {
+        // A file whose exact name is not the encoding of its shown name.
+        struct RawName
+        {
+            qint32 nameOffset;
+            NativePath name;
+        };
+
         QString absolutePath; // the folder that holds the files
         QString names;        // the files' names, one after the other
         DriveGeometry geometry;
         bool hasOwnSizeOnDisk = false; // a record of one node with a given size on disk
         qint64 ownSizeOnDisk = 0;
+        // The folder's exact path, where its shown path does not give it.
+        NativePath nativeFolder;
+        // The exact names that differ from their texts, by name offset:
+        // empty for a folder whose names are all valid in the file name
+        // encoding, so that the common case costs nothing per file.
+        QVector<RawName> rawNames;
     };
     using SharedPtr = QExplicitlySharedDataPointer<const Shared>;
 
@@ -52,6 +67,8 @@ public:
     QString fileName() const override;
     QString absolutePath() const { return shared_->absolutePath; }
     QString absoluteFilePath() const override;
+    NativePath nativeFilePath() const override;
+    NativePath nativeFileName() const override;
     QString suffix() const;
     QDateTime created() const { return NodeTimes::toDateTime(times_.created); }
     QDateTime lastModified() const { return NodeTimes::toDateTime(times_.lastModified); }

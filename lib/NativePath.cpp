@@ -1,5 +1,6 @@
 #include "NativePath.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTextCodec>
 
@@ -33,6 +34,16 @@ QByteArray NativePath::storedBytes() const
 NativePath NativePath::fromStoredBytes(const QByteArray& bytes)
 {
     return fromText(QString::fromUtf8(bytes));
+}
+
+bool NativePath::isAbsolute() const
+{
+    return QDir::isAbsolutePath(path_);
+}
+
+NativePath NativePath::cleaned() const
+{
+    return fromText(QDir::cleanPath(path_));
 }
 
 #else
@@ -75,6 +86,30 @@ QByteArray NativePath::storedBytes() const
 NativePath NativePath::fromStoredBytes(const QByteArray& bytes)
 {
     return fromBytes(bytes);
+}
+
+bool NativePath::isAbsolute() const
+{
+    return path_.startsWith('/');
+}
+
+NativePath NativePath::cleaned() const
+{
+    const bool absolute = isAbsolute();
+    QList<QByteArray> kept;
+    for (const QByteArray& part : path_.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == ".." && !kept.isEmpty() && kept.last() != "..")
+            kept.removeLast();
+        else if (part != ".." || !absolute) // "/.." is "/"
+            kept.append(part);
+    }
+    NativePath result;
+    result.path_ = (absolute ? QByteArray("/") : QByteArray()) + kept.join('/');
+    if (result.path_.isEmpty())
+        result.path_ = ".";
+    return result;
 }
 
 #endif

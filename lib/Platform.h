@@ -18,12 +18,12 @@ namespace platform {
 // Fills the cluster geometry of the drive (Windows: by drive letter through
 // _getdiskfree) or file system (Linux: statvfs) that holds the folder. Leaves
 // the figures at 0 when they cannot be found.
-void queryDriveGeometry(const QString& absoluteFolderPath, DriveGeometry& geometry);
+void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry);
 
 // The byte length of what a link entry reaches, read through the entry's own
 // path: only a regular file that opens for reading has one; anything else
 // (a folder, a dangling link, a device or FIFO) gives 0.
-qint64 linkTargetSize(const QString& absoluteFilePath);
+qint64 linkTargetSize(const NativePath& absoluteFilePath);
 
 // Moves a file or a whole folder to a new path on the same volume without
 // ever replacing an existing destination. On failure returns false and stores
@@ -71,9 +71,12 @@ OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode
 // Removes a file (one this program created and could not finish).
 bool removeFile(const NativePath& path);
 
-// The absolute path of an existing entry, with "." and ".." resolved; the
-// path as it is when that fails.
-NativePath absolutePath(const NativePath& path);
+// The folder the process works in, exactly.
+NativePath currentFolder();
+
+// Whether an entry exists at the path (following links), and whether it is
+// a folder.
+bool entryExists(const NativePath& path, bool* isFolder);
 
 // The top-most folder of the volume that holds the given folder (a drive root
 // such as "C:/" on Windows, the file system's mount point elsewhere).
