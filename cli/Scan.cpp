@@ -59,6 +59,15 @@ void endProgressLine()
     progressLineOpen = false;
 }
 
+void clearProgressLine()
+{
+    if (!progressLineOpen)
+        return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    progressLineOpen = false;
+}
+
 ScanResult scanArgument(const QString& argument)
 {
     ScanResult result;

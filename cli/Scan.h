@@ -27,5 +27,7 @@ bool stderrIsTerminal();
 // Writes one line to stderr, replacing the previous progress line.
 void printProgressLine(const QString& text);
 void endProgressLine();
+// Removes the progress line from the terminal, leaving nothing behind.
+void clearProgressLine();
 
 } // namespace korvo::cli
