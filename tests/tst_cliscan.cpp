@@ -31,7 +31,6 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(!qEnvironmentVariableIsEmpty("KORVO_CLI"));
         folder_ = QFileInfo(dir_.filePath(QStringLiteral("data \"quoted\""))).absoluteFilePath();
         QVERIFY(writeFile(folder_ + QStringLiteral("/a.txt"), 1536));
         QVERIFY(writeFile(folder_ + QStringLiteral("/sub/b.bin"), 10));

@@ -49,7 +49,6 @@ class ExportCliTest : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(!qgetenv("KORVO_CLI").isEmpty());
         folder = dir.filePath(QStringLiteral("R"));
         QVERIFY(test::writeFile(folder + QStringLiteral("/a.txt"), 1024));
         QVERIFY(test::writeFile(folder + QStringLiteral("/b.txt"), 2048));

@@ -34,13 +34,18 @@ bool writeFile(const QString& path, qint64 size)
     return writeFile(path, content);
 }
 
+QString cliProgram()
+{
+    return QString::fromUtf8(KORVO_CLI_PROGRAM);
+}
+
 CliRun runCli(const QStringList& arguments, const QString& workingFolder)
 {
     CliRun run;
     QProcess process;
     if (!workingFolder.isEmpty())
         process.setWorkingDirectory(workingFolder);
-    process.start(QString::fromLocal8Bit(qgetenv("KORVO_CLI")), arguments);
+    process.start(cliProgram(), arguments);
     if (!process.waitForFinished(120000)) {
         process.kill();
         process.waitForFinished();
