@@ -194,6 +194,47 @@ private slots:
         QCOMPARE(session.root->totalFileCount(), 6);
     }
 
+    // The number column is as wide as its texts, the two size columns share
+    // the rest; a size text that does not fit its column is its tooltip.
+    void sizeColumnsShareTheWidthAndCutTextsHaveTooltips_data()
+    {
+        QTest::addColumn<int>("pointSize");
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("small font") << 5 << false;
+        QTest::newRow("large font") << 16 << true;
+    }
+    void sizeColumnsShareTheWidthAndCutTextsHaveTooltips()
+    {
+        QFETCH(int, pointSize);
+        QFETCH(bool, cut);
+        Session session(*fixture);
+        QTreeWidget* tree = rows(&session.dialog);
+        QFont font = tree->font();
+        font.setPointSize(pointSize);
+        tree->setFont(font);
+        session.pack(1);
+        QCOMPARE(tree->topLevelItemCount(), 3);
+        const int width = tree->viewport()->width();
+        QTRY_COMPARE(tree->columnWidth(0) + tree->columnWidth(1) + tree->columnWidth(2), width);
+        QVERIFY(qAbs(tree->columnWidth(1) - tree->columnWidth(2)) <= 1);
+        QVERIFY(tree->columnWidth(0) < width / 4);
+        int tooltips = 0;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = tree->topLevelItem(i);
+            QVERIFY(row->toolTip(0).isEmpty());
+            for (int column = 1; column <= 2; ++column) {
+                const int needed = tree->fontMetrics().horizontalAdvance(row->text(column));
+                if (needed > tree->columnWidth(column)) {
+                    QCOMPARE(row->toolTip(column), row->text(column));
+                    ++tooltips;
+                } else if (needed + 20 < tree->columnWidth(column)) {
+                    QVERIFY(row->toolTip(column).isEmpty());
+                }
+            }
+        }
+        QCOMPARE(tooltips > 0, cut);
+    }
+
     void packWithNothingThatFits()
     {
         // An order smaller than every item gives no rows; an order of 0 bytes
