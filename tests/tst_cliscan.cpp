@@ -31,7 +31,13 @@ private:
 private slots:
     void initTestCase()
     {
-        folder_ = QFileInfo(dir_.filePath(QStringLiteral("data \"quoted\""))).absoluteFilePath();
+#ifdef Q_OS_WIN
+        // Windows allows no quotation mark in a name.
+        const QString name = QStringLiteral("data 'quoted' ü");
+#else
+        const QString name = QStringLiteral("data \"quoted\"");
+#endif
+        folder_ = QFileInfo(dir_.filePath(name)).absoluteFilePath();
         QVERIFY(writeFile(folder_ + QStringLiteral("/a.txt"), 1536));
         QVERIFY(writeFile(folder_ + QStringLiteral("/sub/b.bin"), 10));
         QVERIFY(makeFolder(folder_ + QStringLiteral("/sub/empty")));

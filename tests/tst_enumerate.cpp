@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -241,6 +243,19 @@ private slots:
         QTemporaryDir dir;
         for (const char* name : {"c", "b", "A", "ab", "AB", "Ab", "aB", "_x", "Z.txt", ".hidden"})
             QVERIFY(writeFile(dir.filePath(QString::fromLatin1(name)), 1));
+#ifdef Q_OS_WIN
+        // Names that differ only in case are one entry, which keeps the case
+        // it was made with; a folder cannot take a file's name either.
+        QVERIFY(!makeFolder(dir.filePath(QStringLiteral("B"))));
+        QVERIFY(makeFolder(dir.filePath(QStringLiteral("D"))));
+        QVERIFY(makeFolder(dir.filePath(QStringLiteral("e"))));
+        const DirectoryNodePtr root = scanFolder(dir.path(), ListingMethod(method));
+        QVERIFY(root);
+        QCOMPARE(fileNames(root), QStringList({QStringLiteral(".hidden"), QStringLiteral("_x"), QStringLiteral("A"),
+                                               QStringLiteral("ab"), QStringLiteral("b"), QStringLiteral("c"),
+                                               QStringLiteral("Z.txt")}));
+        QCOMPARE(folderNames(root), QStringList({QStringLiteral("D"), QStringLiteral("e")}));
+#else
         QVERIFY(makeFolder(dir.filePath(QStringLiteral("B"))));
         QVERIFY(makeFolder(dir.filePath(QStringLiteral("a"))));
         const DirectoryNodePtr root = scanFolder(dir.path(), ListingMethod(method));
@@ -252,6 +267,7 @@ private slots:
                                                QStringLiteral("ab"), QStringLiteral("b"), QStringLiteral("c"),
                                                QStringLiteral("Z.txt")}));
         QCOMPARE(folderNames(root), QStringList({QStringLiteral("a"), QStringLiteral("B")}));
+#endif
     }
 
     void clusterRounding()
@@ -300,7 +316,20 @@ private slots:
     void clusterOfTheFileSystem()
     {
 #ifdef Q_OS_WIN
-        QSKIP("the drive letter geometry is Windows' own");
+        // The clusters of the drive that holds the folder, as its root tells.
+        QTemporaryDir dir;
+        const QString path = QDir::toNativeSeparators(QFileInfo(dir.path()).absoluteFilePath());
+        DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
+        QVERIFY(GetDiskFreeSpaceW(reinterpret_cast<const wchar_t*>(path.left(3).utf16()), &sectors, &bytes,
+                                  &freeClusters, &clusters));
+        const DriveGeometry geometry{QFileInfo(dir.path())};
+        QCOMPARE(geometry.drive, path.at(0).toUpper().unicode() - 'A');
+        QCOMPARE(geometry.clusterSize(), qint64(sectors) * qint64(bytes));
+        QVERIFY(geometry.clusterSize() > 0);
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("one")), 1));
+        const DirectoryNodePtr root = scanFolder(dir.path());
+        QVERIFY(root);
+        QCOMPARE(root->totalSizeOnDisk(), geometry.clusterSize());
 #else
         QTemporaryDir dir;
         struct statvfs info;

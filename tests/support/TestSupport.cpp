@@ -54,6 +54,11 @@ CliRun runCli(const QStringList& arguments, const QString& workingFolder)
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
+#ifdef Q_OS_WIN
+    // A Windows console program writes its text lines with CR LF.
+    run.out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    run.err.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+#endif
     return run;
 }
 
