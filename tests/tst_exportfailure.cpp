@@ -133,7 +133,8 @@ private slots:
     void fullDiskIsReportedAndTheOlderFileKept()
     {
 #ifndef Q_OS_LINUX
-        QSKIP("needs a small file system mounted for the test (Linux tmpfs)");
+        QSKIP("needs a small file system mounted for the test (a Linux tmpfs; under Wine a Windows program "
+              "cannot mount one)");
 #else
         if (!test::runningAsRoot())
             QSKIP("needs root to mount a small tmpfs that fills up during the export");
