@@ -18,12 +18,12 @@ namespace platform {
 // folder, through GetDiskFreeSpaceW; the drive index from its letter) or file
 // system (Linux: statvfs) that holds the folder. Leaves the figures at 0 when
 // they cannot be found.
-void queryDriveGeometry(const QString& absoluteFolderPath, DriveGeometry& geometry);
+void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry);
 
 // The byte length of what a link entry reaches, read through the entry's own
 // path: only a regular file that opens for reading has one; anything else
 // (a folder, a dangling link, a device or FIFO) gives 0.
-qint64 linkTargetSize(const QString& absoluteFilePath);
+qint64 linkTargetSize(const NativePath& absoluteFilePath);
 
 // Moves a file or a whole folder to a new path on the same volume without
 // ever replacing an existing destination. On failure returns false and stores
@@ -43,6 +43,13 @@ bool moveByLinking(const QString& source, const QString& destination, qint64* er
 // dangling link included, which is never followed). On failure returns false
 // and stores the system's error code.
 bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode);
+
+// The folder the process works in, exactly.
+NativePath currentFolder();
+
+// Whether an entry exists at the path (following links), and whether it is
+// a folder.
+bool entryExists(const NativePath& path, bool* isFolder);
 
 // The top-most folder of the volume that holds the given folder (a drive root
 // such as "C:/" on Windows, the file system's mount point elsewhere).

@@ -15,11 +15,11 @@
 
 namespace korvo::platform {
 
-void queryDriveGeometry(const QString& absoluteFolderPath, DriveGeometry& geometry)
+void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry)
 {
     geometry.sectorsPerCluster = 0;
     geometry.bytesPerSector = 0;
-    const QString path = QDir::toNativeSeparators(QFileInfo(absoluteFolderPath).absoluteFilePath());
+    const QString path = QDir::toNativeSeparators(QFileInfo(absoluteFolderPath.toText()).absoluteFilePath());
     // The drive index of a path with a drive letter: 0 for A ... 25 for Z.
     const bool lettered = path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).toUpper() >= QLatin1Char('A')
                           && path.at(0).toUpper() <= QLatin1Char('Z');
@@ -38,11 +38,11 @@ void queryDriveGeometry(const QString& absoluteFolderPath, DriveGeometry& geomet
     geometry.bytesPerSector = qint64(bytesPerSector);
 }
 
-qint64 linkTargetSize(const QString& absoluteFilePath)
+qint64 linkTargetSize(const NativePath& absoluteFilePath)
 {
     // Opened through the entry's own path, shared with every other reader and
     // writer; its end position is its length.
-    FILE* stream = _wfsopen(reinterpret_cast<const wchar_t*>(absoluteFilePath.utf16()), L"rb", _SH_DENYNO);
+    FILE* stream = _wfsopen(absoluteFilePath.wide(), L"rb", _SH_DENYNO);
     if (!stream)
         return 0;
     qint64 size = 0;
@@ -86,6 +86,21 @@ bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
             *errorCode = qint64(ERROR_OPEN_FAILED);
         return false;
     }
+    return true;
+}
+
+NativePath currentFolder()
+{
+    return NativePath::fromText(QDir::currentPath());
+}
+
+bool entryExists(const NativePath& path, bool* isFolder)
+{
+    const QFileInfo info(path.toText());
+    if (path.isEmpty() || !info.exists())
+        return false;
+    if (isFolder)
+        *isFolder = info.isDir();
     return true;
 }
 
