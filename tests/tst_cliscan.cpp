@@ -106,7 +106,7 @@ private slots:
             process.setWorkingDirectory(workingFolder);
             process.start(QStringLiteral("/bin/sh"),
                           {QStringLiteral("-c"), QStringLiteral("exec \"$0\" scan --json \"$1$(printf '\\377')$2\""),
-                           qEnvironmentVariable("KORVO_CLI"), before, after});
+                           test::cliProgram(), before, after});
             process.waitForFinished(60000);
             return qMakePair(process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()
                                                                    + process.readAllStandardError()));
