@@ -356,9 +356,7 @@ private slots:
         QVERIFY(makeSourceTree(source));
         QVERIFY(makeFolder(target));
 
-#ifdef Q_OS_WIN
-        const bool other = false;
-#else
+#ifndef Q_OS_WIN
         QScopedPointer<TmpfsMount> other;
         QString otherSource;
         if (reason == QLatin1String("other fs")) {
