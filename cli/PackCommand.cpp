@@ -5,6 +5,7 @@
 
 #include "Command.h"
 #include "Json.h"
+#include "PackageChecksums.h"
 #include "Scan.h"
 
 #include "ExportWorker.h"
@@ -376,7 +377,8 @@ int moveCommand(const QStringList& arguments)
     const QCommandLineOption listing(QStringLiteral("listing"), QString());
     const QCommandLineOption volumeRootOption(QStringLiteral("volume-root"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QString());
-    p.parser.addOptions({label, packagesOption, listing, volumeRootOption, dryRun});
+    const QCommandLineOption checksums(QStringLiteral("checksums"), QString());
+    p.parser.addOptions({label, packagesOption, listing, volumeRootOption, dryRun, checksums});
     if (!p.parser.parse(QStringList{QStringLiteral("korvo-cli move")} + arguments))
         return usageError(command, p.parser.errorText());
     if (p.parser.isSet(p.help)) {
@@ -394,12 +396,15 @@ int moveCommand(const QStringList& arguments)
                  "  --packages LIST     package numbers to move, such as 1,3 or 2-4 (default all)\n"
                  "  --listing           write an XML listing N.xml of each moved package beside\n"
                  "                      its folder\n"
+                 "  --checksums         write a SHA-256 manifest N.sha256 of each moved package\n"
+                 "                      beside its folder ('korvo-cli verify' and\n"
+                 "                      'sha256sum -c' check it)\n"
                  "  --volume-root DIR   where korvo_pack goes (default: the mount point of the\n"
                  "                      file system that holds DIR)\n"
                  "  --dry-run           print what would move where; touch nothing\n"
                  "  --json              print one JSON object describing the outcome\n"
                  "\n"
-                 "Exit status: 0 all moved, 1 a package or listing failed (or the scan),\n"
+                 "Exit status: 0 all moved, 1 a package, listing or manifest failed (or the scan),\n"
                  "2 wrong usage.\n";
         return Success;
     }
@@ -483,6 +488,8 @@ int moveCommand(const QStringList& arguments)
                               << QDir(folder).absoluteFilePath(item->fileName()) << "\n";
                     if (withListing)
                         out() << "    listing " << listingFile << "\n";
+                    if (p.parser.isSet(checksums))
+                        out() << "    checksums " << packageManifestText(folder) << "\n";
                 }
             } else {
                 // A folder that cannot be made shows up as the move's failure.
@@ -505,6 +512,9 @@ int moveCommand(const QStringList& arguments)
                                   << (written ? QStringLiteral("成功しました。") : QStringLiteral("失敗しました。"))
                                   << (written ? QString() : QLatin1Char(' ') + listingError) << "\n";
                     }
+                    if (p.parser.isSet(checksums) &&
+                        !writePackageChecksums(folder, options.json ? nullptr : &out(), error))
+                        anyFailed = true;
                 } else {
                     anyFailed = true;
                     error = asLines(packager.errorString());
