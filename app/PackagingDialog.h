@@ -69,6 +69,8 @@ protected:
 
 private:
     void fitTextsToFont();
+    void fitPackageColumns();
+    void updateSizeToolTips();
     void updateOrderComboBox();
     bool checkFolderName(const QString& name, const QString& what);
     void writeListing(const QString& packageFolder, const QString& listingPath, const PackagePtr& package);

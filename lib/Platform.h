@@ -15,9 +15,10 @@ struct DriveGeometry;
 // Platform_posix.cpp and Platform_win.cpp each implement all of them.
 namespace platform {
 
-// Fills the cluster geometry of the drive (Windows: by drive letter through
-// _getdiskfree) or file system (Linux: statvfs) that holds the folder. Leaves
-// the figures at 0 when they cannot be found.
+// Fills the cluster geometry of the drive (Windows: the volume that holds the
+// folder, through GetDiskFreeSpaceW; the drive index from its letter) or file
+// system (Linux: statvfs) that holds the folder. Leaves the figures at 0 when
+// they cannot be found.
 void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry);
 
 // The byte length of what a link entry reaches, read through the entry's own

@@ -7,7 +7,6 @@
 
 #include <QFile>
 
-#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
@@ -18,18 +17,25 @@ namespace korvo::platform {
 
 void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry)
 {
-    // The drive index comes from the path's first letter: 0 for A ... 25 for Z.
-    const QString path = QFileInfo(absoluteFolderPath.toText()).absolutePath();
-    geometry.drive = path.isEmpty() ? -1 : int(path.at(0).toUpper().toLatin1()) - int('A');
     geometry.sectorsPerCluster = 0;
     geometry.bytesPerSector = 0;
-    if (geometry.drive < 0 || geometry.drive > 25)
-        return; // a network path: the geometry stays unknown
-    struct _diskfree_t info;
-    if (_getdiskfree(unsigned(geometry.drive + 1), &info) != 0)
+    const QString path = QDir::toNativeSeparators(QFileInfo(absoluteFolderPath.toText()).absoluteFilePath());
+    // The drive index of a path with a drive letter: 0 for A ... 25 for Z.
+    const bool lettered = path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).toUpper() >= QLatin1Char('A')
+                          && path.at(0).toUpper() <= QLatin1Char('Z');
+    geometry.drive = lettered ? path.at(0).toUpper().unicode() - 'A' : -1;
+
+    // The clusters are those of the volume that holds the folder: its drive
+    // root, a volume mounted in a folder of another drive, or the root of a
+    // network share. Unknown when the system cannot say.
+    wchar_t volume[MAX_PATH + 1];
+    if (!GetVolumePathNameW(reinterpret_cast<const wchar_t*>(path.utf16()), volume, MAX_PATH + 1))
         return;
-    geometry.sectorsPerCluster = qint64(info.sectors_per_cluster);
-    geometry.bytesPerSector = qint64(info.bytes_per_sector);
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceW(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        return;
+    geometry.sectorsPerCluster = qint64(sectorsPerCluster);
+    geometry.bytesPerSector = qint64(bytesPerSector);
 }
 
 qint64 linkTargetSize(const NativePath& absoluteFilePath)
