@@ -1,5 +1,6 @@
 #include "Enumerate.h"
 
+#include "ChildIdentities.h"
 #include "FolderListing.h"
 
 #include <QElapsedTimer>
@@ -46,6 +47,8 @@ DirectoryNodePtr enumerateTree(const QDir& directory, const std::atomic<bool>& c
         if (!native || !listFolderNative(folder, geometry, pending, sums))
             listFolderWithQDir(folder, geometry, pending, sums);
         DirectoryNode& node = *folder.node;
+        if (folder.node == root)
+            recordChildIdentities(node);
         node.setOwnSizes(sums.size, sums.sizeOnDisk);
         update([&] {
             progress.totalSize += sums.size;

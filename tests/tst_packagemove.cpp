@@ -233,6 +233,19 @@ struct TmpfsMount
 };
 #endif
 
+#ifndef Q_OS_WIN
+// The platform's moves, given paths as texts.
+bool moveWithoutReplacing(const QString& source, const QString& destination, qint64* code)
+{
+    return platform::moveWithoutReplacing(NativePath::fromText(source), NativePath::fromText(destination), code);
+}
+
+bool moveByLinking(const QString& source, const QString& destination, qint64* code)
+{
+    return platform::moveByLinking(NativePath::fromText(source), NativePath::fromText(destination), code);
+}
+#endif
+
 QString moveFailedLine(const QString& source, const QString& destination, qint64 code)
 {
     return QStringLiteral("Move failed. old:%1 new:%2 winError:%3.\r\n").arg(source, destination).arg(code);
@@ -490,31 +503,31 @@ private slots:
         const QStringList before = treeInventory(temp.path());
 
         qint64 code = 0;
-        QVERIFY(!platform::moveWithoutReplacing(a, b, &code));
+        QVERIFY(!moveWithoutReplacing(a, b, &code));
         QCOMPARE(code, qint64(EEXIST));
-        QVERIFY(!platform::moveWithoutReplacing(dir, emptyDir, &code)); // rename() would replace it
+        QVERIFY(!moveWithoutReplacing(dir, emptyDir, &code)); // rename() would replace it
         QCOMPARE(code, qint64(EEXIST));
-        QVERIFY(!platform::moveWithoutReplacing(dir, dir + QStringLiteral("/inner2"), &code));
+        QVERIFY(!moveWithoutReplacing(dir, dir + QStringLiteral("/inner2"), &code));
         QCOMPARE(code, qint64(EINVAL)); // into itself: refused, not attempted another way
         QCOMPARE(treeInventory(temp.path()), before);
 
         // The link-then-unlink fallback.
-        QVERIFY(!platform::moveByLinking(a, b, &code));
+        QVERIFY(!moveByLinking(a, b, &code));
         QCOMPARE(code, qint64(EEXIST));
-        QVERIFY(!platform::moveByLinking(dir, temp.filePath(QStringLiteral("dir2")), &code));
+        QVERIFY(!moveByLinking(dir, temp.filePath(QStringLiteral("dir2")), &code));
         QCOMPARE(code, qint64(EINVAL));
-        QVERIFY(!platform::moveByLinking(temp.filePath(QStringLiteral("missing")), temp.filePath(QStringLiteral("m")),
+        QVERIFY(!moveByLinking(temp.filePath(QStringLiteral("missing")), temp.filePath(QStringLiteral("m")),
                                          &code));
         QCOMPARE(code, qint64(ENOENT));
         QCOMPARE(treeInventory(temp.path()), before);
 
-        QVERIFY(platform::moveByLinking(a, temp.filePath(QStringLiteral("c")), &code));
+        QVERIFY(moveByLinking(a, temp.filePath(QStringLiteral("c")), &code));
         QVERIFY(!QFile::exists(a));
         QFile moved(temp.filePath(QStringLiteral("c")));
         QVERIFY(moved.open(QIODevice::ReadOnly));
         QCOMPARE(moved.readAll(), QByteArray("a"));
         QCOMPARE(::symlink("b", QFile::encodeName(temp.filePath(QStringLiteral("l"))).constData()), 0);
-        QVERIFY(platform::moveByLinking(temp.filePath(QStringLiteral("l")), temp.filePath(QStringLiteral("l2")),
+        QVERIFY(moveByLinking(temp.filePath(QStringLiteral("l")), temp.filePath(QStringLiteral("l2")),
                                         &code));
         QVERIFY(QFileInfo(temp.filePath(QStringLiteral("l2"))).isSymLink()); // the link itself moved
 #endif
@@ -537,7 +550,7 @@ private slots:
         QCOMPARE(::chmod(QFile::encodeName(ro).constData(), 0555), 0);
         auto move = [&](QString* text) {
             qint64 code = 0;
-            const bool ok = platform::moveByLinking(ro + QStringLiteral("/f"), destination, &code);
+            const bool ok = moveByLinking(ro + QStringLiteral("/f"), destination, &code);
             *text = QString::number(code);
             return ok;
         };

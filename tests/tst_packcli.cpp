@@ -161,10 +161,10 @@ private slots:
                  qPrintable(run.out));
         QVERIFY(run.out.contains(QStringLiteral("    listing ") + base + QStringLiteral("3.xml\n")));
 
-        // Without --volume-root, the mount point of the scanned folder.
+        // Without --volume-root, where the scanned folder's packages go.
         const Run defaulted = runCli({QStringLiteral("move"), QStringLiteral("--dry-run"), source});
         QCOMPARE(defaulted.exitCode, 0);
-        const QString root = PackageTarget::volumeRoot(source);
+        const QString root = PackageTarget::volumeRoot(NativePath::fromText(source)).toText();
         QVERIFY(QDir::isAbsolutePath(root));
         QVERIFY2(defaulted.out.startsWith(QStringLiteral("#1 -> %1").arg(
                      PackageTarget::baseFolder(root, QStringLiteral("CD"), QString()))),
@@ -215,9 +215,9 @@ private slots:
                  qPrintable(names.join(QLatin1Char(','))));
     }
 
-    // A package that cannot move is reported with the dialog's failure line
-    // and its error line, everything stays in place, and the exit status is
-    // 1. Here the order's folder is a file, so no package folder can be made.
+    // When the packages' folders cannot be numbered (here the order's folder
+    // is a file), nothing moves, the reason is the system's, the JSON names
+    // no listing, and the exit status is 1.
     void failedPackages()
     {
 #ifdef Q_OS_WIN
@@ -225,18 +225,32 @@ private slots:
 #endif
         QVERIFY(writeFile(volume + QStringLiteral("/korvo_pack/") + limit(), QByteArray("in the way")));
         const QStringList before = treeInventory(temp.path());
-        const Run run = runCli({QStringLiteral("move"), QStringLiteral("--limit"), limit(), QStringLiteral("--sort"),
-                                QStringLiteral("name-asc"), QStringLiteral("--volume-root"), volume, source});
+        const QStringList arguments{QStringLiteral("move"), QStringLiteral("--limit"), limit(), QStringLiteral("--sort"),
+                                    QStringLiteral("name-asc"), QStringLiteral("--listing"),
+                                    QStringLiteral("--volume-root"), volume, source};
+        const Run run = runCli(arguments);
         QCOMPARE(run.exitCode, 1);
         const QString base = PackageTarget::baseFolder(volume, limit(), QString());
-        const QString folder2 = PackageTarget::packageFolder(base, 2);
-        const QString failure = QStringLiteral("パッケージ2を") + folder2 +
-                                QStringLiteral("へ移動失敗。\nMove failed. old:") + source +
-                                QStringLiteral("/c3 new:") + QDir(folder2).absoluteFilePath(QStringLiteral("c3")) +
-                                QStringLiteral(" winError:%1.\n").arg(ENOTDIR);
-        QVERIFY2(run.out.contains(failure), qPrintable(run.out));
-        QCOMPARE(run.out.count(QStringLiteral("移動失敗。")), 3);
-        QVERIFY(!run.out.contains(QStringLiteral("全て完了しました。")));
+        const QString reason = QStringLiteral("List folder failed. path:%1/korvo_pack/%2 winError:%3 (%4).")
+                                   .arg(volume, limit())
+                                   .arg(ENOTDIR)
+                                   .arg(qt_error_string(ENOTDIR));
+        QCOMPARE(run.out, QStringLiteral("パッケージを%1へ移動失敗。\n%2\n").arg(base, reason));
+        QCOMPARE(treeInventory(temp.path()), before);
+
+        QStringList withJson = arguments;
+        withJson.insert(1, QStringLiteral("--json"));
+        const Run json = runCli(withJson);
+        QCOMPARE(json.exitCode, 1);
+        const QJsonArray packages =
+            QJsonDocument::fromJson(json.out.toUtf8()).object().value(QStringLiteral("packages")).toArray();
+        QCOMPARE(packages.size(), 3);
+        for (const QJsonValue& package : packages) {
+            const QJsonObject object = package.toObject();
+            QCOMPARE(object.value(QStringLiteral("moved")).toBool(true), false);
+            QVERIFY(object.value(QStringLiteral("listing")).isNull());
+            QCOMPARE(object.value(QStringLiteral("error")).toString(), reason);
+        }
         QCOMPARE(treeInventory(temp.path()), before);
     }
 };

@@ -72,4 +72,32 @@ QStringList treeInventory(const QString& folder, const QStringList& topLevelName
     return kept;
 }
 
+QStringList movedInventory(const QStringList& before, const QString& from, const QStringList& names,
+                           const QString& to)
+{
+    QStringList after;
+    QStringList paths;
+    for (const QString& line : before) {
+        const int bar = line.lastIndexOf(QLatin1Char('|'));
+        QString path = line.left(bar);
+        for (const QString& name : names) {
+            const QString moved = from + QLatin1Char('/') + name;
+            if (path == moved || path.startsWith(moved + QLatin1Char('/'))) {
+                path = to + path.mid(from.size());
+                break;
+            }
+        }
+        after << path + line.mid(bar);
+        paths << path;
+    }
+    QString level;
+    for (const QString& part : to.split(QLatin1Char('/'))) {
+        level = level.isEmpty() ? part : level + QLatin1Char('/') + part;
+        if (!paths.contains(level))
+            after << level + QStringLiteral("|dir");
+    }
+    after.sort();
+    return after;
+}
+
 } // namespace korvo::test
