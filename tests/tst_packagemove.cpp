@@ -1,8 +1,11 @@
+#include "ChildIdentities.h"
 #include "DirectoryNode.h"
 #include "Enumerate.h"
 #include "FileNode.h"
+#include "PackageMover.h"
 #include "Packager.h"
 #include "Platform.h"
+#include "ScanSupport.h"
 #include "TestSupport.h"
 #include "TreeInventory.h"
 
@@ -131,6 +134,42 @@ private:
     QString path_;
     QString name_;
 };
+
+#ifndef Q_OS_WIN
+// An item known by its exact path, which need not be valid UTF-8.
+class ExactItem : public iPackagable
+{
+public:
+    ExactItem(const QByteArray& folder, const QByteArray& name) : folder_(folder), name_(name) {}
+    QString absoluteFilePath() const override { return nativeFilePath().toText(); }
+    QString fileName() const override { return nativeFileName().toText(); }
+    qint64 totalSize() const override { return 0; }
+    qint64 totalSizeOnDisk() const override { return 0; }
+    NativePath nativeFilePath() const override { return NativePath::fromBytes(folder_ + '/' + name_); }
+    NativePath nativeFileName() const override { return NativePath::fromBytes(name_); }
+
+private:
+    QByteArray folder_;
+    QByteArray name_;
+};
+
+// The file and folder with names that are not valid UTF-8, each beside an
+// entry whose name shows alike, with contents of different sizes.
+bool makeLookalikes(const QString& source, const QByteArray& file, const QByteArray& folder)
+{
+    const QByteArray lookalike("\xef\xbf\xbd");
+    const QByteArray inside = QFile::encodeName(source) + '/' + folder + "/in";
+    const int fd = makeFolder(source) && makeRawFolder(source, folder)
+                       ? ::open(inside.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644)
+                       : -1;
+    const bool written = fd >= 0 && ::write(fd, "inside", 6) == 6;
+    return fd >= 0 && ::close(fd) == 0 && written && writeRawFile(source, file, 3)
+           && writeRawFile(source, QByteArray(file).replace('\xff', lookalike), 9)
+           && writeFile(source + QLatin1Char('/') + QString::fromUtf8(QByteArray(folder).replace('\xfe', lookalike))
+                            + QStringLiteral("/in"),
+                        7);
+}
+#endif
 
 struct MoveOutcome
 {
@@ -697,6 +736,137 @@ private slots:
         QCOMPARE(twice->file(0), files[2]);
         QCOMPARE(twice->file(1), files[1]);
         QCOMPARE(twice->size(), qint64(3));
+    }
+
+    // An item that is no longer the entry the scan saw fails its package
+    // with a line naming it; the item moved before it goes back and the
+    // package folder goes again, so a retry takes the same number. A folder
+    // is checked by identity only, a link by identity only.
+    void itemChangedSinceTheScan_data()
+    {
+        QTest::addColumn<QString>("victim");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("expected"); // %1 the item's path, %2 its new path; empty: it moves
+        const QString replaced = QStringLiteral("Item replaced since the scan. path:%1.\r\n");
+        QTest::newRow("file replaced") << "file" << "replace" << replaced;
+        QTest::newRow("file grown") << "file" << "append"
+                                    << "Item size changed since the scan. path:%1 scanned:5000 now:5003.\r\n";
+        QTest::newRow("file gone") << "file" << "remove"
+                                   << "Move failed. old:%1 new:%2 winError:" + QString::number(ENOENT) + ".\r\n";
+        QTest::newRow("folder swapped") << "folder" << "replace" << replaced;
+        QTest::newRow("folder contents changed") << "folder" << "append" << QString();
+        QTest::newRow("link replaced") << "link" << "replace" << replaced;
+        QTest::newRow("link unchanged") << "link" << "" << QString();
+    }
+
+    void itemChangedSinceTheScan()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("replaces entries with POSIX calls");
+#else
+        QFETCH(QString, victim);
+        QFETCH(QString, change);
+        QFETCH(QString, expected);
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        const QString source = temp.filePath(QStringLiteral("src"));
+        const QString path = source + QLatin1Char('/') + victim;
+        const QString spare = temp.filePath(QStringLiteral("spare"));
+        QVERIFY(writeFile(source + QStringLiteral("/first.txt"), 1000));
+        QVERIFY(writeFile(source + QStringLiteral("/file"), 5000));
+        QVERIFY(writeFile(source + QStringLiteral("/folder/a"), 10));
+        QVERIFY(QFile::link(QStringLiteral("first.txt"), source + QStringLiteral("/link")));
+        QVERIFY(makeFolder(temp.filePath(QStringLiteral("vol"))));
+        const DirectoryNodePtr root = scan(source);
+        QVERIFY(root && root->childIdentities());
+        const PackagePtr package = packageOf({findItem(root, QStringLiteral("first.txt")), findItem(root, victim)});
+
+        if (change == QLatin1String("replace")) {
+            // Another entry of the same kind and size takes the item's name.
+            if (victim == QLatin1String("folder"))
+                QVERIFY(writeFile(spare + QStringLiteral("/a"), 10));
+            else if (victim == QLatin1String("link"))
+                QVERIFY(QFile::link(QStringLiteral("first.txt"), spare));
+            else
+                QVERIFY(writeFile(spare, 5000));
+            QVERIFY(QFile::rename(path, temp.filePath(QStringLiteral("aside"))));
+            QVERIFY(QFile::rename(spare, path));
+        } else if (change == QLatin1String("append")) {
+            QFile file(victim == QLatin1String("folder") ? path + QStringLiteral("/b") : path);
+            QVERIFY(file.open(QIODevice::Append) && file.write("abc", 3) == 3);
+        } else if (change == QLatin1String("remove")) {
+            QVERIFY(QFile::remove(path));
+        }
+        const QStringList before = treeInventory(temp.path());
+
+        PackageMover mover(root, NativePath::fromText(temp.filePath(QStringLiteral("vol"))), QStringLiteral("CD"),
+                           QStringLiteral("L"));
+        PackageFolder folder;
+        QVERIFY(mover.createPackageFolder(1, &folder));
+        const bool moved = mover.movePackage(folder, package);
+        const QString base = QStringLiteral("vol/korvo_pack/CD/L");
+        if (expected.isEmpty()) {
+            QVERIFY2(moved, qPrintable(mover.errorString()));
+            QCOMPARE(treeInventory(temp.path()), movedInventory(before, QStringLiteral("src"),
+                                                                {QStringLiteral("first.txt"), victim},
+                                                                base + QStringLiteral("/1")));
+            return;
+        }
+        QVERIFY(!moved);
+        QCOMPARE(mover.errorString(), expected.arg(path, QDir(folder.text).absoluteFilePath(victim)));
+        QVERIFY(!mover.leftItemsBehind());
+        QCOMPARE(treeInventory(temp.path()), movedInventory(before, QStringLiteral("src"), {}, base));
+        QVERIFY(mover.createPackageFolder(1, &folder));
+        QCOMPARE(folder.number, 1);
+#endif
+    }
+
+    // A top-level file and folder whose names are not valid UTF-8 move, and
+    // not the entries beside them whose names show alike (U+FFFD in place
+    // of the invalid bytes): first as items that give their exact paths,
+    // then as the scan gives them.
+    void undecodableNamesMoveExactly()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows names are UTF-16 text");
+#else
+        const QByteArray file("r\xff.bin");
+        const QByteArray folder("d\xfe");
+        for (const bool scanned : {false, true}) {
+            QTemporaryDir temp;
+            QVERIFY(temp.isValid());
+            const QString source = temp.filePath(QStringLiteral("src"));
+            QVERIFY(makeLookalikes(source, file, folder) && makeFolder(temp.filePath(QStringLiteral("vol"))));
+            const DirectoryNodePtr root = scan(source);
+            QVERIFY(root);
+            const QByteArray rawSource = QFile::encodeName(source);
+            QList<PackagablePtr> items;
+            if (scanned) {
+                for (const FileNodePtr& entry : root->files()) {
+                    if (entry->nativeFileName().bytes() == file)
+                        items << entry;
+                }
+                for (const DirectoryNodePtr& entry : root->subdirectories()) {
+                    if (entry->nativeFileName().bytes() == folder)
+                        items << entry;
+                }
+                if (items.size() != 2)
+                    QSKIP("the scan does not give the exact names of entries that are not valid UTF-8 yet");
+            } else {
+                items << PackagablePtr(new ExactItem(rawSource, file)) << PackagablePtr(new ExactItem(rawSource, folder));
+            }
+            const QStringList before = exactTreeInventory(QFile::encodeName(temp.path()));
+
+            PackageMover mover(root, NativePath::fromText(temp.filePath(QStringLiteral("vol"))), QStringLiteral("CD"),
+                               QStringLiteral("L"));
+            PackageFolder target;
+            QVERIFY(mover.createPackageFolder(1, &target));
+            QVERIFY2(mover.movePackage(target, packageOf(items)), qPrintable(mover.errorString()));
+            QCOMPARE(exactTreeInventory(QFile::encodeName(temp.path())),
+                     movedInventory(before, QStringLiteral("src"), {QStringLiteral("r%FF.bin"), QStringLiteral("d%FE")},
+                                    QStringLiteral("vol/korvo_pack/CD/L/1")));
+        }
+#endif
     }
 
     void emptyAndNullPackages()
