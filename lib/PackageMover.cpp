@@ -22,9 +22,8 @@ PackageMover::PackageMover(const DirectoryNodePtr& root, const NativePath& volum
 bool PackageMover::fail(const char* step, const NativePath& path, qint64 errorCode)
 {
     errorString_ = QStringLiteral("%1 failed. path:%2 winError:%3 (%4).\r\n")
-                       .arg(QLatin1String(step), path.toText())
-                       .arg(errorCode)
-                       .arg(platform::errorText(errorCode));
+                       .arg(QLatin1String(step), path.toText(), QString::number(errorCode),
+                            platform::errorText(errorCode));
     return false;
 }
 

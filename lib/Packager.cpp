@@ -315,7 +315,9 @@ QString destinationText(const NativePath& targetFolder, const iPackagable& item)
 
 QString moveFailedLine(const QString& source, const QString& destination, qint64 errorCode)
 {
-    return QStringLiteral("Move failed. old:%1 new:%2 winError:%3.\r\n").arg(source, destination).arg(errorCode);
+    // One arg() call: a later one would also replace a "%1" inside a path.
+    return QStringLiteral("Move failed. old:%1 new:%2 winError:%3.\r\n")
+        .arg(source, destination, QString::number(errorCode));
 }
 
 } // namespace
@@ -384,9 +386,7 @@ bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scan
     const auto* file = dynamic_cast<const FileNode*>(&item);
     if (file && kind == EntryKind::File && size != file->size()) {
         errorString_ = QStringLiteral("Item size changed since the scan. path:%1 scanned:%2 now:%3.\r\n")
-                           .arg(item.absoluteFilePath())
-                           .arg(file->size())
-                           .arg(size);
+                           .arg(item.absoluteFilePath(), QString::number(file->size()), QString::number(size));
         return false;
     }
     return true;
@@ -401,8 +401,8 @@ void Packager::undo(const QList<PackagablePtr>& moved, const NativePath& targetF
         qint64 errorCode = 0;
         if (!moveEntry(targetFolder.child(item->nativeFileName()), item->nativeFilePath(), &errorCode)) {
             errorString_ += QStringLiteral("Move back failed. old:%1 new:%2 winError:%3.\r\n")
-                                .arg(item->absoluteFilePath(), destinationText(targetFolder, *item))
-                                .arg(errorCode);
+                                .arg(item->absoluteFilePath(), destinationText(targetFolder, *item),
+                                     QString::number(errorCode));
             leftItemsBehind_ = true;
         }
     }

@@ -46,6 +46,7 @@ const QList<ItemSpec>& packageItems()
         {QStringLiteral("名前 with space.dat"), false},
         {QStringLiteral(".hidden dir"), true},
         {QStringLiteral("-dash"), false},
+        {QStringLiteral("50%1 done"), false}, // a message must not take "%1" for a placeholder
 #ifndef Q_OS_WIN
         {QStringLiteral("back\\slash"), false},
 #endif
@@ -68,6 +69,7 @@ bool makeSourceTree(const QString& folder)
     ok &= writeFile(folder + QStringLiteral("/名前 with space.dat"), 4097);
     ok &= writeFile(folder + QStringLiteral("/.hidden dir/x"), 12);
     ok &= writeFile(folder + QStringLiteral("/-dash"), 0);
+    ok &= writeFile(folder + QStringLiteral("/50%1 done"), 15);
 #ifndef Q_OS_WIN
     ok &= writeFile(folder + QStringLiteral("/back\\slash"), 77);
     ok &= ::symlink("a.txt", QFile::encodeName(folder + QStringLiteral("/folder/link")).constData()) == 0;
@@ -287,7 +289,8 @@ bool moveByLinking(const QString& source, const QString& destination, qint64* co
 
 QString moveFailedLine(const QString& source, const QString& destination, qint64 code)
 {
-    return QStringLiteral("Move failed. old:%1 new:%2 winError:%3.\r\n").arg(source, destination).arg(code);
+    return QStringLiteral("Move failed. old:") + source + QStringLiteral(" new:") + destination
+           + QStringLiteral(" winError:") + QString::number(code) + QStringLiteral(".\r\n");
 }
 
 } // namespace

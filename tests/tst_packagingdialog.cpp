@@ -378,6 +378,44 @@ private slots:
         QVERIFY(session.dialog.isVisible());
     }
 
+    // A base folder that cannot be listed (here a file of that name) stops
+    // the move before anything moves; once it is gone, the numbers are
+    // counted again and the move goes ahead.
+    void unlistableBaseFolderStopsTheMove()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("the expected error code is an errno value");
+#endif
+        const QString base = QDir::cleanPath(fixture->baseFolder(QStringLiteral("L")));
+        QVERIFY(writeFile(base, QByteArray("in the way")));
+        Session session(*fixture);
+        session.pack(3);
+        session.setLabel(QStringLiteral("L"));
+        const QStringList before = inventory();
+        MessageBoxCloser boxes;
+        click(button(&session.dialog, "pushButtonMove"));
+
+        const QString summary = QStringLiteral("パッケージの移動に失敗しました。");
+        QCOMPARE(statusText(&session.dialog), summary);
+        QTRY_COMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.at(0).text,
+                 summary
+                     + QStringLiteral("\r\n\r\nパッケージを%1へ移動失敗。\r\nList folder failed. path:%2 winError:%3 (%4).\r\n")
+                           .arg(fixture->baseFolder(QStringLiteral("L")), base)
+                           .arg(ENOTDIR)
+                           .arg(platform::errorText(ENOTDIR)));
+        QCOMPARE(inventory(), before);
+        QTreeWidget* tree = rows(&session.dialog);
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            QVERIFY(!tree->topLevelItem(i)->isDisabled());
+
+        QVERIFY(QFile::remove(base));
+        session.checkOnly({1});
+        click(button(&session.dialog, "pushButtonMove"));
+        QVERIFY(QFileInfo(fixture->packageFolder(QStringLiteral("L"), 1) + QStringLiteral("Delta")).isDir());
+        QCOMPARE(boxes.seen.size(), 1);
+    }
+
     // A package whose move fails and whose undo fails too, between two that
     // move: the status ends on the summary, not on the last success, and
     // the box names the item left in the package folder.
