@@ -2,6 +2,7 @@
 // and move chosen packages into numbered folders, as the packaging dialog
 // does, through the same mover.
 
+#include "Arguments.h"
 #include "Command.h"
 #include "Console.h"
 #include "Json.h"
@@ -11,10 +12,10 @@
 #include "Exporter.h"
 #include "PackageMover.h"
 #include "PackageTarget.h"
+#include "Platform.h"
 
 #include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <atomic>
@@ -104,7 +105,7 @@ struct MoveRequest
     QString label;
     bool packagesGiven = false; // else every package moves
     QString packageList;
-    QString volumeRoot;  // empty: where the scanned folder's packages go
+    NativePath volumeRoot; // empty: where the scanned folder's packages go
     bool listing = false;
     bool dryRun = false;
 };
@@ -178,10 +179,12 @@ int readRequest(const QStringList& arguments, MoveRequest& request)
     if (!PackageTarget::isSingleFolderName(request.label, &nameProblem))
         return usageError(command, QStringLiteral("label %1").arg(nameProblem));
     if (p.parser.isSet(volumeRoot)) {
-        const QFileInfo given(p.parser.value(volumeRoot));
-        if (!given.isDir())
-            return usageError(command, QStringLiteral("--volume-root '%1' is not a folder").arg(given.filePath()));
-        request.volumeRoot = given.absoluteFilePath();
+        const QString argument = p.parser.value(volumeRoot);
+        bool isFolder = false;
+        request.volumeRoot = argumentPath(argument);
+        if (argument.isEmpty() || !platform::entryExists(request.volumeRoot, &isFolder) || !isFolder)
+            return usageError(command,
+                              QStringLiteral("--volume-root '%1' is not a folder").arg(shownArgument(argument)));
     }
     request.packagesGiven = p.parser.isSet(packages);
     request.packageList = p.parser.value(packages);
@@ -373,7 +376,7 @@ int moveCommand(const QStringList& arguments)
         return exitCode;
 
     const NativePath volumeRoot = request.volumeRoot.isEmpty() ? PackageTarget::volumeRoot(scan.root->nativeFilePath())
-                                                               : NativePath::fromText(request.volumeRoot);
+                                                               : request.volumeRoot;
     PackageMover mover(scan.root, volumeRoot, request.options.order.name, request.label);
     int base = 0;
     bool interrupted = false;

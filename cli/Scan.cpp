@@ -1,10 +1,12 @@
 #include "Scan.h"
 
+#include "Arguments.h"
+
 #include "Enumerate.h"
+#include "Platform.h"
 #include "SizeFormat.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QThread>
@@ -60,12 +62,14 @@ void endProgressLine()
 ScanResult scanArgument(const QString& argument)
 {
     ScanResult result;
-    const QFileInfo given(argument);
-    if (argument.isEmpty() || !given.exists()) {
-        result.errorString = QStringLiteral("no such file or folder: %1").arg(argument);
+    const NativePath given = argumentPath(argument);
+    bool isFolder = false;
+    if (argument.isEmpty() || !platform::entryExists(given, &isFolder)) {
+        result.errorString = QStringLiteral("no such file or folder: %1").arg(shownArgument(argument));
         return result;
     }
-    result.folder = given.isDir() ? given.absoluteFilePath() : given.absolutePath();
+    const NativePath folder = isFolder ? given : given.parent();
+    result.folder = folder.toText();
 
     std::atomic<bool> cancel{false};
     QMutex lock;
@@ -75,7 +79,7 @@ ScanResult scanArgument(const QString& argument)
     interrupted.store(false);
     auto previous = std::signal(SIGINT, onInterrupt);
     QThread* thread = QThread::create([&] {
-        root = enumerateTree(QDir(result.folder), cancel, progress, &lock);
+        root = enumerateTree(folder, cancel, progress, &lock, EnumerateOptions());
     });
     thread->start();
     const bool terminal = stderrIsTerminal();

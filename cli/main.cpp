@@ -1,6 +1,7 @@
 // korvo-cli: the scanning, export and packaging engine of korvo, without the
 // window, for scripts and for measuring.
 
+#include "Arguments.h"
 #include "Command.h"
 
 #include "DirectoryNode.h"
@@ -48,7 +49,7 @@ int main(int argc, char* argv[])
     using namespace korvo::cli;
     QCoreApplication application(argc, argv);
     korvo::registerMetaTypes();
-    QStringList arguments = QCoreApplication::arguments();
+    QStringList arguments = commandLineArguments(argc, argv);
     arguments.removeFirst();
 
     QTextStream out(stdout);

@@ -3,6 +3,7 @@
 #include "ChildIdentities.h"
 #include "EnumerateProgress.h"
 #include "Package.h"
+#include "SaturatingSum.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -25,24 +26,32 @@ thread_local bool releasing = false;
 
 } // namespace
 
-DirectoryNode::DirectoryNode(const DirectoryNodePtr& parent, const QFileInfo& info)
-    : DirectoryNode(parent,
-                    // The parent's own path, shared, when it is the same text.
-                    parent && parent->absoluteFilePath_ == info.absolutePath() ? parent->absoluteFilePath_
-                                                                                : info.absolutePath(),
-                    info.fileName(), NodeTimes::fromFileInfo(info))
+namespace {
+
+// A folder's path as a level below its parent's when the parent is the
+// folder that holds it, else a path of its own.
+FolderPath pathOf(const DirectoryNodePtr& parent, const QString& absolutePath, const QString& fileName)
 {
-    absoluteFilePath_ = info.absoluteFilePath();
+    if (parent && parent->absoluteFilePath() == absolutePath)
+        return parent->path().child(fileName);
+    return FolderPath::fromText(absolutePath).child(fileName);
+}
+
+} // namespace
+
+DirectoryNode::DirectoryNode(const DirectoryNodePtr& parent, const QFileInfo& info)
+    : DirectoryNode(parent, info.absolutePath(), info.fileName(), NodeTimes::fromFileInfo(info))
+{
 }
 
 DirectoryNode::DirectoryNode(const DirectoryNodePtr& parent, const QString& absolutePath, const QString& fileName,
                              const NodeTimes& times)
-    : parent_(parent),
-      depth_(parent ? parent->depth_ + 1 : 0),
-      fileName_(fileName),
-      absolutePath_(absolutePath),
-      absoluteFilePath_(fileName.isEmpty() ? absolutePath : joinPath(absolutePath, fileName)),
-      times_(times)
+    : DirectoryNode(parent, pathOf(parent, absolutePath, fileName), times)
+{
+}
+
+DirectoryNode::DirectoryNode(const DirectoryNodePtr& parent, const FolderPath& path, const NodeTimes& times)
+    : parent_(parent), depth_(parent ? parent->depth_ + 1 : 0), path_(path), times_(times)
 {
 }
 
@@ -173,6 +182,10 @@ void DirectoryNode::remove(const QSharedPointer<Package>& package)
     // (by identity, not by name). One pass over each list does what a search
     // per item would, in time linear in the entries, not entries x items.
     NamedNodes named(package->items);
+    // A saturated sum is "this much or more": taking a part away from it
+    // gives no exact figure, so such sums are added up again afterwards.
+    const bool inexact =
+        isSaturated(size_) || isSaturated(sizeOnDisk_) || isSaturated(totalSize_) || isSaturated(totalSizeOnDisk_);
     auto sweep = [&named](auto& list, auto lower) {
         const int size = list.size();
         // Up to the first entry taken out, nothing moves (and nothing is
@@ -210,6 +223,24 @@ void DirectoryNode::remove(const QSharedPointer<Package>& package)
         totalFileCount_ -= directory.totalFileCount();
         totalSubdirectoryCount_ -= directory.totalSubdirectoryCount() + 1;
     });
+    if (inexact)
+        addUpSizes();
+}
+
+void DirectoryNode::addUpSizes()
+{
+    size_ = 0;
+    sizeOnDisk_ = 0;
+    for (const FileNodePtr& file : qAsConst(files_)) {
+        size_ = addSaturating(size_, file->size());
+        sizeOnDisk_ = addSaturating(sizeOnDisk_, file->sizeOnDisk());
+    }
+    totalSize_ = size_;
+    totalSizeOnDisk_ = sizeOnDisk_;
+    for (const DirectoryNodePtr& directory : qAsConst(subdirectories_)) {
+        totalSize_ = addSaturating(totalSize_, directory->totalSize());
+        totalSizeOnDisk_ = addSaturating(totalSizeOnDisk_, directory->totalSizeOnDisk());
+    }
 }
 
 void registerMetaTypes()

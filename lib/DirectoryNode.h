@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileNode.h"
+#include "FolderPath.h"
 #include "NodeTimes.h"
 #include "iPackagable.h"
 
@@ -38,15 +39,22 @@ public:
     // that holds this one.
     DirectoryNode(const DirectoryNodePtr& parent, const QString& absolutePath, const QString& fileName,
                   const NodeTimes& times);
+    // The same with the folder's path already made (a level below its
+    // parent's, for a walk).
+    DirectoryNode(const DirectoryNodePtr& parent, const FolderPath& path, const NodeTimes& times);
     // Releases the subtree without recursing once per level.
     ~DirectoryNode() override;
 
     DirectoryNode(const DirectoryNode&) = delete;
     DirectoryNode& operator=(const DirectoryNode&) = delete;
 
-    QString fileName() const override { return fileName_; }
-    QString absolutePath() const { return absolutePath_; }
-    QString absoluteFilePath() const override { return absoluteFilePath_; }
+    // The paths are made from the shared path levels when asked for.
+    QString fileName() const override { return path_.name(); }
+    QString absolutePath() const { return path_.parentText(); }
+    QString absoluteFilePath() const override { return path_.text(); }
+    NativePath nativeFilePath() const override { return path_.native(); }
+    NativePath nativeFileName() const override { return path_.nativeName(); }
+    const FolderPath& path() const { return path_; }
     QDateTime created() const { return NodeTimes::toDateTime(times_.created); }
     QDateTime lastModified() const { return NodeTimes::toDateTime(times_.lastModified); }
     QDateTime lastRead() const { return NodeTimes::toDateTime(times_.lastRead); }
@@ -88,6 +96,9 @@ public:
     void setChildIdentities(std::unique_ptr<const ChildIdentities> identities);
 
 private:
+    // Sets the four size figures from the lists again.
+    void addUpSizes();
+
     QWeakPointer<DirectoryNode> parent_;
     qint64 size_ = 0;
     qint64 sizeOnDisk_ = 0;
@@ -96,9 +107,7 @@ private:
     qint32 depth_ = 0;
     qint32 totalFileCount_ = 0;
     qint32 totalSubdirectoryCount_ = 0;
-    QString fileName_;
-    QString absolutePath_;
-    QString absoluteFilePath_;
+    FolderPath path_;
     NodeTimes times_;
     QVector<FileNodePtr> files_;
     QVector<DirectoryNodePtr> subdirectories_;

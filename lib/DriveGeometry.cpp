@@ -10,7 +10,12 @@ namespace korvo {
 
 DriveGeometry::DriveGeometry(const QFileInfo& root)
 {
-    platform::queryDriveGeometry(root.absoluteFilePath(), *this);
+    platform::queryDriveGeometry(NativePath::fromText(root.absoluteFilePath()), *this);
+}
+
+DriveGeometry::DriveGeometry(const NativePath& root)
+{
+    platform::queryDriveGeometry(root, *this);
 }
 
 DriveGeometry::DriveGeometry(qint64 sectors, qint64 bytes)

@@ -5,6 +5,10 @@
 class QFileInfo;
 
 namespace korvo {
+class NativePath;
+}
+
+namespace korvo {
 
 // Cluster geometry of the drive that holds a scanned folder; one per scan.
 // The cluster size is bytesPerSector x sectorsPerCluster, 0 when unknown.
@@ -18,6 +22,7 @@ struct DriveGeometry
     // Asks the platform for the geometry of the drive (on Linux: the file
     // system) that holds the given folder.
     explicit DriveGeometry(const QFileInfo& root);
+    explicit DriveGeometry(const NativePath& root);
     // A known geometry, for callers that already have the figures.
     DriveGeometry(qint64 sectorsPerCluster, qint64 bytesPerSector);
 

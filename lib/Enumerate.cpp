@@ -1,13 +1,44 @@
 #include "Enumerate.h"
 
 #include "ChildIdentities.h"
-#include "FolderListing.h"
+#include "SaturatingSum.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QMutexLocker>
 
 namespace korvo {
+
+namespace {
+
+// Sets every folder's totals from its own figures and its subfolders'
+// totals: each folder once, after every folder below it, in time linear in
+// the number of folders. Stops early when `cancelled` says so.
+template<typename Cancelled>
+void totalTree(const DirectoryNodePtr& root, Cancelled cancelled)
+{
+    // Every folder, parents before the folders below them.
+    QVector<DirectoryNode*> folders{root.data()};
+    for (int i = 0; i < folders.size() && !cancelled(); ++i) {
+        for (const DirectoryNodePtr& sub : folders.at(i)->subdirectories())
+            folders.append(sub.data());
+    }
+    for (int i = folders.size() - 1; i >= 0 && !cancelled(); --i) {
+        DirectoryNode& folder = *folders.at(i);
+        qint64 totalSize = folder.size();
+        qint64 totalSizeOnDisk = folder.sizeOnDisk();
+        qint32 totalFiles = folder.fileCount();
+        qint32 totalFolders = folder.subdirectoryCount();
+        for (const DirectoryNodePtr& sub : folder.subdirectories()) {
+            totalSize = addSaturating(totalSize, sub->totalSize());
+            totalSizeOnDisk = addSaturating(totalSizeOnDisk, sub->totalSizeOnDisk());
+            totalFiles += sub->totalFileCount();
+            totalFolders += sub->totalSubdirectoryCount();
+        }
+        folder.setTotals(totalSize, totalSizeOnDisk, totalFiles, totalFolders);
+    }
+}
+
+} // namespace
 
 DirectoryNodePtr enumerateTree(const QDir& directory, const std::atomic<bool>& cancelFlag,
                                EnumerateProgress& progress, QMutex* progressLock)
@@ -16,6 +47,13 @@ DirectoryNodePtr enumerateTree(const QDir& directory, const std::atomic<bool>& c
 }
 
 DirectoryNodePtr enumerateTree(const QDir& directory, const std::atomic<bool>& cancelFlag,
+                               EnumerateProgress& progress, QMutex* progressLock, const EnumerateOptions& options)
+{
+    return enumerateTree(NativePath::fromText(directory.absolutePath()), cancelFlag, progress, progressLock,
+                         options);
+}
+
+DirectoryNodePtr enumerateTree(const NativePath& directory, const std::atomic<bool>& cancelFlag,
                                EnumerateProgress& progress, QMutex* progressLock, const EnumerateOptions& options)
 {
     auto update = [&](auto&& change) {
@@ -29,59 +67,31 @@ DirectoryNodePtr enumerateTree(const QDir& directory, const std::atomic<bool>& c
     auto cancelled = [&] { return cancelFlag.load(std::memory_order_relaxed); };
     update([&] { progress.phase = 1; });
 
-    const QFileInfo rootInfo(directory.absolutePath());
-    const DriveGeometry geometry = options.useGeometry ? options.geometry : DriveGeometry(rootInfo);
-    const DirectoryNodePtr root = DirectoryNodePtr::create(DirectoryNodePtr(), rootInfo);
-    const bool native = options.method == ListingMethod::Native;
-
-    QVector<PendingFolder> pending{PendingFolder{root, native ? nativePathOf(root->absoluteFilePath()) : QByteArray()}};
-    // Every folder in the order it was listed: a parent always comes before
-    // the folders below it, so walking this backwards totals bottom-up.
-    QVector<DirectoryNodePtr> listed;
+    const DriveGeometry geometry = options.useGeometry ? options.geometry : DriveGeometry(directory);
+    const std::unique_ptr<FolderWalk> walk = FolderWalk::create(options.method, directory, geometry);
+    const DirectoryNodePtr root = walk->root();
     QElapsedTimer stopwatch;
     stopwatch.start();
 
-    while (!pending.isEmpty() && !cancelled()) {
-        const PendingFolder folder = pending.takeLast();
-        FolderSums sums;
-        if (!native || !listFolderNative(folder, geometry, pending, sums))
-            listFolderWithQDir(folder, geometry, pending, sums);
-        DirectoryNode& node = *folder.node;
-        if (folder.node == root)
-            recordChildIdentities(node);
-        node.setOwnSizes(sums.size, sums.sizeOnDisk);
+    walk->run(cancelFlag, [&](DirectoryNode& folder, const FolderSums& sums) {
+        if (&folder == root.data())
+            recordChildIdentities(folder);
+        folder.setOwnSizes(sums.size, sums.sizeOnDisk);
+        // The sums and counts of one folder change together.
         update([&] {
-            progress.totalSize += sums.size;
-            progress.totalSizeOnDisk += sums.sizeOnDisk;
-            progress.fileCount += node.fileCount();
-            progress.directoryCount += node.subdirectoryCount();
+            progress.totalSize = addSaturating(progress.totalSize, sums.size);
+            progress.totalSizeOnDisk = addSaturating(progress.totalSizeOnDisk, sums.sizeOnDisk);
+            progress.fileCount += folder.fileCount();
+            progress.directoryCount += folder.subdirectoryCount();
         });
-        listed.append(folder.node);
-    }
+    });
 
     update([&] {
         progress.listingSeconds = stopwatch.elapsed() / 1000.0;
         progress.phase = 2;
     });
     stopwatch.restart();
-
-    // Each folder once, after every folder below it: the same totals as
-    // walking up from every leaf, in time linear in the number of folders.
-    for (int i = listed.size() - 1; i >= 0 && !cancelled(); --i) {
-        DirectoryNode& folder = *listed.at(i);
-        qint64 totalSize = folder.size();
-        qint64 totalSizeOnDisk = folder.sizeOnDisk();
-        qint32 totalFiles = folder.fileCount();
-        qint32 totalFolders = folder.subdirectoryCount();
-        for (const DirectoryNodePtr& sub : folder.subdirectories()) {
-            totalSize += sub->totalSize();
-            totalSizeOnDisk += sub->totalSizeOnDisk();
-            totalFiles += sub->totalFileCount();
-            totalFolders += sub->totalSubdirectoryCount();
-        }
-        folder.setTotals(totalSize, totalSizeOnDisk, totalFiles, totalFolders);
-    }
-
+    totalTree(root, cancelled);
     update([&] {
         progress.totallingSeconds = stopwatch.elapsed() / 1000.0;
         progress.phase = 3;

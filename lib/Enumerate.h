@@ -3,6 +3,8 @@
 #include "DirectoryNode.h"
 #include "DriveGeometry.h"
 #include "EnumerateProgress.h"
+#include "FolderWalk.h"
+#include "NativePath.h"
 
 #include <QDir>
 
@@ -11,17 +13,6 @@
 class QMutex;
 
 namespace korvo {
-
-// How a scan reads each folder.
-enum class ListingMethod {
-    // The fastest the platform has: on Linux readdir and statx relative to
-    // the open folder, which also lists names that are not valid UTF-8; QDir
-    // elsewhere.
-    Native,
-    // QDir and QFileInfo everywhere (the reference the native listing
-    // matches for every entry QDir lists).
-    QtFileInfo
-};
 
 struct EnumerateOptions
 {
@@ -42,6 +33,10 @@ struct EnumerateOptions
 DirectoryNodePtr enumerateTree(const QDir& directory, const std::atomic<bool>& cancelFlag,
                                EnumerateProgress& progress, QMutex* progressLock = nullptr);
 DirectoryNodePtr enumerateTree(const QDir& directory, const std::atomic<bool>& cancelFlag,
+                               EnumerateProgress& progress, QMutex* progressLock, const EnumerateOptions& options);
+// The same for a folder given by its exact absolute path (on Linux its bytes
+// need not be valid UTF-8).
+DirectoryNodePtr enumerateTree(const NativePath& directory, const std::atomic<bool>& cancelFlag,
                                EnumerateProgress& progress, QMutex* progressLock, const EnumerateOptions& options);
 
 } // namespace korvo

@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace korvo {
 
 namespace {
@@ -11,7 +13,7 @@ namespace {
 FileNode::SharedPtr sharedOf(const QString& absolutePath, const QString& fileName, const DriveGeometry& geometry)
 {
     auto* shared = new FileNode::Shared;
-    shared->absolutePath = absolutePath;
+    shared->folder = FolderPath::fromText(absolutePath);
     shared->names = fileName;
     shared->geometry = geometry;
     return FileNode::SharedPtr(shared);
@@ -30,7 +32,7 @@ FileNode::FileNode(const QString& absolutePath, const QString& fileName, qint64 
     : size_(size), times_(times), nameOffset_(0), nameLength_(fileName.size())
 {
     auto* shared = new Shared;
-    shared->absolutePath = absolutePath;
+    shared->folder = FolderPath::fromText(absolutePath);
     shared->names = fileName;
     shared->hasOwnSizeOnDisk = true;
     shared->ownSizeOnDisk = sizeOnDisk;
@@ -45,7 +47,7 @@ FileNode::FileNode(const SharedPtr& shared, int nameOffset, int nameLength, qint
 
 qint64 FileNode::sizeOf(const QFileInfo& info)
 {
-    return info.isSymLink() ? platform::linkTargetSize(info.absoluteFilePath()) : info.size();
+    return info.isSymLink() ? platform::linkTargetSize(NativePath::fromText(info.absoluteFilePath())) : info.size();
 }
 
 qint64 FileNode::sizeOnDisk() const
@@ -63,7 +65,7 @@ QString FileNode::fileName() const
 
 QString FileNode::absoluteFilePath() const
 {
-    const QString& folder = shared_->absolutePath;
+    const QString folder = shared_->folder.text();
     const QStringRef name = shared_->names.midRef(nameOffset_, nameLength_);
     QString path;
     path.reserve(folder.size() + 1 + name.size());
@@ -71,6 +73,25 @@ QString FileNode::absoluteFilePath() const
     if (!folder.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
     path += name;
+    return path;
+}
+
+NativePath FileNode::nativeFileName() const
+{
+    const QVector<Shared::RawName>& raw = shared_->rawNames;
+    if (!raw.isEmpty()) {
+        const auto found = std::lower_bound(raw.cbegin(), raw.cend(), nameOffset_,
+                                            [](const Shared::RawName& a, qint32 b) { return a.nameOffset < b; });
+        if (found != raw.cend() && found->nameOffset == nameOffset_)
+            return found->name;
+    }
+    return NativePath::fromText(fileName());
+}
+
+NativePath FileNode::nativeFilePath() const
+{
+    NativePath path = shared_->folder.native();
+    path.append(nativeFileName());
     return path;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "DriveGeometry.h"
+#include "FolderPath.h"
+#include "NativePath.h"
 #include "NodeTimes.h"
 #include "iPackagable.h"
 
@@ -9,6 +11,7 @@
 #include <QSharedData>
 #include <QSharedPointer>
 #include <QString>
+#include <QVector>
 
 class QFileInfo;
 
@@ -24,11 +27,22 @@ public:
     // What the files of one folder share.
     struct Shared : QSharedData
     {
-        QString absolutePath; // the folder that holds the files
-        QString names;        // the files' names, one after the other
+        // A file whose exact name is not the encoding of its shown name.
+        struct RawName
+        {
+            qint32 nameOffset;
+            NativePath name;
+        };
+
+        FolderPath folder; // the folder that holds the files
+        QString names;     // the files' names, one after the other
         DriveGeometry geometry;
         bool hasOwnSizeOnDisk = false; // a record of one node with a given size on disk
         qint64 ownSizeOnDisk = 0;
+        // The exact names that differ from their texts, by name offset:
+        // empty for a folder whose names are all valid in the file name
+        // encoding, so that the common case costs nothing per file.
+        QVector<RawName> rawNames;
     };
     using SharedPtr = QExplicitlySharedDataPointer<const Shared>;
 
@@ -50,8 +64,12 @@ public:
     qint64 size() const { return size_; }
     qint64 sizeOnDisk() const;
     QString fileName() const override;
-    QString absolutePath() const { return shared_->absolutePath; }
+    QString absolutePath() const { return shared_->folder.text(); }
+    // The folder that holds the file; files of one folder share it.
+    const FolderPath& folder() const { return shared_->folder; }
     QString absoluteFilePath() const override;
+    NativePath nativeFilePath() const override;
+    NativePath nativeFileName() const override;
     QString suffix() const;
     QDateTime created() const { return NodeTimes::toDateTime(times_.created); }
     QDateTime lastModified() const { return NodeTimes::toDateTime(times_.lastModified); }

@@ -1,5 +1,6 @@
 #include "NativePath.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTextCodec>
 
@@ -23,6 +24,16 @@ NativePath NativePath::fromText(const QString& text)
 QString NativePath::toText() const
 {
     return path_;
+}
+
+bool NativePath::isAbsolute() const
+{
+    return QDir::isAbsolutePath(path_);
+}
+
+NativePath NativePath::cleaned() const
+{
+    return fromText(QDir::cleanPath(path_));
 }
 
 #else
@@ -57,6 +68,30 @@ QString NativePath::toText() const
     return decodeName(path_.constData(), path_.size());
 }
 
+bool NativePath::isAbsolute() const
+{
+    return path_.startsWith('/');
+}
+
+NativePath NativePath::cleaned() const
+{
+    const bool absolute = isAbsolute();
+    QList<QByteArray> kept;
+    for (const QByteArray& part : path_.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == ".." && !kept.isEmpty() && kept.last() != "..")
+            kept.removeLast();
+        else if (part != ".." || !absolute) // "/.." is "/"
+            kept.append(part);
+    }
+    NativePath result;
+    result.path_ = (absolute ? QByteArray("/") : QByteArray()) + kept.join('/');
+    if (result.path_.isEmpty())
+        result.path_ = ".";
+    return result;
+}
+
 #endif
 
 NativePath NativePath::child(const NativePath& name) const
@@ -64,10 +99,15 @@ NativePath NativePath::child(const NativePath& name) const
     NativePath joined;
     joined.path_.reserve(path_.size() + 1 + name.path_.size());
     joined.path_ += path_;
-    if (!path_.isEmpty() && !path_.endsWith(Separator))
-        joined.path_ += Separator;
-    joined.path_ += name.path_;
+    joined.append(name);
     return joined;
+}
+
+void NativePath::append(const NativePath& name)
+{
+    if (!path_.isEmpty() && !path_.endsWith(Separator))
+        path_ += Separator;
+    path_ += name.path_;
 }
 
 NativePath NativePath::parent() const

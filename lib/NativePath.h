@@ -35,9 +35,16 @@ public:
     QString toText() const;
 
     bool isEmpty() const { return path_.isEmpty(); }
+    bool isAbsolute() const;
+    // The path without "." levels, doubled separators, and with each ".."
+    // taking away the level before it, as QDir::cleanPath does: by the text
+    // of the path alone, without asking the file system.
+    NativePath cleaned() const;
     // The path of `name` inside this folder, joined by one separator.
     NativePath child(const NativePath& name) const;
     NativePath child(const QString& name) const { return child(fromText(name)); }
+    // Makes this the path of `name` inside it, in place.
+    void append(const NativePath& name);
     // The folder that holds this entry (everything before the last
     // separator); "/" for an entry of the root folder.
     NativePath parent() const;

@@ -3,6 +3,7 @@
 #include "ChildIdentities.h"
 #include "FileNode.h"
 #include "Platform.h"
+#include "SaturatingSum.h"
 
 #include <QFileInfo>
 
@@ -27,8 +28,8 @@ public:
     void add(const PackagablePtr& item, qint64 itemSize, qint64 itemSizeOnDisk)
     {
         items_.append(item);
-        size_ += itemSize;
-        sizeOnDisk_ += itemSizeOnDisk;
+        size_ = addSaturating(size_, itemSize);
+        sizeOnDisk_ = addSaturating(sizeOnDisk_, itemSizeOnDisk);
     }
 
     void close()
@@ -423,8 +424,8 @@ DirectoryNodePtr makePackageNode(const QDir& targetDir, const PackagePtr& packag
     for (const PackagablePtr& item : package->items) {
         if (const FileNodePtr file = item.dynamicCast<FileNode>()) {
             node->appendFile(file);
-            size += file->size();
-            sizeOnDisk += file->sizeOnDisk();
+            size = addSaturating(size, file->size());
+            sizeOnDisk = addSaturating(sizeOnDisk, file->sizeOnDisk());
             ++fileItems;
         } else if (const DirectoryNodePtr directory = item.dynamicCast<DirectoryNode>()) {
             node->appendSubdirectory(directory);

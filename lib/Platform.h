@@ -19,12 +19,12 @@ namespace platform {
 // Fills the cluster geometry of the drive (Windows: by drive letter through
 // _getdiskfree) or file system (Linux: statvfs) that holds the folder. Leaves
 // the figures at 0 when they cannot be found.
-void queryDriveGeometry(const QString& absoluteFolderPath, DriveGeometry& geometry);
+void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry);
 
 // The byte length of what a link entry reaches, read through the entry's own
 // path: only a regular file that opens for reading has one; anything else
 // (a folder, a dangling link, a device or FIFO) gives 0.
-qint64 linkTargetSize(const QString& absoluteFilePath);
+qint64 linkTargetSize(const NativePath& absoluteFilePath);
 
 // Moves a file or a whole folder to a new path on the same volume without
 // ever replacing an existing destination. On failure returns false and stores
@@ -68,6 +68,13 @@ QString errorText(qint64 errorCode);
 // dangling link included, which is never followed). On failure returns false
 // and stores the system's error code.
 bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode);
+
+// The folder the process works in, exactly.
+NativePath currentFolder();
+
+// Whether an entry exists at the path (following links), and whether it is
+// a folder.
+bool entryExists(const NativePath& path, bool* isFolder);
 
 // Where the package folders of a scanned folder go. Windows: the drive root
 // ("C:/"). Elsewhere: the mount point of the file system that holds the

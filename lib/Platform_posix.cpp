@@ -2,6 +2,7 @@
 
 #include "DriveGeometry.h"
 
+#include <QDir>
 #include <QFile>
 #include <QVector>
 
@@ -17,7 +18,7 @@
 
 namespace korvo::platform {
 
-void queryDriveGeometry(const QString& absoluteFolderPath, DriveGeometry& geometry)
+void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry)
 {
     // No drive letters here: the cluster is the fragment size (else the block
     // size) of the file system that holds the folder.
@@ -25,7 +26,7 @@ void queryDriveGeometry(const QString& absoluteFolderPath, DriveGeometry& geomet
     geometry.sectorsPerCluster = 0;
     geometry.bytesPerSector = 0;
     struct statvfs info;
-    if (::statvfs(QFile::encodeName(absoluteFolderPath).constData(), &info) != 0)
+    if (::statvfs(absoluteFolderPath.constData(), &info) != 0)
         return;
     const qint64 cluster = info.f_frsize > 0 ? qint64(info.f_frsize) : qint64(info.f_bsize);
     if (cluster <= 0)
@@ -34,9 +35,8 @@ void queryDriveGeometry(const QString& absoluteFolderPath, DriveGeometry& geomet
     geometry.bytesPerSector = cluster;
 }
 
-qint64 linkTargetSize(const QString& absoluteFilePath)
+qint64 linkTargetSize(const NativePath& path)
 {
-    const QByteArray path = QFile::encodeName(absoluteFilePath);
     // Look first, open only a regular file: opening a FIFO could block and a
     // device could have side effects.
     struct stat target;
@@ -187,6 +187,28 @@ bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
             *errorCode = EIO;
         return false;
     }
+    return true;
+}
+
+NativePath currentFolder()
+{
+    // getcwd's own bytes: QDir::currentPath() would decode them to text.
+    QByteArray buffer(4096, '\0');
+    while (!::getcwd(buffer.data(), size_t(buffer.size()))) {
+        if (errno != ERANGE)
+            return NativePath::fromText(QDir::currentPath());
+        buffer.resize(buffer.size() * 2);
+    }
+    return NativePath::fromBytes(QByteArray(buffer.constData()));
+}
+
+bool entryExists(const NativePath& path, bool* isFolder)
+{
+    struct stat info;
+    if (path.isEmpty() || ::stat(path.constData(), &info) != 0)
+        return false;
+    if (isFolder)
+        *isFolder = S_ISDIR(info.st_mode);
     return true;
 }
 

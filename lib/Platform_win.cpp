@@ -16,10 +16,10 @@
 
 namespace korvo::platform {
 
-void queryDriveGeometry(const QString& absoluteFolderPath, DriveGeometry& geometry)
+void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry)
 {
     // The drive index comes from the path's first letter: 0 for A ... 25 for Z.
-    const QString path = QFileInfo(absoluteFolderPath).absolutePath();
+    const QString path = QFileInfo(absoluteFolderPath.toText()).absolutePath();
     geometry.drive = path.isEmpty() ? -1 : int(path.at(0).toUpper().toLatin1()) - int('A');
     geometry.sectorsPerCluster = 0;
     geometry.bytesPerSector = 0;
@@ -32,11 +32,11 @@ void queryDriveGeometry(const QString& absoluteFolderPath, DriveGeometry& geomet
     geometry.bytesPerSector = qint64(info.bytes_per_sector);
 }
 
-qint64 linkTargetSize(const QString& absoluteFilePath)
+qint64 linkTargetSize(const NativePath& absoluteFilePath)
 {
     // Opened through the entry's own path, shared with every other reader and
     // writer; its end position is its length.
-    FILE* stream = _wfsopen(reinterpret_cast<const wchar_t*>(absoluteFilePath.utf16()), L"rb", _SH_DENYNO);
+    FILE* stream = _wfsopen(absoluteFilePath.wide(), L"rb", _SH_DENYNO);
     if (!stream)
         return 0;
     qint64 size = 0;
@@ -178,6 +178,21 @@ bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
             *errorCode = qint64(ERROR_OPEN_FAILED);
         return false;
     }
+    return true;
+}
+
+NativePath currentFolder()
+{
+    return NativePath::fromText(QDir::currentPath());
+}
+
+bool entryExists(const NativePath& path, bool* isFolder)
+{
+    const QFileInfo info(path.toText());
+    if (path.isEmpty() || !info.exists())
+        return false;
+    if (isFolder)
+        *isFolder = info.isDir();
     return true;
 }
 

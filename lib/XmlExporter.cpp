@@ -54,6 +54,15 @@ private:
     void writeFileNode(const FileNode& file, XmlOutputOptions options);
     void writeDirectoryFields(const DirectoryNode& directory, XmlOutputOptions options);
     void writeFiles(const DirectoryNode& directory, XmlOutputOptions options);
+    // The path of a file's folder, made once for all files of that folder.
+    const QString& folderText(const FileNode& file)
+    {
+        if (!file.folder().isSameLevel(lastFolder_)) {
+            lastFolder_ = file.folder();
+            lastFolderText_ = lastFolder_.text();
+        }
+        return lastFolderText_;
+    }
     void writeField(const QString& key, const QString& value)
     {
         if (asElements_)
@@ -74,6 +83,8 @@ private:
     exporting::TimeFormatter times_;
     exporting::SizeTexts sizes_;
     bool asElements_ = false;
+    FolderPath lastFolder_;
+    QString lastFolderText_;
 };
 
 bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString)
@@ -132,7 +143,7 @@ void XmlExporter::writeFileNode(const FileNode& file, XmlOutputOptions options)
     writer_->writeStartElement(names_.file);
     writeField(names_.name, (file.fileName()));
     if (!options.testFlag(OmitFilePath))
-        writeField(names_.path, (file.absolutePath()));
+        writeField(names_.path, folderText(file));
     if (!options.testFlag(OmitFileSuffix))
         writeField(names_.suffix, (file.suffix()));
     if (!options.testFlag(OmitFileSize))

@@ -89,7 +89,7 @@ private slots:
     {
         auto shared = [](const QString& folder) {
             auto* files = new FileNode::Shared;
-            files->absolutePath = folder;
+            files->folder = FolderPath::fromText(folder);
             files->names = QStringLiteral(".profilearchive.tar.gznoextdot.");
             files->geometry = DriveGeometry(2, 512);
             return FileNode::SharedPtr(files);

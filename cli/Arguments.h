@@ -1,0 +1,27 @@
+#pragma once
+
+#include "NativePath.h"
+
+#include <QStringList>
+
+namespace korvo::cli {
+
+// The command line as texts that keep every byte. A Linux argument is bytes
+// that need not be valid in the locale's encoding, and Qt's own decoding
+// turns such bytes into U+FFFD for good; here each of them is carried as
+// one of the code points U+DC80 to U+DCFF instead (which no decoded text
+// holds), so that the exact path can be had back. Windows arguments are
+// UTF-16 already and are taken as Qt gives them.
+QStringList commandLineArguments(int argc, char* argv[]);
+
+// The exact absolute path an argument names (relative to the current
+// folder), cleaned of "." and ".." levels.
+NativePath argumentPath(const QString& argument);
+
+// An argument as shown in messages: U+FFFD for each byte that is not text.
+QString shownArgument(const QString& argument);
+
+// True when the argument is text through and through (no carried bytes).
+bool isText(const QString& argument);
+
+} // namespace korvo::cli
