@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Times `korvo-cli scan` against `du -s` on the benchmark tree (1,000,000
-# sparse files in 50,000 folders, made once by make_tree.py), warm cache.
+# sparse files in 50,000 folders, made once by make_tree.py), warm cache,
+# and on a chain of 20,000 nested folders with a file each (made once by
+# make_chain.py beside the tree, at ${KORVO_BENCH_TREE}-chain), whose deepest
+# paths are far longer than the system takes in one call.
 #
 #   bench/scan_bench.sh            RUNS=3 by default
 #   KORVO_BENCH_RUNS=5 bench/scan_bench.sh
@@ -24,6 +27,8 @@ if [ -z "${KORVO_CLI:-}" ]; then
 fi
 
 python3 "$here/make_tree.py" "$tree"
+chain="${tree%/}-chain"
+python3 "$here/make_chain.py" "$chain"
 
 # The number of files, from the scan itself; this run also warms the cache.
 files="$("$cli" scan --json "$tree" | sed -n 's/^ *"totalFileCount": \([0-9]*\).*/\1/p')"
@@ -80,3 +85,15 @@ row "korvo-cli scan" "$scan_wall" "$scan_cpu" "$scan_peak"
 awk -v a="$scan_wall" -v b="$du_wall" -v c="$scan_cpu" -v d="$du_cpu" 'BEGIN {
   if (b > 0 && d > 0)
     printf "\nkorvo-cli scan / du -s (medians): %.2f x the wall time, %.2f x the cpu time.\n", a / b, c / d }'
+
+echo
+echo "Chain: $chain (20,000 levels), $runs runs each, warm cache"
+"$cli" scan "$chain" >/dev/null
+measure "du -s" du -s "$chain"
+read -r chain_du_wall chain_du_cpu chain_du_peak <<<"$result"
+measure "korvo-cli scan" "$cli" scan "$chain"
+read -r chain_wall chain_cpu chain_peak <<<"$result"
+echo
+printf '%-16s %10s %10s %12s\n' "" "wall (s)" "cpu (s)" "peak (KiB)"
+printf '%-16s %10.2f %10.2f %12d\n' "du -s" "$chain_du_wall" "$chain_du_cpu" "$chain_du_peak"
+printf '%-16s %10.2f %10.2f %12d\n' "korvo-cli scan" "$chain_wall" "$chain_cpu" "$chain_peak"

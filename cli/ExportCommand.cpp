@@ -1,6 +1,7 @@
 // korvo-cli export DIR FILE: scans a folder and writes it as a text tree or
 // an XML document, chosen by the target's suffix as the window does.
 
+#include "Arguments.h"
 #include "Command.h"
 #include "Scan.h"
 
@@ -167,6 +168,12 @@ int exportCommand(const QStringList& arguments)
                               .arg(positional.size()));
     const QString folder = positional.at(0);
     const QString target = positional.at(1);
+    // An export is written through its path as text; a name whose bytes are
+    // not text would be written under a lookalike name instead.
+    if (!isText(target))
+        return usageError(QStringLiteral("the target '%1' holds bytes that are not valid in the file name "
+                                         "encoding; give a target name that is")
+                              .arg(shownArgument(target)));
 
     const QString suffix = QFileInfo(target).suffix();
     const bool isXml = suffix == QLatin1String("xml");

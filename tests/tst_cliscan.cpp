@@ -1,4 +1,5 @@
 #include "DriveGeometry.h"
+#include "ScanSupport.h"
 #include "SizeFormat.h"
 #include "TestSupport.h"
 
@@ -6,6 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -79,6 +81,50 @@ private slots:
         QVERIFY(object.value(QStringLiteral("listingSeconds")).isDouble());
         QVERIFY(object.value(QStringLiteral("totallingSeconds")).toDouble() >= 0);
         QCOMPARE(object.size(), 9);
+    }
+
+    void folderArgumentAsBytes()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows arguments are UTF-16 text");
+#else
+        // "r\xff" is not valid UTF-8; "r" + U+FFFD is its lookalike. The
+        // argument must reach the scan as its bytes, not as decoded text.
+        const QString top = dir_.filePath(QStringLiteral("raw"));
+        QVERIFY(makeFolder(top));
+        QVERIFY(makeRawFolder(top, "r\xff") && writeRawFile(top, "r\xff/x", 7));
+        QVERIFY(makeRawFolder(top, "r\xef\xbf\xbd") && writeRawFile(top, "r\xef\xbf\xbd/y", 3));
+        auto cleanUp = qScopeGuard([&] { removeTree(top); });
+        // The shell appends the byte 0xff to the argument it is given.
+        auto scanWithByte = [&](const QString& before, const QString& after, const QString& workingFolder) {
+            QProcess process;
+            process.setWorkingDirectory(workingFolder);
+            process.start(QStringLiteral("/bin/sh"),
+                          {QStringLiteral("-c"), QStringLiteral("exec \"$0\" scan --json \"$1$(printf '\\377')$2\""),
+                           qEnvironmentVariable("KORVO_CLI"), before, after});
+            process.waitForFinished(60000);
+            return qMakePair(process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()
+                                                                   + process.readAllStandardError()));
+        };
+        const QString shown = QStringLiteral("r") + QChar(0xFFFD);
+        const auto absolute = scanWithByte(top + QStringLiteral("/r"), QString(), dir_.path());
+        QCOMPARE(absolute.first, 0);
+        const QJsonObject object = QJsonDocument::fromJson(absolute.second.toUtf8()).object();
+        QCOMPARE(object.value(QStringLiteral("totalSize")).toInt(), 7);
+        QCOMPARE(object.value(QStringLiteral("path")).toString(), top + QLatin1Char('/') + shown);
+
+        // Relative, cleaned of "." and ".." levels, and a file standing for
+        // its folder.
+        const auto viaFile = scanWithByte(QStringLiteral("./sub/../r"), QStringLiteral("/x"), top);
+        QCOMPARE(viaFile.first, 0);
+        QCOMPARE(QJsonDocument::fromJson(viaFile.second.toUtf8()).object().value(QStringLiteral("totalSize")).toInt(), 7);
+
+        const auto missing = scanWithByte(top + QStringLiteral("/gone"), QString(), dir_.path());
+        QCOMPARE(missing.first, 1);
+        QVERIFY2(missing.second.contains(QStringLiteral("no such file or folder: ") + top + QStringLiteral("/gone")
+                                         + QChar(0xFFFD)),
+                 qPrintable(missing.second));
+#endif
     }
 
     void failuresAndUsage()

@@ -1,5 +1,7 @@
 #include "DriveGeometry.h"
 #include "Enumerate.h"
+#include "Packager.h"
+#include "SizeFormat.h"
 #include "ScanSupport.h"
 #include "TestSupport.h"
 
@@ -11,6 +13,8 @@
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -213,27 +217,6 @@ private slots:
         QVERIFY(progress.listingSeconds >= 0 && progress.totallingSeconds >= 0);
     }
 
-    void combTotalsInLinearTime()
-    {
-        // A comb: a spine 600 folders deep with a leaf folder (one file)
-        // hanging off every level, the shape where walking up from every leaf
-        // costs leaves x depth. The totals must still be exactly right.
-        QTemporaryDir dir;
-        QString spine = dir.path();
-        for (int i = 0; i < 600; ++i) {
-            spine += QStringLiteral("/s");
-            QVERIFY(writeFile(spine + QStringLiteral("/leaf/f"), 1));
-        }
-        const DirectoryNodePtr root = scanFolder(dir.path());
-        QVERIFY(root);
-        QCOMPARE(invariantViolation(root), QString());
-        const int levels = root->totalSubdirectoryCount() / 2;
-        QCOMPARE(levels, 600);
-        QCOMPARE(allFolders(root).last()->depth(), 601);
-        QCOMPARE(root->totalFileCount(), levels);
-        QCOMPARE(root->totalSize(), qint64(levels));
-    }
-
     void nameOrder_data() { emptyFolder_data(); }
     void nameOrder()
     {
@@ -414,87 +397,172 @@ private slots:
         QSKIP("Windows names are UTF-16");
 #else
         QTemporaryDir dir;
-        // QTemporaryDir cannot see these names to remove them.
-        const QByteArray base = QFile::encodeName(dir.path());
-        auto cleanUp = qScopeGuard([&] {
-            for (const char* name : {"bad\xff.txt", "\xc3\x28", "folder\xfe/inner", "folder\xfe/w\xe9ird"})
-                ::unlink(base + '/' + name);
-            ::rmdir(base + "/folder\xfe");
-        });
-        QVERIFY(writeRawFile(dir.path(), "good.txt", 10));
-        QVERIFY(writeRawFile(dir.path(), "bad\xff.txt", 20));
-        QVERIFY(writeRawFile(dir.path(), "\xc3\x28", 30));
-        QVERIFY(makeRawFolder(dir.path(), "folder\xfe"));
-        QVERIFY(writeRawFile(dir.path(), "folder\xfe/inner", 40));
-        QVERIFY(writeRawFile(dir.path(), "folder\xfe/w\xe9ird", 50));
+        const QString top = dir.filePath(QStringLiteral("top"));
+        auto cleanUp = qScopeGuard([&] { removeTree(top); }); // QTemporaryDir cannot see these names
+        QVERIFY(makeFolder(top));
+        // Two names that differ only in their undecodable bytes, and a valid
+        // name that looks the same once those bytes show as U+FFFD.
+        const QVector<QPair<QByteArray, qint64>> files = {
+            {"good.txt", 10},          {"bad\xff.txt", 20},       {"bad\xfe.txt", 21},
+            {"bad\xef\xbf\xbd.txt", 22}, {"\xc3\x28", 30},          {"folder\xfe/inner", 40},
+            {"folder\xfe/w\xe9ird", 50}, {"folder\xfe/sub\xff/deep", 60}};
+        QVERIFY(makeRawFolder(top, "folder\xfe"));
+        QVERIFY(makeRawFolder(top, "folder\xfe/sub\xff"));
+        for (const auto& file : files)
+            QVERIFY(writeRawFile(top, file.first, file.second));
 
         EnumerateProgress progress;
-        const DirectoryNodePtr root = scanFolder(dir.path(), ListingMethod::Native, &progress);
+        const DirectoryNodePtr root = scanFolder(top, ListingMethod::Native, &progress);
         QVERIFY(root);
         // Every entry counts, whatever its name; the names carry U+FFFD.
-        QCOMPARE(progress.fileCount, 5);
-        QCOMPARE(progress.directoryCount, 1);
-        QCOMPARE(root->totalSize(), 150);
+        QCOMPARE(progress.fileCount, files.size());
+        QCOMPARE(progress.directoryCount, 2);
+        QCOMPARE(root->totalSize(), 253);
         QCOMPARE(invariantViolation(root), QString());
         const QString replacement(QChar(0xFFFD));
-        QCOMPARE(fileNames(root), QStringList({QStringLiteral("bad") + replacement + QStringLiteral(".txt"),
-                                               QStringLiteral("good.txt"), replacement + QStringLiteral("(")}));
-        QCOMPARE(fileNamed(root, QStringLiteral("bad") + replacement + QStringLiteral(".txt"))->suffix(),
-                 QStringLiteral("txt"));
+        const QString lookalike = QStringLiteral("bad") + replacement + QStringLiteral(".txt");
+        QCOMPARE(fileNames(root), QStringList({lookalike, lookalike, lookalike, QStringLiteral("good.txt"),
+                                               replacement + QStringLiteral("(")}));
+        QCOMPARE(root->file(0)->suffix(), QStringLiteral("txt"));
         const DirectoryNodePtr folder = root->subdirectory(0);
         QCOMPARE(folder->fileName(), QStringLiteral("folder") + replacement);
         QCOMPARE(fileNames(folder), QStringList({QStringLiteral("inner"), QStringLiteral("w") + replacement
                                                                               + QStringLiteral("ird")}));
-        QCOMPARE(folder->totalSize(), 90);
+        QCOMPARE(folder->totalSize(), 150);
+
+        // Each node reaches its own entry, not a lookalike: its exact path
+        // opens a file of its own size, and its exact name is the last part.
+        QMap<QByteArray, qint64> reached;
+        for (const DirectoryNodePtr& each : allFolders(root)) {
+            for (const FileNodePtr& file : each->files()) {
+                const QByteArray path = file->nativeFilePath().bytes();
+                QVERIFY2(path.endsWith('/' + file->nativeFileName().bytes()), path.constData());
+                struct stat info;
+                QVERIFY2(::lstat(path.constData(), &info) == 0, path.constData());
+                QCOMPARE(qint64(info.st_size), file->size());
+                reached.insert(path.mid(QFile::encodeName(top).size() + 1), file->size());
+            }
+        }
+        QMap<QByteArray, qint64> expected;
+        for (const auto& file : files)
+            expected.insert(file.first, file.second);
+        QCOMPARE(reached, expected);
+        QCOMPARE(folder->subdirectory(0)->nativeFilePath().bytes(), QFile::encodeName(top) + "/folder\xfe/sub\xff");
 
         // QDir drops them: the reason the native listing exists.
-        const DirectoryNodePtr viaQDir = scanFolder(dir.path(), ListingMethod::QtFileInfo);
-        QCOMPARE(fileNames(viaQDir), QStringList({QStringLiteral("good.txt")}));
+        const DirectoryNodePtr viaQDir = scanFolder(top, ListingMethod::QtFileInfo);
+        QCOMPARE(fileNames(viaQDir), QStringList({QStringLiteral("bad") + replacement + QStringLiteral(".txt"),
+                                                  QStringLiteral("good.txt")}));
 #endif
     }
 
-    void pathsLongerThanTheSystemTakes()
+    void deepShapesWithFewDescriptors_data()
+    {
+        QTest::addColumn<int>("levels");
+        QTest::addColumn<bool>("teeth");
+        // A chain far deeper than any path the system takes in one call (its
+        // deepest path is 40,000 bytes), and a comb: a spine with a folder
+        // hanging off every level, where walking up from every leaf would
+        // cost leaves x depth.
+        QTest::newRow("chain of 20,000 folders") << 20000 << false;
+        QTest::newRow("comb of 3,000 levels") << 3000 << true;
+    }
+    void deepShapesWithFewDescriptors()
     {
 #ifdef Q_OS_WIN
-        QSKIP("POSIX path length");
+        QSKIP("POSIX path length and descriptor limits");
 #else
-        // Over 4,096 bytes of path: opened one step at a time, still listed.
-        // Made (and removed) relative to open folders, as the path is too
-        // long for a single call.
+        QFETCH(int, levels);
+        QFETCH(bool, teeth);
         QTemporaryDir dir;
-        const QByteArray component(200, 'n');
-        const int levels = 25;
-        QVector<int> fds{::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-        for (int i = 0; i < levels && fds.last() >= 0; ++i) {
-            ::mkdirat(fds.last(), component.constData(), 0755);
-            fds.append(::openat(fds.last(), component.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        }
-        auto cleanUp = qScopeGuard([&] {
-            if (fds.last() >= 0)
-                ::unlinkat(fds.last(), "deep.txt", 0);
-            for (int i = fds.size() - 1; i > 0; --i) {
-                if (fds.at(i) >= 0)
-                    ::close(fds.at(i));
-                if (fds.at(i - 1) >= 0)
-                    ::unlinkat(fds.at(i - 1), component.constData(), AT_REMOVEDIR);
-            }
-            if (fds.first() >= 0)
-                ::close(fds.first());
-        });
-        QVERIFY(fds.last() >= 0);
-        const int fd = ::openat(fds.last(), "deep.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        QVERIFY(fd >= 0);
-        QCOMPARE(::ftruncate(fd, 77), 0);
-        ::close(fd);
+        const QString top = dir.filePath(QStringLiteral("top"));
+        auto cleanUp = qScopeGuard([&] { removeTree(top); });
+        QVERIFY(makeFolder(top) && makeDeepTree(top, levels, teeth));
+
+        // Far fewer descriptors than levels: every folder must be opened
+        // relative to an open one, and only a few may be open at once.
+        struct rlimit saved;
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+        struct rlimit few = saved;
+        few.rlim_cur = 64;
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &few), 0);
+        EnumerateProgress progress;
+        const DirectoryNodePtr root = scanFolder(top, ListingMethod::Native, &progress);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+
+        QVERIFY(root);
+        const qint64 chainBytes = qint64(levels) * (levels + 1) / 2;
+        const int perLevel = teeth ? 2 : 1;
+        QCOMPARE(progress.fileCount, levels * perLevel);
+        QCOMPARE(progress.directoryCount, levels * perLevel);
+        QCOMPARE(root->totalFileCount(), levels * perLevel);
+        QCOMPARE(root->totalSubdirectoryCount(), levels * perLevel);
+        QCOMPARE(root->totalSize(), chainBytes + (teeth ? levels : 0));
+        QCOMPARE(invariantViolation(root), QString());
+        DirectoryNodePtr deepest = root;
+        while (deepest->subdirectoryCount() > 0)
+            deepest = deepest->subdirectories().first(); // "d" sorts before "t"
+        QCOMPARE(deepest->depth(), levels);
+        QCOMPARE(deepest->fileCount(), 0);
+        QCOMPARE(deepest->parent()->file(0)->size(), qint64(levels));
+        QVERIFY(deepest->nativeFilePath().bytes().size() > 4096);
+#endif
+    }
+
+    void sumsThatWouldWrapSaturate()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("sparse files of 2^62 bytes need a Linux tmpfs");
+#else
+        // Two sparse files of 2^62 bytes: their sum does not fit a qint64.
+        // tmpfs takes files that large while keeping no blocks for them.
+        if (!runningAsRoot())
+            QSKIP("needs root to mount a small tmpfs that takes files of 2^62 bytes");
+        QTemporaryDir dir;
+        const QString disk = dir.filePath(QStringLiteral("disk"));
+        QVERIFY(makeFolder(disk));
+        QCOMPARE(::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=1m"), 0);
+        auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
+        const qint64 huge = qint64(1) << 62;
+        const qint64 largest = std::numeric_limits<qint64>::max();
+        QVERIFY(writeRawFile(disk, "a", huge) && writeRawFile(disk, "b", huge));
+        QVERIFY(makeFolder(disk + QStringLiteral("/sub")));
+        QVERIFY(writeRawFile(disk + QStringLiteral("/sub"), "c", huge));
+        QVERIFY(writeRawFile(disk + QStringLiteral("/sub"), "d", 5));
 
         EnumerateProgress progress;
-        const DirectoryNodePtr root = scanFolder(dir.path(), ListingMethod::Native, &progress);
+        const DirectoryNodePtr root = scanFolder(disk, ListingMethod::Native, &progress);
         QVERIFY(root);
-        QCOMPARE(progress.directoryCount, 25);
-        QCOMPARE(progress.fileCount, 1);
-        QCOMPARE(root->totalSize(), 77);
-        QCOMPARE(invariantViolation(root), QString());
-        QVERIFY(QFile::encodeName(allFolders(root).last()->absoluteFilePath()).size() > 4096);
+        QCOMPARE(root->size(), largest);
+        QCOMPARE(root->sizeOnDisk(), largest);
+        QCOMPARE(root->totalSize(), largest);
+        QCOMPARE(root->totalSizeOnDisk(), largest);
+        QCOMPARE(root->subdirectory(0)->totalSize(), huge + 5);
+        QCOMPARE(progress.totalSize, largest);
+        QCOMPARE(progress.totalSizeOnDisk, largest);
+        QVERIFY(!formatSize(root->totalSize()).contains(QLatin1Char('-')));
+
+        // Packed within the largest limit, no package holds more than it.
+        QList<PackagePtr> packages;
+        const PackageOrder order(largest, QStringLiteral("all"));
+        for (int sort = Assorted; sort <= NameDescending; ++sort) {
+            Packager().pack(order, sort, root, packages);
+            QCOMPARE(packages.size(), 3);
+            for (const PackagePtr& package : qAsConst(packages))
+                QVERIFY(package->size > 0 && package->sizeOnDisk > 0 && package->sizeOnDisk <= largest);
+        }
+        // A saturated total is "this much or more": taking an item out adds
+        // up what is left again instead of subtracting from the cap.
+        Package fileA;
+        fileA.items << root->file(0);
+        root->remove(PackagePtr(new Package(fileA)));
+        QCOMPARE(root->size(), huge);
+        QCOMPARE(root->totalSize(), largest);
+        Package fileB;
+        fileB.items << root->file(0);
+        root->remove(PackagePtr(new Package(fileB)));
+        QCOMPARE(root->size(), 0);
+        QCOMPARE(root->totalSize(), huge + 5);
 #endif
     }
 

@@ -150,6 +150,26 @@ private slots:
         QCOMPARE(cli({}).exitCode, 2);
     }
 
+    void targetNameThatIsNotText()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows arguments are UTF-16 text");
+#else
+        // "bad\xff.xml" as bytes: written under its lookalike name it would
+        // land where the user did not ask; it is refused instead.
+        const QString fresh = dir.filePath(QStringLiteral("fresh"));
+        QVERIFY(test::makeFolder(fresh));
+        QProcess process;
+        process.start(QStringLiteral("/bin/sh"),
+                      {QStringLiteral("-c"), QStringLiteral("exec \"$0\" export \"$1\" \"$2$(printf '\\377').xml\""),
+                       qEnvironmentVariable("KORVO_CLI"), folder, fresh + QStringLiteral("/bad")});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 2);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(QStringLiteral("not valid in the file name")));
+        QCOMPARE(QDir(fresh).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), QStringList());
+#endif
+    }
+
     void failuresExitWithOne()
     {
         CliRun run = cli({dir.filePath(QStringLiteral("nothing here")), target(QStringLiteral("none.txt"))});

@@ -206,6 +206,40 @@ bool matchesFileInfo(const Node& node)
            && check(node->lastRead(), info.lastRead(), "lastRead");
 }
 
+// Every node's exact path leads back to its own entry: a folder to a
+// folder, a file or link to the entry itself (a link not followed), and no
+// two nodes to the same one.
+bool reachesItsOwnEntry(const DirectoryNodePtr& root)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(root)
+    return true;
+#else
+    QSet<QPair<quint64, quint64>> seen;
+    int nodes = 0;
+    const auto reach = [&](const auto& node, bool folder) {
+        struct stat info;
+        const QByteArray path = node->nativeFilePath().bytes();
+        ++nodes;
+        if (::lstat(path.constData(), &info) != 0 || S_ISDIR(info.st_mode) != folder) {
+            qWarning() << "not reached as a" << (folder ? "folder:" : "file:") << path;
+            return false;
+        }
+        seen.insert({quint64(info.st_dev), quint64(info.st_ino)});
+        return true;
+    };
+    for (const DirectoryNodePtr& folder : allFolders(root)) {
+        if (!reach(folder, true))
+            return false;
+        for (const FileNodePtr& file : folder->files()) {
+            if (!reach(file, false))
+                return false;
+        }
+    }
+    return seen.size() == nodes;
+#endif
+}
+
 } // namespace
 
 class ListingCompareTest : public QObject
@@ -266,6 +300,7 @@ private slots:
         QCOMPARE(invariantViolation(native), QString());
         QVERIFY(files > 150);
         QVERIFY(links > 10);
+        QVERIFY(reachesItsOwnEntry(native));
     }
 
     void orderOfLetterCaseEdges()

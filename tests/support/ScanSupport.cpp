@@ -1,11 +1,14 @@
 #include "ScanSupport.h"
 
+#include <QDir>
 #include <QDirIterator>
 #include <QFile>
 
 #include <atomic>
+#include <cerrno>
 
 #ifndef Q_OS_WIN
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
@@ -93,6 +96,100 @@ bool makeRawFolder(const QString& folder, const QByteArray& name)
     return ::mkdir(path.constData(), 0755) == 0;
 }
 
+namespace {
+
+// Removes every entry of the open folder but its subfolders; gives the name
+// of the first subfolder, empty when there is none.
+QByteArray removeAllButFolders(int fd)
+{
+    QByteArray folder;
+    const int listing = ::dup(fd);
+    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!dir)
+        return folder;
+    while (const struct dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        struct stat info;
+        if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (!S_ISDIR(info.st_mode))
+            ::unlinkat(fd, name, 0);
+        else if (folder.isEmpty())
+            folder = name;
+    }
+    ::closedir(dir);
+    return folder;
+}
+
+} // namespace
+
+bool removeTree(const QString& path)
+{
+    const QByteArray top = QFile::encodeName(path);
+    int fd = ::open(top.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    QVector<QByteArray> names; // the levels from the top down to fd
+    for (;;) {
+        const QByteArray folder = removeAllButFolders(fd);
+        if (!folder.isEmpty()) {
+            const int below = ::openat(fd, folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (below < 0) {
+                ::close(fd);
+                return false;
+            }
+            ::close(fd);
+            fd = below;
+            names.append(folder);
+            continue;
+        }
+        if (names.isEmpty()) {
+            ::close(fd);
+            return ::rmdir(top.constData()) == 0;
+        }
+        const int above = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        if (above < 0 || ::unlinkat(above, names.takeLast().constData(), AT_REMOVEDIR) != 0) {
+            if (above >= 0)
+                ::close(above);
+            return false;
+        }
+        fd = above;
+    }
+}
+
+bool makeDeepTree(const QString& root, int levels, bool teeth)
+{
+    int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    auto writeAt = [](int folder, const char* name, qint64 size) {
+        const int file = ::openat(folder, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const bool ok = file >= 0 && ::ftruncate(file, size) == 0;
+        return (file < 0 || ::close(file) == 0) && ok;
+    };
+    bool ok = fd >= 0;
+    for (int level = 0; ok && level < levels; ++level) {
+        ok = writeAt(fd, "f", level + 1);
+        if (ok && teeth) {
+            ok = ::mkdirat(fd, "t", 0755) == 0;
+            const int tooth = ok ? ::openat(fd, "t", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+            ok = tooth >= 0 && writeAt(tooth, "g", 1);
+            if (tooth >= 0)
+                ::close(tooth);
+        }
+        const int below = ok && ::mkdirat(fd, "d", 0755) == 0
+                              ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                              : -1;
+        ::close(fd);
+        fd = below;
+        ok = fd >= 0;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
+}
+
 bool runUnprivileged(const std::function<QByteArray()>& job, QByteArray* output, QString* why)
 {
     if (::geteuid() != 0) {
@@ -160,6 +257,8 @@ bool handOverToUnprivilegedUser(const QString&) { return true; }
 
 bool writeRawFile(const QString&, const QByteArray&, qint64) { return false; }
 bool makeRawFolder(const QString&, const QByteArray&) { return false; }
+bool removeTree(const QString& path) { return QDir(path).removeRecursively(); }
+bool makeDeepTree(const QString&, int, bool) { return false; }
 bool runUnprivileged(const std::function<QByteArray()>&, QByteArray*, QString* why)
 {
     *why = QStringLiteral("no user switching on this platform");

@@ -27,6 +27,17 @@ QString invariantViolation(const DirectoryNodePtr& root);
 bool writeRawFile(const QString& folder, const QByteArray& name, qint64 size);
 bool makeRawFolder(const QString& folder, const QByteArray& name);
 
+// Removes a folder and everything below it by exact names, relative to
+// open folders, so that names that are not valid UTF-8 and paths longer than
+// the system takes in one call go too (QTemporaryDir removes neither).
+bool removeTree(const QString& path);
+
+// Builds, below `root`, a chain of `levels` folders named "d", each inside
+// the one before, made relative to open folders (the path soon outgrows what
+// the system takes in one call). Level i (from 0) holds a file "f" of i + 1
+// bytes and, with `teeth`, a folder "t" holding a one-byte file "g".
+bool makeDeepTree(const QString& root, int levels, bool teeth);
+
 // Runs `job` where file permissions hold and gives back what it returned:
 // as root in a forked child that has become the user "nobody" (uid 65534),
 // as any other user in this process. False (with `why`) when the child
