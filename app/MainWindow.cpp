@@ -7,6 +7,7 @@
 #include "ExportWorker.h"
 #include "LibraryDialog.h"
 #include "PackagingDialog.h"
+#include "Platform.h"
 #include "SizeFormat.h"
 
 #include <QCloseEvent>
@@ -242,6 +243,25 @@ void MainWindow::triggerExit()
     close();
 }
 
+namespace {
+
+// The exact path of a local file URL. A file manager writes a name that is
+// not valid UTF-8 with its bytes percent-encoded; QUrl keeps them encoded,
+// where toLocalFile() would decode them to U+FFFD and name another file.
+NativePath exactLocalPath(const QUrl& url)
+{
+#ifdef Q_OS_WIN
+    return NativePath::fromText(QFileInfo(url.toLocalFile()).absoluteFilePath());
+#else
+    if (url.toLocalFile().isEmpty())
+        return NativePath();
+    const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    return NativePath::fromBytes(bytes).cleaned();
+#endif
+}
+
+} // namespace
+
 void MainWindow::onDropped(const QMimeData* mimeData)
 {
     if (!mimeData || !mimeData->hasUrls())
@@ -250,18 +270,19 @@ void MainWindow::onDropped(const QMimeData* mimeData)
     for (const QUrl& url : urls) {
         if (!url.isLocalFile())
             continue;
-        const QString path = url.toLocalFile();
         // "file:" without a path names no file; it would otherwise stand for
         // the working folder.
+        const NativePath path = exactLocalPath(url);
         if (path.isEmpty())
             continue;
-        const QFileInfo info(path);
-        startEnumeration(info.isDir() ? QDir(info.absoluteFilePath()) : info.absoluteDir());
+        bool isFolder = false;
+        platform::entryExists(path, &isFolder);
+        startEnumeration(isFolder ? path : path.parent());
         return;
     }
 }
 
-void MainWindow::startEnumeration(const QDir& directory)
+void MainWindow::startEnumeration(const NativePath& directory)
 {
     setResultMenusEnabled(false);
 
@@ -281,7 +302,7 @@ void MainWindow::startEnumeration(const QDir& directory)
     worker->setDirectory(directory);
 
     setStatusText(QStringLiteral("列挙中..."));
-    setPropertyValue(0, directory.absolutePath());
+    setPropertyValue(0, directory.toText());
     ++pendingScanNotices;
     worker->start(QThread::InheritPriority);
     if (auto* button = findChild<QPushButton*>(QStringLiteral("TaskCancelPushButton")))

@@ -3,6 +3,7 @@
 #include "DirectoryNode.h"
 #include "EnumerateProgress.h"
 #include "Exporter.h"
+#include "NativePath.h"
 
 #include <QMainWindow>
 #include <QRect>
@@ -77,7 +78,7 @@ private:
     void createStatusBar();
     void restoreGeometryFromSettings();
 
-    void startEnumeration(const QDir& directory);
+    void startEnumeration(const NativePath& directory);
     void showSizes(qint64 size, qint64 sizeOnDisk, qint32 fileCount, qint32 directoryCount);
     void setPropertyValue(int row, const QString& text);
     void setStatusText(const QString& text);

@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
-# Times `korvo-cli scan` against `du -s` on the benchmark tree (1,000,000
-# sparse files in 50,000 folders, made once by make_tree.py), warm cache,
-# and on a chain of 20,000 nested folders with a file each (made once by
-# make_chain.py beside the tree, at ${KORVO_BENCH_TREE}-chain), whose deepest
-# paths are far longer than the system takes in one call.
+# Times `korvo-cli scan` on one thread and on its default number of threads
+# against `du -s` and gdu (a parallel disk-usage scanner from Debian's
+# packages) on the benchmark tree: 1,000,000 sparse files in 50,000 folders,
+# made once by make_tree.py. Then the same on a chain of 20,000 nested
+# folders with a file each (made once by make_chain.py beside the tree, at
+# ${KORVO_BENCH_TREE}-chain), whose deepest paths are far longer than the
+# system takes in one call.
 #
 #   bench/scan_bench.sh            RUNS=3 by default
 #   KORVO_BENCH_RUNS=5 bench/scan_bench.sh
 #   KORVO_BENCH_TREE=/other/place bench/scan_bench.sh
 #
-# Prints, for each tool, the median wall time of the runs, files per second,
-# the median CPU time (user + system; steadier than wall time on a busy
-# machine) and peak memory (maximum resident set size) per file, all from
-# /usr/bin/time -v.
+# Warm cache always; cold cache too when run as root on a system that lets
+# it drop the page cache (sync, then 3 into /proc/sys/vm/drop_caches before
+# each run). Prints, for each tool, the median wall time of the runs, its
+# ratio to du -s, the median CPU time (user + system) and the peak memory
+# (maximum resident set size) per file, all from /usr/bin/time -v.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 top="$(cd "$here/.." && pwd)"
@@ -20,7 +23,7 @@ tree="${KORVO_BENCH_TREE:-/tmp/korvo-bench-tree}"
 runs="${KORVO_BENCH_RUNS:-3}"
 cli="${KORVO_CLI:-$top/build/bin/korvo-cli}"
 
-"$top/scripts/setup" python3
+"$top/scripts/setup" python3 gdu
 if [ -z "${KORVO_CLI:-}" ]; then
   cmake -S "$top" -B "$top/build" >/dev/null
   cmake --build "$top/build" --target korvo-cli -j "$(nproc)" >/dev/null
@@ -45,20 +48,27 @@ median() {
   sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# measure NAME COMMAND...: runs the command $runs times, prints one line per
-# run and leaves "median_wall median_cpu peak_kib" in $result.
+# Drops the page cache, dentries and inodes; false where that is not allowed.
+drop_caches() {
+  sync && { echo 3 >/proc/sys/vm/drop_caches; } 2>/dev/null
+}
+
+# measure COLD NAME COMMAND...: runs the command $runs times (after dropping
+# the caches each time when COLD is "cold"), prints one line per run and
+# leaves "median_wall median_cpu peak_kib" in $result.
 measure() {
-  local name="$1"
-  shift
+  local cold="$1" name="$2"
+  shift 2
   local walls=() cpus=() peaks=()
   for ((i = 1; i <= runs; i++)); do
+    [ "$cold" = cold ] && drop_caches
     /usr/bin/time -v -o "$log" "$@" >/dev/null
     local wall cpu peak
     wall="$(awk -F': ' '/Elapsed \(wall clock\)/ {
               n = split($2, p, ":"); s = 0; for (j = 1; j <= n; j++) s = s * 60 + p[j]; print s }' "$log")"
     cpu="$(awk -F': ' '/User time|System time/ { s += $2 } END { print s }' "$log")"
     peak="$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$log")"
-    printf '  %-14s run %d: wall %6.2f s, cpu %6.2f s, peak %8d KiB\n' "$name" "$i" "$wall" "$cpu" "$peak"
+    printf '  %-26s run %d: wall %6.2f s, cpu %6.2f s, peak %8d KiB\n' "$name" "$i" "$wall" "$cpu" "$peak"
     walls+=("$wall")
     cpus+=("$cpu")
     peaks+=("$peak")
@@ -67,33 +77,44 @@ measure() {
 $(printf '%s\n' "${peaks[@]}" | sort -g | tail -1)"
 }
 
-echo "Tree: $tree ($files files), $runs runs each, warm cache; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
-measure "du -s" du -s "$tree"
-read -r du_wall du_cpu du_peak <<<"$result"
-measure "korvo-cli scan" "$cli" scan "$tree"
-read -r scan_wall scan_cpu scan_peak <<<"$result"
-
-echo
-printf '%-16s %10s %12s %10s %12s %16s\n' "" "wall (s)" "files/s" "cpu (s)" "peak (KiB)" "peak bytes/file"
-row() {
-  awk -v name="$1" -v wall="$2" -v cpu="$3" -v peak="$4" -v files="$files" 'BEGIN {
-    printf "%-16s %10.2f %12.0f %10.2f %12d %16.1f\n", name, wall, (wall > 0 ? files / wall : 0), cpu, peak,
-           peak * 1024 / files }'
+# compare COLD FOLDER FILES: every tool on one folder, then a table.
+compare() {
+  local cold="$1" folder="$2" count="$3"
+  local names=("du -s" "gdu" "korvo-cli scan, 1 thread" "korvo-cli scan")
+  local commands=("du -s $folder" "gdu -n -p -s $folder" "$cli scan --threads 1 $folder" "$cli scan $folder")
+  local rows=()
+  for i in "${!names[@]}"; do
+    # shellcheck disable=SC2086 # the commands are word lists
+    measure "$cold" "${names[$i]}" ${commands[$i]}
+    rows+=("${names[$i]}|$result")
+  done
+  echo
+  printf '%-26s %9s %9s %9s %12s %16s\n' "" "wall (s)" "x du -s" "cpu (s)" "peak (KiB)" "peak bytes/file"
+  local du_wall
+  du_wall="$(cut -d' ' -f1 <<<"${rows[0]#*|}")"
+  for row in "${rows[@]}"; do
+    read -r wall cpu peak <<<"${row#*|}"
+    awk -v name="${row%%|*}" -v wall="$wall" -v cpu="$cpu" -v peak="$peak" -v du="$du_wall" -v files="$count" \
+      'BEGIN { printf "%-26s %9.2f %9.2f %9.2f %12d %16.1f\n", name, wall, (du > 0 ? wall / du : 0), cpu, peak,
+               peak * 1024 / files }'
+  done
 }
-row "du -s" "$du_wall" "$du_cpu" "$du_peak"
-row "korvo-cli scan" "$scan_wall" "$scan_cpu" "$scan_peak"
-awk -v a="$scan_wall" -v b="$du_wall" -v c="$scan_cpu" -v d="$du_cpu" 'BEGIN {
-  if (b > 0 && d > 0)
-    printf "\nkorvo-cli scan / du -s (medians): %.2f x the wall time, %.2f x the cpu time.\n", a / b, c / d }'
+
+echo "Tree: $tree ($files files), $runs runs each; $(nproc) processors; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+echo "Warm cache"
+compare warm "$tree" "$files"
 
 echo
-echo "Chain: $chain (20,000 levels), $runs runs each, warm cache"
-"$cli" scan "$chain" >/dev/null
-measure "du -s" du -s "$chain"
-read -r chain_du_wall chain_du_cpu chain_du_peak <<<"$result"
-measure "korvo-cli scan" "$cli" scan "$chain"
-read -r chain_wall chain_cpu chain_peak <<<"$result"
+if [ "$(id -u)" -eq 0 ] && drop_caches; then
+  echo "Cold cache (page cache, dentries and inodes dropped before each run)"
+  compare cold "$tree" "$files"
+  "$cli" scan "$tree" >/dev/null # warm again for what follows
+else
+  echo "Cold cache: skipped (dropping the page cache needs root and a writable /proc/sys/vm/drop_caches)"
+fi
+
 echo
-printf '%-16s %10s %10s %12s\n' "" "wall (s)" "cpu (s)" "peak (KiB)"
-printf '%-16s %10.2f %10.2f %12d\n' "du -s" "$chain_du_wall" "$chain_du_cpu" "$chain_du_peak"
-printf '%-16s %10.2f %10.2f %12d\n' "korvo-cli scan" "$chain_wall" "$chain_cpu" "$chain_peak"
+echo "Chain: $chain (20,000 levels), warm cache"
+"$cli" scan "$chain" >/dev/null
+compare warm "$chain" 20000

@@ -7,6 +7,7 @@
 #include "Console.h"
 #include "Json.h"
 #include "PackOptions.h"
+#include "PackageChecksums.h"
 
 #include "ExportWorker.h"
 #include "Exporter.h"
@@ -107,6 +108,7 @@ struct MoveRequest
     QString packageList;
     NativePath volumeRoot; // empty: where the scanned folder's packages go
     bool listing = false;
+    bool checksums = false;
     bool dryRun = false;
 };
 
@@ -118,7 +120,7 @@ struct PackageReport
     QString folder;       // its folder text
     bool moved = false;
     QString listing;      // the listing written, empty when none was
-    QString error;        // why it did not move, or why its listing failed
+    QString error;        // why it did not move, or why its listing or manifest failed
 };
 
 const char* const MoveHelp =
@@ -140,6 +142,9 @@ const char* const MoveOptionsHelp =
     "  --packages LIST     package numbers to move, such as 1,3 or 2-4 (default all)\n"
     "  --listing           write an XML listing N.xml of each moved package beside\n"
     "                      its folder\n"
+    "  --checksums         write a SHA-256 manifest N.sha256 of each moved package\n"
+    "                      beside its folder ('korvo-cli verify' and\n"
+    "                      'sha256sum -c' check it)\n"
     "  --volume-root DIR   where korvo_pack goes (default: the mount point of the\n"
     "                      file system that holds DIR when you may create folders\n"
     "                      there, else the highest folder above DIR on it where\n"
@@ -147,7 +152,7 @@ const char* const MoveOptionsHelp =
     "  --dry-run           print what would move where; touch nothing\n"
     "  --json              print one JSON object describing the outcome\n"
     "\n"
-    "Exit status: 0 all moved, 1 a package or listing failed (or the scan),\n"
+    "Exit status: 0 all moved, 1 a package, listing or manifest failed (or the scan),\n"
     "2 wrong usage.\n";
 
 // Reads the arguments into `request`; -1 when the command goes on, else
@@ -161,7 +166,8 @@ int readRequest(const QStringList& arguments, MoveRequest& request)
     const QCommandLineOption listing(QStringLiteral("listing"), QString());
     const QCommandLineOption volumeRoot(QStringLiteral("volume-root"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QString());
-    p.parser.addOptions({label, packages, listing, volumeRoot, dryRun});
+    const QCommandLineOption checksums(QStringLiteral("checksums"), QString());
+    p.parser.addOptions({label, packages, listing, volumeRoot, dryRun, checksums});
     if (!p.parser.parse(QStringList{QStringLiteral("korvo-cli move")} + arguments))
         return usageError(command, p.parser.errorText());
     if (p.parser.isSet(p.help)) {
@@ -189,12 +195,30 @@ int readRequest(const QStringList& arguments, MoveRequest& request)
     request.packagesGiven = p.parser.isSet(packages);
     request.packageList = p.parser.value(packages);
     request.listing = p.parser.isSet(listing);
+    request.checksums = p.parser.isSet(checksums);
     request.dryRun = p.parser.isSet(dryRun);
     return -1;
 }
 
-// Moves one package into a folder of its own, then writes its listing.
-PackageReport movePackageAt(PackageMover& mover, int index, int wanted, const PackagePtr& package, bool withListing)
+// Writes a moved package's listing and says how it went on `shown`.
+void writeListingOf(const PackageFolder& folder, const PackagePtr& package, PackageReport& report,
+                    QTextStream* shown)
+{
+    QString error;
+    const bool written = writeListing(folder.listingText, folder.text, package, error);
+    if (written)
+        report.listing = folder.listingText;
+    else
+        report.error = error.isEmpty() ? QStringLiteral("the listing was not written") : error;
+    if (shown)
+        *shown << "    " << folder.listingText << QStringLiteral(" 保存に")
+               << (written ? QStringLiteral("成功しました。") : QStringLiteral("失敗しました。 ") + report.error) << "\n";
+}
+
+// Moves one package into a folder of its own, then writes its listing and
+// manifest, saying how each step went unless the output is JSON.
+PackageReport movePackageAt(PackageMover& mover, int index, int wanted, const PackagePtr& package,
+                            const MoveRequest& request)
 {
     PackageReport report;
     report.index = index;
@@ -202,17 +226,21 @@ PackageReport movePackageAt(PackageMover& mover, int index, int wanted, const Pa
     report.moved = mover.createPackageFolder(wanted, &folder) && mover.movePackage(folder, package);
     report.number = folder.number;
     report.folder = folder.text;
+    // A number out of range has no folder: printReport() says so.
+    QTextStream* shown = request.options.json || report.number < 1 ? nullptr : &out();
     if (!report.moved) {
         report.error = asLines(mover.errorString());
+        if (shown)
+            *shown << QStringLiteral("パッケージ%1を%2へ移動失敗。").arg(report.number).arg(report.folder) << "\n"
+                   << report.error << "\n";
         return report;
     }
-    if (withListing) {
-        QString listingError;
-        if (writeListing(folder.listingText, folder.text, package, listingError))
-            report.listing = folder.listingText;
-        else
-            report.error = listingError.isEmpty() ? QStringLiteral("the listing was not written") : listingError;
-    }
+    if (shown)
+        *shown << QStringLiteral("パッケージ%1を%2へ移動完了。").arg(report.number).arg(report.folder) << "\n";
+    if (request.listing)
+        writeListingOf(folder, package, report, shown);
+    if (request.checksums)
+        writePackageChecksums(folder.text, shown, report.error);
     return report;
 }
 
@@ -233,6 +261,8 @@ PackageReport planPackageAt(PackageMover& mover, int index, int wanted, std::set
     return report;
 }
 
+// The lines of a planned package, or of one that could have no number; a
+// moved or failed package has said so as it went.
 void printReport(const PackageReport& report, const PackagePtr& package, const PackageMover& mover,
                  const MoveRequest& request)
 {
@@ -245,17 +275,8 @@ void printReport(const PackageReport& report, const PackagePtr& package, const P
                   << "\n";
         if (request.listing)
             out() << "    listing " << mover.folderFor(report.number).listingText << "\n";
-    } else if (!report.moved) {
-        out() << QStringLiteral("パッケージ%1を%2へ移動失敗。").arg(report.number).arg(report.folder) << "\n"
-              << report.error << "\n";
-    } else {
-        out() << QStringLiteral("パッケージ%1を%2へ移動完了。").arg(report.number).arg(report.folder) << "\n";
-        if (request.listing) {
-            const bool written = !report.listing.isEmpty();
-            out() << "    " << mover.folderFor(report.number).listingText << QStringLiteral(" 保存に")
-                  << (written ? QStringLiteral("成功しました。") : QStringLiteral("失敗しました。 ") + report.error)
-                  << "\n";
-        }
+        if (request.checksums)
+            out() << "    checksums " << packageManifestText(report.folder) << "\n";
     }
     out().flush();
 }
@@ -304,7 +325,7 @@ QList<PackageReport> moveChosen(PackageMover& mover, int base, const std::set<in
         }
         const int wanted = PackageTarget::folderNumber(base, i);
         reports << (request.dryRun ? planPackageAt(mover, i, wanted, planned)
-                                   : movePackageAt(mover, i, wanted, packages[i], request.listing));
+                                   : movePackageAt(mover, i, wanted, packages[i], request));
         if (!request.options.json)
             printReport(reports.last(), packages[i], mover, request);
     }

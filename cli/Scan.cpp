@@ -59,7 +59,16 @@ void endProgressLine()
     progressLineOpen = false;
 }
 
-ScanResult scanArgument(const QString& argument)
+void clearProgressLine()
+{
+    if (!progressLineOpen)
+        return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    progressLineOpen = false;
+}
+
+ScanResult scanArgument(const QString& argument, int threads)
 {
     ScanResult result;
     const NativePath given = argumentPath(argument);
@@ -79,7 +88,9 @@ ScanResult scanArgument(const QString& argument)
     interrupted.store(false);
     auto previous = std::signal(SIGINT, onInterrupt);
     QThread* thread = QThread::create([&] {
-        root = enumerateTree(folder, cancel, progress, &lock, EnumerateOptions());
+        EnumerateOptions options;
+        options.threads = threads;
+        root = enumerateTree(folder, cancel, progress, &lock, options);
     });
     thread->start();
     const bool terminal = stderrIsTerminal();

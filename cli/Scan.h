@@ -19,7 +19,8 @@ struct ScanResult
 // Scans the folder an argument names (a file stands for the folder that
 // holds it, as a drop on the window does). On a terminal the running counts
 // go to stderr once a second, and Ctrl-C cancels the scan cleanly.
-ScanResult scanArgument(const QString& argument);
+// `threads` walking threads, 0 for the default.
+ScanResult scanArgument(const QString& argument, int threads = 0);
 
 // True when stderr is a terminal (progress lines are shown only there).
 bool stderrIsTerminal();
@@ -27,5 +28,7 @@ bool stderrIsTerminal();
 // Writes one line to stderr, replacing the previous progress line.
 void printProgressLine(const QString& text);
 void endProgressLine();
+// Removes the progress line from the terminal, leaving nothing behind.
+void clearProgressLine();
 
 } // namespace korvo::cli

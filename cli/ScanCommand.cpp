@@ -14,9 +14,9 @@ namespace korvo::cli {
 
 namespace {
 
-const char* const synopsis = "Usage: korvo-cli scan [--json] DIR\n";
+const char* const synopsis = "Usage: korvo-cli scan [--json] [--threads N] DIR\n";
 const char* const usage =
-    "Usage: korvo-cli scan [--json] DIR\n"
+    "Usage: korvo-cli scan [--json] [--threads N] DIR\n"
     "\n"
     "Scans the folder DIR (a file stands for the folder that holds it) and prints,\n"
     "one per line, what korvo's window shows after the scan: the folder, its size,\n"
@@ -27,6 +27,8 @@ const char* const usage =
     "              root folder's totals), fileCount, directoryCount (the counts of\n"
     "              the scan, the root folder not counted), listingSeconds and\n"
     "              totallingSeconds (the two phases of the scan)\n"
+    "  --threads N list folders on N threads (default: one per processor, or\n"
+    "              KORVO_SCAN_THREADS); the result is the same for any N\n"
     "  -h, --help  show this text\n"
     "\n"
     "On a terminal the running counts appear on stderr once a second; Ctrl-C\n"
@@ -48,11 +50,20 @@ int scanCommand(const QStringList& arguments)
     err.setCodec("UTF-8");
 
     bool json = false;
+    int threads = 0;
     QStringList folders;
     bool optionsEnded = false;
-    for (const QString& argument : arguments) {
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
         if (!optionsEnded && argument == QLatin1String("--")) {
             optionsEnded = true;
+        } else if (!optionsEnded && argument == QLatin1String("--threads")) {
+            bool ok = false;
+            threads = i + 1 < arguments.size() ? arguments.at(++i).toInt(&ok) : 0;
+            if (!ok || threads < 1 || threads > 64) {
+                err << "korvo-cli scan: --threads needs a number from 1 to 64\n" << synopsis;
+                return UsageError;
+            }
         } else if (!optionsEnded && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
             out << usage;
             return Success;
@@ -71,7 +82,7 @@ int scanCommand(const QStringList& arguments)
         return UsageError;
     }
 
-    const ScanResult result = scanArgument(folders.first());
+    const ScanResult result = scanArgument(folders.first(), threads);
     if (!result.root) {
         err << "korvo-cli scan: " << result.errorString << '\n';
         return Failure;

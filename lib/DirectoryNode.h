@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EntryList.h"
 #include "FileNode.h"
 #include "FolderPath.h"
 #include "NodeTimes.h"
@@ -70,17 +71,18 @@ public:
     qint32 totalFileCount() const { return totalFileCount_; }
     qint32 totalSubdirectoryCount() const { return totalSubdirectoryCount_; }
 
-    const QVector<FileNodePtr>& files() const { return files_; }
-    const QVector<DirectoryNodePtr>& subdirectories() const { return subdirectories_; }
-    FileNodePtr file(int i) const { return files_.at(i); }
-    DirectoryNodePtr subdirectory(int i) const { return subdirectories_.at(i); }
+    const QVector<FileNodePtr>& files() const { return files_.entries(); }
+    const QVector<DirectoryNodePtr>& subdirectories() const { return subdirectories_.entries(); }
+    FileNodePtr file(int i) const { return files().at(i); }
+    DirectoryNodePtr subdirectory(int i) const { return subdirectories().at(i); }
 
     DirectoryNodePtr parent() const { return parent_.toStrongRef(); }
     bool isRoot() const { return parent().isNull(); }
     bool isLastSubdirectory() const;
 
     // Takes a moved package's items out of this node's own lists and lowers
-    // this node's figures by theirs. Ancestors are not touched.
+    // this node's figures by theirs, in time proportional to the package.
+    // Ancestors are not touched.
     void remove(const QSharedPointer<Package>& package);
 
     // Builders (the scan and the package listing) fill a node through these.
@@ -109,8 +111,8 @@ private:
     qint32 totalSubdirectoryCount_ = 0;
     FolderPath path_;
     NodeTimes times_;
-    QVector<FileNodePtr> files_;
-    QVector<DirectoryNodePtr> subdirectories_;
+    EntryList<FileNodePtr> files_;
+    EntryList<DirectoryNodePtr> subdirectories_;
     std::unique_ptr<const ChildIdentities> childIdentities_;
 };
 

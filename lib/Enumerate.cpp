@@ -4,6 +4,7 @@
 #include "SaturatingSum.h"
 
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QMutexLocker>
 
 namespace korvo {
@@ -56,19 +57,19 @@ DirectoryNodePtr enumerateTree(const QDir& directory, const std::atomic<bool>& c
 DirectoryNodePtr enumerateTree(const NativePath& directory, const std::atomic<bool>& cancelFlag,
                                EnumerateProgress& progress, QMutex* progressLock, const EnumerateOptions& options)
 {
-    auto update = [&](auto&& change) {
-        if (progressLock) {
-            QMutexLocker locker(progressLock);
-            change();
-        } else {
-            change();
-        }
+    // Folders may be listed on several threads at once: every update is
+    // made under a lock, the caller's when there is one.
+    QMutex ownLock;
+    QMutex* const lock = progressLock ? progressLock : &ownLock;
+    auto update = [lock](auto&& change) {
+        QMutexLocker locker(lock);
+        change();
     };
     auto cancelled = [&] { return cancelFlag.load(std::memory_order_relaxed); };
     update([&] { progress.phase = 1; });
 
     const DriveGeometry geometry = options.useGeometry ? options.geometry : DriveGeometry(directory);
-    const std::unique_ptr<FolderWalk> walk = FolderWalk::create(options.method, directory, geometry);
+    const std::unique_ptr<FolderWalk> walk = FolderWalk::create(options.method, directory, geometry, options.threads);
     const DirectoryNodePtr root = walk->root();
     QElapsedTimer stopwatch;
     stopwatch.start();

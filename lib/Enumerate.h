@@ -21,6 +21,8 @@ struct EnumerateOptions
     // for the root folder's one.
     bool useGeometry = false;
     DriveGeometry geometry;
+    // Walking threads where the listing can use several; 0 for the default.
+    int threads = 0;
 };
 
 // Walks the whole folder below `directory` and builds its node tree, in two

@@ -7,7 +7,7 @@
 namespace korvo {
 
 EnumerateWorker::EnumerateWorker(QObject* parent)
-    : QThread(parent), directory_(QString())
+    : QThread(parent)
 {
     registerMetaTypes();
     auto* timer = new QTimer(this);
@@ -27,6 +27,11 @@ EnumerateWorker::~EnumerateWorker()
 }
 
 void EnumerateWorker::setDirectory(const QDir& directory)
+{
+    setDirectory(NativePath::fromText(directory.absolutePath()));
+}
+
+void EnumerateWorker::setDirectory(const NativePath& directory)
 {
     directory_ = directory;
     cancelFlag_.store(false);
@@ -55,7 +60,8 @@ void EnumerateWorker::run()
         QMutexLocker locker(&progressLock_);
         progress_.reset();
     }
-    DirectoryNodePtr root = enumerateTree(directory_, cancelFlag_, progress_, &progressLock_);
+    DirectoryNodePtr root =
+        enumerateTree(directory_, cancelFlag_, progress_, &progressLock_, EnumerateOptions());
     const EnumerateProgress stats = snapshot();
     const bool isCanceled = cancelFlag_.load();
     if (!isCanceled)

@@ -2,6 +2,7 @@
 
 #include "DirectoryNode.h"
 #include "EnumerateProgress.h"
+#include "NativePath.h"
 
 #include <QDir>
 #include <QMutex>
@@ -25,7 +26,10 @@ public:
     // cancel() arriving right after start() reaches this scan. Call only
     // while the thread is not running.
     void setDirectory(const QDir& directory);
-    QDir directory() const { return directory_; }
+    // The same by the folder's exact path (on Linux its bytes need not be
+    // valid UTF-8).
+    void setDirectory(const NativePath& directory);
+    QDir directory() const { return QDir(directory_.toText()); }
 
     // A consistent copy of the running figures.
     EnumerateProgress snapshot() const;
@@ -50,7 +54,7 @@ private:
     // 64-bit sums and counts change together, once per folder).
     mutable QMutex progressLock_;
     EnumerateProgress progress_;
-    QDir directory_;
+    NativePath directory_;
 };
 
 } // namespace korvo

@@ -42,7 +42,8 @@ FileNode::FileNode(const QString& absolutePath, const QString& fileName, qint64 
 FileNode::FileNode(const SharedPtr& shared, int nameOffset, int nameLength, qint64 size, const NodeTimes& times)
     : size_(size), shared_(shared), times_(times), nameOffset_(nameOffset), nameLength_(nameLength)
 {
-    Q_ASSERT(shared && nameOffset >= 0 && nameLength >= 0 && nameOffset + nameLength <= shared->names.size());
+    Q_ASSERT(shared && nameOffset >= 0 && nameLength >= 0
+             && nameOffset + nameLength <= qMax(shared->names.size(), shared->latin1Names.size()));
 }
 
 qint64 FileNode::sizeOf(const QFileInfo& info)
@@ -57,6 +58,8 @@ qint64 FileNode::sizeOnDisk() const
 
 QString FileNode::fileName() const
 {
+    if (!shared_->latin1Names.isEmpty())
+        return QString::fromLatin1(shared_->latin1Names.constData() + nameOffset_, nameLength_);
     const QString& names = shared_->names;
     if (nameOffset_ == 0 && nameLength_ == names.size())
         return names;
@@ -65,14 +68,14 @@ QString FileNode::fileName() const
 
 QString FileNode::absoluteFilePath() const
 {
-    const QString folder = shared_->folder.text();
-    const QStringRef name = shared_->names.midRef(nameOffset_, nameLength_);
-    QString path;
-    path.reserve(folder.size() + 1 + name.size());
-    path += folder;
-    if (!folder.endsWith(QLatin1Char('/')))
+    QString path = shared_->folder.text();
+    path.reserve(path.size() + 1 + nameLength_);
+    if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
-    path += name;
+    if (!shared_->latin1Names.isEmpty())
+        path += QLatin1String(shared_->latin1Names.constData() + nameOffset_, nameLength_);
+    else
+        path += shared_->names.midRef(nameOffset_, nameLength_);
     return path;
 }
 
@@ -99,6 +102,11 @@ QString FileNode::suffix() const
 {
     // As QFileInfo::suffix(): the text after the last dot, empty without one
     // (".profile" has the suffix "profile").
+    if (!shared_->latin1Names.isEmpty()) {
+        const QLatin1String name(shared_->latin1Names.constData() + nameOffset_, nameLength_);
+        const int dot = name.lastIndexOf(QLatin1Char('.'));
+        return dot < 0 ? QString() : QString(name.mid(dot + 1));
+    }
     const QStringRef name = shared_->names.midRef(nameOffset_, nameLength_);
     const int dot = name.lastIndexOf(QLatin1Char('.'));
     return dot < 0 ? QString() : name.mid(dot + 1).toString();

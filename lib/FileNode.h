@@ -35,7 +35,11 @@ public:
         };
 
         FolderPath folder; // the folder that holds the files
-        QString names;     // the files' names, one after the other
+        // The files' names, one after the other: as Latin-1 bytes when every
+        // name of the folder is Latin-1 text (one byte a character, half of
+        // UTF-16), else as UTF-16 text. Offsets count characters of either.
+        QString names;
+        QByteArray latin1Names;
         DriveGeometry geometry;
         bool hasOwnSizeOnDisk = false; // a record of one node with a given size on disk
         qint64 ownSizeOnDisk = 0;

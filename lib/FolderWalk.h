@@ -36,7 +36,9 @@ struct FolderSums
 class FolderWalk
 {
 public:
-    // Told of each folder once it is listed, with the sums of its own files.
+    // Told of each folder once it is listed, with the sums of its own files;
+    // called from every walking thread, one call at a time or several at
+    // once.
     using Listed = std::function<void(DirectoryNode& folder, const FolderSums& sums)>;
 
     virtual ~FolderWalk() = default;
@@ -48,9 +50,12 @@ public:
     virtual void run(const std::atomic<bool>& cancel, const Listed& listed) = 0;
 
     // The walk of the given method over the folder at `rootPath` (absolute),
-    // whose files' sizes on disk are rounded with `geometry`.
+    // whose files' sizes on disk are rounded with `geometry`, on `threads`
+    // threads where the method can use several (0: as many as the machine
+    // has processors, or what KORVO_SCAN_THREADS says). Whatever the number,
+    // the tree comes out the same.
     static std::unique_ptr<FolderWalk> create(ListingMethod method, const NativePath& rootPath,
-                                              const DriveGeometry& geometry);
+                                              const DriveGeometry& geometry, int threads = 0);
 };
 
 } // namespace korvo

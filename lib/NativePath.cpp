@@ -26,6 +26,16 @@ QString NativePath::toText() const
     return path_;
 }
 
+QByteArray NativePath::storedBytes() const
+{
+    return path_.toUtf8();
+}
+
+NativePath NativePath::fromStoredBytes(const QByteArray& bytes)
+{
+    return fromText(QString::fromUtf8(bytes));
+}
+
 bool NativePath::isAbsolute() const
 {
     return QDir::isAbsolutePath(path_);
@@ -66,6 +76,16 @@ QString NativePath::decodeName(const char* bytes, int length)
 QString NativePath::toText() const
 {
     return decodeName(path_.constData(), path_.size());
+}
+
+QByteArray NativePath::storedBytes() const
+{
+    return path_;
+}
+
+NativePath NativePath::fromStoredBytes(const QByteArray& bytes)
+{
+    return fromBytes(bytes);
 }
 
 bool NativePath::isAbsolute() const

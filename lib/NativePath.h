@@ -34,6 +34,12 @@ public:
     // name encoding become U+FFFD.
     QString toText() const;
 
+    // The path as a file that lists names stores it (a checksum manifest):
+    // the exact bytes on Linux, UTF-8 on Windows. fromStoredBytes reads it
+    // back exactly.
+    QByteArray storedBytes() const;
+    static NativePath fromStoredBytes(const QByteArray& bytes);
+
     bool isEmpty() const { return path_.isEmpty(); }
     bool isAbsolute() const;
     // The path without "." levels, doubled separators, and with each ".."

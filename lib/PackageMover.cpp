@@ -43,12 +43,12 @@ bool PackageMover::findNumberBase(int* base)
 {
     errorString_.clear();
     *base = 0;
-    QList<NativePath> names;
+    QVector<platform::FolderEntry> entries;
     qint64 errorCode = 0;
-    if (!platform::folderEntryNames(base_, &names, &errorCode))
+    if (!platform::listFolder(base_, entries, &errorCode))
         return platform::isNotFound(errorCode) || fail("List folder", base_, errorCode);
-    for (const NativePath& name : qAsConst(names))
-        *base = qMax(*base, PackageTarget::entryNumber(name.toText()));
+    for (const platform::FolderEntry& entry : qAsConst(entries))
+        *base = qMax(*base, PackageTarget::entryNumber(entry.name.toText()));
     return true;
 }
 

@@ -54,7 +54,8 @@ QString listingPath(const QString& baseFolder, int number)
 
 QStringList siblingNames(int number)
 {
-    return {QString::number(number) + QStringLiteral(".xml")};
+    const QString name = QString::number(number);
+    return {name + QStringLiteral(".xml"), name + QStringLiteral(".sha256")};
 }
 
 int entryNumber(const QString& name)

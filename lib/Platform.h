@@ -3,8 +3,8 @@
 #include "FileIdentity.h"
 #include "NativePath.h"
 
-#include <QList>
 #include <QString>
+#include <QVector>
 
 class QFile;
 
@@ -51,10 +51,6 @@ bool createFolder(const NativePath& path, qint64* errorCode);
 // Removes a folder only when it is empty.
 bool removeEmptyFolder(const NativePath& path, qint64* errorCode);
 
-// The names of a folder's entries ("." and ".." left out), exactly as the
-// file system holds them, hidden ones included.
-bool folderEntryNames(const NativePath& folder, QList<NativePath>* names, qint64* errorCode);
-
 // Error codes of the calls above that mean "no such entry" (also a missing
 // folder on the way) and "that name is taken".
 bool isNotFound(qint64 errorCode);
@@ -68,6 +64,33 @@ QString errorText(qint64 errorCode);
 // dangling link included, which is never followed). On failure returns false
 // and stores the system's error code.
 bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode);
+
+// One entry of a folder, by its exact name.
+struct FolderEntry
+{
+    // Other: a link (never followed), a device, FIFO or socket.
+    enum Kind { File, Folder, Other };
+    NativePath name;
+    Kind kind = Other;
+    qint64 size = 0; // of a regular file
+};
+
+// Appends the entries of one folder ("." and ".." left out) in the order the
+// system gives them. An entry whose kind cannot be read counts as a file of
+// size 0, so that reading it reports why. False, with the system's error
+// code, when the folder cannot be listed.
+bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64* errorCode);
+
+enum class OpenResult { Opened, Missing, NotAFile, Failed };
+
+// Opens a regular file for one sequential read, unbuffered, following links
+// as any reader does. Missing: nothing is there (or a folder on the way is
+// none); NotAFile: a folder, device, FIFO or socket, which is never read;
+// Failed: the system's error code is stored.
+OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode);
+
+// Removes a file (one this program created and could not finish).
+bool removeFile(const NativePath& path);
 
 // The folder the process works in, exactly.
 NativePath currentFolder();

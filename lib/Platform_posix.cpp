@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -139,22 +138,6 @@ bool removeEmptyFolder(const NativePath& path, qint64* errorCode)
     return ::rmdir(path.constData()) == 0 || failWith(errno, errorCode);
 }
 
-bool folderEntryNames(const NativePath& folder, QList<NativePath>* names, qint64* errorCode)
-{
-    DIR* stream = ::opendir(folder.constData());
-    if (!stream)
-        return failWith(errno, errorCode);
-    errno = 0;
-    while (const struct dirent* entry = ::readdir(stream)) {
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
-            names->append(NativePath::fromBytes(QByteArray(name)));
-    }
-    const int code = errno; // 0 at the end of the folder, else why reading stopped
-    ::closedir(stream);
-    return code == 0 || failWith(code, errorCode);
-}
-
 bool isNotFound(qint64 errorCode)
 {
     return errorCode == ENOENT;
@@ -188,6 +171,79 @@ bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
         return false;
     }
     return true;
+}
+
+bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64* errorCode)
+{
+    DIR* stream = ::opendir(folder.constData());
+    if (!stream) {
+        if (errorCode)
+            *errorCode = errno;
+        return false;
+    }
+    const int fd = ::dirfd(stream);
+    errno = 0;
+    while (const dirent* entry = ::readdir(stream)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        FolderEntry found;
+        found.name = NativePath::fromBytes(QByteArray(name));
+        struct stat info;
+        if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT)
+                continue; // gone since it was listed
+            found.kind = FolderEntry::File;
+        } else if (S_ISREG(info.st_mode)) {
+            found.kind = FolderEntry::File;
+            found.size = qint64(info.st_size);
+        } else if (S_ISDIR(info.st_mode)) {
+            found.kind = FolderEntry::Folder;
+        }
+        entries.append(found);
+        errno = 0;
+    }
+    const int code = errno;
+    ::closedir(stream);
+    if (code != 0) {
+        if (errorCode)
+            *errorCode = code;
+        return false;
+    }
+    return true;
+}
+
+OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode)
+{
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused
+    // below anyway, and a regular file ignores the flag.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        const int code = errno;
+        if (code == ENOENT || code == ENOTDIR)
+            return OpenResult::Missing;
+        if (errorCode)
+            *errorCode = code;
+        return OpenResult::Failed;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return OpenResult::NotAFile;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        if (errorCode)
+            *errorCode = EIO;
+        return OpenResult::Failed;
+    }
+    return OpenResult::Opened;
+}
+
+bool removeFile(const NativePath& path)
+{
+    return ::unlink(path.constData()) == 0;
 }
 
 NativePath currentFolder()

@@ -114,33 +114,6 @@ bool removeEmptyFolder(const NativePath& path, qint64* errorCode)
     return RemoveDirectoryW(path.wide()) || failWithLastError(errorCode);
 }
 
-bool folderEntryNames(const NativePath& folder, QList<NativePath>* names, qint64* errorCode)
-{
-    const NativePath pattern = folder.child(QStringLiteral("*"));
-    WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileExW(pattern.wide(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) {
-        // A drive root that holds nothing has no "." either.
-        if (GetLastError() == ERROR_FILE_NOT_FOUND)
-            return true;
-        return failWithLastError(errorCode);
-    }
-    DWORD code = ERROR_SUCCESS;
-    while (code == ERROR_SUCCESS) {
-        const QString name = QString::fromWCharArray(entry.cFileName);
-        if (name != QLatin1String(".") && name != QLatin1String(".."))
-            names->append(NativePath::fromUtf16(name));
-        if (!FindNextFileW(search, &entry))
-            code = GetLastError();
-    }
-    FindClose(search);
-    if (code == ERROR_NO_MORE_FILES)
-        return true;
-    if (errorCode)
-        *errorCode = qint64(code);
-    return false;
-}
-
 bool isNotFound(qint64 errorCode)
 {
     return errorCode == ERROR_FILE_NOT_FOUND || errorCode == ERROR_PATH_NOT_FOUND;
@@ -179,6 +152,93 @@ bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
         return false;
     }
     return true;
+}
+
+bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64* errorCode)
+{
+    const QString pattern = folder.toText() + QStringLiteral("/*");
+    WIN32_FIND_DATAW data;
+    const HANDLE search = FindFirstFileExW(reinterpret_cast<const wchar_t*>(pattern.utf16()), FindExInfoBasic,
+                                           &data, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND)
+            return true; // a folder with no entries at all (not even "." on a drive root)
+        if (errorCode)
+            *errorCode = qint64(code);
+        return false;
+    }
+    do {
+        const QString name = QString::fromWCharArray(data.cFileName);
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        FolderEntry found;
+        found.name = NativePath::fromText(name);
+        const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            && (data.dwReserved0 == IO_REPARSE_TAG_SYMLINK || data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+        if (link)
+            found.kind = FolderEntry::Other;
+        else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            found.kind = FolderEntry::Folder;
+        else if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE)
+            found.kind = FolderEntry::Other;
+        else {
+            found.kind = FolderEntry::File;
+            found.size = (qint64(data.nFileSizeHigh) << 32) | qint64(data.nFileSizeLow);
+        }
+        entries.append(found);
+    } while (FindNextFileW(search, &data));
+    const DWORD code = GetLastError();
+    FindClose(search);
+    if (code != ERROR_NO_MORE_FILES) {
+        if (errorCode)
+            *errorCode = qint64(code);
+        return false;
+    }
+    return true;
+}
+
+OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode)
+{
+    const DWORD attributes = GetFileAttributesW(path.wide());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            return OpenResult::Missing;
+        if (errorCode)
+            *errorCode = qint64(code);
+        return OpenResult::Failed;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return OpenResult::NotAFile;
+    // Shared with every other reader and writer, as a copy check should be.
+    const HANDLE handle = CreateFileW(path.wide(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (errorCode)
+            *errorCode = qint64(GetLastError());
+        return OpenResult::Failed;
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return OpenResult::NotAFile;
+    }
+    const int fd = _open_osfhandle(intptr_t(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            _close(fd);
+        else
+            CloseHandle(handle);
+        if (errorCode)
+            *errorCode = qint64(ERROR_OPEN_FAILED);
+        return OpenResult::Failed;
+    }
+    return OpenResult::Opened;
+}
+
+bool removeFile(const NativePath& path)
+{
+    return DeleteFileW(path.wide()) != 0;
 }
 
 NativePath currentFolder()

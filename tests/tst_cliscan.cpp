@@ -64,9 +64,17 @@ private slots:
         QVERIFY(viaFile.out.contains(QStringLiteral("内容：ファイル数：1 フォルダ数：1\n")));
     }
 
+    void json_data()
+    {
+        QTest::addColumn<QStringList>("threads");
+        QTest::newRow("default threads") << QStringList();
+        QTest::newRow("three threads") << QStringList{QStringLiteral("--threads"), QStringLiteral("3")};
+    }
     void json()
     {
-        const Run run = runCli({QStringLiteral("scan"), QStringLiteral("--json"), folder_ + QStringLiteral("/")});
+        QFETCH(QStringList, threads);
+        const Run run = runCli(QStringList{QStringLiteral("scan"), QStringLiteral("--json")} + threads
+                               + QStringList{folder_ + QStringLiteral("/")});
         QCOMPARE(run.exitCode, 0);
         QJsonParseError error;
         const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
@@ -137,7 +145,9 @@ private slots:
 
         for (const QStringList& arguments :
              {QStringList{QStringLiteral("scan")}, QStringList{QStringLiteral("scan"), QStringLiteral("--bogus"), folder_},
-              QStringList{QStringLiteral("scan"), folder_, folder_}}) {
+              QStringList{QStringLiteral("scan"), folder_, folder_},
+              QStringList{QStringLiteral("scan"), QStringLiteral("--threads"), QStringLiteral("0"), folder_},
+              QStringList{QStringLiteral("scan"), folder_, QStringLiteral("--threads")}}) {
             const Run run = runCli(arguments);
             QCOMPARE(run.exitCode, 2);
             QCOMPARE(run.out, QString());

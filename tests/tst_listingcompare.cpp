@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -301,6 +302,56 @@ private slots:
         QVERIFY(files > 150);
         QVERIFY(links > 10);
         QVERIFY(reachesItsOwnEntry(native));
+    }
+
+    void sameTreeWithAnyThreadCount_data()
+    {
+        QTest::addColumn<QString>("shape");
+        QTest::newRow("odd names") << QStringLiteral("odd");
+        QTest::newRow("wide") << QStringLiteral("wide");
+#ifndef Q_OS_WIN
+        QTest::newRow("deep") << QStringLiteral("deep");
+        QTest::newRow("comb") << QStringLiteral("comb");
+#endif
+    }
+    void sameTreeWithAnyThreadCount()
+    {
+        // However the folders are shared out among the threads, and in
+        // whatever order they are listed, the tree is the same to the last
+        // field, and so are the final counts.
+        QFETCH(QString, shape);
+        QTemporaryDir dir;
+        const QString top = dir.filePath(QStringLiteral("top"));
+        auto cleanUp = qScopeGuard([&] { removeTree(top); });
+        QVERIFY(makeFolder(top));
+        if (shape == QLatin1String("odd")) {
+            makeOddTree(top, 4242);
+        } else if (shape == QLatin1String("wide")) {
+            for (int i = 0; i < 400; ++i)
+                QVERIFY(writeFile(top + QStringLiteral("/w%1/f").arg(i), i % 7));
+        } else {
+            QVERIFY(makeDeepTree(top, shape == QLatin1String("deep") ? 3000 : 800, shape == QLatin1String("comb")));
+        }
+        scanFolder(top); // reading each folder once settles its access time
+
+        EnumerateProgress oneProgress;
+        const DirectoryNodePtr one = scanFolder(top, ListingMethod::Native, &oneProgress, 1);
+        const QVector<DirectoryNodePtr> oneFolders = allFolders(one);
+        for (int threads : {2, 3, 8, 8}) {
+            EnumerateProgress progress;
+            const DirectoryNodePtr many = scanFolder(top, ListingMethod::Native, &progress, threads);
+            QVERIFY(many);
+            QCOMPARE(progress.fileCount, oneProgress.fileCount);
+            QCOMPARE(progress.directoryCount, oneProgress.directoryCount);
+            QCOMPARE(progress.totalSize, oneProgress.totalSize);
+            QCOMPARE(progress.totalSizeOnDisk, oneProgress.totalSizeOnDisk);
+            const QVector<DirectoryNodePtr> folders = allFolders(many);
+            QCOMPARE(folders.size(), oneFolders.size());
+            for (int i = 0; i < folders.size(); ++i) {
+                QVERIFY(sameFolder(folders.at(i), oneFolders.at(i)));
+                QCOMPARE(folders.at(i)->nativeFilePath(), oneFolders.at(i)->nativeFilePath());
+            }
+        }
     }
 
     void orderOfLetterCaseEdges()

@@ -7,6 +7,7 @@
 #include "GuiSupport.h"
 #include "MainWindow.h"
 #include "MainWindowSupport.h"
+#include "ScanSupport.h"
 #include "SizeFormat.h"
 #include "TestSupport.h"
 
@@ -18,6 +19,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
@@ -224,6 +226,37 @@ private slots:
         QCOMPARE(propertyValue(*window, 0), QDir(small).absolutePath());
         window->close();
         window->close();
+    }
+
+    void dropOfANameThatIsNotText()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows names are UTF-16");
+#else
+        // A file manager drops "r\xff" as file:///.../r%FF. Read as text it
+        // would name its lookalike "r" + U+FFFD, or nothing at all.
+        QTemporaryDir temp;
+        const QString top = temp.filePath(QStringLiteral("top"));
+        QVERIFY(makeFolder(top));
+        auto cleanUp = qScopeGuard([&] { removeTree(top); });
+        QVERIFY(makeRawFolder(top, "r\xff") && writeRawFile(top, "r\xff/x\xfe", 7));
+        QVERIFY(makeRawFolder(top, "r\xef\xbf\xbd") && writeRawFile(top, "r\xef\xbf\xbd/y", 3));
+        const QString shown = top + QStringLiteral("/r") + QChar(0xFFFD);
+        auto window = makeWindow();
+        for (const char* dropped : {"/r%FF", "/r%FF/x%FE"}) { // a file stands for its folder
+            QMimeData data;
+            data.setUrls({QUrl(QStringLiteral("file://") + QUrl::toPercentEncoding(top, "/")
+                               + QLatin1String(dropped))});
+            drop(dropArea(*window), &data);
+            QVERIFY(waitForScanEnd(*window));
+            QVERIFY(window->scannedRoot());
+            QCOMPARE(window->scannedRoot()->totalSize(), qint64(7));
+            QCOMPARE(window->scannedRoot()->nativeFilePath().bytes(), QFile::encodeName(top) + "/r\xff");
+            QCOMPARE(propertyValue(*window, 0), shown);
+        }
+        window->close();
+        window->close();
+#endif
     }
 
     void cancelledScanKeepsEarlierTreeButDisablesMenus()

@@ -18,12 +18,13 @@
 
 namespace korvo::test {
 
-DirectoryNodePtr scanFolder(const QString& path, ListingMethod method, EnumerateProgress* progress)
+DirectoryNodePtr scanFolder(const QString& path, ListingMethod method, EnumerateProgress* progress, int threads)
 {
     std::atomic<bool> cancel{false};
     EnumerateProgress record;
     EnumerateOptions options;
     options.method = method;
+    options.threads = threads;
     DirectoryNodePtr root = enumerateTree(QDir(path), cancel, record, nullptr, options);
     if (progress)
         *progress = record;

@@ -10,10 +10,11 @@
 
 namespace korvo::test {
 
-// Scans `path` synchronously with the given listing; `progress` (optional)
+// Scans `path` synchronously with the given listing (on `threads` threads
+// where it can use several; 0 for the default); `progress` (optional)
 // receives the final record.
 DirectoryNodePtr scanFolder(const QString& path, ListingMethod method = ListingMethod::Native,
-                            EnumerateProgress* progress = nullptr);
+                            EnumerateProgress* progress = nullptr, int threads = 0);
 
 // Every folder of a tree, the root first, parents before their subfolders.
 QVector<DirectoryNodePtr> allFolders(const DirectoryNodePtr& root);

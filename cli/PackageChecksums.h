@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+class QTextStream;
+
+namespace korvo::cli {
+
+// The manifest path shown for a package folder: N.sha256 beside folder N.
+QString packageManifestText(const QString& packageFolder);
+
+// After a package has moved: writes its checksum manifest beside its folder,
+// with a progress line on a terminal, and prints the outcome line to `out`
+// (none when it is null). False when it failed; the reason is then added to
+// `errors` (on a line of its own when that holds text already).
+bool writePackageChecksums(const QString& packageFolder, QTextStream* out, QString& errors);
+
+} // namespace korvo::cli

@@ -1,0 +1,179 @@
+// korvo-cli verify FOLDER [MANIFEST]: checks a package folder, or a copy of
+// it on a disc or drive, against the SHA-256 manifest written by
+// 'korvo-cli move --checksums' (or by sha256sum).
+
+#include "Arguments.h"
+#include "ChecksumProgress.h"
+#include "Command.h"
+#include "Json.h"
+
+#include "ChecksumManifest.h"
+#include "ChecksumVerifier.h"
+
+#include <QStringList>
+
+#include <cstdio>
+
+namespace korvo::cli {
+
+namespace {
+
+const char* const usage =
+    "Usage: korvo-cli verify [--json] FOLDER [MANIFEST]\n"
+    "\n"
+    "Checks FOLDER (a package folder, or its copy on a disc or drive anywhere)\n"
+    "against a SHA-256 manifest, by default FOLDER.sha256 beside it, as\n"
+    "'korvo-cli move --checksums' writes it; a manifest of 'sha256sum' does too.\n"
+    "Every listed file is read once. Prints each file that is changed, missing,\n"
+    "unreadable or not listed (as 'NAME: changed'; a name holding a backslash or\n"
+    "a line break is escaped as sha256sum does, on a line that starts with a\n"
+    "backslash), then a summary line.\n"
+    "\n"
+    "  --json      print one JSON object instead, with the keys folder, manifest,\n"
+    "              ok, listed, matched, changed, missing, unlisted (lists of\n"
+    "              paths), unreadable ([{path, error}]), badLines ([{line,\n"
+    "              error}]), or ok and error when nothing could be checked;\n"
+    "              bytes of a name that are not UTF-8 show as U+FFFD there\n"
+    "  -h, --help  show this text\n"
+    "\n"
+    "On a terminal the share read so far appears on stderr.\n"
+    "Exit status: 0 when every listed file matches and nothing else is there,\n"
+    "1 when anything differs or cannot be read, 2 when the command line is wrong.\n";
+
+void print(const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+int usageError(const QString& message)
+{
+    std::fprintf(stderr, "korvo-cli verify: %s\nTry 'korvo-cli verify --help'.\n", message.toUtf8().constData());
+    return UsageError;
+}
+
+const char* kindWord(VerifyFinding::Kind kind)
+{
+    switch (kind) {
+    case VerifyFinding::Changed: return "changed";
+    case VerifyFinding::Missing: return "missing";
+    case VerifyFinding::Unreadable: return "unreadable";
+    case VerifyFinding::Unlisted: return "unlisted";
+    }
+    return "";
+}
+
+void printText(const NativePath& manifest, const VerifyReport& report)
+{
+    for (const VerifyFinding& finding : report.findings) {
+        QByteArray line = ChecksumManifest::shownPath(finding.relativePath) + ": " + kindWord(finding.kind);
+        if (!finding.reason.isEmpty())
+            line += " (" + finding.reason.toUtf8() + ')';
+        print(line + '\n');
+    }
+    for (const ChecksumManifest::BadLine& bad : report.badLines)
+        print(manifest.storedBytes() + " line " + QByteArray::number(bad.line) + ": " + bad.reason.toUtf8() + '\n');
+    if (report.allMatch()) {
+        print(QStringLiteral("OK: all %1 files listed in %2 match.\n").arg(report.listed).arg(manifest.toText()).toUtf8());
+        return;
+    }
+    print(QStringLiteral("FAILED: %1 changed, %2 missing, %3 unreadable, %4 unlisted, %5 bad manifest lines; "
+                         "%6 of %7 listed files match.\n")
+              .arg(report.count(VerifyFinding::Changed))
+              .arg(report.count(VerifyFinding::Missing))
+              .arg(report.count(VerifyFinding::Unreadable))
+              .arg(report.count(VerifyFinding::Unlisted))
+              .arg(report.badLines.size())
+              .arg(report.matched)
+              .arg(report.listed)
+              .toUtf8());
+}
+
+QString jsonPath(const QByteArray& relativePath)
+{
+    return jsonString(NativePath::fromStoredBytes(relativePath).toText());
+}
+
+void printJson(const NativePath& folder, const NativePath& manifest, const VerifyReport& report)
+{
+    QStringList lists[4];
+    for (const VerifyFinding& finding : report.findings) {
+        if (finding.kind == VerifyFinding::Unreadable)
+            lists[finding.kind] << QStringLiteral("{\"path\": %1, \"error\": %2}")
+                                       .arg(jsonPath(finding.relativePath), jsonString(finding.reason));
+        else
+            lists[finding.kind] << jsonPath(finding.relativePath);
+    }
+    QStringList badLines;
+    for (const ChecksumManifest::BadLine& bad : report.badLines)
+        badLines << QStringLiteral("{\"line\": %1, \"error\": %2}").arg(bad.line).arg(jsonString(bad.reason));
+    auto list = [](const QStringList& items) { return QLatin1Char('[') + items.join(QStringLiteral(", ")) + QLatin1Char(']'); };
+    print(QStringLiteral("{\"folder\": %1, \"manifest\": %2, \"ok\": %3, \"listed\": %4, \"matched\": %5, "
+                         "\"changed\": %6, \"missing\": %7, \"unlisted\": %8, \"unreadable\": %9, \"badLines\": %10}\n")
+              .arg(jsonString(folder.toText()), jsonString(manifest.toText()),
+                   report.allMatch() ? QStringLiteral("true") : QStringLiteral("false"))
+              .arg(report.listed)
+              .arg(report.matched)
+              .arg(list(lists[VerifyFinding::Changed]), list(lists[VerifyFinding::Missing]),
+                   list(lists[VerifyFinding::Unlisted]), list(lists[VerifyFinding::Unreadable]), list(badLines))
+              .toUtf8());
+}
+
+// The arguments carry the exact bytes of names that are not text, so that
+// argumentPath() gives the paths exactly.
+int verifyCommand(const QStringList& arguments)
+{
+    bool json = false;
+    QStringList paths;
+    bool optionsEnded = false;
+    for (const QString& argument : arguments) {
+        if (!optionsEnded && argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (!optionsEnded && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
+            print(usage);
+            return Success;
+        } else if (!optionsEnded && argument == QLatin1String("--json")) {
+            json = true;
+        } else if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            return usageError(QStringLiteral("unknown option '%1'").arg(shownArgument(argument)));
+        } else {
+            paths.append(argument);
+        }
+    }
+    if (paths.isEmpty() || paths.size() > 2)
+        return usageError(QStringLiteral("expected FOLDER and at most one MANIFEST, got %1 argument(s)")
+                              .arg(paths.size()));
+    if (paths.contains(QString()))
+        return usageError(QStringLiteral("a path must not be empty"));
+    const NativePath folder = argumentPath(paths.first());
+    const NativePath manifest =
+        paths.size() == 2 ? argumentPath(paths.at(1)) : ChecksumManifest::pathBeside(folder);
+
+    VerifyReport report;
+    QString error;
+    bool checked = false;
+    {
+        ChecksumProgress progress(QStringLiteral("verify"));
+        checked = verifyFolder(folder, manifest, progress.callback(), report, &error);
+    }
+    if (!checked) {
+        std::fprintf(stderr, "korvo-cli verify: %s\n", error.toUtf8().constData());
+        if (json)
+            print(QStringLiteral("{\"folder\": %1, \"manifest\": %2, \"ok\": false, \"error\": %3}\n")
+                      .arg(jsonString(folder.toText()), jsonString(manifest.toText()), jsonString(error))
+                      .toUtf8());
+        return Failure;
+    }
+    if (json)
+        printJson(folder, manifest, report);
+    else
+        printText(manifest, report);
+    std::fflush(stdout);
+    return report.allMatch() ? Success : Failure;
+}
+
+const CommandRegistration verifyRegistration("verify", "check a package folder against its SHA-256 manifest",
+                                             verifyCommand);
+
+} // namespace
+
+} // namespace korvo::cli

@@ -1,0 +1,220 @@
+#include "ChecksumManifest.h"
+
+#include "FileHasher.h"
+#include "FileWalk.h"
+#include "Platform.h"
+
+#include <QFile>
+#include <QSet>
+
+namespace korvo::ChecksumManifest {
+
+namespace {
+
+const int DigestLength = 32;
+
+bool needsEscape(const QByteArray& path)
+{
+    return path.contains('\\') || path.contains('\n') || path.contains('\r');
+}
+
+QByteArray escaped(const QByteArray& path)
+{
+    QByteArray text;
+    text.reserve(path.size() + 8);
+    for (const char c : path) {
+        if (c == '\\')
+            text += "\\\\";
+        else if (c == '\n')
+            text += "\\n";
+        else if (c == '\r')
+            text += "\\r";
+        else
+            text += c;
+    }
+    return text;
+}
+
+// The reverse of escaped(); false on any other escape.
+bool unescaped(const QByteArray& text, QByteArray& path)
+{
+    path.clear();
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i) != '\\') {
+            path += text.at(i);
+            continue;
+        }
+        const char next = ++i < text.size() ? text.at(i) : '\0';
+        if (next == '\\')
+            path += '\\';
+        else if (next == 'n')
+            path += '\n';
+        else if (next == 'r')
+            path += '\r';
+        else
+            return false;
+    }
+    return true;
+}
+
+// Drops "." and empty names; empty result when the path is absolute, climbs
+// with "..", or names nothing.
+QByteArray normalised(const QByteArray& path)
+{
+    if (path.startsWith('/'))
+        return QByteArray();
+    QByteArrayList kept;
+    for (const QByteArray& name : path.split('/')) {
+        if (name == "..")
+            return QByteArray();
+        if (!name.isEmpty() && name != ".")
+            kept << name;
+    }
+    return kept.join('/');
+}
+
+bool isHex(const QByteArray& text)
+{
+    for (const char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+            return false;
+    }
+    return true;
+}
+
+// One line without its line end: the entry, or the reason it is bad.
+QString parseLine(QByteArray line, Entry& entry)
+{
+    const bool escapedLine = line.startsWith('\\');
+    if (escapedLine)
+        line.remove(0, 1);
+    const int hexLength = 2 * DigestLength;
+    if (line.size() < hexLength + 3 || !isHex(line.left(hexLength)) || line.at(hexLength) != ' ' ||
+        (line.at(hexLength + 1) != ' ' && line.at(hexLength + 1) != '*'))
+        return QStringLiteral("not a SHA-256 checksum line");
+    QByteArray path = line.mid(hexLength + 2);
+    if (escapedLine && !unescaped(QByteArray(path), path))
+        return QStringLiteral("an unknown escape in the file name");
+    entry.relativePath = normalised(path);
+    if (entry.relativePath.isEmpty())
+        return QStringLiteral("the path leads outside the folder");
+    entry.digest = QByteArray::fromHex(line.left(hexLength));
+    return QString();
+}
+
+} // namespace
+
+NativePath pathBeside(const NativePath& folder)
+{
+    QByteArray bytes = folder.storedBytes();
+    while (bytes.size() > 1 && bytes.endsWith('/'))
+        bytes.chop(1);
+    return NativePath::fromStoredBytes(bytes + ".sha256");
+}
+
+QByteArray formatLine(const QByteArray& digest, const QByteArray& relativePath)
+{
+    if (needsEscape(relativePath))
+        return '\\' + digest.toHex() + "  " + escaped(relativePath) + '\n';
+    return digest.toHex() + "  " + relativePath + '\n';
+}
+
+QByteArray shownPath(const QByteArray& relativePath)
+{
+    return needsEscape(relativePath) ? '\\' + escaped(relativePath) : relativePath;
+}
+
+void parse(const QByteArray& text, QVector<Entry>& entries, QVector<BadLine>& badLines)
+{
+    QSet<QByteArray> seen;
+    const QByteArrayList lines = text.split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        QByteArray line = lines.at(i);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        Entry entry;
+        entry.line = i + 1;
+        QString reason = parseLine(line, entry);
+        if (reason.isEmpty() && seen.contains(entry.relativePath))
+            reason = QStringLiteral("the file is listed twice");
+        if (!reason.isEmpty()) {
+            badLines.append(BadLine{i + 1, reason});
+            continue;
+        }
+        seen.insert(entry.relativePath);
+        entries.append(entry);
+    }
+}
+
+namespace {
+
+// The manifest's text for every file below the folder; false with the
+// reason at the first thing that cannot be listed or read.
+bool manifestText(const NativePath& folder, const Progress& progress, QByteArray& text, QString* errorString)
+{
+    QVector<WalkedFile> files;
+    QVector<WalkProblem> problems;
+    walkFiles(folder, files, problems);
+    if (!problems.isEmpty()) {
+        const WalkProblem& first = problems.first();
+        *errorString = QStringLiteral("cannot list %1: %2")
+                           .arg(folder.child(NativePath::fromStoredBytes(first.relativePath)).toText(), first.reason);
+        return false;
+    }
+    qint64 total = 0;
+    for (const WalkedFile& file : files)
+        total += file.size;
+    FileHasher hasher([&](qint64 bytes) {
+        if (progress)
+            progress(bytes, total);
+    });
+    for (const WalkedFile& file : files) {
+        QByteArray digest;
+        QString reason;
+        const platform::OpenResult result = hasher.hash(file.path, digest, &reason);
+        if (result != platform::OpenResult::Opened) {
+            if (result == platform::OpenResult::Missing)
+                reason = QStringLiteral("it is gone");
+            else if (result == platform::OpenResult::NotAFile)
+                reason = QStringLiteral("it is no longer a regular file");
+            *errorString = QStringLiteral("cannot read %1: %2").arg(file.path.toText(), reason);
+            return false;
+        }
+        text += formatLine(digest, file.relativePath);
+    }
+    return true;
+}
+
+} // namespace
+
+bool write(const NativePath& folder, const NativePath& manifest, const Progress& progress, QString* errorString)
+{
+    QString reason;
+    QFile file;
+    qint64 code = 0;
+    // Created first, so that the name is ours before any hashing; an
+    // existing manifest stops everything here, untouched.
+    if (!platform::createNewFile(manifest, file, &code)) {
+        reason = QStringLiteral("cannot create %1: %2").arg(manifest.toText(), qt_error_string(int(code)));
+    } else {
+        // Hashed completely before a byte is written, so that an interrupted
+        // run leaves an empty file, never one that lists only part.
+        QByteArray text;
+        if (manifestText(folder, progress, text, &reason)) {
+            if (file.write(text) != text.size() || !file.flush())
+                reason = QStringLiteral("cannot write %1: %2").arg(manifest.toText(), file.errorString());
+        }
+        file.close();
+        if (reason.isEmpty() && file.error() != QFileDevice::NoError)
+            reason = QStringLiteral("cannot write %1: %2").arg(manifest.toText(), file.errorString());
+        if (!reason.isEmpty())
+            platform::removeFile(manifest);
+    }
+    if (errorString)
+        *errorString = reason;
+    return reason.isEmpty();
+}
+
+} // namespace korvo::ChecksumManifest

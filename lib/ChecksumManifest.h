@@ -1,0 +1,65 @@
+#pragma once
+
+#include "NativePath.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+
+namespace korvo {
+
+// A SHA-256 manifest of a folder, in the line format that `sha256sum`
+// writes and `sha256sum -c` reads: 64 lower-case hex digits, two blanks and
+// the file's path relative to the folder, "/" between names, the names'
+// bytes as they are. A path holding a backslash, line feed or carriage
+// return is written escaped (\\, \n, \r) on a line that starts with a
+// backslash, as sha256sum does.
+namespace ChecksumManifest {
+
+// Called with the bytes read since the last call and the total to read.
+using Progress = std::function<void(qint64 bytes, qint64 total)>;
+
+// One listed file.
+struct Entry
+{
+    QByteArray digest;       // 32 bytes
+    QByteArray relativePath; // normalised: no "." or empty names
+    int line = 0;
+};
+
+// A line that lists no file.
+struct BadLine
+{
+    int line = 0;
+    QString reason;
+};
+
+// The manifest beside a folder: the folder's path (trailing separators
+// dropped) followed by ".sha256", so folder N gets N.sha256.
+NativePath pathBeside(const NativePath& folder);
+
+// One manifest line, ending with a line feed.
+QByteArray formatLine(const QByteArray& digest, const QByteArray& relativePath);
+
+// A path as sha256sum shows it in its messages: escaped, after a leading
+// backslash, when it holds a backslash or line break; else as it is.
+QByteArray shownPath(const QByteArray& relativePath);
+
+// Reads a manifest's lines. Besides its own lines it takes what sha256sum
+// writes and reads: the binary marker "*", a leading "./", CR LF line ends,
+// blank lines and # comments. A path that is absolute, climbs out with "..",
+// or is listed a second time is a bad line: a manifest names only files
+// inside its folder.
+void parse(const QByteArray& text, QVector<Entry>& entries, QVector<BadLine>& badLines);
+
+// Hashes every regular file below `folder` (a sorted walk, each file read
+// once) and writes the manifest to `manifest`, which this call creates:
+// an existing file of that name is never replaced. False when anything
+// could not be listed, read or written; the manifest is then not left
+// behind, and `errorString` says why.
+bool write(const NativePath& folder, const NativePath& manifest, const Progress& progress, QString* errorString);
+
+} // namespace ChecksumManifest
+} // namespace korvo

@@ -1,0 +1,48 @@
+#include "FileHasher.h"
+
+#include <QFile>
+
+namespace korvo {
+
+namespace {
+
+// Large enough that the system calls cost nothing next to the hashing,
+// small enough to stay in the processor's cache between read and hash.
+const int BlockSize = 1 << 20;
+
+} // namespace
+
+FileHasher::FileHasher(Progress progress) : progress_(std::move(progress)), buffer_(BlockSize, Qt::Uninitialized)
+{
+}
+
+platform::OpenResult FileHasher::hash(const NativePath& path, QByteArray& digest, QString* errorString)
+{
+    QFile file;
+    qint64 code = 0;
+    const platform::OpenResult opened = platform::openForReading(path, file, &code);
+    if (opened != platform::OpenResult::Opened) {
+        if (opened == platform::OpenResult::Failed && errorString)
+            *errorString = qt_error_string(int(code));
+        return opened;
+    }
+    char* const block = buffer_.data();
+    for (;;) {
+        const qint64 length = file.read(block, BlockSize);
+        if (length < 0) {
+            sha_.result(); // start over for the next file
+            if (errorString)
+                *errorString = file.errorString();
+            return platform::OpenResult::Failed;
+        }
+        if (length == 0)
+            break;
+        sha_.addData(block, length);
+        if (progress_)
+            progress_(length);
+    }
+    digest = sha_.result();
+    return platform::OpenResult::Opened;
+}
+
+} // namespace korvo

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "NativePath.h"
+#include "Platform.h"
+#include "Sha256.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace korvo {
+
+// Computes the SHA-256 of files, each read once from start to end in large
+// blocks, so that files of many gigabytes take no more memory than one block.
+class FileHasher
+{
+public:
+    // Told the number of bytes of each block as it is read.
+    using Progress = std::function<void(qint64 bytes)>;
+
+    explicit FileHasher(Progress progress = Progress());
+
+    // Opened: `digest` holds the file's 32-byte digest. Missing and NotAFile
+    // as platform::openForReading says; Failed: `errorString` says why.
+    platform::OpenResult hash(const NativePath& path, QByteArray& digest, QString* errorString);
+
+private:
+    Progress progress_;
+    QByteArray buffer_;
+    Sha256 sha_;
+};
+
+} // namespace korvo

@@ -1,0 +1,380 @@
+#include "ChecksumManifest.h"
+#include "Platform.h"
+#include "ScanSupport.h"
+#include "Sha256.h"
+#include "TestSupport.h"
+
+#include <QtTest>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
+using namespace korvo;
+using namespace korvo::test;
+
+namespace {
+
+struct Shell
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a shell script in `folder`; $KORVO_CLI names korvo-cli. Names that
+// are not UTF-8 reach korvo-cli through the script as raw bytes, which a
+// QProcess argument list cannot carry.
+Shell sh(const QByteArray& script, const QString& folder)
+{
+    Shell run;
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromLatin1(script)});
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+// Makes the file (and its folders) named by raw bytes below `folder`, with
+// `size` bytes of content that differs from file to file.
+bool makeRawTree(const QString& folder, const QByteArray& relativePath, qint64 size)
+{
+    const QByteArrayList names = relativePath.split('/');
+    QString parent = folder;
+    for (int i = 0; i + 1 < names.size(); ++i) {
+        makeRawFolder(parent, names.at(i)); // may exist already
+        parent = QFile::decodeName(QFile::encodeName(parent) + '/' + names.at(i));
+    }
+    const QByteArray path = QFile::encodeName(folder) + '/' + relativePath;
+    QByteArray content(int(size), Qt::Uninitialized);
+    for (int i = 0; i < content.size(); ++i)
+        content[i] = char((i * 31 + relativePath.size() * 7 + relativePath.at(0)) & 0xff);
+    FILE* file = std::fopen(path.constData(), "wb");
+    if (!file)
+        return false;
+    const bool ok = std::fwrite(content.constData(), 1, size_t(content.size()), file) == size_t(content.size());
+    return std::fclose(file) == 0 && ok;
+}
+
+QByteArray shellQuoted(const QByteArray& bytes)
+{
+    QByteArray octal;
+    for (const char c : bytes)
+        octal += '\\' + QByteArray::number(uchar(c), 8).rightJustified(3, '0');
+    return "\"$(printf '" + octal + "')\"";
+}
+
+// Names that sha256sum escapes, where the system allows them.
+#ifdef Q_OS_WIN
+const QString OddName = QStringLiteral("d e");
+const QString AddedName = QStringLiteral("new");
+#else
+const QString OddName = QStringLiteral("d\\e");
+const QString AddedName = QStringLiteral("new\n");
+#endif
+
+} // namespace
+
+class ChecksumsTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir temp;
+    int serial = 0;
+
+    QString freshFolder()
+    {
+        const QString path = temp.filePath(QString::number(++serial));
+        return makeFolder(path) ? path : QString();
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(temp.isValid()); }
+
+    // QDir leaves out names that are not UTF-8, so QTemporaryDir cannot
+    // remove them.
+    void cleanupTestCase()
+    {
+#ifndef Q_OS_WIN
+        sh("find . -mindepth 1 -delete", temp.path());
+#endif
+    }
+
+    void knownDigests()
+    {
+        QCOMPARE(Sha256::hash(QByteArray()).toHex(),
+                 QByteArray("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
+        QCOMPARE(Sha256::hash("abc").toHex(),
+                 QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+        // Fed in uneven pieces, and reused after a result.
+        Sha256 sha;
+        sha.addData("x", 1);
+        sha.result();
+        const QByteArray data(1000003, 'q');
+        sha.addData(data.constData(), 3);
+        sha.addData(data.constData() + 3, data.size() - 3);
+        QCOMPARE(sha.result(), Sha256::hash(data));
+    }
+
+    // A package moved with --checksums verifies with korvo-cli (in place,
+    // from inside with ".", and as a copy elsewhere named by raw bytes) and
+    // with sha256sum -c; its manifest lists the files in sorted-walk order
+    // and matches sha256sum's own lines byte for byte.
+    void movedPackageVerifies_data()
+    {
+        QTest::addColumn<QByteArrayList>("names");
+        QTest::newRow("nested, sorted walk") << QByteArrayList{"a.txt", "b/c.txt", "b/d/e.bin", "b-c.txt", "big.bin"};
+        QTest::newRow("blanks and empty") << QByteArrayList{" lead", "empty", "mid dle", "tail "};
+        QTest::newRow("backslash and line breaks")
+            << QByteArrayList{"back\\slash", "both\\\n", "cr\rname", "dir\\x/line\nbreak"};
+        QTest::newRow("undecodable bytes") << QByteArrayList{"bad\xff", "w\xe9ird\\", "\xc3\x28/inner"};
+        QTest::newRow("no files") << QByteArrayList{};
+    }
+
+    void movedPackageVerifies()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("names are bytes only on Linux, and this drives korvo-cli and sha256sum through a POSIX shell");
+#endif
+        if (QStandardPaths::findExecutable(QStringLiteral("sha256sum")).isEmpty())
+            QSKIP("coreutils' sha256sum is needed to check the manifest against");
+        QFETCH(QByteArrayList, names);
+        const QString source = freshFolder();
+        const QString volume = freshFolder();
+        QVERIFY(makeFolder(source + QStringLiteral("/pkg")));
+        for (int i = 0; i < names.size(); ++i) {
+            const qint64 size = names.at(i) == "empty" ? 0 : names.at(i) == "big.bin" ? (3 << 20) + 17 : 100 + i;
+            QVERIFY2(makeRawTree(source + QStringLiteral("/pkg"), names.at(i), size), names.at(i).constData());
+        }
+        const CliRun move = runCli({QStringLiteral("move"), QStringLiteral("--limit"), QStringLiteral("1000000000000"),
+                                    QStringLiteral("--volume-root"), volume, QStringLiteral("--checksums"), source});
+        QVERIFY2(move.exitCode == 0, qPrintable(move.out + move.err));
+        const QString base = volume + QStringLiteral("/korvo_pack/1000000000000");
+        QVERIFY2(move.out.contains(base + QStringLiteral("/1.sha256 保存に成功しました。")), qPrintable(move.out));
+
+        const QByteArray manifest = readAll(base + QStringLiteral("/1.sha256"));
+        QByteArrayList lines = manifest.split('\n');
+        QCOMPARE(lines.takeLast(), QByteArray()); // ends with a line feed
+        QCOMPARE(lines.size(), names.size());
+        for (int i = 0; i < names.size(); ++i) {
+            const QByteArray path = "pkg/" + names.at(i);
+            const bool escaped = path.contains('\\') || path.contains('\n') || path.contains('\r');
+            QByteArray written = path;
+            written.replace("\\", "\\\\").replace("\n", "\\n").replace("\r", "\\r");
+            QCOMPARE(lines.at(i).startsWith('\\'), escaped);
+            QVERIFY2(lines.at(i).endsWith("  " + written), lines.at(i).constData());
+        }
+
+        const CliRun inPlace = runCli({QStringLiteral("verify"), base + QStringLiteral("/1")});
+        QVERIFY2(inPlace.exitCode == 0, qPrintable(inPlace.out + inPlace.err));
+        QCOMPARE(inPlace.out, QStringLiteral("OK: all %1 files listed in %2 match.\n")
+                                  .arg(names.size()).arg(base + QStringLiteral("/1.sha256")));
+        const CliRun fromInside = runCli({QStringLiteral("verify"), QStringLiteral(".")}, base + QStringLiteral("/1"));
+        QVERIFY2(fromInside.exitCode == 0, qPrintable(fromInside.out + fromInside.err));
+
+        const QByteArray copy = shellQuoted("copy \xfe");
+        const Shell copied = sh("cp -R 1 " + copy + " && cp 1.sha256 " + shellQuoted("copy \xfe.sha256") +
+                                    " && \"$KORVO_CLI\" verify " + copy,
+                                base);
+        QVERIFY2(copied.exitCode == 0, (copied.out + copied.err).constData());
+
+        if (names.isEmpty())
+            return; // sha256sum refuses a manifest without lines
+        const Shell checked = sh("sha256sum -c --strict ../1.sha256", base + QStringLiteral("/1"));
+        QVERIFY2(checked.exitCode == 0 && checked.err.isEmpty(), (checked.out + checked.err).constData());
+        QCOMPARE(checked.out.count(": OK\n"), names.size());
+        // sha256sum's own lines for the same files, "./" dropped, sorted.
+        const Shell own = sh("find . -type f -exec sha256sum {} + | sed 's#  \\./#  #'", base + QStringLiteral("/1"));
+        QCOMPARE(own.exitCode, 0);
+        QByteArrayList ownLines = own.out.split('\n');
+        ownLines.removeAll(QByteArray());
+        std::sort(ownLines.begin(), ownLines.end());
+        std::sort(lines.begin(), lines.end());
+        QCOMPARE(lines, ownLines);
+    }
+
+    // Every difference is named and turns the exit status to 1.
+    void differencesAreReported_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QByteArrayList>("expected"); // lines of the report
+        QTest::newRow("flipped byte") << "flip" << QByteArrayList{"a.txt: changed"};
+        QTest::newRow("truncated") << "truncate" << QByteArrayList{"sub/c.txt: changed"};
+        QTest::newRow("removed") << "remove" << QByteArrayList{"sub/c.txt: missing"};
+#ifdef Q_OS_WIN
+        QTest::newRow("added") << "add" << QByteArrayList{"sub/new: unlisted"};
+        QTest::newRow("file in place of a folder")
+            << "folder" << QByteArrayList{"sub/c.txt: missing", "sub/d e: missing", "sub: unlisted"};
+#else
+        QTest::newRow("added") << "add" << QByteArrayList{"\\sub/new\\n: unlisted"};
+        QTest::newRow("FIFO in place of a file")
+            << "fifo" << QByteArrayList{"a.txt: unreadable (not a regular file)"};
+        QTest::newRow("file in place of a folder")
+            << "folder" << QByteArrayList{"sub/c.txt: missing", "\\sub/d\\\\e: missing", "sub: unlisted"};
+#endif
+        QTest::newRow("bad manifest lines")
+            << "badlines"
+            << QByteArrayList{"M line 4: the path leads outside the folder",
+                              "M line 5: the path leads outside the folder", "M line 6: the file is listed twice",
+                              "M line 7: not a SHA-256 checksum line"};
+    }
+
+    void differencesAreReported()
+    {
+        QFETCH(QString, change);
+        QFETCH(QByteArrayList, expected);
+        const QString folder = freshFolder();
+        const QString package = folder + QStringLiteral("/3");
+        QVERIFY(writeFile(package + QStringLiteral("/a.txt"), QByteArray("alpha")));
+        QVERIFY(writeFile(package + QStringLiteral("/sub/c.txt"), 5000));
+        QVERIFY(writeFile(package + QStringLiteral("/sub/") + OddName, QByteArray("delta")));
+        const NativePath manifestPath = NativePath::fromText(folder + QStringLiteral("/3.sha256"));
+        QString error;
+        QVERIFY2(ChecksumManifest::write(NativePath::fromText(package), manifestPath, {}, &error), qPrintable(error));
+        QCOMPARE(runCli({QStringLiteral("verify"), package}).exitCode, 0);
+
+        const QString a = package + QStringLiteral("/a.txt");
+        const QString c = package + QStringLiteral("/sub/c.txt");
+        if (change == QLatin1String("flip")) {
+            QVERIFY(writeFile(a, QByteArray("alphb")));
+        } else if (change == QLatin1String("truncate")) {
+            QFile file(c);
+            QVERIFY(file.resize(4999));
+        } else if (change == QLatin1String("remove")) {
+            QVERIFY(QFile::remove(c));
+        } else if (change == QLatin1String("add")) {
+            QVERIFY(writeFile(package + QStringLiteral("/sub/") + AddedName, 1));
+        } else if (change == QLatin1String("fifo")) {
+            QVERIFY(QFile::remove(a));
+#ifndef Q_OS_WIN
+            QCOMPARE(::mkfifo(QFile::encodeName(a).constData(), 0644), 0);
+#endif
+        } else if (change == QLatin1String("folder")) {
+            QVERIFY(QDir(package + QStringLiteral("/sub")).removeRecursively());
+            QVERIFY(writeFile(package + QStringLiteral("/sub"), 1));
+        } else if (change == QLatin1String("badlines")) {
+            QFile file(folder + QStringLiteral("/3.sha256"));
+            QVERIFY(file.open(QIODevice::Append));
+            const QByteArray digest = Sha256::hash("x").toHex();
+            file.write(digest + "  /etc/hostname\n" + digest + "  sub/../../x\n" + digest + "  ./a.txt\n" +
+                       "not a line\n");
+        }
+        for (const bool json : {false, true}) {
+            QStringList arguments{QStringLiteral("verify"), package};
+            if (json)
+                arguments.insert(1, QStringLiteral("--json"));
+            const CliRun run = runCli(arguments);
+            QCOMPARE(run.exitCode, 1);
+            if (json) {
+                const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8()).object();
+                QCOMPARE(object.value(QStringLiteral("ok")).toBool(true), false);
+                QCOMPARE(object.value(QStringLiteral("listed")).toInt(), 3);
+                int problems = object.value(QStringLiteral("badLines")).toArray().size();
+                for (const char* key : {"changed", "missing", "unlisted", "unreadable"})
+                    problems += object.value(QLatin1String(key)).toArray().size();
+                QCOMPARE(problems, expected.size());
+                continue;
+            }
+            // Windows writes its console lines with CR LF.
+            QByteArrayList lines = run.out.toUtf8().replace("\r\n", "\n").split('\n');
+            QCOMPARE(lines.takeLast(), QByteArray());
+            QVERIFY2(lines.takeLast().startsWith("FAILED: "), qPrintable(run.out));
+            for (QByteArray& line : lines)
+                line.replace(manifestPath.storedBytes(), "M");
+            QCOMPARE(lines, expected);
+        }
+    }
+
+    void usageAndUnreadableManifest_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no folder") << QStringList{} << 2 << "expected FOLDER";
+        QTest::newRow("three paths") << QStringList{"a", "b", "c"} << 2 << "expected FOLDER";
+        QTest::newRow("unknown option") << QStringList{"--quick", "a"} << 2 << "unknown option '--quick'";
+        QTest::newRow("no manifest") << QStringList{"nowhere"} << 1 << "cannot read the manifest";
+    }
+
+    void usageAndUnreadableManifest()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const CliRun run = runCli(QStringList{QStringLiteral("verify")} + arguments, freshFolder());
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QVERIFY(run.out.isEmpty());
+    }
+
+    // An existing manifest, or a link in its place, is never written
+    // through or replaced; a manifest that cannot be finished is not left.
+    void manifestNeverReplaced()
+    {
+        const QString folder = freshFolder();
+        QVERIFY(writeFile(folder + QStringLiteral("/5/a"), 10));
+        const NativePath manifest = NativePath::fromText(folder + QStringLiteral("/5.sha256"));
+        QVERIFY(writeFile(manifest.toText(), QByteArray("keep me")));
+        QString error;
+        QVERIFY(!ChecksumManifest::write(NativePath::fromText(folder + QStringLiteral("/5")), manifest, {}, &error));
+        QVERIFY2(error.contains(QStringLiteral("cannot create")), qPrintable(error));
+        QCOMPARE(readAll(manifest.toText()), QByteArray("keep me"));
+
+#ifdef Q_OS_WIN
+        QSKIP("the rest needs POSIX links and user switching");
+#else
+        // Through move: a dangling link named 1.sha256 takes number 1 as a
+        // listing of that name would, so the package goes to folder 2 with
+        // its manifest beside it, and the link is left as it was.
+        const QString source = freshFolder();
+        const QString volume = freshFolder();
+        QVERIFY(writeFile(source + QStringLiteral("/item"), 10));
+        const QString base = volume + QStringLiteral("/korvo_pack/CD/L");
+        QVERIFY(makeFolder(base));
+        const QString target = volume + QStringLiteral("/target");
+        QVERIFY(QFile::link(target, base + QStringLiteral("/1.sha256")));
+        const CliRun move = runCli({QStringLiteral("move"), QStringLiteral("--label"), QStringLiteral("L"),
+                                    QStringLiteral("--volume-root"), volume, QStringLiteral("--checksums"), source});
+        QCOMPARE(move.exitCode, 0);
+        QVERIFY2(move.out.contains(QStringLiteral("パッケージ2を")) &&
+                     move.out.contains(QStringLiteral("2.sha256 保存に成功しました。")),
+                 qPrintable(move.out));
+        QVERIFY(QFileInfo::exists(base + QStringLiteral("/2/item")));
+        QVERIFY(!QFileInfo::exists(base + QStringLiteral("/1")));
+        QVERIFY(!QFileInfo::exists(target));
+        QCOMPARE(QFileInfo(base + QStringLiteral("/1.sha256")).symLinkTarget(), target);
+
+        // A file that cannot be read: the manifest is refused and removed.
+        const QString unreadable = freshFolder();
+        QVERIFY(writeFile(unreadable + QStringLiteral("/6/a"), 10));
+        QVERIFY(writeFile(unreadable + QStringLiteral("/6/b"), 10));
+        QVERIFY(QFile::setPermissions(unreadable + QStringLiteral("/6/b"), QFileDevice::WriteOwner));
+        QVERIFY(QFile::setPermissions(temp.path(), QFileDevice::Permissions(0x7777)));
+        QVERIFY(QFile::setPermissions(unreadable, QFileDevice::Permissions(0x7777)));
+        const NativePath unfinished = NativePath::fromText(unreadable + QStringLiteral("/6.sha256"));
+        QByteArray outcome;
+        QString why;
+        const bool ran = runUnprivileged(
+            [&] {
+                QString reason;
+                const bool written = ChecksumManifest::write(NativePath::fromText(unreadable + QStringLiteral("/6")),
+                                                             unfinished, {}, &reason);
+                return QByteArray(written ? "written" : "refused: ") + reason.toUtf8();
+            },
+            &outcome, &why);
+        QVERIFY2(ran, qPrintable(why));
+        QVERIFY2(outcome.startsWith("refused: cannot read "), outcome.constData());
+        QVERIFY(!QFileInfo::exists(unfinished.toText()));
+#endif
+    }
+};
+
+QTEST_GUILESS_MAIN(ChecksumsTest)
+#include "tst_checksums.moc"
