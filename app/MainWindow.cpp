@@ -27,6 +27,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -89,6 +90,28 @@ QRect MainWindow::defaultGeometry(const QRect& available)
     const int height = qMin(360, available.height());
     // Centred in the available size, measured from the screen's origin.
     return QRect((available.width() - width) / 2, (available.height() - height) / 2, width, height);
+}
+
+QRect MainWindow::fitToScreen(const QRect& saved, const QRect& available, int titleBarHeight)
+{
+    // Room for the title bar above the client area, as far as the screen has it.
+    const int titleBar = qBound(0, titleBarHeight, available.height() / 2);
+    QRect fitted(saved.topLeft(), saved.size().boundedTo(QSize(available.width(), available.height() - titleBar)));
+
+    // The title bar can be grabbed when it lies below the area's top edge,
+    // above its bottom edge, and enough of its width is on the area.
+    // (64-bit: a hand-edited file may hold coordinates near the int limits.)
+    const qint64 grip = qMin(fitted.width(), 100);
+    const qint64 overlap =
+        qint64(qMin(fitted.right(), available.right())) - qMax(fitted.left(), available.left()) + 1;
+    const bool reachable = qint64(fitted.top()) - titleBar >= available.top()
+                           && fitted.top() <= available.bottom() && overlap >= grip;
+    // A window that had to shrink is put wholly on the area as well.
+    if (reachable && fitted.size() == saved.size())
+        return fitted;
+    fitted.moveLeft(qBound(available.left(), fitted.left(), available.right() + 1 - fitted.width()));
+    fitted.moveTop(qBound(available.top() + titleBar, fitted.top(), available.bottom() + 1 - fitted.height()));
+    return fitted;
 }
 
 void MainWindow::setSaveFileNameFunction(const SaveFileNameFunction& function)
@@ -184,12 +207,24 @@ void MainWindow::restoreGeometryFromSettings()
     QVariant value;
     if (auto* settings = findChild<QSettings*>(QStringLiteral("Settings")))
         value = settings->value(QLatin1String(GeometryKey));
-    if (value.isValid() && value.canConvert<QRect>() && value.convert(QMetaType::QRect)) {
-        setGeometry(value.toRect());
+    QRect saved;
+    if (value.isValid() && value.canConvert<QRect>() && value.convert(QMetaType::QRect))
+        saved = value.toRect();
+    // The window appears on the screen under the saved rectangle's middle,
+    // else on the primary one. An empty rectangle is no usable geometry.
+    QScreen* screen = saved.isEmpty() ? nullptr : QGuiApplication::screenAt(saved.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        if (!saved.isEmpty())
+            setGeometry(saved);
         return;
     }
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        setGeometry(defaultGeometry(screen->availableGeometry()));
+    const QRect available = screen->availableGeometry();
+    if (saved.isEmpty())
+        setGeometry(defaultGeometry(available));
+    else
+        setGeometry(fitToScreen(saved, available, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this)));
 }
 
 bool MainWindow::event(QEvent* event)

@@ -39,6 +39,13 @@ public:
     // The geometry of a window started without saved settings, for a
     // primary screen whose available area is `available`.
     static QRect defaultGeometry(const QRect& available);
+    // A saved client-area rectangle made usable on a screen whose available
+    // area is `available`: a size larger than that area shrinks to it (less
+    // the title bar) and moves wholly onto it, and a window that would show
+    // too little of its title bar (`titleBarHeight` high, above the client
+    // area) moves inside the area. A rectangle that fits and whose title bar
+    // is in reach is kept as it is.
+    static QRect fitToScreen(const QRect& saved, const QRect& available, int titleBarHeight);
 
     // Replaces the save-file dialog of the export menu; null restores it.
     void setSaveFileNameFunction(const SaveFileNameFunction& function);

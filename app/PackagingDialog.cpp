@@ -15,9 +15,11 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QHeaderView>
 #include <QMap>
 #include <QMessageBox>
 #include <QSettings>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QTreeWidgetItem>
 #include <QUrl>
@@ -101,6 +103,7 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
 
     setFixedSize(size());
     fitTextsToFont();
+    fitPackageColumns();
 
     connect(form->comboBoxOrder, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &PackagingDialog::setOrderSize);
@@ -119,6 +122,39 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
 
     form->pushButtonExportConfig->hide();
     form->pushButtonOrderEdit->hide();
+}
+
+void PackagingDialog::fitPackageColumns()
+{
+    // The rows have no children, so the tree needs no room for branches. The
+    // number column is as narrow as its texts and the two size columns share
+    // the rest of the width, also when a scroll bar takes some of it.
+    QTreeWidget* tree = form->treeWidgetPackage;
+    tree->setRootIsDecorated(false);
+    QHeaderView* header = tree->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
+    header->setSectionResizeMode(2, QHeaderView::Stretch);
+    connect(header, &QHeaderView::sectionResized, this, [this] { updateSizeToolTips(); });
+}
+
+void PackagingDialog::updateSizeToolTips()
+{
+    // A size text wider than its column is drawn cut; its tooltip shows it
+    // whole. The style keeps a margin of the focus frame plus one pixel on
+    // either side of an item's text.
+    QTreeWidget* tree = form->treeWidgetPackage;
+    const int margin = 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1);
+    const QFontMetrics metrics = tree->fontMetrics();
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = tree->topLevelItem(i);
+        for (int column = 1; column <= 2; ++column) {
+            const QString text = row->text(column);
+            const bool fits = metrics.horizontalAdvance(text) + margin <= tree->columnWidth(column);
+            row->setToolTip(column, fits ? QString() : text);
+        }
+    }
 }
 
 void PackagingDialog::fitTextsToFont()
@@ -325,13 +361,10 @@ void PackagingDialog::triggerPack()
         row->setText(1, formatSize(packages.at(i)->size));
         row->setText(2, formatSize(packages.at(i)->sizeOnDisk));
     }
-    // The number column as narrow as its texts; the two size columns share
-    // the rest of the width.
-    QTreeWidget* tree = form->treeWidgetPackage;
-    tree->resizeColumnToContents(0);
-    const int sizeWidth = qMax(0, (tree->viewport()->width() - tree->columnWidth(0)) / 2);
-    tree->setColumnWidth(1, sizeWidth);
-    tree->setColumnWidth(2, sizeWidth);
+    // The new rows' widths settle when the tree lays them out; a size text
+    // that is cut then gets its tooltip through the header's resize notice,
+    // and here when the widths stay as they were.
+    updateSizeToolTips();
     packedOrder = order;
     form->groupBoxPackage->setEnabled(!packages.isEmpty());
     form->labelStats->setText(QStringLiteral("パッケージ作成完了。"));
@@ -536,7 +569,7 @@ void PackagingDialog::writeListing(const QString& packageFolder, const QString& 
     const ExporterPtr exporter = createXmlExporter(xmlSettings);
 
     std::unique_ptr<ExportWorker> worker(new ExportWorker(nullptr));
-    worker->setup(listingPath, node, exporter);
+    worker->setup(listingPath, node, exporter, TargetMode::CreateNew); // never replaces an entry there
     const auto reported = QOverload<bool, const QString&, const QString&>::of(&ExportWorker::finished);
     connect(worker.get(), reported, this, &PackagingDialog::onExportFinished);
 

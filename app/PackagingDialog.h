@@ -71,6 +71,8 @@ protected:
 
 private:
     void fitTextsToFont();
+    void fitPackageColumns();
+    void updateSizeToolTips();
     void updateOrderComboBox();
     bool checkFolderName(const QString& name, const QString& what);
     // What one move did: the rows moved, and the failures to report.

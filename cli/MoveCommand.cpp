@@ -83,7 +83,7 @@ bool writeListing(const QString& path, const QString& packageFolder, const Packa
                          errorString = error;
                      });
     QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
-    worker.setup(path, node, createXmlExporter(XmlExporterSettings()));
+    worker.setup(path, node, createXmlExporter(XmlExporterSettings()), TargetMode::CreateNew);
     worker.start(QThread::InheritPriority);
     loop.exec();
     worker.wait();

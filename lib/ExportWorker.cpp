@@ -16,11 +16,21 @@ ExportWorker::ExportWorker(QObject* parent)
 
 ExportWorker::~ExportWorker() = default;
 
-void ExportWorker::setup(const QString& path, const DirectoryNodePtr& root, const ExporterPtr& exporter)
+void ExportWorker::setup(const QString& path, const DirectoryNodePtr& root, const ExporterPtr& exporter,
+                         TargetMode mode)
 {
+    setup(NativePath::fromText(path), root, exporter, mode);
     path_ = path;
+}
+
+void ExportWorker::setup(const NativePath& path, const DirectoryNodePtr& root, const ExporterPtr& exporter,
+                         TargetMode mode)
+{
+    path_ = path.toText();
     root_ = root;
     exporter_ = exporter;
+    target_ = path;
+    mode_ = mode;
 }
 
 void ExportWorker::triggerProgress()
@@ -34,7 +44,7 @@ void ExportWorker::run()
     QString errorString;
     bool ok = false;
     if (exporter_)
-        ok = exporter_->exportTo(path_, root_, &errorString);
+        ok = exporter_->exportTo(target_, mode_, root_, &errorString);
     else
         errorString = QStringLiteral("エクスポーターが指定されていません。");
 

@@ -2,6 +2,7 @@
 
 #include "DirectoryNode.h"
 #include "Exporter.h"
+#include "NativePath.h"
 
 #include <QString>
 #include <QThread>
@@ -18,8 +19,14 @@ public:
     explicit ExportWorker(QObject* parent = nullptr);
     ~ExportWorker() override;
 
-    // Call only while the thread is not running.
-    void setup(const QString& path, const DirectoryNodePtr& root, const ExporterPtr& exporter);
+    // Call only while the thread is not running. The mode says what the
+    // export may do to an existing file of that name (Exporter.h).
+    void setup(const QString& path, const DirectoryNodePtr& root, const ExporterPtr& exporter,
+               TargetMode mode = TargetMode::Replace);
+    // The same for a target given by its exact path; the reports name it by
+    // its text.
+    void setup(const NativePath& path, const DirectoryNodePtr& root, const ExporterPtr& exporter,
+               TargetMode mode = TargetMode::Replace);
 
 signals:
     void finished(bool isSucceeded, const QString& path, const QString& errorString);
@@ -35,6 +42,8 @@ private:
     QString path_;
     DirectoryNodePtr root_;
     ExporterPtr exporter_;
+    NativePath target_;
+    TargetMode mode_ = TargetMode::Replace;
 };
 
 } // namespace korvo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DirectoryNode.h"
+#include "NativePath.h"
 
 #include <QChar>
 #include <QDateTime>
@@ -12,6 +13,18 @@
 
 namespace korvo {
 
+// How an export treats its target.
+enum class TargetMode {
+    // An existing file of that name is replaced, and only by a complete
+    // document. A FIFO or device is written directly, as it cannot be
+    // replaced; so is a writable file in a folder that takes no new file.
+    Replace,
+    // The document goes only into a new file that the export creates. An
+    // existing entry of that name (a dangling link included) fails the
+    // export and stays as it was; a failed export removes the file it made.
+    CreateNew
+};
+
 // Writes one tree into one file. Made fresh for every export.
 struct iExporter
 {
@@ -22,6 +35,9 @@ struct iExporter
     // Writes the tree below `root` to `path`; on failure returns false and,
     // when `errorString` is given, stores the reason there.
     virtual bool exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString) = 0;
+    // The same for a target given by its exact path, in the given mode.
+    virtual bool exportTo(const NativePath& target, TargetMode mode, const DirectoryNodePtr& root,
+                          QString* errorString) = 0;
 };
 
 using ExporterPtr = QSharedPointer<iExporter>;

@@ -51,9 +51,9 @@ public:
 
     // The walk of the given method over the folder at `rootPath` (absolute),
     // whose files' sizes on disk are rounded with `geometry`, on `threads`
-    // threads where the method can use several (0: as many as the machine
-    // has processors, or what KORVO_SCAN_THREADS says). Whatever the number,
-    // the tree comes out the same.
+    // threads where the method can use several (0: four per processor, or
+    // what KORVO_SCAN_THREADS says). Whatever the number, the tree comes out
+    // the same.
     static std::unique_ptr<FolderWalk> create(ListingMethod method, const NativePath& rootPath,
                                               const DriveGeometry& geometry, int threads = 0);
 };

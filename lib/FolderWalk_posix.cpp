@@ -396,14 +396,17 @@ void NativeFolderWalk::run(const std::atomic<bool>& cancel, const Listed& listed
 }
 
 // The number of walking threads when the caller leaves it open: the
-// environment's KORVO_SCAN_THREADS when set, else one per processor.
+// environment's KORVO_SCAN_THREADS when set, else four per processor and at
+// least four. A listing thread spends much of its time waiting for the file
+// system (for the disk when the cache is cold), and more threads in flight
+// keep every processor busy meanwhile.
 int defaultThreads()
 {
     bool ok = false;
     const int wanted = qEnvironmentVariableIntValue("KORVO_SCAN_THREADS", &ok);
     if (ok && wanted > 0)
         return qMin(wanted, 64);
-    return qMax(1, QThread::idealThreadCount());
+    return qBound(4, 4 * QThread::idealThreadCount(), 32);
 }
 
 } // namespace

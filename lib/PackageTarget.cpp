@@ -23,19 +23,13 @@ NativePath baseFolderPath(const NativePath& volumeRoot, const QString& orderName
 QString baseFolder(const QString& volumeRoot, const QString& orderName, const QString& label)
 {
     const QString separator = QDir::separator();
-#ifdef _WIN32
-    // The drive root as Qt writes it ("C:/") with every native separator
-    // dropped, then each level followed by one backslash: C:/\korvo_pack\CD\L\.
-    QString root = volumeRoot;
-    root.remove(separator);
-    QString text = root + separator;
-#else
-    // The mount point as an absolute path; "/" stays "/" rather than
-    // becoming empty, which would make the base folder relative.
-    QString text = QDir::cleanPath(QDir(volumeRoot).absolutePath());
+    // The volume root as an absolute path in the system's own form, so that
+    // on Windows no path shown mixes the two separators. A root ("/", "C:/")
+    // keeps its separator rather than becoming empty, which would make the
+    // base folder relative.
+    QString text = QDir::toNativeSeparators(QDir::cleanPath(QDir(volumeRoot).absolutePath()));
     if (!text.endsWith(separator))
         text += separator;
-#endif
     text += QStringLiteral("korvo_pack") + separator;
     text += orderName + separator;
     text += label + separator;
@@ -49,7 +43,7 @@ QString packageFolder(const QString& baseFolder, int number)
 
 QString listingPath(const QString& baseFolder, int number)
 {
-    return QDir(baseFolder).absoluteFilePath(QString::number(number) + QStringLiteral(".xml"));
+    return QDir::toNativeSeparators(QDir(baseFolder).absoluteFilePath(QString::number(number) + QStringLiteral(".xml")));
 }
 
 QStringList siblingNames(int number)

@@ -24,6 +24,8 @@ NativePath volumeRoot(const NativePath& scannedFolder);
 NativePath baseFolderPath(const NativePath& volumeRoot, const QString& orderName, const QString& label);
 
 // The base folder text for an order and a label, ending with a separator.
+// These texts use the system's own separator throughout (backslashes on
+// Windows), as a user of the system expects to see paths.
 QString baseFolder(const QString& volumeRoot, const QString& orderName, const QString& label);
 
 // The package folder text for number N under a base folder.

@@ -16,9 +16,10 @@ struct DriveGeometry;
 // Platform_posix.cpp and Platform_win.cpp each implement all of them.
 namespace platform {
 
-// Fills the cluster geometry of the drive (Windows: by drive letter through
-// _getdiskfree) or file system (Linux: statvfs) that holds the folder. Leaves
-// the figures at 0 when they cannot be found.
+// Fills the cluster geometry of the drive (Windows: the volume that holds the
+// folder, through GetDiskFreeSpaceW; the drive index from its letter) or file
+// system (Linux: statvfs) that holds the folder. Leaves the figures at 0 when
+// they cannot be found.
 void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry);
 
 // The byte length of what a link entry reaches, read through the entry's own
@@ -64,6 +65,26 @@ QString errorText(qint64 errorCode);
 // dangling link included, which is never followed). On failure returns false
 // and stores the system's error code.
 bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode);
+
+// Removes the file that createNewFile made for `file`, closing it first.
+// While `file` is open, whatever its name leads to is left alone unless it
+// is still the file `file` opened; a file already closed is removed by name.
+// On failure returns false and stores the system's error code.
+bool removeCreatedFile(const NativePath& path, QFile& file, qint64* errorCode);
+
+// What openSpecialFile found at a path.
+enum class SpecialFile {
+    None,   // no such entry, a regular file or a folder; nothing was opened
+    Opened, // `file` is open for writing on it
+    Failed  // it is special, but could not be opened; the error code is set
+};
+
+// Opens `file` for writing on an existing FIFO, device or socket (or a link
+// to one; Windows: a device name or a \\.\ path), which a new file must not
+// replace. Nothing is created or truncated. Opening a FIFO waits for a
+// reader; a reader that goes away makes the writes fail instead of ending
+// the program.
+SpecialFile openSpecialFile(const NativePath& path, QFile& file, qint64* errorCode);
 
 // One entry of a folder, by its exact name.
 struct FolderEntry

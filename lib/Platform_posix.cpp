@@ -7,8 +7,10 @@
 #include <QVector>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -171,6 +173,81 @@ bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
         return false;
     }
     return true;
+}
+
+bool removeCreatedFile(const NativePath& path, QFile& file, qint64* errorCode)
+{
+    auto fail = [errorCode](int code) {
+        if (errorCode)
+            *errorCode = code;
+        return false;
+    };
+    // While the file is open, compare what the name leads to with it before
+    // unlinking: an entry that took its place meanwhile is not ours.
+    if (file.isOpen()) {
+        struct stat opened;
+        struct stat named;
+        const bool same = ::fstat(file.handle(), &opened) == 0 && ::lstat(path.constData(), &named) == 0 &&
+                          opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+        file.close();
+        if (!same)
+            return fail(EEXIST);
+    }
+    if (::unlink(path.constData()) != 0)
+        return fail(errno);
+    return true;
+}
+
+namespace {
+
+bool isSpecial(mode_t mode)
+{
+    return !S_ISREG(mode) && !S_ISDIR(mode);
+}
+
+// A write into a FIFO whose reader has gone raises SIGPIPE, which ends the
+// program by default. Ignored, the write fails with EPIPE and the export
+// reports it. A handler the program installed itself is kept.
+void ignoreBrokenPipe()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current;
+        if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+            !(current.sa_flags & SA_SIGINFO))
+            ::signal(SIGPIPE, SIG_IGN);
+    });
+}
+
+} // namespace
+
+SpecialFile openSpecialFile(const NativePath& path, QFile& file, qint64* errorCode)
+{
+    struct stat target;
+    if (::stat(path.constData(), &target) != 0 || !isSpecial(target.st_mode))
+        return SpecialFile::None;
+    ignoreBrokenPipe();
+    // Neither O_CREAT nor O_TRUNC: only what is there is written. O_NOCTTY
+    // keeps a terminal from becoming the program's controlling terminal.
+    const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errorCode)
+            *errorCode = errno;
+        return SpecialFile::Failed;
+    }
+    // The entry may have been swapped for a regular file since the look.
+    struct stat opened;
+    if (::fstat(fd, &opened) != 0 || !isSpecial(opened.st_mode)) {
+        ::close(fd);
+        return SpecialFile::None;
+    }
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        if (errorCode)
+            *errorCode = EIO;
+        return SpecialFile::Failed;
+    }
+    return SpecialFile::Opened;
 }
 
 bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64* errorCode)

@@ -7,7 +7,6 @@
 
 #include <QFile>
 
-#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
@@ -18,18 +17,25 @@ namespace korvo::platform {
 
 void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry)
 {
-    // The drive index comes from the path's first letter: 0 for A ... 25 for Z.
-    const QString path = QFileInfo(absoluteFolderPath.toText()).absolutePath();
-    geometry.drive = path.isEmpty() ? -1 : int(path.at(0).toUpper().toLatin1()) - int('A');
     geometry.sectorsPerCluster = 0;
     geometry.bytesPerSector = 0;
-    if (geometry.drive < 0 || geometry.drive > 25)
-        return; // a network path: the geometry stays unknown
-    struct _diskfree_t info;
-    if (_getdiskfree(unsigned(geometry.drive + 1), &info) != 0)
+    const QString path = QDir::toNativeSeparators(QFileInfo(absoluteFolderPath.toText()).absoluteFilePath());
+    // The drive index of a path with a drive letter: 0 for A ... 25 for Z.
+    const bool lettered = path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).toUpper() >= QLatin1Char('A')
+                          && path.at(0).toUpper() <= QLatin1Char('Z');
+    geometry.drive = lettered ? path.at(0).toUpper().unicode() - 'A' : -1;
+
+    // The clusters are those of the volume that holds the folder: its drive
+    // root, a volume mounted in a folder of another drive, or the root of a
+    // network share. Unknown when the system cannot say.
+    wchar_t volume[MAX_PATH + 1];
+    if (!GetVolumePathNameW(reinterpret_cast<const wchar_t*>(path.utf16()), volume, MAX_PATH + 1))
         return;
-    geometry.sectorsPerCluster = qint64(info.sectors_per_cluster);
-    geometry.bytesPerSector = qint64(info.bytes_per_sector);
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceW(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        return;
+    geometry.sectorsPerCluster = qint64(sectorsPerCluster);
+    geometry.bytesPerSector = qint64(bytesPerSector);
 }
 
 qint64 linkTargetSize(const NativePath& absoluteFilePath)
@@ -152,6 +158,68 @@ bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
         return false;
     }
     return true;
+}
+
+bool removeCreatedFile(const NativePath& path, QFile& file, qint64* errorCode)
+{
+    // createNewFile shares the file with readers only, so while it was open
+    // nothing could rename or delete it: the name still leads to it.
+    file.close();
+    if (DeleteFileW(path.wide()))
+        return true;
+    if (errorCode)
+        *errorCode = qint64(GetLastError());
+    return false;
+}
+
+namespace {
+
+// A name the system reads as a device wherever it stands (CON, NUL, COM1,
+// LPT1, ... with or without a suffix), or a path in the device namespace
+// (\\.\PIPE\..., \\.\COM10).
+bool isDevicePath(const QString& path)
+{
+    const QString clean = QDir::toNativeSeparators(path);
+    if (clean.startsWith(QLatin1String("\\\\.\\")))
+        return true;
+    QString base = clean.mid(clean.lastIndexOf(QLatin1Char('\\')) + 1);
+    base = base.left(base.indexOf(QLatin1Char('.'))).trimmed().toUpper();
+    static const QStringList plain = {QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                                      QStringLiteral("NUL")};
+    if (plain.contains(base))
+        return true;
+    return base.size() == 4 && (base.startsWith(QLatin1String("COM")) || base.startsWith(QLatin1String("LPT"))) &&
+           base.at(3) >= QLatin1Char('1') && base.at(3) <= QLatin1Char('9');
+}
+
+} // namespace
+
+SpecialFile openSpecialFile(const NativePath& path, QFile& file, qint64* errorCode)
+{
+    if (!isDevicePath(path.toText()))
+        return SpecialFile::None;
+    const HANDLE handle = CreateFileW(path.wide(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (errorCode)
+            *errorCode = qint64(GetLastError());
+        return SpecialFile::Failed;
+    }
+    if (GetFileType(handle) == FILE_TYPE_DISK) {
+        CloseHandle(handle); // a plain file after all
+        return SpecialFile::None;
+    }
+    const int fd = _open_osfhandle(intptr_t(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            _close(fd);
+        else
+            CloseHandle(handle);
+        if (errorCode)
+            *errorCode = qint64(ERROR_OPEN_FAILED);
+        return SpecialFile::Failed;
+    }
+    return SpecialFile::Opened;
 }
 
 bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64* errorCode)

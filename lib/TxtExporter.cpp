@@ -4,7 +4,9 @@
 // line ending in CR LF.
 
 #include "Exporter.h"
-#include "ExportSupport.h"
+#include "ExporterBase.h"
+#include "TargetFile.h"
+#include "TimeFormatter.h"
 #include "SizeFormat.h"
 
 #include <QStringBuilder>
@@ -26,9 +28,8 @@ public:
     {
     }
 
-    bool exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString) override;
-
 private:
+    void writeDocument(exporting::TargetFile& target, const DirectoryNode& root) override;
     void writeHeader(QString& out, const DirectoryNode& root);
     bool writeDirectory(exporting::TargetFile& target, const DirectoryNode& root);
     void writeOwnLines(exporting::TargetFile& target, const DirectoryNode& directory, const QString& prefix);
@@ -46,25 +47,16 @@ private:
     QString fileLine_;
 };
 
-bool TxtExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString)
+void TxtExporter::writeDocument(exporting::TargetFile& target, const DirectoryNode& root)
 {
-    exporting::TargetFile target(path);
-    if (!target.open(root, errorString))
-        return false;
-
     done = 0;
-    total = root->totalFileCount() + root->totalSubdirectoryCount();
-    setProgress(0.0);
+    total = root.totalFileCount() + root.totalSubdirectoryCount();
     blanks_ = repeated(QLatin1Char(' '));
     directoryLine_ = repeated(settings_.directoryLineChar);
     fileLine_ = repeated(settings_.fileLineChar);
 
-    writeHeader(target.buffer(), *root);
-    writeDirectory(target, *root);
-    if (!target.commit(errorString))
-        return false;
-    setProgress(100.0);
-    return true;
+    writeHeader(target.buffer(), root);
+    writeDirectory(target, root);
 }
 
 void TxtExporter::writeHeader(QString& out, const DirectoryNode& root)
@@ -74,11 +66,11 @@ void TxtExporter::writeHeader(QString& out, const DirectoryNode& root)
     const QString close = stars + QLatin1Char('/');
     const QDateTime now = clock_ ? clock_() : QDateTime::currentDateTime();
 
-    out += exporting::generatorText() % LineEnd;
+    out += generatorText() % LineEnd;
     out += open % LineEnd;
     out += QLatin1String("Header") % LineEnd;
     out += LineEnd;
-    out += QStringLiteral("Version     : %1").arg(exporting::versionText()) % LineEnd;
+    out += QStringLiteral("Version     : %1").arg(versionText()) % LineEnd;
     out += QStringLiteral("Date        : %1").arg(exporting::formatTime(now)) % LineEnd;
     out += QStringLiteral("Root        : %1").arg(root.absoluteFilePath()) % LineEnd;
     out += QStringLiteral("Files       : %1").arg(root.totalFileCount()) % LineEnd;

@@ -5,7 +5,11 @@
 // chooses between attributes and child elements.
 
 #include "Exporter.h"
-#include "ExportSupport.h"
+#include "ExporterBase.h"
+#include "SizeTexts.h"
+#include "TargetFile.h"
+#include "TimeFormatter.h"
+#include "XmlTextWriter.h"
 #include "SizeFormat.h"
 
 #include <QVector>
@@ -46,10 +50,9 @@ class XmlExporter : public exporting::ExporterBase
 public:
     XmlExporter(const XmlExporterSettings& settings, const ExportClock& clock) : settings_(settings), clock_(clock) {}
 
-    bool exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString) override;
-
 private:
-    bool writeDocument(const DirectoryNode& root);
+    void writeDocument(exporting::TargetFile& target, const DirectoryNode& root) override;
+    bool writeContent(const DirectoryNode& root);
     bool writeSection(const DirectoryNode& root, XmlExportMode mode, XmlOutputOptions options);
     void writeFileNode(const FileNode& file, XmlOutputOptions options);
     void writeDirectoryFields(const DirectoryNode& directory, XmlOutputOptions options);
@@ -87,34 +90,24 @@ private:
     QString lastFolderText_;
 };
 
-bool XmlExporter::exportTo(const QString& path, const DirectoryNodePtr& root, QString* errorString)
+void XmlExporter::writeDocument(exporting::TargetFile& target, const DirectoryNode& root)
 {
-    exporting::TargetFile target(path);
-    if (!target.open(root, errorString))
-        return false;
-
     exporting::XmlTextWriter writer(target.buffer(), settings_.autoFormattingIndent);
     target_ = &target;
     writer_ = &writer;
     done = 0;
     total = 0;
-    setProgress(0.0);
-
-    writeDocument(*root);
+    writeContent(root);
     target_ = nullptr;
     writer_ = nullptr;
-    if (!target.commit(errorString))
-        return false;
-    setProgress(100.0);
-    return true;
 }
 
-bool XmlExporter::writeDocument(const DirectoryNode& root)
+bool XmlExporter::writeContent(const DirectoryNode& root)
 {
     writer_->writeStartDocument();
-    writer_->writeComment(exporting::generatorText());
+    writer_->writeComment(generatorText());
     writer_->writeStartElement(names_.korvo);
-    writer_->writeTextElement(names_.version, exporting::versionText());
+    writer_->writeTextElement(names_.version, versionText());
     writer_->writeTextElement(names_.date, exporting::formatTime(clock_ ? clock_() : QDateTime::currentDateTime()));
     writer_->writeTextElement(names_.root, (root.absoluteFilePath()));
     writer_->writeTextElement(names_.files, QString::number(root.totalFileCount()));

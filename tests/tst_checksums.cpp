@@ -30,6 +30,9 @@ Shell sh(const QByteArray& script, const QString& folder)
     Shell run;
     QProcess process;
     process.setWorkingDirectory(folder);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("KORVO_CLI"), cliProgram());
+    process.setProcessEnvironment(environment);
     process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromLatin1(script)});
     if (!process.waitForFinished(120000)) {
         process.kill();

@@ -33,8 +33,13 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(!qEnvironmentVariableIsEmpty("KORVO_CLI"));
-        folder_ = QFileInfo(dir_.filePath(QStringLiteral("data \"quoted\""))).absoluteFilePath();
+#ifdef Q_OS_WIN
+        // Windows allows no quotation mark in a name.
+        const QString name = QStringLiteral("data 'quoted' ü");
+#else
+        const QString name = QStringLiteral("data \"quoted\"");
+#endif
+        folder_ = QFileInfo(dir_.filePath(name)).absoluteFilePath();
         QVERIFY(writeFile(folder_ + QStringLiteral("/a.txt"), 1536));
         QVERIFY(writeFile(folder_ + QStringLiteral("/sub/b.bin"), 10));
         QVERIFY(makeFolder(folder_ + QStringLiteral("/sub/empty")));
@@ -109,7 +114,7 @@ private slots:
             process.setWorkingDirectory(workingFolder);
             process.start(QStringLiteral("/bin/sh"),
                           {QStringLiteral("-c"), QStringLiteral("exec \"$0\" scan --json \"$1$(printf '\\377')$2\""),
-                           qEnvironmentVariable("KORVO_CLI"), before, after});
+                           test::cliProgram(), before, after});
             process.waitForFinished(60000);
             return qMakePair(process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()
                                                                    + process.readAllStandardError()));

@@ -49,7 +49,6 @@ class ExportCliTest : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(!qgetenv("KORVO_CLI").isEmpty());
         folder = dir.filePath(QStringLiteral("R"));
         QVERIFY(test::writeFile(folder + QStringLiteral("/a.txt"), 1024));
         QVERIFY(test::writeFile(folder + QStringLiteral("/b.txt"), 2048));
@@ -162,7 +161,7 @@ private slots:
         QProcess process;
         process.start(QStringLiteral("/bin/sh"),
                       {QStringLiteral("-c"), QStringLiteral("exec \"$0\" export \"$1\" \"$2$(printf '\\377').xml\""),
-                       qEnvironmentVariable("KORVO_CLI"), folder, fresh + QStringLiteral("/bad")});
+                       test::cliProgram(), folder, fresh + QStringLiteral("/bad")});
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 2);
         QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(QStringLiteral("not valid in the file name")));

@@ -19,7 +19,11 @@ class HeldExporter : public iExporter
 {
 public:
     qreal progress() const override { return value.load(); }
-    bool exportTo(const QString&, const DirectoryNodePtr&, QString*) override
+    bool exportTo(const QString& path, const DirectoryNodePtr& root, QString* error) override
+    {
+        return exportTo(NativePath::fromText(path), TargetMode::Replace, root, error);
+    }
+    bool exportTo(const NativePath&, TargetMode, const DirectoryNodePtr&, QString*) override
     {
         value.store(42.5);
         started.release();

@@ -257,6 +257,9 @@ private slots:
     void sameTreeBothWays()
     {
         QFETCH(quint32, seed);
+#ifdef Q_OS_WIN
+        QSKIP("Windows has no listing of its own to compare: both methods are the same QDir listing");
+#endif
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         makeOddTree(dir.path(), seed);
@@ -367,7 +370,12 @@ private slots:
             QStringLiteral("ji"), QStringLiteral("ßj"), QStringLiteral("ssk"), QStringLiteral("stl"),
             QStringLiteral("ǅm"), QStringLiteral("ǆn"), QStringLiteral("Ǆo"), QStringLiteral("ıp"),
             QStringLiteral("Iq"), QStringLiteral("ｚ"), QStringLiteral("Ａ"), QStringLiteral("\u2126r"),
-            QStringLiteral("ωs"), QStringLiteral("\u2126A"), QStringLiteral("Kd"), QStringLiteral("kd")};
+            QStringLiteral("ωs"), QStringLiteral("\u2126A"), QStringLiteral("Kd"),
+#ifndef Q_OS_WIN
+            // Windows takes kd for the same name as Kd.
+            QStringLiteral("kd")
+#endif
+        };
         for (const QString& name : names)
             QVERIFY(writeFile(dir.filePath(name), 1));
         const DirectoryNodePtr nativeRoot = scanFolder(dir.path(), ListingMethod::Native);
@@ -379,8 +387,11 @@ private slots:
             reference << f->fileName();
         QCOMPARE(native.size(), names.size());
         QCOMPARE(native, reference);
-        QCOMPARE(native.mid(0, 6), QStringList({QStringLiteral("ih"), QStringLiteral("Iq"), QStringLiteral("İg"),
-                                                QStringLiteral("ji"), QStringLiteral("Kd"), QStringLiteral("kd")}));
+        QCOMPARE(native.mid(0, 5), QStringList({QStringLiteral("ih"), QStringLiteral("Iq"), QStringLiteral("İg"),
+                                                QStringLiteral("ji"), QStringLiteral("Kd")}));
+#ifndef Q_OS_WIN
+        QCOMPARE(native.at(5), QStringLiteral("kd"));
+#endif
     }
 
     void fileNodeFromFileInfo()
@@ -397,13 +408,24 @@ private slots:
         QCOMPARE(file.suffix(), QStringLiteral("gz"));
         QCOMPARE(file.fileName(), QStringLiteral("x.tar.gz"));
         QCOMPARE(file.absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
+        QVERIFY(matchesFileInfo(&file));
+#ifdef Q_OS_WIN
+        // Windows makes shortcut files, which the file system does not
+        // follow: read through its own path, a shortcut gives its own bytes.
+        for (const char* name : {".link", "up"}) {
+            const QString path = dir.filePath(QString::fromLatin1(name));
+            const FileNode shortcut(QFileInfo(path), geometry);
+            QVERIFY(shortcut.size() > 0);
+            QCOMPARE(shortcut.size(), qint64(test::readAll(path).size()));
+        }
+#else
         const FileNode link(QFileInfo(dir.filePath(QStringLiteral(".link"))), geometry);
         QCOMPARE(link.size(), 5000);
         QCOMPARE(link.suffix(), QStringLiteral("link"));
         const FileNode up(QFileInfo(dir.filePath(QStringLiteral("up"))), geometry);
         QCOMPARE(up.size(), 0);
-        QVERIFY(matchesFileInfo(&file));
         QVERIFY(matchesFileInfo(&link));
+#endif
     }
 };
 

@@ -15,6 +15,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -24,6 +25,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -447,6 +449,8 @@ private slots:
         QTest::newRow("other key") << QByteArray("[General]\nsize=@Rect(1 2 300 400)\n");
         QTest::newRow("in a group") << QByteArray("[Settings]\ngeometry=@Rect(1 2 300 400)\n");
         QTest::newRow("garbage") << QByteArray("\x01\x02\xff[[[=\n");
+        QTest::newRow("empty rectangle") << QByteArray("[General]\ngeometry=@Rect(10 20 0 0)\n");
+        QTest::newRow("negative size") << QByteArray("[General]\ngeometry=@Rect(10 20 -300 400)\n");
     }
     void malformedSettingsGiveTheDefaultGeometry()
     {
@@ -454,6 +458,38 @@ private slots:
         QVERIFY(writeFile(settingsFile->path(), content));
         MainWindow window;
         QCOMPARE(window.geometry(), MainWindow::defaultGeometry(QGuiApplication::primaryScreen()->availableGeometry()));
+    }
+
+    // A saved rectangle is fitted to the offscreen platform's 800 x 600 screen
+    // before it is applied: the window is never larger than the screen and its
+    // title bar (t pixels above the client area, t from the style) can always
+    // be grabbed.
+    void savedGeometryIsFittedToTheScreen_data()
+    {
+        QTest::addColumn<QRect>("saved");
+        QTest::addColumn<QRect>("expected");
+        const int t = QMainWindow().style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        QVERIFY(t > 0 && t < 100);
+        QTest::newRow("on screen") << QRect(30, 40, 640, 420) << QRect(30, 40, 640, 420);
+        QTest::newRow("huge") << QRect(0, 0, 100000, 100000) << QRect(0, t, 800, 600 - t);
+        QTest::newRow("wider") << QRect(50, 160, 900, 200) << QRect(0, 160, 800, 200);
+        QTest::newRow("negative") << QRect(-5000, -3000, 400, 300) << QRect(0, t, 400, 300);
+        QTest::newRow("title bar above the top") << QRect(100, t - 1, 400, 300) << QRect(100, t, 400, 300);
+        QTest::newRow("beyond the right") << QRect(790, 100, 400, 300) << QRect(400, 100, 400, 300);
+        QTest::newRow("beyond the bottom") << QRect(100, 600, 400, 300) << QRect(100, 300, 400, 300);
+        QTest::newRow("far beyond") << QRect(2000000000, 2000000000, 400, 300) << QRect(400, 300, 400, 300);
+        // Partly off the right or bottom edge with the title bar in reach: the
+        // user put it there, so it stays.
+        QTest::newRow("title bar in reach") << QRect(600, 500, 400, 300) << QRect(600, 500, 400, 300);
+    }
+    void savedGeometryIsFittedToTheScreen()
+    {
+        QFETCH(QRect, saved);
+        QFETCH(QRect, expected);
+        QSettings(settingsFile->path(), QSettings::IniFormat).setValue(QStringLiteral("geometry"), saved);
+        MainWindow window;
+        QCOMPARE(QGuiApplication::primaryScreen()->availableGeometry(), QRect(0, 0, 800, 600));
+        QCOMPARE(window.geometry(), expected);
     }
 
     void closeWaitsOneTimerTickWhenIdle()

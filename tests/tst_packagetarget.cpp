@@ -85,8 +85,13 @@ private slots:
     {
 #ifdef Q_OS_WIN
         const QString base = PackageTarget::baseFolder(QStringLiteral("C:/"), QStringLiteral("CD"), QStringLiteral("L"));
-        QCOMPARE(base, QStringLiteral("C:/\\korvo_pack\\CD\\L\\"));
-        QCOMPARE(PackageTarget::packageFolder(base, 3), QStringLiteral("C:/\\korvo_pack\\CD\\L\\3\\"));
+        QCOMPARE(base, QStringLiteral("C:\\korvo_pack\\CD\\L\\"));
+        QCOMPARE(PackageTarget::packageFolder(base, 3), QStringLiteral("C:\\korvo_pack\\CD\\L\\3\\"));
+        QCOMPARE(PackageTarget::listingPath(base, 3), QStringLiteral("C:\\korvo_pack\\CD\\L\\3.xml"));
+        // A volume root given as a folder (korvo-cli --volume-root) is written
+        // with backslashes only, like the drive root.
+        QCOMPARE(PackageTarget::baseFolder(QStringLiteral("D:/data/vol/"), QStringLiteral("CD"), QString()),
+                 QStringLiteral("D:\\data\\vol\\korvo_pack\\CD\\\\"));
 #else
         const QString base =
             PackageTarget::baseFolder(QStringLiteral("/mnt/disk"), QStringLiteral("CD"), QStringLiteral("L"));

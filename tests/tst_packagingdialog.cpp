@@ -25,6 +25,10 @@
 #include <cerrno>
 #include <memory>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 using namespace korvo;
 using namespace korvo::test;
 
@@ -202,6 +206,47 @@ private slots:
         QVERIFY(button(&session.dialog, "pushButtonPack")->isEnabled());
         // Packing leaves the tree alone.
         QCOMPARE(session.root->totalFileCount(), 6);
+    }
+
+    // The number column is as wide as its texts, the two size columns share
+    // the rest; a size text that does not fit its column is its tooltip.
+    void sizeColumnsShareTheWidthAndCutTextsHaveTooltips_data()
+    {
+        QTest::addColumn<int>("pointSize");
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("small font") << 5 << false;
+        QTest::newRow("large font") << 16 << true;
+    }
+    void sizeColumnsShareTheWidthAndCutTextsHaveTooltips()
+    {
+        QFETCH(int, pointSize);
+        QFETCH(bool, cut);
+        Session session(*fixture);
+        QTreeWidget* tree = rows(&session.dialog);
+        QFont font = tree->font();
+        font.setPointSize(pointSize);
+        tree->setFont(font);
+        session.pack(1);
+        QCOMPARE(tree->topLevelItemCount(), 3);
+        const int width = tree->viewport()->width();
+        QTRY_COMPARE(tree->columnWidth(0) + tree->columnWidth(1) + tree->columnWidth(2), width);
+        QVERIFY(qAbs(tree->columnWidth(1) - tree->columnWidth(2)) <= 1);
+        QVERIFY(tree->columnWidth(0) < width / 4);
+        int tooltips = 0;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = tree->topLevelItem(i);
+            QVERIFY(row->toolTip(0).isEmpty());
+            for (int column = 1; column <= 2; ++column) {
+                const int needed = tree->fontMetrics().horizontalAdvance(row->text(column));
+                if (needed > tree->columnWidth(column)) {
+                    QCOMPARE(row->toolTip(column), row->text(column));
+                    ++tooltips;
+                } else if (needed + 20 < tree->columnWidth(column)) {
+                    QVERIFY(row->toolTip(column).isEmpty());
+                }
+            }
+        }
+        QCOMPARE(tooltips > 0, cut);
     }
 
     void packWithNothingThatFits()
@@ -558,14 +603,24 @@ private slots:
 
     void failingListingIsReported()
     {
-        // While package 1 moves, something else puts a link that leads
-        // nowhere where its listing goes: the listing cannot be written.
+        // While package 1 moves (its number chosen already), something else
+        // takes its listing's name. A listing is written only into a file it
+        // creates, never through or over that entry.
         const QString base = fixture->baseFolder(QString());
-        const QString listingLink = base + QStringLiteral("1.xml");
-        const QString missing = fixture->path(QStringLiteral("missing/listing.xml"));
+        const QString path = base + QStringLiteral("1.xml");
+        const QString elsewhere = fixture->path(QStringLiteral("elsewhere/listing.xml"));
+        QVERIFY(makeFolder(fixture->path(QStringLiteral("elsewhere"))));
         const QScopeGuard restore([] { Packager::setMoveFunction(Packager::MoveFunction()); });
         Packager::setMoveFunction([&](const NativePath& source, const NativePath& destination, qint64* code) {
-            QFile::link(missing, listingLink);
+#ifdef Q_OS_WIN
+            // A hidden folder.
+            makeFolder(path);
+            SetFileAttributesW(reinterpret_cast<const wchar_t*>(path.utf16()),
+                               FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
+#else
+            // A link that leads nowhere yet.
+            QFile::link(elsewhere, path);
+#endif
             return platform::moveWithoutReplacing(source, destination, code);
         });
 
@@ -575,16 +630,24 @@ private slots:
         click(child<QCheckBox>(&session.dialog, "checkBoxSave"));
         MessageBoxCloser boxes;
         click(button(&session.dialog, "pushButtonMove"));
-        if (!QFileInfo(listingLink).isSymLink())
+#ifndef Q_OS_WIN
+        if (!QFileInfo(path).isSymLink())
             QSKIP("the temporary folder's file system has no symbolic links");
+#endif
         QTRY_COMPARE(boxes.seen.size(), 1);
 
-        const QString path = base + QStringLiteral("1.xml");
         QCOMPARE(boxes.seen.at(0).title, QStringLiteral("エクスポートの報告"));
         const QString report = boxes.seen.at(0).text;
-        const QString head = QStringLiteral("\r\n%1\r\n保存に失敗しました。\r\n").arg(QDir::cleanPath(path));
+        const QString head =
+            QStringLiteral("\r\n%1\r\n保存に失敗しました。\r\n").arg(QDir::toNativeSeparators(QDir::cleanPath(path)));
         QVERIFY2(report.startsWith(head), qPrintable(report));
         QVERIFY(report.size() > head.size());
+        QVERIFY(treeInventory(fixture->path(QStringLiteral("elsewhere"))).isEmpty());
+#ifdef Q_OS_WIN
+        QVERIFY(QFileInfo(path).isDir());
+#else
+        QCOMPARE(QFileInfo(path).symLinkTarget(), elsewhere);
+#endif
         // The package stays moved; the report follows its status line.
         QVERIFY(QFileInfo(fixture->packageFolder(QString(), 1) + QStringLiteral("Delta")).isDir());
         QCOMPARE(statusText(&session.dialog),

@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <algorithm>
+
 #include <cerrno>
 
 using namespace korvo;
@@ -156,10 +158,13 @@ private slots:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(treeInventory(temp.path()), before);
         const QString base = PackageTarget::baseFolder(volume, limit(), QStringLiteral("L"));
-        QVERIFY2(run.out.contains(QStringLiteral("#1 -> ") + base + QStringLiteral("1/\n    ") + source +
-                                  QStringLiteral("/c3 -> ") + base + QStringLiteral("1/c3\n")),
+        const QString folder1 = PackageTarget::packageFolder(base, 1);
+        QVERIFY2(run.out.contains(QStringLiteral("#1 -> ") + folder1 + QStringLiteral("\n    ") + source +
+                                  QStringLiteral("/c3 -> ") + QDir(folder1).absoluteFilePath(QStringLiteral("c3")) +
+                                  QStringLiteral("\n")),
                  qPrintable(run.out));
-        QVERIFY(run.out.contains(QStringLiteral("    listing ") + base + QStringLiteral("3.xml\n")));
+        QVERIFY(run.out.contains(QStringLiteral("    listing ") + PackageTarget::listingPath(base, 3) +
+                                 QStringLiteral("\n")));
 
         // Without --volume-root, where the scanned folder's packages go.
         const Run defaulted = runCli({QStringLiteral("move"), QStringLiteral("--dry-run"), source});
@@ -215,13 +220,48 @@ private slots:
                  qPrintable(names.join(QLatin1Char(','))));
     }
 
+    // A listing goes only into a file it creates: a listing name taken
+    // already (here by a link that leads nowhere yet) counts for the numbers
+    // like any listing, so nothing is written through it and it stays as it
+    // was.
+    void listingNeverReplacesAnEntry()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("the link and its error text are POSIX ones");
+#endif
+        const QString base = PackageTarget::baseFolder(volume, limit(), QString());
+        QVERIFY(makeFolder(base) && makeFolder(temp.filePath(QStringLiteral("elsewhere"))));
+        QVERIFY(QFile::link(temp.filePath(QStringLiteral("elsewhere/made.xml")), base + QStringLiteral("3.xml")));
+        const QStringList before = treeInventory(temp.path());
+
+        // By name: #1 a2 名前, b2 | #2 c3, d1 | #3 dir, which goes to folder 3 + 3.
+        const Run run = runCli({QStringLiteral("move"), QStringLiteral("--limit"), limit(), QStringLiteral("--sort"),
+                                QStringLiteral("name-asc"), QStringLiteral("--packages"), QStringLiteral("3"),
+                                QStringLiteral("--listing"), QStringLiteral("--volume-root"), volume, source});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QStringLiteral("パッケージ6を%1へ移動完了。\n    %2 保存に成功しました。\n")
+                              .arg(PackageTarget::packageFolder(base, 6), PackageTarget::listingPath(base, 6)));
+        // The package and its listing; the link and the folder it leads to
+        // are as they were.
+        const QString moved = QStringLiteral("vol/korvo_pack/%1/6").arg(limit());
+        QStringList expected = movedInventory(before, QStringLiteral("src"), {QStringLiteral("dir")}, moved);
+        QStringList now = treeInventory(temp.path());
+        const QString listing = QStringLiteral("vol/korvo_pack/%1/6.xml|").arg(limit());
+        QCOMPARE(now.size(), expected.size() + 1);
+        now.erase(std::remove_if(now.begin(), now.end(), [&](const QString& line) { return line.startsWith(listing); }),
+                  now.end());
+        QCOMPARE(now, expected);
+    }
+
     // When the packages' folders cannot be numbered (here the order's folder
     // is a file), nothing moves, the reason is the system's, the JSON names
     // no listing, and the exit status is 1.
     void failedPackages()
     {
 #ifdef Q_OS_WIN
-        QSKIP("the expected error code is an errno value");
+        const int notAFolder = 3; // ERROR_PATH_NOT_FOUND: a level of the path is a file
+#else
+        const int notAFolder = ENOTDIR;
 #endif
         QVERIFY(writeFile(volume + QStringLiteral("/korvo_pack/") + limit(), QByteArray("in the way")));
         const QStringList before = treeInventory(temp.path());
@@ -231,11 +271,18 @@ private slots:
         const Run run = runCli(arguments);
         QCOMPARE(run.exitCode, 1);
         const QString base = PackageTarget::baseFolder(volume, limit(), QString());
+#ifdef Q_OS_WIN
+        // Windows may report the file on the way as a path not found, and
+        // the failure then comes when a package's folder is made.
+        Q_UNUSED(notAFolder)
+        QVERIFY2(run.out.contains(QStringLiteral("移動失敗。")) && !run.out.contains(QStringLiteral("移動完了。")),
+                 qPrintable(run.out));
+        const QString reason;
+#else
         const QString reason = QStringLiteral("List folder failed. path:%1/korvo_pack/%2 winError:%3 (%4).")
-                                   .arg(volume, limit())
-                                   .arg(ENOTDIR)
-                                   .arg(qt_error_string(ENOTDIR));
+                                   .arg(volume, limit(), QString::number(notAFolder), qt_error_string(notAFolder));
         QCOMPARE(run.out, QStringLiteral("パッケージを%1へ移動失敗。\n%2\n").arg(base, reason));
+#endif
         QCOMPARE(treeInventory(temp.path()), before);
 
         QStringList withJson = arguments;
@@ -249,7 +296,8 @@ private slots:
             const QJsonObject object = package.toObject();
             QCOMPARE(object.value(QStringLiteral("moved")).toBool(true), false);
             QVERIFY(object.value(QStringLiteral("listing")).isNull());
-            QCOMPARE(object.value(QStringLiteral("error")).toString(), reason);
+            if (!reason.isEmpty())
+                QCOMPARE(object.value(QStringLiteral("error")).toString(), reason);
         }
         QCOMPARE(treeInventory(temp.path()), before);
     }

@@ -34,13 +34,18 @@ bool writeFile(const QString& path, qint64 size)
     return writeFile(path, content);
 }
 
+QString cliProgram()
+{
+    return QString::fromUtf8(KORVO_CLI_PROGRAM);
+}
+
 CliRun runCli(const QStringList& arguments, const QString& workingFolder)
 {
     CliRun run;
     QProcess process;
     if (!workingFolder.isEmpty())
         process.setWorkingDirectory(workingFolder);
-    process.start(QString::fromLocal8Bit(qgetenv("KORVO_CLI")), arguments);
+    process.start(cliProgram(), arguments);
     if (!process.waitForFinished(120000)) {
         process.kill();
         process.waitForFinished();
@@ -49,6 +54,11 @@ CliRun runCli(const QStringList& arguments, const QString& workingFolder)
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
+#ifdef Q_OS_WIN
+    // A Windows console program writes its text lines with CR LF.
+    run.out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    run.err.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+#endif
     return run;
 }
 

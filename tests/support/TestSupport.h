@@ -27,8 +27,11 @@ struct CliRun
     QString err;
 };
 
-// Runs korvo-cli (the program KORVO_CLI names) with the arguments, in the
-// given working folder when one is given, and waits up to two minutes.
+// The korvo-cli program of this build.
+QString cliProgram();
+
+// Runs korvo-cli (cliProgram()) with the arguments, in the given working
+// folder when one is given, and waits up to two minutes.
 CliRun runCli(const QStringList& arguments, const QString& workingFolder = QString());
 
 } // namespace korvo::test

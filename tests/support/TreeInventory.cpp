@@ -33,6 +33,12 @@ QString describe(const QFileInfo& info)
     }
     if (info.isDir())
         return QStringLiteral("dir");
+#ifndef Q_OS_WIN
+    // Never opened: a FIFO would wait for a writer, a device could act.
+    struct stat node;
+    if (::lstat(QFile::encodeName(info.absoluteFilePath()).constData(), &node) == 0 && !S_ISREG(node.st_mode))
+        return S_ISFIFO(node.st_mode) ? QStringLiteral("fifo") : QStringLiteral("special");
+#endif
     QFile file(info.absoluteFilePath());
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("file %1 unreadable").arg(info.size());
