@@ -2,6 +2,7 @@
 
 #include "ExportAsFileDialog.h"
 #include "ExportWorker.h"
+#include "PackageMover.h"
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
 #include "Packager.h"
@@ -429,6 +430,18 @@ bool PackagingDialog::checkFolderName(const QString& name, const QString& what)
     return false;
 }
 
+namespace {
+
+// Where korvo_pack goes for this root: its own volume unless set otherwise.
+NativePath volumeRootFor(const DirectoryNodePtr& root)
+{
+    if (!volumeRootOverride().isEmpty())
+        return NativePath::fromText(volumeRootOverride());
+    return PackageTarget::volumeRoot(root->nativeFilePath());
+}
+
+} // namespace
+
 void PackagingDialog::triggerMove()
 {
     if (!root)
@@ -448,54 +461,69 @@ void PackagingDialog::triggerMove()
     form->groupBoxPackaging->setEnabled(false);
     form->pushButtonMove->setEnabled(false);
 
-    Packager packager;
-    const QString volume =
-        volumeRootOverride().isEmpty() ? PackageTarget::volumeRoot(root->absoluteFilePath()) : volumeRootOverride();
-    const QString baseFolder = PackageTarget::baseFolder(volume, packedOrder.name, label);
-    if (folderNumberBase == -1)
-        folderNumberBase = PackageTarget::findFolderNumberBase(baseFolder);
+    PackageMover mover(root, volumeRootFor(root), packedOrder.name, label);
+    MoveOutcome outcome;
+    if (folderNumberBase == -1 && !mover.findNumberBase(&folderNumberBase)) {
+        // Counting from 0 could reuse numbers: nothing moves.
+        folderNumberBase = -1;
+        outcome.failureLines << QStringLiteral("パッケージを%1へ移動失敗。\r\n%2").arg(mover.baseFolderText(),
+                                                                                    mover.errorString());
+    } else {
+        moveCheckedPackages(mover, outcome);
+    }
+    finishMove(outcome, mover.baseFolderText());
+}
 
+void PackagingDialog::moveCheckedPackages(PackageMover& mover, MoveOutcome& outcome)
+{
     QMap<int, QTreeWidgetItem*> checkedRows;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
         if (!row->isDisabled() && row->checkState(0) == Qt::Checked)
             checkedRows.insert(i, row);
     }
-
-    QList<int> moved;
     for (int i = 0; i < packages.size(); ++i) {
-        if (!checkedRows.contains(i))
-            continue;
-        const PackagePtr& package = packages.at(i);
-        const int number = PackageTarget::folderNumber(folderNumberBase, i);
-        if (number < 0) {
-            form->labelStats->setText(QStringLiteral("パッケージ%1を%2へ移動失敗。\r\n%3")
-                                          .arg(qint64(folderNumberBase) + i + 1)
-                                          .arg(baseFolder, QStringLiteral("The folder number is out of range.")));
-            continue;
-        }
-        const QString packageFolder = PackageTarget::packageFolder(baseFolder, number);
-        if (!QDir(packageFolder).exists())
-            QDir().mkpath(packageFolder); // a failure shows as a failed move below
-
-        form->labelStats->setText(QStringLiteral("パッケージ%1を%2へ移動中...").arg(number).arg(packageFolder));
-        form->labelStats->repaint();
-
-        if (packager.movePackage(QDir(packageFolder), package)) {
-            root->remove(package);
-            if (form->checkBoxSave->isChecked())
-                writeListing(packageFolder, PackageTarget::listingPath(baseFolder, number), package);
-            moved.append(i);
-            form->labelStats->setText(QStringLiteral("パッケージ%1を%2へ移動完了。").arg(number).arg(packageFolder));
-        } else {
-            form->labelStats->setText(QStringLiteral("パッケージ%1を%2へ移動失敗。\r\n%3")
-                                          .arg(number)
-                                          .arg(packageFolder, packager.errorString()));
-        }
+        if (checkedRows.contains(i))
+            movePackageAt(mover, i, outcome);
     }
-
-    for (int i : qAsConst(moved))
+    for (int i : qAsConst(outcome.moved))
         form->treeWidgetPackage->topLevelItem(i)->setDisabled(true);
+}
+
+void PackagingDialog::movePackageAt(PackageMover& mover, int index, MoveOutcome& outcome)
+{
+    const PackagePtr& package = packages.at(index);
+    PackageFolder folder;
+    bool moved = mover.createPackageFolder(PackageTarget::folderNumber(folderNumberBase, index), &folder);
+    if (moved) {
+        form->labelStats->setText(QStringLiteral("パッケージ%1を%2へ移動中...").arg(folder.number).arg(folder.text));
+        form->labelStats->repaint();
+        moved = mover.movePackage(folder, package);
+    }
+    if (!moved) {
+        // A number out of range has no folder: the number it would have had.
+        const bool numbered = folder.number > 0;
+        const QString number = numbered ? QString::number(folder.number)
+                                        : QString::number(qint64(folderNumberBase) + index + 1);
+        const QString line = QStringLiteral("パッケージ%1を%2へ移動失敗。\r\n%3")
+                                 .arg(number, numbered ? folder.text : mover.baseFolderText(), mover.errorString());
+        form->labelStats->setText(line);
+        outcome.failedNumbers << number;
+        outcome.failureLines << line;
+        outcome.leftItemsBehind = outcome.leftItemsBehind || mover.leftItemsBehind();
+        return;
+    }
+    root->remove(package);
+    if (form->checkBoxSave->isChecked())
+        writeListing(folder.text, folder.listingText, package);
+    outcome.moved.append(index);
+    form->labelStats->setText(QStringLiteral("パッケージ%1を%2へ移動完了。").arg(folder.number).arg(folder.text));
+}
+
+void PackagingDialog::finishMove(const MoveOutcome& outcome, const QString& baseFolder)
+{
+    if (!outcome.failureLines.isEmpty())
+        reportFailures(outcome);
 
     bool allDone = true;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount() && allDone; ++i)
@@ -514,6 +542,24 @@ void PackagingDialog::triggerMove()
         else
             QDesktopServices::openUrl(url);
     }
+}
+
+void PackagingDialog::reportFailures(const MoveOutcome& outcome)
+{
+    // The status label shows one package at a time, so a failure followed by
+    // a success would vanish from it: the move ends on a summary, and a box
+    // holds every failure line.
+    QString summary = outcome.failedNumbers.isEmpty()
+                          ? QStringLiteral("パッケージの移動に失敗しました。")
+                          : QStringLiteral("パッケージ%1の移動に失敗しました。")
+                                .arg(outcome.failedNumbers.join(QStringLiteral("、")));
+    if (outcome.leftItemsBehind)
+        summary += QStringLiteral("\r\n元の場所へ戻せなかった項目がパッケージフォルダに残っています。"
+                                  "項目名は「Move back failed」の行にあります。");
+    form->labelStats->setText(summary);
+    QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
+                         summary + QStringLiteral("\r\n\r\n") + outcome.failureLines.join(QStringLiteral("\r\n")),
+                         QMessageBox::Ok);
 }
 
 void PackagingDialog::writeListing(const QString& packageFolder, const QString& listingPath,

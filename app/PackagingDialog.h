@@ -23,6 +23,8 @@ class PackagingDialog;
 
 namespace korvo {
 
+class PackageMover;
+
 // Splits the scanned folder's top-level items into packages of a chosen size
 // and moves the checked packages into numbered folders on the same volume:
 //   volume root / korvo_pack / order name / label / N   (and N.xml beside it)
@@ -73,6 +75,18 @@ private:
     void updateSizeToolTips();
     void updateOrderComboBox();
     bool checkFolderName(const QString& name, const QString& what);
+    // What one move did: the rows moved, and the failures to report.
+    struct MoveOutcome
+    {
+        QList<int> moved;
+        QStringList failedNumbers;
+        QStringList failureLines;
+        bool leftItemsBehind = false;
+    };
+    void moveCheckedPackages(PackageMover& mover, MoveOutcome& outcome);
+    void movePackageAt(PackageMover& mover, int index, MoveOutcome& outcome);
+    void finishMove(const MoveOutcome& outcome, const QString& baseFolder);
+    void reportFailures(const MoveOutcome& outcome);
     void writeListing(const QString& packageFolder, const QString& listingPath, const PackagePtr& package);
     QSettings* settingsStore(const char* objectName) const;
     void loadUserPresets();

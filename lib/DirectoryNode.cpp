@@ -1,5 +1,6 @@
 #include "DirectoryNode.h"
 
+#include "ChildIdentities.h"
 #include "EnumerateProgress.h"
 #include "Package.h"
 #include "SaturatingSum.h"
@@ -100,6 +101,11 @@ void DirectoryNode::setTotals(qint64 totalSize, qint64 totalSizeOnDisk, qint32 t
     totalSizeOnDisk_ = totalSizeOnDisk;
     totalFileCount_ = totalFileCount;
     totalSubdirectoryCount_ = totalSubdirectoryCount;
+}
+
+void DirectoryNode::setChildIdentities(std::unique_ptr<const ChildIdentities> identities)
+{
+    childIdentities_ = std::move(identities);
 }
 
 void DirectoryNode::remove(const QSharedPointer<Package>& package)

@@ -13,10 +13,13 @@
 #include <QVector>
 #include <QWeakPointer>
 
+#include <memory>
+
 class QFileInfo;
 
 namespace korvo {
 
+class ChildIdentities;
 class DirectoryNode;
 struct Package;
 using DirectoryNodePtr = QSharedPointer<DirectoryNode>;
@@ -89,6 +92,11 @@ public:
     void setOwnSizes(qint64 size, qint64 sizeOnDisk);
     void setTotals(qint64 totalSize, qint64 totalSizeOnDisk, qint32 totalFileCount, qint32 totalSubdirectoryCount);
 
+    // The identities of this folder's own entries as the scan found them;
+    // null unless recorded (the scan records them for the root only).
+    const ChildIdentities* childIdentities() const { return childIdentities_.get(); }
+    void setChildIdentities(std::unique_ptr<const ChildIdentities> identities);
+
 private:
     // Sets the four size figures from the lists again.
     void addUpSizes();
@@ -105,6 +113,7 @@ private:
     NodeTimes times_;
     EntryList<FileNodePtr> files_;
     EntryList<DirectoryNodePtr> subdirectories_;
+    std::unique_ptr<const ChildIdentities> childIdentities_;
 };
 
 // Registers DirectoryNodePtr and EnumerateProgress with Qt's meta-type system

@@ -1,5 +1,6 @@
 #include "Enumerate.h"
 
+#include "ChildIdentities.h"
 #include "SaturatingSum.h"
 
 #include <QElapsedTimer>
@@ -74,6 +75,8 @@ DirectoryNodePtr enumerateTree(const NativePath& directory, const std::atomic<bo
     stopwatch.start();
 
     walk->run(cancelFlag, [&](DirectoryNode& folder, const FolderSums& sums) {
+        if (&folder == root.data())
+            recordChildIdentities(folder);
         folder.setOwnSizes(sums.size, sums.sizeOnDisk);
         // The sums and counts of one folder change together.
         update([&] {

@@ -3,16 +3,21 @@
 #include "Platform.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <limits>
 
 namespace korvo::PackageTarget {
 
-QString volumeRoot(const QString& scannedFolder)
+NativePath volumeRoot(const NativePath& scannedFolder)
 {
-    return platform::volumeRoot(QFileInfo(scannedFolder).absoluteFilePath());
+    return platform::volumeRoot(scannedFolder);
+}
+
+NativePath baseFolderPath(const NativePath& volumeRoot, const QString& orderName, const QString& label)
+{
+    const NativePath orderFolder = volumeRoot.child(QStringLiteral("korvo_pack")).child(orderName);
+    return label.isEmpty() ? orderFolder : orderFolder.child(label);
 }
 
 QString baseFolder(const QString& volumeRoot, const QString& orderName, const QString& label)
@@ -41,20 +46,17 @@ QString listingPath(const QString& baseFolder, int number)
     return QDir::toNativeSeparators(QDir(baseFolder).absoluteFilePath(QString::number(number) + QStringLiteral(".xml")));
 }
 
-int findFolderNumberBase(const QString& baseFolder)
+QStringList siblingNames(int number)
 {
-    const QDir folder(baseFolder);
-    int largest = 0;
-    if (!folder.exists())
-        return largest;
-    const QFileInfoList entries = folder.entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : entries) {
-        bool ok = false;
-        const int number = entry.baseName().toInt(&ok, 10);
-        if (ok && number > largest)
-            largest = number;
-    }
-    return largest;
+    const QString name = QString::number(number);
+    return {name + QStringLiteral(".xml"), name + QStringLiteral(".sha256")};
+}
+
+int entryNumber(const QString& name)
+{
+    bool ok = false;
+    const int number = name.left(name.indexOf(QLatin1Char('.'))).toInt(&ok, 10);
+    return ok ? number : -1;
 }
 
 int folderNumber(int base, int index)

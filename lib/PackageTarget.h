@@ -1,6 +1,9 @@
 #pragma once
 
+#include "NativePath.h"
+
 #include <QString>
+#include <QStringList>
 
 namespace korvo {
 
@@ -10,9 +13,15 @@ namespace korvo {
 // dialog and korvo-cli move.
 namespace PackageTarget {
 
-// The top-most folder of the scanned folder's volume (Windows: the drive
-// root "C:/"; elsewhere the mount point of its file system, always absolute).
-QString volumeRoot(const QString& scannedFolder);
+// Where korvo_pack goes for a scanned folder, always absolute (Windows: the
+// drive root "C:/"; elsewhere the mount point of its file system when this
+// user may make korvo_pack there, else the highest folder above the scanned
+// one on that file system where they may).
+NativePath volumeRoot(const NativePath& scannedFolder);
+
+// The exact path of the base folder: volume root / korvo_pack / order /
+// label (an empty label adds no level).
+NativePath baseFolderPath(const NativePath& volumeRoot, const QString& orderName, const QString& label);
 
 // The base folder text for an order and a label, ending with a separator.
 // These texts use the system's own separator throughout (backslashes on
@@ -25,9 +34,13 @@ QString packageFolder(const QString& baseFolder, int number);
 // The path of the XML listing of package N, beside its folder.
 QString listingPath(const QString& baseFolder, int number);
 
-// The largest number among the base folder's entries ("5" and "5.xml" both
-// count as 5); 0 when there is none or the folder is missing.
-int findFolderNumberBase(const QString& baseFolder);
+// The names beside package folder N that must be free for a package to
+// take number N: its listing "N.xml" and its checksum manifest "N.sha256".
+QStringList siblingNames(int number);
+
+// The number a base folder entry counts as: its name up to the first dot
+// as a decimal number ("5" and "5.xml" both count as 5); -1 for any other.
+int entryNumber(const QString& name);
 
 // The folder number of the package at index `index` (0-based) of a packing
 // whose base number is `base`: base + index + 1, or -1 when that would not

@@ -1,5 +1,6 @@
 #include "Packager.h"
 
+#include "ChildIdentities.h"
 #include "FileNode.h"
 #include "Platform.h"
 #include "SaturatingSum.h"
@@ -292,9 +293,51 @@ bool Packager::pack(const PackageOrder& packageOrder, int sort, const DirectoryN
     return true;
 }
 
+namespace {
+
+Packager::MoveFunction& moveOverride()
+{
+    static Packager::MoveFunction move;
+    return move;
+}
+
+bool moveEntry(const NativePath& source, const NativePath& destination, qint64* errorCode)
+{
+    if (moveOverride())
+        return moveOverride()(source, destination, errorCode);
+    return platform::moveWithoutReplacing(source, destination, errorCode);
+}
+
+// The text of an item's place in the target folder, for messages.
+QString destinationText(const NativePath& targetFolder, const iPackagable& item)
+{
+    return QDir(targetFolder.toText()).absoluteFilePath(item.fileName());
+}
+
+QString moveFailedLine(const QString& source, const QString& destination, qint64 errorCode)
+{
+    // One arg() call: a later one would also replace a "%1" inside a path.
+    return QStringLiteral("Move failed. old:%1 new:%2 winError:%3.\r\n")
+        .arg(source, destination, QString::number(errorCode));
+}
+
+} // namespace
+
+void Packager::setMoveFunction(const MoveFunction& move)
+{
+    moveOverride() = move;
+}
+
 bool Packager::movePackage(const QDir& targetDir, const PackagePtr& package)
 {
+    return movePackage(NativePath::fromText(targetDir.absolutePath()), package);
+}
+
+bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& package,
+                           const ChildIdentities* scanned)
+{
     errorString_.clear();
+    leftItemsBehind_ = false;
     if (!package) {
         errorString_ = QStringLiteral("Move failed: no package was given.\r\n");
         return false;
@@ -306,34 +349,64 @@ bool Packager::movePackage(const QDir& targetDir, const PackagePtr& package)
             errorString_ = QStringLiteral("Move failed: the package holds an empty item.\r\n");
             break;
         }
-        const QString source = item->absoluteFilePath();
-        const QString destination = targetDir.absoluteFilePath(item->fileName());
+        const NativePath source = item->nativeFilePath();
+        if (scanned && !checkScanned(*item, *scanned, destinationText(targetFolder, *item)))
+            break;
         qint64 errorCode = 0;
-        if (!platform::moveWithoutReplacing(source, destination, &errorCode)) {
-            errorString_ = QStringLiteral("Move failed. old:%1 new:%2 winError:%3.\r\n")
-                               .arg(source, destination)
-                               .arg(errorCode);
+        if (!moveEntry(source, targetFolder.child(item->nativeFileName()), &errorCode)) {
+            errorString_ = moveFailedLine(item->absoluteFilePath(), destinationText(targetFolder, *item), errorCode);
             break;
         }
         moved.append(item);
     }
     if (errorString_.isEmpty())
         return true;
+    undo(moved, targetFolder);
+    return false;
+}
 
-    // Undo, in the order of the moves. The failing item never moved, so this
+bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scanned, const QString& destination)
+{
+    FileIdentity recorded;
+    if (!scanned.find(&item, &recorded))
+        return true; // nothing recorded: a tree built without the disk
+    FileIdentity identity;
+    EntryKind kind = EntryKind::Other;
+    qint64 size = 0;
+    qint64 errorCode = 0;
+    if (!platform::identityOf(item.nativeFilePath(), &identity, &kind, &size, &errorCode)) {
+        errorString_ = moveFailedLine(item.absoluteFilePath(), destination, errorCode);
+        return false;
+    }
+    if (identity != recorded) {
+        errorString_ = QStringLiteral("Item replaced since the scan. path:%1.\r\n").arg(item.absoluteFilePath());
+        return false;
+    }
+    // A link's scanned size is its target's, and a folder's is its
+    // contents': only a regular file's own size can be compared.
+    const auto* file = dynamic_cast<const FileNode*>(&item);
+    if (file && kind == EntryKind::File && size != file->size()) {
+        errorString_ = QStringLiteral("Item size changed since the scan. path:%1 scanned:%2 now:%3.\r\n")
+                           .arg(item.absoluteFilePath(), QString::number(file->size()), QString::number(size));
+        return false;
+    }
+    return true;
+}
+
+void Packager::undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder)
+{
+    // In the order of the moves. The failing item never moved, so this
     // covers exactly what this call moved. An item that cannot go back stays
     // in the package folder; it is named so that it is not lost from sight.
     for (const PackagablePtr& item : moved) {
-        const QString original = item->absoluteFilePath();
-        const QString current = targetDir.absoluteFilePath(item->fileName());
         qint64 errorCode = 0;
-        if (!platform::moveWithoutReplacing(current, original, &errorCode)) {
+        if (!moveEntry(targetFolder.child(item->nativeFileName()), item->nativeFilePath(), &errorCode)) {
             errorString_ += QStringLiteral("Move back failed. old:%1 new:%2 winError:%3.\r\n")
-                                .arg(original, current)
-                                .arg(errorCode);
+                                .arg(item->absoluteFilePath(), destinationText(targetFolder, *item),
+                                     QString::number(errorCode));
+            leftItemsBehind_ = true;
         }
     }
-    return false;
 }
 
 DirectoryNodePtr makePackageNode(const QDir& targetDir, const PackagePtr& package)

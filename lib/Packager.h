@@ -8,7 +8,11 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace korvo {
+
+class ChildIdentities;
 
 // How pack() orders and places the top-level items; the values are the
 // indexes of the packaging dialog's sort list.
@@ -38,11 +42,29 @@ public:
     // an item fail to go back, a line "Move back failed. ..." with its old
     // and its present path follows for each such item.
     bool movePackage(const QDir& targetDir, const PackagePtr& package);
+    // The same into a folder given by its exact path. With `scanned`, each
+    // item is first checked to be the entry the scan saw (same identity and,
+    // for a regular file, same size); one that is not fails the package with
+    // a line naming it.
+    bool movePackage(const NativePath& targetFolder, const PackagePtr& package,
+                     const ChildIdentities* scanned = nullptr);
 
     QString errorString() const { return errorString_; }
+    // True when the last failed move left items in the target folder that
+    // could not go back (each is named in errorString()).
+    bool leftItemsBehind() const { return leftItemsBehind_; }
+
+    // For tests: the call that moves one entry, in place of the system's
+    // no-replace move (an empty function restores it).
+    using MoveFunction = std::function<bool(const NativePath& source, const NativePath& destination, qint64* code)>;
+    static void setMoveFunction(const MoveFunction& move);
 
 private:
+    bool checkScanned(const iPackagable& item, const ChildIdentities& scanned, const QString& destination);
+    void undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder);
+
     QString errorString_;
+    bool leftItemsBehind_ = false;
 };
 
 // A root node describing a package in its new folder, for its XML listing.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileIdentity.h"
 #include "NativePath.h"
 
 #include <QString>
@@ -29,15 +30,35 @@ qint64 linkTargetSize(const NativePath& absoluteFilePath);
 // Moves a file or a whole folder to a new path on the same volume without
 // ever replacing an existing destination. On failure returns false and stores
 // the system's error code (GetLastError on Windows, errno elsewhere).
-bool moveWithoutReplacing(const QString& source, const QString& destination, qint64* errorCode);
+bool moveWithoutReplacing(const NativePath& source, const NativePath& destination, qint64* errorCode);
 
 #ifndef _WIN32
 // The no-replace move for file systems that refuse RENAME_NOREPLACE: a file
 // (or link) is linked under the new name, then unlinked under the old one;
 // a folder is refused with EINVAL. Exposed so that it can be tested on file
 // systems that do know the flag.
-bool moveByLinking(const QString& source, const QString& destination, qint64* errorCode);
+bool moveByLinking(const NativePath& source, const NativePath& destination, qint64* errorCode);
 #endif
+
+// The identity, kind and size of an entry, read from the entry itself: a
+// link is not followed (its own identity, size 0 or the link's length).
+// On failure returns false and stores the system's error code.
+bool identityOf(const NativePath& path, FileIdentity* identity, EntryKind* kind, qint64* size, qint64* errorCode);
+
+// Creates one folder; fails, and touches nothing, when an entry of that name
+// exists already (isAlreadyExists() then holds for the error code).
+bool createFolder(const NativePath& path, qint64* errorCode);
+
+// Removes a folder only when it is empty.
+bool removeEmptyFolder(const NativePath& path, qint64* errorCode);
+
+// Error codes of the calls above that mean "no such entry" (also a missing
+// folder on the way) and "that name is taken".
+bool isNotFound(qint64 errorCode);
+bool isAlreadyExists(qint64 errorCode);
+
+// The system's own description of an error code.
+QString errorText(qint64 errorCode);
 
 // Opens `file` for writing on a new file that this call creates: fails, and
 // touches nothing, when an entry of that name exists already (a link or a
@@ -99,9 +120,13 @@ NativePath currentFolder();
 // a folder.
 bool entryExists(const NativePath& path, bool* isFolder);
 
-// The top-most folder of the volume that holds the given folder (a drive root
-// such as "C:/" on Windows, the file system's mount point elsewhere).
-QString volumeRoot(const QString& absoluteFolderPath);
+// Where the package folders of a scanned folder go. Windows: the drive root
+// ("C:/"). Elsewhere: the mount point of the file system that holds the
+// folder when the user may make korvo_pack there (or korvo_pack exists and
+// takes new folders), else the highest folder above the scanned one on the
+// same file system where they may (their home folder, typically); the mount
+// point when there is none, so that the move reports why it cannot start.
+NativePath volumeRoot(const NativePath& absoluteFolderPath);
 
 } // namespace platform
 } // namespace korvo

@@ -4,11 +4,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <QVector>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <dirent.h>
 #include <fcntl.h>
@@ -53,17 +54,17 @@ qint64 linkTargetSize(const NativePath& path)
     return size;
 }
 
-bool moveByLinking(const QString& source, const QString& destination, qint64* errorCode)
+bool moveByLinking(const NativePath& source, const NativePath& destination, qint64* errorCode)
 {
-    const QByteArray from = QFile::encodeName(source);
-    const QByteArray to = QFile::encodeName(destination);
+    const char* from = source.constData();
+    const char* to = destination.constData();
     auto fail = [errorCode](int code) {
         if (errorCode)
             *errorCode = code;
         return false;
     };
     struct stat info;
-    if (::lstat(from.constData(), &info) != 0)
+    if (::lstat(from, &info) != 0)
         return fail(errno);
     // A folder cannot be hard-linked, and a copy-and-delete of a whole tree
     // is exactly the risk this move exists to avoid: refuse.
@@ -71,21 +72,19 @@ bool moveByLinking(const QString& source, const QString& destination, qint64* er
         return fail(EINVAL);
     // linkat never replaces an existing entry, and with no flags it links a
     // symbolic link itself, not what it points to.
-    if (::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0)
+    if (::linkat(AT_FDCWD, from, AT_FDCWD, to, 0) != 0)
         return fail(errno);
-    if (::unlink(from.constData()) != 0) {
+    if (::unlink(from) != 0) {
         const int code = errno;
-        ::unlink(to.constData()); // the source is still there: drop the new name again
+        ::unlink(to); // the source is still there: drop the new name again
         return fail(code);
     }
     return true;
 }
 
-bool moveWithoutReplacing(const QString& source, const QString& destination, qint64* errorCode)
+bool moveWithoutReplacing(const NativePath& source, const NativePath& destination, qint64* errorCode)
 {
-    const QByteArray from = QFile::encodeName(source);
-    const QByteArray to = QFile::encodeName(destination);
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, destination.constData(), RENAME_NOREPLACE) == 0)
         return true;
     const int code = errno;
     // EINVAL: the file system does not know the flag (or a folder would go
@@ -97,6 +96,63 @@ bool moveWithoutReplacing(const QString& source, const QString& destination, qin
     if (errorCode)
         *errorCode = code;
     return false;
+}
+
+namespace {
+
+bool failWith(int code, qint64* errorCode)
+{
+    if (errorCode)
+        *errorCode = code;
+    return false;
+}
+
+} // namespace
+
+bool identityOf(const NativePath& path, FileIdentity* identity, EntryKind* kind, qint64* size, qint64* errorCode)
+{
+    struct stat info;
+    if (::lstat(path.constData(), &info) != 0)
+        return failWith(errno, errorCode);
+    if (identity) {
+        identity->volume = quint64(info.st_dev);
+        identity->index = quint64(info.st_ino);
+    }
+    if (kind) {
+        *kind = S_ISREG(info.st_mode)   ? EntryKind::File
+                : S_ISDIR(info.st_mode) ? EntryKind::Folder
+                : S_ISLNK(info.st_mode) ? EntryKind::Link
+                                        : EntryKind::Other;
+    }
+    if (size)
+        *size = qint64(info.st_size);
+    return true;
+}
+
+bool createFolder(const NativePath& path, qint64* errorCode)
+{
+    // mkdir fails with EEXIST on any entry of that name, a dangling link too.
+    return ::mkdir(path.constData(), 0777) == 0 || failWith(errno, errorCode);
+}
+
+bool removeEmptyFolder(const NativePath& path, qint64* errorCode)
+{
+    return ::rmdir(path.constData()) == 0 || failWith(errno, errorCode);
+}
+
+bool isNotFound(qint64 errorCode)
+{
+    return errorCode == ENOENT;
+}
+
+bool isAlreadyExists(qint64 errorCode)
+{
+    return errorCode == EEXIST;
+}
+
+QString errorText(qint64 errorCode)
+{
+    return qt_error_string(int(errorCode));
 }
 
 bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
@@ -294,50 +350,86 @@ namespace {
 // The identity of the mount that holds a path: the device number and, where
 // the kernel gives it, the mount id (which also tells bind mounts of one
 // file system apart: a rename between them fails like one across devices).
-bool mountOf(const QString& path, quint64* device, quint64* mountId)
+bool mountOf(const NativePath& path, quint64* device, quint64* mountId)
 {
-    const QByteArray name = QFile::encodeName(path);
 #if defined(STATX_MNT_ID)
     struct statx info;
-    if (::statx(AT_FDCWD, name.constData(), 0, STATX_INO | STATX_MNT_ID, &info) == 0) {
+    if (::statx(AT_FDCWD, path.constData(), 0, STATX_INO | STATX_MNT_ID, &info) == 0) {
         *device = (quint64(info.stx_dev_major) << 32) | quint64(info.stx_dev_minor);
         *mountId = (info.stx_mask & STATX_MNT_ID) ? quint64(info.stx_mnt_id) : 0;
         return true;
     }
 #endif
     struct stat plain;
-    if (::stat(name.constData(), &plain) != 0)
+    if (::stat(path.constData(), &plain) != 0)
         return false;
     *device = quint64(plain.st_dev);
     *mountId = 0;
     return true;
 }
 
-} // namespace
-
-QString volumeRoot(const QString& absoluteFolderPath)
+// The folder's real path (through links, so that a link to another volume
+// leads to that volume), or the path as given when it cannot be resolved.
+NativePath realPathOf(const NativePath& folder)
 {
-    // Walk up from the folder (its real path, so that a link to another
-    // volume leads to that volume) while the parent is on the same mount.
-    QString path = QFileInfo(absoluteFolderPath).canonicalFilePath();
-    if (path.isEmpty())
-        path = QDir::cleanPath(QDir(absoluteFolderPath).absolutePath());
+    char* resolved = ::realpath(folder.constData(), nullptr);
+    if (!resolved)
+        return folder;
+    const NativePath real = NativePath::fromBytes(QByteArray(resolved));
+    std::free(resolved);
+    return real;
+}
+
+// The folder and every folder above it on the same mount, the mount point
+// last.
+QVector<NativePath> foldersUpToMountPoint(const NativePath& folder)
+{
+    QVector<NativePath> chain{folder};
     quint64 device = 0;
     quint64 mountId = 0;
-    if (!mountOf(path, &device, &mountId))
-        return path;
-    while (path != QLatin1String("/")) {
-        const QString parent = QFileInfo(path).absolutePath();
-        if (parent == path)
-            break;
+    if (!mountOf(folder, &device, &mountId))
+        return chain;
+    while (chain.last().bytes() != "/") {
+        const NativePath parent = chain.last().parent();
         quint64 parentDevice = 0;
         quint64 parentMountId = 0;
-        if (!mountOf(parent, &parentDevice, &parentMountId) || parentDevice != device ||
-            parentMountId != mountId)
+        if (parent.isEmpty() || parent == chain.last()
+            || !mountOf(parent, &parentDevice, &parentMountId) || parentDevice != device
+            || parentMountId != mountId)
             break;
-        path = parent;
+        chain.append(parent);
     }
-    return path;
+    return chain;
+}
+
+bool mayCreateIn(const NativePath& folder)
+{
+    return ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// True when this user can put package folders under `folder`: korvo_pack
+// is there and takes new folders, or it is not there and may be made.
+bool mayHoldPackages(const NativePath& folder)
+{
+    const NativePath pack = folder.child(QStringLiteral("korvo_pack"));
+    struct stat info;
+    if (::stat(pack.constData(), &info) == 0)
+        return S_ISDIR(info.st_mode) && mayCreateIn(pack);
+    return errno == ENOENT && mayCreateIn(folder);
+}
+
+} // namespace
+
+NativePath volumeRoot(const NativePath& absoluteFolderPath)
+{
+    // The mount point first, then down towards the scanned folder; the
+    // scanned folder itself only when it is the mount point.
+    const QVector<NativePath> chain = foldersUpToMountPoint(realPathOf(absoluteFolderPath));
+    for (int i = chain.size() - 1; i >= 1; --i) {
+        if (mayHoldPackages(chain.at(i)))
+            return chain.at(i);
+    }
+    return chain.last();
 }
 
 } // namespace korvo::platform

@@ -52,17 +52,88 @@ qint64 linkTargetSize(const NativePath& absoluteFilePath)
     return size < 0 ? 0 : size;
 }
 
-bool moveWithoutReplacing(const QString& source, const QString& destination, qint64* errorCode)
+bool moveWithoutReplacing(const NativePath& source, const NativePath& destination, qint64* errorCode)
 {
     // A plain MoveFileW: no MOVEFILE_REPLACE_EXISTING, so an existing
     // destination makes it fail, and no MOVEFILE_COPY_ALLOWED, so it never
     // turns into a copy across volumes. A folder moves with its contents.
-    if (MoveFileW(reinterpret_cast<const wchar_t*>(source.utf16()),
-                  reinterpret_cast<const wchar_t*>(destination.utf16())))
+    if (MoveFileW(source.wide(), destination.wide()))
         return true;
     if (errorCode)
         *errorCode = qint64(GetLastError());
     return false;
+}
+
+namespace {
+
+bool failWithLastError(qint64* errorCode)
+{
+    if (errorCode)
+        *errorCode = qint64(GetLastError());
+    return false;
+}
+
+} // namespace
+
+bool identityOf(const NativePath& path, FileIdentity* identity, EntryKind* kind, qint64* size, qint64* errorCode)
+{
+    // Opened for its attributes only, shared with everyone, and on the entry
+    // itself: FILE_FLAG_OPEN_REPARSE_POINT does not follow a link or junction,
+    // FILE_FLAG_BACKUP_SEMANTICS lets a folder be opened.
+    const HANDLE handle = CreateFileW(path.wide(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return failWithLastError(errorCode);
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool read = GetFileInformationByHandle(handle, &info);
+    if (!read) {
+        failWithLastError(errorCode);
+        CloseHandle(handle);
+        return false;
+    }
+    CloseHandle(handle);
+    if (identity) {
+        identity->volume = quint64(info.dwVolumeSerialNumber);
+        identity->index = (quint64(info.nFileIndexHigh) << 32) | quint64(info.nFileIndexLow);
+    }
+    if (kind) {
+        const DWORD attributes = info.dwFileAttributes;
+        *kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryKind::Link
+                : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? EntryKind::Folder
+                                                            : EntryKind::File;
+    }
+    if (size)
+        *size = qint64((quint64(info.nFileSizeHigh) << 32) | quint64(info.nFileSizeLow));
+    return true;
+}
+
+bool createFolder(const NativePath& path, qint64* errorCode)
+{
+    // Fails with ERROR_ALREADY_EXISTS on any entry of that name.
+    return CreateDirectoryW(path.wide(), nullptr) || failWithLastError(errorCode);
+}
+
+bool removeEmptyFolder(const NativePath& path, qint64* errorCode)
+{
+    // RemoveDirectoryW refuses a folder that holds anything.
+    return RemoveDirectoryW(path.wide()) || failWithLastError(errorCode);
+}
+
+bool isNotFound(qint64 errorCode)
+{
+    return errorCode == ERROR_FILE_NOT_FOUND || errorCode == ERROR_PATH_NOT_FOUND;
+}
+
+bool isAlreadyExists(qint64 errorCode)
+{
+    return errorCode == ERROR_ALREADY_EXISTS || errorCode == ERROR_FILE_EXISTS;
+}
+
+QString errorText(qint64 errorCode)
+{
+    // Qt's text for a Windows error code comes from FormatMessageW.
+    return qt_error_string(int(errorCode));
 }
 
 bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
@@ -253,13 +324,13 @@ bool entryExists(const NativePath& path, bool* isFolder)
     return true;
 }
 
-QString volumeRoot(const QString& absoluteFolderPath)
+NativePath volumeRoot(const NativePath& absoluteFolderPath)
 {
     // Up one level at a time until going up fails: the drive root "C:/".
-    QDir directory(absoluteFolderPath);
+    QDir directory(absoluteFolderPath.toText());
     while (directory.cdUp()) {
     }
-    return directory.absolutePath();
+    return NativePath::fromUtf16(directory.absolutePath());
 }
 
 } // namespace korvo::platform

@@ -1,8 +1,11 @@
+#include "ChildIdentities.h"
 #include "DirectoryNode.h"
 #include "Enumerate.h"
 #include "FileNode.h"
+#include "PackageMover.h"
 #include "Packager.h"
 #include "Platform.h"
+#include "ScanSupport.h"
 #include "TestSupport.h"
 #include "TreeInventory.h"
 
@@ -46,6 +49,7 @@ const QList<ItemSpec>& packageItems()
         {QStringLiteral("名前 with space.dat"), false},
         {QStringLiteral(".hidden dir"), true},
         {QStringLiteral("-dash"), false},
+        {QStringLiteral("50%1 done"), false}, // a message must not take "%1" for a placeholder
 #ifndef Q_OS_WIN
         {QStringLiteral("back\\slash"), false},
 #endif
@@ -68,6 +72,7 @@ bool makeSourceTree(const QString& folder)
     ok &= writeFile(folder + QStringLiteral("/名前 with space.dat"), 4097);
     ok &= writeFile(folder + QStringLiteral("/.hidden dir/x"), 12);
     ok &= writeFile(folder + QStringLiteral("/-dash"), 0);
+    ok &= writeFile(folder + QStringLiteral("/50%1 done"), 15);
 #ifndef Q_OS_WIN
     ok &= writeFile(folder + QStringLiteral("/back\\slash"), 77);
     ok &= ::symlink("a.txt", QFile::encodeName(folder + QStringLiteral("/folder/link")).constData()) == 0;
@@ -134,6 +139,42 @@ private:
     QString path_;
     QString name_;
 };
+
+#ifndef Q_OS_WIN
+// An item known by its exact path, which need not be valid UTF-8.
+class ExactItem : public iPackagable
+{
+public:
+    ExactItem(const QByteArray& folder, const QByteArray& name) : folder_(folder), name_(name) {}
+    QString absoluteFilePath() const override { return nativeFilePath().toText(); }
+    QString fileName() const override { return nativeFileName().toText(); }
+    qint64 totalSize() const override { return 0; }
+    qint64 totalSizeOnDisk() const override { return 0; }
+    NativePath nativeFilePath() const override { return NativePath::fromBytes(folder_ + '/' + name_); }
+    NativePath nativeFileName() const override { return NativePath::fromBytes(name_); }
+
+private:
+    QByteArray folder_;
+    QByteArray name_;
+};
+
+// The file and folder with names that are not valid UTF-8, each beside an
+// entry whose name shows alike, with contents of different sizes.
+bool makeLookalikes(const QString& source, const QByteArray& file, const QByteArray& folder)
+{
+    const QByteArray lookalike("\xef\xbf\xbd");
+    const QByteArray inside = QFile::encodeName(source) + '/' + folder + "/in";
+    const int fd = makeFolder(source) && makeRawFolder(source, folder)
+                       ? ::open(inside.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644)
+                       : -1;
+    const bool written = fd >= 0 && ::write(fd, "inside", 6) == 6;
+    return fd >= 0 && ::close(fd) == 0 && written && writeRawFile(source, file, 3)
+           && writeRawFile(source, QByteArray(file).replace('\xff', lookalike), 9)
+           && writeFile(source + QLatin1Char('/') + QString::fromUtf8(QByteArray(folder).replace('\xfe', lookalike))
+                            + QStringLiteral("/in"),
+                        7);
+}
+#endif
 
 // The system's code for a destination that exists already.
 #ifdef Q_OS_WIN
@@ -243,9 +284,23 @@ struct TmpfsMount
 };
 #endif
 
+// The platform's moves, given paths as texts.
+bool moveWithoutReplacing(const QString& source, const QString& destination, qint64* code)
+{
+    return platform::moveWithoutReplacing(NativePath::fromText(source), NativePath::fromText(destination), code);
+}
+
+#ifndef Q_OS_WIN
+bool moveByLinking(const QString& source, const QString& destination, qint64* code)
+{
+    return platform::moveByLinking(NativePath::fromText(source), NativePath::fromText(destination), code);
+}
+#endif
+
 QString moveFailedLine(const QString& source, const QString& destination, qint64 code)
 {
-    return QStringLiteral("Move failed. old:%1 new:%2 winError:%3.\r\n").arg(source, destination).arg(code);
+    return QStringLiteral("Move failed. old:") + source + QStringLiteral(" new:") + destination
+           + QStringLiteral(" winError:") + QString::number(code) + QStringLiteral(".\r\n");
 }
 
 } // namespace
@@ -540,12 +595,12 @@ private slots:
         const QStringList before = treeInventory(temp.path());
 
         qint64 code = 0;
-        QVERIFY(!platform::moveWithoutReplacing(a, b, &code));
+        QVERIFY(!moveWithoutReplacing(a, b, &code));
         QCOMPARE(code, AlreadyExists);
-        QVERIFY(!platform::moveWithoutReplacing(dir, emptyDir, &code)); // rename() would replace it
+        QVERIFY(!moveWithoutReplacing(dir, emptyDir, &code)); // rename() would replace it
         QCOMPARE(code, AlreadyExists);
         code = 0;
-        QVERIFY(!platform::moveWithoutReplacing(dir, dir + QStringLiteral("/inner2"), &code));
+        QVERIFY(!moveWithoutReplacing(dir, dir + QStringLiteral("/inner2"), &code));
 #ifdef Q_OS_WIN
         // Into itself: refused (Windows says ERROR_SHARING_VIOLATION, Wine
         // ERROR_INVALID_PARAMETER).
@@ -557,22 +612,22 @@ private slots:
 
 #ifndef Q_OS_WIN
         // The link-then-unlink fallback.
-        QVERIFY(!platform::moveByLinking(a, b, &code));
+        QVERIFY(!moveByLinking(a, b, &code));
         QCOMPARE(code, qint64(EEXIST));
-        QVERIFY(!platform::moveByLinking(dir, temp.filePath(QStringLiteral("dir2")), &code));
+        QVERIFY(!moveByLinking(dir, temp.filePath(QStringLiteral("dir2")), &code));
         QCOMPARE(code, qint64(EINVAL));
-        QVERIFY(!platform::moveByLinking(temp.filePath(QStringLiteral("missing")), temp.filePath(QStringLiteral("m")),
+        QVERIFY(!moveByLinking(temp.filePath(QStringLiteral("missing")), temp.filePath(QStringLiteral("m")),
                                          &code));
         QCOMPARE(code, qint64(ENOENT));
         QCOMPARE(treeInventory(temp.path()), before);
 
-        QVERIFY(platform::moveByLinking(a, temp.filePath(QStringLiteral("c")), &code));
+        QVERIFY(moveByLinking(a, temp.filePath(QStringLiteral("c")), &code));
         QVERIFY(!QFile::exists(a));
         QFile moved(temp.filePath(QStringLiteral("c")));
         QVERIFY(moved.open(QIODevice::ReadOnly));
         QCOMPARE(moved.readAll(), QByteArray("a"));
         QCOMPARE(::symlink("b", QFile::encodeName(temp.filePath(QStringLiteral("l"))).constData()), 0);
-        QVERIFY(platform::moveByLinking(temp.filePath(QStringLiteral("l")), temp.filePath(QStringLiteral("l2")),
+        QVERIFY(moveByLinking(temp.filePath(QStringLiteral("l")), temp.filePath(QStringLiteral("l2")),
                                         &code));
         QVERIFY(QFileInfo(temp.filePath(QStringLiteral("l2"))).isSymLink()); // the link itself moved
 #endif
@@ -595,7 +650,7 @@ private slots:
         QCOMPARE(::chmod(QFile::encodeName(ro).constData(), 0555), 0);
         auto move = [&](QString* text) {
             qint64 code = 0;
-            const bool ok = platform::moveByLinking(ro + QStringLiteral("/f"), destination, &code);
+            const bool ok = moveByLinking(ro + QStringLiteral("/f"), destination, &code);
             *text = QString::number(code);
             return ok;
         };
@@ -742,6 +797,137 @@ private slots:
         QCOMPARE(twice->file(0), files[2]);
         QCOMPARE(twice->file(1), files[1]);
         QCOMPARE(twice->size(), qint64(3));
+    }
+
+    // An item that is no longer the entry the scan saw fails its package
+    // with a line naming it; the item moved before it goes back and the
+    // package folder goes again, so a retry takes the same number. A folder
+    // is checked by identity only, a link by identity only.
+    void itemChangedSinceTheScan_data()
+    {
+        QTest::addColumn<QString>("victim");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("expected"); // %1 the item's path, %2 its new path; empty: it moves
+        const QString replaced = QStringLiteral("Item replaced since the scan. path:%1.\r\n");
+        QTest::newRow("file replaced") << "file" << "replace" << replaced;
+        QTest::newRow("file grown") << "file" << "append"
+                                    << "Item size changed since the scan. path:%1 scanned:5000 now:5003.\r\n";
+        QTest::newRow("file gone") << "file" << "remove"
+                                   << "Move failed. old:%1 new:%2 winError:" + QString::number(ENOENT) + ".\r\n";
+        QTest::newRow("folder swapped") << "folder" << "replace" << replaced;
+        QTest::newRow("folder contents changed") << "folder" << "append" << QString();
+        QTest::newRow("link replaced") << "link" << "replace" << replaced;
+        QTest::newRow("link unchanged") << "link" << "" << QString();
+    }
+
+    void itemChangedSinceTheScan()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("replaces entries with POSIX calls");
+#else
+        QFETCH(QString, victim);
+        QFETCH(QString, change);
+        QFETCH(QString, expected);
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        const QString source = temp.filePath(QStringLiteral("src"));
+        const QString path = source + QLatin1Char('/') + victim;
+        const QString spare = temp.filePath(QStringLiteral("spare"));
+        QVERIFY(writeFile(source + QStringLiteral("/first.txt"), 1000));
+        QVERIFY(writeFile(source + QStringLiteral("/file"), 5000));
+        QVERIFY(writeFile(source + QStringLiteral("/folder/a"), 10));
+        QVERIFY(QFile::link(QStringLiteral("first.txt"), source + QStringLiteral("/link")));
+        QVERIFY(makeFolder(temp.filePath(QStringLiteral("vol"))));
+        const DirectoryNodePtr root = scan(source);
+        QVERIFY(root && root->childIdentities());
+        const PackagePtr package = packageOf({findItem(root, QStringLiteral("first.txt")), findItem(root, victim)});
+
+        if (change == QLatin1String("replace")) {
+            // Another entry of the same kind and size takes the item's name.
+            if (victim == QLatin1String("folder"))
+                QVERIFY(writeFile(spare + QStringLiteral("/a"), 10));
+            else if (victim == QLatin1String("link"))
+                QVERIFY(QFile::link(QStringLiteral("first.txt"), spare));
+            else
+                QVERIFY(writeFile(spare, 5000));
+            QVERIFY(QFile::rename(path, temp.filePath(QStringLiteral("aside"))));
+            QVERIFY(QFile::rename(spare, path));
+        } else if (change == QLatin1String("append")) {
+            QFile file(victim == QLatin1String("folder") ? path + QStringLiteral("/b") : path);
+            QVERIFY(file.open(QIODevice::Append) && file.write("abc", 3) == 3);
+        } else if (change == QLatin1String("remove")) {
+            QVERIFY(QFile::remove(path));
+        }
+        const QStringList before = treeInventory(temp.path());
+
+        PackageMover mover(root, NativePath::fromText(temp.filePath(QStringLiteral("vol"))), QStringLiteral("CD"),
+                           QStringLiteral("L"));
+        PackageFolder folder;
+        QVERIFY(mover.createPackageFolder(1, &folder));
+        const bool moved = mover.movePackage(folder, package);
+        const QString base = QStringLiteral("vol/korvo_pack/CD/L");
+        if (expected.isEmpty()) {
+            QVERIFY2(moved, qPrintable(mover.errorString()));
+            QCOMPARE(treeInventory(temp.path()), movedInventory(before, QStringLiteral("src"),
+                                                                {QStringLiteral("first.txt"), victim},
+                                                                base + QStringLiteral("/1")));
+            return;
+        }
+        QVERIFY(!moved);
+        QCOMPARE(mover.errorString(), expected.arg(path, QDir(folder.text).absoluteFilePath(victim)));
+        QVERIFY(!mover.leftItemsBehind());
+        QCOMPARE(treeInventory(temp.path()), movedInventory(before, QStringLiteral("src"), {}, base));
+        QVERIFY(mover.createPackageFolder(1, &folder));
+        QCOMPARE(folder.number, 1);
+#endif
+    }
+
+    // A top-level file and folder whose names are not valid UTF-8 move, and
+    // not the entries beside them whose names show alike (U+FFFD in place
+    // of the invalid bytes): first as items that give their exact paths,
+    // then as the scan gives them.
+    void undecodableNamesMoveExactly()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows names are UTF-16 text");
+#else
+        const QByteArray file("r\xff.bin");
+        const QByteArray folder("d\xfe");
+        for (const bool scanned : {false, true}) {
+            QTemporaryDir temp;
+            QVERIFY(temp.isValid());
+            const QString source = temp.filePath(QStringLiteral("src"));
+            QVERIFY(makeLookalikes(source, file, folder) && makeFolder(temp.filePath(QStringLiteral("vol"))));
+            const DirectoryNodePtr root = scan(source);
+            QVERIFY(root);
+            const QByteArray rawSource = QFile::encodeName(source);
+            QList<PackagablePtr> items;
+            if (scanned) {
+                for (const FileNodePtr& entry : root->files()) {
+                    if (entry->nativeFileName().bytes() == file)
+                        items << entry;
+                }
+                for (const DirectoryNodePtr& entry : root->subdirectories()) {
+                    if (entry->nativeFileName().bytes() == folder)
+                        items << entry;
+                }
+                if (items.size() != 2)
+                    QSKIP("the scan does not give the exact names of entries that are not valid UTF-8 yet");
+            } else {
+                items << PackagablePtr(new ExactItem(rawSource, file)) << PackagablePtr(new ExactItem(rawSource, folder));
+            }
+            const QStringList before = exactTreeInventory(QFile::encodeName(temp.path()));
+
+            PackageMover mover(root, NativePath::fromText(temp.filePath(QStringLiteral("vol"))), QStringLiteral("CD"),
+                               QStringLiteral("L"));
+            PackageFolder target;
+            QVERIFY(mover.createPackageFolder(1, &target));
+            QVERIFY2(mover.movePackage(target, packageOf(items)), qPrintable(mover.errorString()));
+            QCOMPARE(exactTreeInventory(QFile::encodeName(temp.path())),
+                     movedInventory(before, QStringLiteral("src"), {QStringLiteral("r%FF.bin"), QStringLiteral("d%FE")},
+                                    QStringLiteral("vol/korvo_pack/CD/L/1")));
+        }
+#endif
     }
 
     void emptyAndNullPackages()

@@ -1,16 +1,81 @@
+#include "PackageMover.h"
 #include "PackageTarget.h"
+#include "Platform.h"
+#include "TreeInventory.h"
+#include "ScanSupport.h"
 #include "TestSupport.h"
 
 #include <QtTest>
 
+#include <cerrno>
 #include <limits>
 
 #ifndef Q_OS_WIN
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using namespace korvo;
 using namespace korvo::test;
+
+namespace {
+
+// A scanned folder src/ (a.txt, b.bin, d/x) whose packages go to the
+// volume vol/, under korvo_pack/CD/L.
+struct MoveSetup
+{
+    QTemporaryDir temp;
+    QString source = temp.filePath(QStringLiteral("src"));
+    QString volume = temp.filePath(QStringLiteral("vol"));
+    QString base = temp.filePath(QStringLiteral("vol/korvo_pack/CD/L"));
+    DirectoryNodePtr root;
+
+    bool make()
+    {
+        root = temp.isValid() && writeFile(source + QStringLiteral("/a.txt"), 100)
+                       && writeFile(source + QStringLiteral("/b.bin"), 300)
+                       && writeFile(source + QStringLiteral("/d/x"), 200) && makeFolder(volume)
+                   ? scanFolder(source)
+                   : DirectoryNodePtr();
+        return root;
+    }
+
+    PackageMover mover() const
+    {
+        return PackageMover(root, NativePath::fromText(volume), QStringLiteral("CD"), QStringLiteral("L"));
+    }
+
+    PackagePtr package(const QStringList& names) const
+    {
+        PackagePtr package(new Package);
+        for (const FileNodePtr& file : root->files()) {
+            if (names.contains(file->fileName()))
+                package->items << file;
+        }
+        for (const DirectoryNodePtr& folder : root->subdirectories()) {
+            if (names.contains(folder->fileName()))
+                package->items << folder;
+        }
+        return package;
+    }
+
+    QStringList inventory() const { return treeInventory(temp.path()); }
+    // The relative path of package folder N.
+    static QString folder(int number) { return QStringLiteral("vol/korvo_pack/CD/L/%1").arg(number); }
+};
+
+// Moves the named items into a folder the mover makes from number `wanted`
+// on; the number it took, or -1.
+int moveFrom(PackageMover& mover, int wanted, const PackagePtr& package)
+{
+    PackageFolder folder;
+    if (!mover.createPackageFolder(wanted, &folder) || !mover.movePackage(folder, package))
+        return -1;
+    return folder.number;
+}
+
+} // namespace
 
 class PackageTargetTest : public QObject
 {
@@ -52,25 +117,146 @@ private slots:
     {
         QTemporaryDir temp;
         QVERIFY(temp.isValid());
+        PackageMover mover(DirectoryNodePtr(), NativePath::fromText(temp.path()), QStringLiteral("CD"),
+                           QStringLiteral("L"));
         const QString base = temp.filePath(QStringLiteral("korvo_pack/CD/L/"));
-        QCOMPARE(PackageTarget::findFolderNumberBase(base), 0);
+        int number = -1;
+        QVERIFY(mover.findNumberBase(&number));
+        QCOMPARE(number, 0);
         QVERIFY(makeFolder(base));
-        QCOMPARE(PackageTarget::findFolderNumberBase(base), 0);
+        QVERIFY(mover.findNumberBase(&number));
+        QCOMPARE(number, 0);
         for (int i = 1; i <= 4; ++i)
             QVERIFY(makeFolder(base + QString::number(i)));
         QVERIFY(writeFile(base + QStringLiteral("5.xml"), QByteArray("<korvo/>")));
         QVERIFY(writeFile(base + QStringLiteral("notes.txt"), QByteArray("x")));
         QVERIFY(makeFolder(base + QStringLiteral("12abc")));
         QVERIFY(writeFile(base + QStringLiteral(".99"), QByteArray("hidden")));
-        QCOMPARE(PackageTarget::findFolderNumberBase(base), 5);
+        QVERIFY(mover.findNumberBase(&number));
+        QCOMPARE(number, 5);
         QVERIFY(makeFolder(base + QStringLiteral("40.old.d")));
-        QCOMPARE(PackageTarget::findFolderNumberBase(base), 40);
+        QVERIFY(mover.findNumberBase(&number));
+        QCOMPARE(number, 40);
+        QVERIFY(mover.errorString().isEmpty());
 
         QCOMPARE(PackageTarget::folderNumber(5, 0), 6);
         QCOMPARE(PackageTarget::folderNumber(5, 3), 9);
         QCOMPARE(PackageTarget::folderNumber(std::numeric_limits<int>::max() - 1, 0),
                  std::numeric_limits<int>::max());
         QCOMPARE(PackageTarget::folderNumber(std::numeric_limits<int>::max(), 0), -1);
+    }
+
+    // A package only goes into a folder it makes: a number whose folder or
+    // listing is there by the time of the move (another move, made after
+    // this one's numbers were counted) is skipped, later ones stay as they are.
+    void takesTheNextFreeNumber_data()
+    {
+        QTest::addColumn<QStringList>("existing"); // "N/" a folder, "name@" a dangling link, else a file
+        QTest::addColumn<int>("expected");
+        QTest::newRow("numbers free") << QStringList() << 1;
+        QTest::newRow("folder taken") << QStringList{QStringLiteral("1/")} << 2;
+        QTest::newRow("listing taken") << QStringList{QStringLiteral("1.xml")} << 2;
+        QTest::newRow("listing a dangling link") << QStringList{QStringLiteral("1.xml@")} << 2;
+        QTest::newRow("file named as the folder") << QStringList{QStringLiteral("1")} << 2;
+        QTest::newRow("next listing taken too") << QStringList{QStringLiteral("1/"), QStringLiteral("2.xml")} << 3;
+        QTest::newRow("later numbers") << QStringList{QStringLiteral("2/"), QStringLiteral("3.xml")} << 1;
+    }
+
+    void takesTheNextFreeNumber()
+    {
+        QFETCH(QStringList, existing);
+        QFETCH(int, expected);
+        MoveSetup setup;
+        QVERIFY(setup.make());
+        for (QString entry : existing) {
+            const QString path = setup.base + QLatin1Char('/') + entry;
+            if (entry.endsWith(QLatin1Char('/')))
+                QVERIFY(makeFolder(path));
+            else if (entry.endsWith(QLatin1Char('@')))
+                QVERIFY(makeFolder(setup.base) && QFile::link(setup.temp.filePath(QStringLiteral("none")), path.chopped(1)));
+            else
+                QVERIFY(writeFile(path, QStringLiteral("already here: %1").arg(entry).toUtf8()));
+        }
+        const QStringList before = setup.inventory();
+
+        PackageMover mover = setup.mover();
+        QCOMPARE(moveFrom(mover, 1, setup.package({QStringLiteral("a.txt"), QStringLiteral("d")})), expected);
+        QCOMPARE(setup.inventory(), movedInventory(before, QStringLiteral("src"),
+                                                   {QStringLiteral("a.txt"), QStringLiteral("d")},
+                                                   MoveSetup::folder(expected)));
+    }
+
+    // Two moves to one label whose numbers were counted before either ran:
+    // the second takes the numbers after the first's, and nothing mixes.
+    void twoMovesFromOneBase()
+    {
+        MoveSetup setup;
+        QVERIFY(setup.make());
+        PackageMover first = setup.mover();
+        PackageMover second = setup.mover();
+        int firstBase = -1;
+        int secondBase = -1;
+        QVERIFY(first.findNumberBase(&firstBase) && second.findNumberBase(&secondBase));
+        QCOMPARE(firstBase, 0);
+        QCOMPARE(secondBase, 0);
+        const QStringList before = setup.inventory();
+
+        QCOMPARE(moveFrom(first, PackageTarget::folderNumber(firstBase, 0), setup.package({QStringLiteral("a.txt")})), 1);
+        QCOMPARE(moveFrom(second, PackageTarget::folderNumber(secondBase, 0), setup.package({QStringLiteral("d")})), 2);
+        QCOMPARE(moveFrom(second, PackageTarget::folderNumber(secondBase, 1), setup.package({QStringLiteral("b.bin")})),
+                 3);
+        QStringList expected = movedInventory(before, QStringLiteral("src"), {QStringLiteral("a.txt")},
+                                              MoveSetup::folder(1));
+        expected = movedInventory(expected, QStringLiteral("src"), {QStringLiteral("d")}, MoveSetup::folder(2));
+        expected = movedInventory(expected, QStringLiteral("src"), {QStringLiteral("b.bin")}, MoveSetup::folder(3));
+        QCOMPARE(setup.inventory(), expected);
+    }
+
+    // A base folder that may be written and entered but not listed fails
+    // the move with the system's reason instead of counting from 0; a
+    // volume where korvo_pack cannot be made names that reason too.
+    void baseFolderProblemsCarryTheSystemsReason()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("uses POSIX permissions");
+#else
+        MoveSetup setup;
+        QVERIFY(setup.make());
+        QVERIFY(makeFolder(setup.base + QStringLiteral("/1")));
+        QVERIFY(writeFile(setup.base + QStringLiteral("/1.xml"), QByteArray("<korvo/>")));
+        const QString readOnly = setup.temp.filePath(QStringLiteral("ro"));
+        QVERIFY(makeFolder(readOnly));
+        QVERIFY(handOverToUnprivilegedUser(setup.temp.path()));
+        const QStringList before = setup.inventory();
+        const QByteArray base = QFile::encodeName(setup.base);
+        QCOMPARE(::chmod(base.constData(), 0333), 0);
+        QCOMPARE(::chmod(QFile::encodeName(readOnly).constData(), 0555), 0);
+
+        auto attempt = [&] {
+            PackageMover mover = setup.mover();
+            int number = -1;
+            const bool listed = mover.findNumberBase(&number);
+            const QByteArray listing = listed ? QByteArray("listed") : mover.errorString().toUtf8();
+            PackageMover elsewhere(setup.root, NativePath::fromText(readOnly), QStringLiteral("CD"), QString());
+            PackageFolder folder;
+            const bool created = elsewhere.createPackageFolder(1, &folder);
+            return listing + '|' + (created ? QByteArray("created") : elsewhere.errorString().toUtf8());
+        };
+        QByteArray output;
+        QString why;
+        const bool ran = runUnprivileged(attempt, &output, &why);
+        ::chmod(base.constData(), 0755);
+        QVERIFY2(ran, qPrintable(why));
+        const QList<QByteArray> parts = output.split('|');
+        QCOMPARE(parts.size(), 2);
+        QCOMPARE(QString::fromUtf8(parts.at(0)),
+                 QStringLiteral("List folder failed. path:%1 winError:%2 (%3).\r\n")
+                     .arg(setup.base).arg(EACCES).arg(platform::errorText(EACCES)));
+        QCOMPARE(QString::fromUtf8(parts.at(1)),
+                 QStringLiteral("Create folder failed. path:%1/korvo_pack winError:%2 (%3).\r\n")
+                     .arg(readOnly).arg(EACCES).arg(platform::errorText(EACCES)));
+        QCOMPARE(setup.inventory(), before);
+#endif
     }
 
     void singleFolderNames_data()
@@ -109,33 +295,97 @@ private slots:
     void volumeRoot()
     {
 #ifdef Q_OS_WIN
-        QCOMPARE(PackageTarget::volumeRoot(QStringLiteral("C:/Windows/System32")), QStringLiteral("C:/"));
+        QCOMPARE(rootOf(QStringLiteral("C:/Windows/System32")), QStringLiteral("C:/"));
 #else
-        QCOMPARE(PackageTarget::volumeRoot(QStringLiteral("/")), QStringLiteral("/"));
+        QCOMPARE(rootOf(QStringLiteral("/")), QStringLiteral("/"));
         QTemporaryDir temp;
         QVERIFY(temp.isValid());
-        const QString outer = PackageTarget::volumeRoot(temp.path());
+        const QString outer = rootOf(temp.path());
         QVERIFY(QDir::isAbsolutePath(outer));
         QVERIFY(QDir(outer).exists());
         if (!runningAsRoot())
             QSKIP("mounting a file system (tmpfs) to find its mount point needs root");
         const QString mountPoint = temp.filePath(QStringLiteral("mnt"));
         QVERIFY(makeFolder(mountPoint));
-        QCOMPARE(::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=1m"), 0);
+        QCOMPARE(::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=1m,mode=0755"), 0);
         struct Unmount
         {
             QByteArray path;
             ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
         } unmount{QFile::encodeName(mountPoint)};
         QVERIFY(makeFolder(mountPoint + QStringLiteral("/a/b/c")));
-        QCOMPARE(PackageTarget::volumeRoot(mountPoint + QStringLiteral("/a/b/c")), mountPoint);
-        QCOMPARE(PackageTarget::volumeRoot(mountPoint), mountPoint);
-        QCOMPARE(PackageTarget::volumeRoot(temp.path()), outer);
+        QCOMPARE(rootOf(mountPoint + QStringLiteral("/a/b/c")), mountPoint);
+        QCOMPARE(rootOf(mountPoint), mountPoint);
+        QCOMPARE(rootOf(temp.path()), outer);
         // A link into the mounted file system leads to its mount point.
         const QString link = temp.filePath(QStringLiteral("link"));
         QVERIFY(QFile::link(mountPoint + QStringLiteral("/a/b"), link));
-        QCOMPARE(PackageTarget::volumeRoot(link), mountPoint);
+        QCOMPARE(rootOf(link), mountPoint);
 #endif
+    }
+
+    // A user who may not make korvo_pack at the mount point gets the
+    // highest folder above the scanned one where they may.
+    void volumeRootForAUser()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows keeps the drive root");
+#else
+        if (!runningAsRoot())
+            QSKIP("mounting a file system (tmpfs) whose folders belong to another user needs root");
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        QCOMPARE(::chmod(QFile::encodeName(temp.path()).constData(), 0755), 0);
+        const QString mnt = temp.filePath(QStringLiteral("mnt"));
+        QVERIFY(makeFolder(mnt));
+        QCOMPARE(::mount("tmpfs", QFile::encodeName(mnt).constData(), "tmpfs", 0, "size=1m,mode=0755"), 0);
+        struct Unmount
+        {
+            QByteArray path;
+            ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+        } unmount{QFile::encodeName(mnt)};
+        // mnt/a (root's), mnt/a/home and the scanned mnt/a/home/scan (the
+        // user's), and mnt/x/y (root's) where the user may make nothing.
+        const QString home = mnt + QStringLiteral("/a/home");
+        QVERIFY(makeFolder(home + QStringLiteral("/scan")) && makeFolder(mnt + QStringLiteral("/x/y")));
+        QCOMPARE(::chown(QFile::encodeName(home).constData(), 65534, 65534), 0);
+        QCOMPARE(::chown(QFile::encodeName(home + QStringLiteral("/scan")).constData(), 65534, 65534), 0);
+        auto mode = [&](const QString& relative, mode_t bits) {
+            return ::chmod(QFile::encodeName(mnt + relative).constData(), bits) == 0;
+        };
+
+        const QString scanned = home + QStringLiteral("/scan");
+        QCOMPARE(rootAsUser(scanned), home);
+        QVERIFY(mode(QStringLiteral("/a"), 0777));
+        QCOMPARE(rootAsUser(scanned), mnt + QStringLiteral("/a"));
+        // korvo_pack at the mount point that takes new folders is used...
+        QVERIFY(makeFolder(mnt + QStringLiteral("/korvo_pack")) && mode(QStringLiteral("/korvo_pack"), 0777));
+        QCOMPARE(rootAsUser(scanned), mnt);
+        // ... one that does not is not.
+        QVERIFY(mode(QStringLiteral("/korvo_pack"), 0755));
+        QCOMPARE(rootAsUser(scanned), mnt + QStringLiteral("/a"));
+        // Nowhere to go: the mount point, where making korvo_pack will say why.
+        QCOMPARE(rootAsUser(mnt + QStringLiteral("/x/y")), mnt);
+#endif
+    }
+
+private:
+    static QString rootOf(const QString& folder)
+    {
+        return PackageTarget::volumeRoot(NativePath::fromText(folder)).toText();
+    }
+
+    // The volume root as the user "nobody" sees it; empty when the check
+    // could not run.
+    static QString rootAsUser(const QString& folder)
+    {
+        QByteArray output;
+        QString why;
+        if (!runUnprivileged([&folder] { return rootOf(folder).toUtf8(); }, &output, &why)) {
+            qWarning("%s", qPrintable(why));
+            return QString();
+        }
+        return QString::fromUtf8(output);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "ScanSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 
 #include <atomic>
@@ -238,7 +239,22 @@ bool runUnprivileged(const std::function<QByteArray()>& job, QByteArray* output,
     return true;
 }
 
+bool handOverToUnprivilegedUser(const QString& folder)
+{
+    if (::geteuid() != 0)
+        return true;
+    const QByteArray top = QFile::encodeName(folder);
+    bool ok = ::lchown(top.constData(), 65534, 65534) == 0 && ::chmod(top.constData(), 0755) == 0;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        ok = ::lchown(QFile::encodeName(it.next()).constData(), 65534, 65534) == 0 && ok;
+    return ok;
+}
+
 #else
+
+bool handOverToUnprivilegedUser(const QString&) { return true; }
 
 bool writeRawFile(const QString&, const QByteArray&, qint64) { return false; }
 bool makeRawFolder(const QString&, const QByteArray&) { return false; }

@@ -45,4 +45,9 @@ bool makeDeepTree(const QString& root, int levels, bool teeth);
 // cannot be run. The child must not start threads before it returns.
 bool runUnprivileged(const std::function<QByteArray()>& job, QByteArray* output, QString* why);
 
+// Makes everything below `folder` (and the folder itself) the unprivileged
+// user's and lets that user reach the folder, when running as root; true
+// without changing anything otherwise.
+bool handOverToUnprivilegedUser(const QString& folder);
+
 } // namespace korvo::test

@@ -1,0 +1,125 @@
+#include "PackOptions.h"
+
+#include "Console.h"
+#include "Json.h"
+
+#include "DirectoryNode.h"
+
+#include <map>
+
+namespace korvo::cli {
+
+namespace {
+
+const std::map<QString, PackSort>& sortNames()
+{
+    static const std::map<QString, PackSort> names{
+        {QStringLiteral("assorted"), Assorted},
+        {QStringLiteral("size-asc"), SizeAscending},
+        {QStringLiteral("size-desc"), SizeDescending},
+        {QStringLiteral("name-asc"), NameAscending},
+        {QStringLiteral("name-desc"), NameDescending}};
+    return names;
+}
+
+QString builtInNames()
+{
+    QStringList names;
+    for (const PackageOrder& order : builtInPackageOrders())
+        names << order.name;
+    return names.join(QStringLiteral(", "));
+}
+
+QString sortList()
+{
+    QStringList names;
+    for (const auto& entry : sortNames())
+        names << entry.first;
+    return names.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+const char* const PackOptionsHelp =
+    "  --order NAME   a built-in package order: CD (700,000,000 bytes), PACK_500MB\n"
+    "                 (500,000,000), PACK_400MB (400,000,000), PACK_200MB\n"
+    "                 (300,000,000), PACK_100MB (200,000,000); default CD\n"
+    "  --limit BYTES  a limit of your own, in bytes on disk; its name is the\n"
+    "                 number unless --name is given\n"
+    "  --name NAME    the name of a --limit\n"
+    "  --sort MODE    assorted (best fit, in listed order), size-asc, size-desc,\n"
+    "                 name-asc, name-desc (next fit in that order); default assorted\n";
+
+PackOptionParser::PackOptionParser()
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions({help, order, limit, name, sort, json});
+}
+
+QString PackOptionParser::read(PackOptions& options) const
+{
+    if (parser.isSet(order) && parser.isSet(limit))
+        return QStringLiteral("give either --order or --limit, not both");
+    if (parser.isSet(name) && !parser.isSet(limit))
+        return QStringLiteral("--name names a --limit; a built-in order keeps its own name");
+    if (parser.isSet(limit)) {
+        bool ok = false;
+        const QString text = parser.value(limit);
+        const qint64 bytes = text.toLongLong(&ok, 10);
+        if (!ok || bytes < 0 || text.startsWith(QLatin1Char('+')))
+            return QStringLiteral("--limit needs a byte count of 0 or more, not '%1'").arg(text);
+        options.order = PackageOrder(bytes, parser.isSet(name) ? parser.value(name) : QString::number(bytes));
+        if (options.order.name.isEmpty())
+            return QStringLiteral("--name must not be empty");
+    } else {
+        const QString wanted = parser.isSet(order) ? parser.value(order) : QStringLiteral("CD");
+        bool found = false;
+        for (const PackageOrder& builtIn : builtInPackageOrders()) {
+            if (builtIn.name == wanted) {
+                options.order = builtIn;
+                found = true;
+            }
+        }
+        if (!found)
+            return QStringLiteral("unknown order '%1' (choose from: %2, or give --limit BYTES)")
+                .arg(wanted, builtInNames());
+    }
+    options.sortName = parser.isSet(sort) ? parser.value(sort) : QStringLiteral("assorted");
+    const auto found = sortNames().find(options.sortName);
+    if (found == sortNames().end())
+        return QStringLiteral("unknown sort '%1' (choose from: %2)").arg(options.sortName, sortList());
+    options.sort = found->second;
+    options.json = parser.isSet(json);
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1)
+        return QStringLiteral("expected one folder, got %1 argument(s)").arg(positional.size());
+    options.folder = positional.first();
+    return QString();
+}
+
+bool scanAndPack(const QString& command, const PackOptions& options, ScanResult& scan, QList<PackagePtr>& packages)
+{
+    scan = scanArgument(options.folder);
+    if (!scan.root) {
+        err() << "korvo-cli " << command << ": " << scan.errorString << "\n";
+        return false;
+    }
+    Packager().pack(options.order, options.sort, scan.root, packages);
+    return true;
+}
+
+QString shownName(const PackagablePtr& item)
+{
+    const bool folder = !item.dynamicCast<DirectoryNode>().isNull();
+    return folder ? item->fileName() + QLatin1Char('/') : item->fileName();
+}
+
+QString jsonNames(const QList<PackagablePtr>& items)
+{
+    QStringList names;
+    for (const PackagablePtr& item : items)
+        names << jsonString(item->fileName());
+    return QLatin1Char('[') + names.join(QStringLiteral(", ")) + QLatin1Char(']');
+}
+
+} // namespace korvo::cli

@@ -1,0 +1,151 @@
+#include "PackageMover.h"
+
+#include "PackageTarget.h"
+#include "Platform.h"
+
+#include <limits>
+
+namespace korvo {
+
+PackageMover::PackageMover(const DirectoryNodePtr& root, const NativePath& volumeRoot, const QString& orderName,
+                           const QString& label)
+    : root_(root),
+      volumeRoot_(volumeRoot),
+      base_(PackageTarget::baseFolderPath(volumeRoot, orderName, label)),
+      baseText_(PackageTarget::baseFolder(volumeRoot.toText(), orderName, label))
+{
+    levels_ << QStringLiteral("korvo_pack") << orderName;
+    if (!label.isEmpty())
+        levels_ << label;
+}
+
+bool PackageMover::fail(const char* step, const NativePath& path, qint64 errorCode)
+{
+    errorString_ = QStringLiteral("%1 failed. path:%2 winError:%3 (%4).\r\n")
+                       .arg(QLatin1String(step), path.toText(), QString::number(errorCode),
+                            platform::errorText(errorCode));
+    return false;
+}
+
+bool PackageMover::outOfRange()
+{
+    errorString_ = QStringLiteral("The folder number is out of range.\r\n");
+    return false;
+}
+
+bool PackageMover::noNumberLeft(int wanted)
+{
+    errorString_ = QStringLiteral("No folder number is free from %1 on in %2.\r\n").arg(wanted).arg(baseText_);
+    return false;
+}
+
+bool PackageMover::findNumberBase(int* base)
+{
+    errorString_.clear();
+    *base = 0;
+    QVector<platform::FolderEntry> entries;
+    qint64 errorCode = 0;
+    if (!platform::listFolder(base_, entries, &errorCode))
+        return platform::isNotFound(errorCode) || fail("List folder", base_, errorCode);
+    for (const platform::FolderEntry& entry : qAsConst(entries))
+        *base = qMax(*base, PackageTarget::entryNumber(entry.name.toText()));
+    return true;
+}
+
+PackageFolder PackageMover::folderFor(int number) const
+{
+    PackageFolder folder;
+    folder.number = number;
+    folder.path = base_.child(QString::number(number));
+    folder.text = PackageTarget::packageFolder(baseText_, number);
+    folder.listing = base_.child(QString::number(number) + QStringLiteral(".xml"));
+    folder.listingText = PackageTarget::listingPath(baseText_, number);
+    return folder;
+}
+
+bool PackageMover::isFree(int number, bool* free)
+{
+    *free = false;
+    QStringList names = PackageTarget::siblingNames(number);
+    names.prepend(QString::number(number));
+    for (const QString& name : qAsConst(names)) {
+        const NativePath path = base_.child(name);
+        qint64 errorCode = 0;
+        if (platform::identityOf(path, nullptr, nullptr, nullptr, &errorCode))
+            return true; // taken
+        if (!platform::isNotFound(errorCode))
+            return fail("Look up", path, errorCode);
+    }
+    *free = true;
+    return true;
+}
+
+bool PackageMover::findFreeNumber(int wanted, const std::function<bool(int)>& taken, int* number)
+{
+    errorString_.clear();
+    *number = wanted;
+    if (wanted < 1)
+        return outOfRange();
+    for (;;) {
+        bool free = false;
+        if (!isFree(*number, &free))
+            return false;
+        if (free && !(taken && taken(*number)))
+            return true;
+        if (*number == std::numeric_limits<int>::max())
+            return noNumberLeft(wanted);
+        ++*number;
+    }
+}
+
+bool PackageMover::createBaseFolder()
+{
+    // Level by level, as a folder that is already there is fine; the first
+    // level that cannot be made gives the reason.
+    NativePath path = volumeRoot_;
+    for (const QString& level : qAsConst(levels_)) {
+        path = path.child(level);
+        qint64 errorCode = 0;
+        if (!platform::createFolder(path, &errorCode) && !platform::isAlreadyExists(errorCode))
+            return fail("Create folder", path, errorCode);
+    }
+    return true;
+}
+
+bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
+{
+    errorString_.clear();
+    *folder = folderFor(wanted);
+    if (wanted < 1)
+        return outOfRange();
+    if (!createBaseFolder())
+        return false;
+    for (int number = wanted;; ++number) {
+        const bool found = findFreeNumber(number, {}, &number);
+        *folder = folderFor(number);
+        if (!found)
+            return false;
+        qint64 errorCode = 0;
+        if (platform::createFolder(folder->path, &errorCode))
+            return true;
+        // Taken between the look-up and now (by another move): the next one.
+        if (!platform::isAlreadyExists(errorCode))
+            return fail("Create folder", folder->path, errorCode);
+        if (number == std::numeric_limits<int>::max())
+            return noNumberLeft(wanted);
+    }
+}
+
+bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& package)
+{
+    errorString_.clear();
+    if (packager_.movePackage(folder.path, package, root_ ? root_->childIdentities() : nullptr))
+        return true;
+    errorString_ = packager_.errorString();
+    // Leaves a folder alone that still holds anything: an item that could
+    // not go back, or whatever someone else put there.
+    platform::removeEmptyFolder(folder.path, nullptr);
+    return false;
+}
+
+} // namespace korvo

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "DirectoryNode.h"
+#include "NativePath.h"
+#include "Package.h"
+#include "Packager.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace korvo {
+
+// One numbered package folder: its exact path and the texts shown for it.
+struct PackageFolder
+{
+    int number = -1;
+    NativePath path;     // base folder / N
+    QString text;        // the package-folder text of the status lines
+    NativePath listing;  // base folder / N.xml
+    QString listingText;
+};
+
+// The steps that move packages of a scanned folder into numbered folders,
+// shared by the packaging dialog and korvo-cli move:
+//   volume root / korvo_pack / order name / label / N   (listing N.xml beside N)
+// A package only ever goes into a folder this mover has just created, and
+// every path is built from exact paths; texts serve the messages only.
+class PackageMover
+{
+public:
+    PackageMover(const DirectoryNodePtr& root, const NativePath& volumeRoot, const QString& orderName,
+                 const QString& label);
+
+    const NativePath& baseFolder() const { return base_; }
+    // The base folder text of the status lines, ending with a separator.
+    QString baseFolderText() const { return baseText_; }
+
+    // The largest number among the base folder's entries; 0 when the folder
+    // does not exist. False, with the system's reason, when it exists but
+    // cannot be listed: counting from 0 then could reuse numbers.
+    bool findNumberBase(int* base);
+
+    // The folder and listing of number N, as paths and texts; nothing is made.
+    PackageFolder folderFor(int number) const;
+
+    // The first number from `wanted` on whose folder and siblings (its
+    // listing) are all free on disk and which `taken` (when given) does not
+    // hold. False with the reason when a name cannot be looked up or no
+    // number is left.
+    bool findFreeNumber(int wanted, const std::function<bool(int)>& taken, int* number);
+
+    // Makes the missing levels of the base folder, then the package's folder,
+    // exclusively: number `wanted` while it and its siblings are free, else
+    // the next number that is. `folder` describes the folder made, or on
+    // failure the number last tried.
+    bool createPackageFolder(int wanted, PackageFolder* folder);
+
+    // Moves the package into a folder made by createPackageFolder, checking
+    // each item against the scan first. On failure the undo has run and the
+    // folder is removed again when it is empty, so that a retry takes the
+    // same number.
+    bool movePackage(const PackageFolder& folder, const PackagePtr& package);
+
+    // True when the last failed move left items in its folder that could
+    // not go back; each is named in errorString().
+    bool leftItemsBehind() const { return packager_.leftItemsBehind(); }
+    // The reason of the last failure, one or more lines ending with CR LF.
+    QString errorString() const { return errorString_; }
+
+private:
+    bool createBaseFolder();
+    bool isFree(int number, bool* free);
+    bool fail(const char* step, const NativePath& path, qint64 errorCode);
+    bool outOfRange();
+    bool noNumberLeft(int wanted);
+
+    DirectoryNodePtr root_;
+    NativePath volumeRoot_;
+    QStringList levels_; // the base folder below the volume root
+    NativePath base_;
+    QString baseText_;
+    Packager packager_;
+    QString errorString_;
+};
+
+} // namespace korvo
