@@ -86,6 +86,15 @@ QStringList commandLineArguments(int argc, char* argv[])
 #endif
 }
 
+QString exactText(const NativePath& path)
+{
+#ifdef Q_OS_WIN
+    return path.toText();
+#else
+    return argumentText(path.bytes());
+#endif
+}
+
 NativePath argumentPath(const QString& argument)
 {
     NativePath path;

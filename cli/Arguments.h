@@ -18,6 +18,11 @@ QStringList commandLineArguments(int argc, char* argv[]);
 // folder), cleaned of "." and ".." levels.
 NativePath argumentPath(const QString& argument);
 
+// The path as a text that keeps every byte, the way arguments are carried:
+// what argumentPath turns back into the same path. Windows paths are their
+// text as they stand.
+QString exactText(const NativePath& path);
+
 // An argument as shown in messages: U+FFFD for each byte that is not text.
 QString shownArgument(const QString& argument);
 

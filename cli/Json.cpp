@@ -2,10 +2,25 @@
 
 namespace korvo::cli {
 
+namespace {
+
+bool loneSurrogate(const QString& text, int i)
+{
+    const QChar c = text.at(i);
+    if (c.isHighSurrogate())
+        return i + 1 >= text.size() || !text.at(i + 1).isLowSurrogate();
+    if (c.isLowSurrogate())
+        return i == 0 || !text.at(i - 1).isHighSurrogate();
+    return false;
+}
+
+} // namespace
+
 QString jsonString(const QString& text)
 {
     QString quoted = QStringLiteral("\"");
-    for (const QChar c : text) {
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
         switch (c.unicode()) {
         case '"': quoted += QStringLiteral("\\\""); break;
         case '\\': quoted += QStringLiteral("\\\\"); break;
@@ -15,7 +30,9 @@ QString jsonString(const QString& text)
         case '\r': quoted += QStringLiteral("\\r"); break;
         case '\t': quoted += QStringLiteral("\\t"); break;
         default:
-            if (c.unicode() < 0x20)
+            // A surrogate outside a pair (a carried byte of a name that is
+            // not text) has no UTF-8 form: it goes out as its escape.
+            if (c.unicode() < 0x20 || loneSurrogate(text, i))
                 quoted += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
             else
                 quoted += c;

@@ -1,5 +1,6 @@
 #include "PackOptions.h"
 
+#include "Arguments.h"
 #include "Console.h"
 #include "Json.h"
 
@@ -118,7 +119,7 @@ QString jsonNames(const QList<PackagablePtr>& items)
 {
     QStringList names;
     for (const PackagablePtr& item : items)
-        names << jsonString(item->fileName());
+        names << jsonString(exactText(item->nativeFileName()));
     return QLatin1Char('[') + names.join(QStringLiteral(", ")) + QLatin1Char(']');
 }
 

@@ -50,7 +50,10 @@ bool scanAndPack(const QString& command, const PackOptions& options, ScanResult&
 // An item's name as the commands show it: a folder with a trailing slash.
 QString shownName(const PackagablePtr& item);
 
-// The items' names as a JSON array.
+// The items' names as a JSON array, each by its exact name: a byte that is
+// not text goes out as the escape \udc80 to \udcff (the form Python's
+// "surrogateescape" reads back into the byte), so that two names shown alike
+// stay apart.
 QString jsonNames(const QList<PackagablePtr>& items);
 
 } // namespace korvo::cli

@@ -911,8 +911,7 @@ private slots:
                     if (entry->nativeFileName().bytes() == folder)
                         items << entry;
                 }
-                if (items.size() != 2)
-                    QSKIP("the scan does not give the exact names of entries that are not valid UTF-8 yet");
+                QCOMPARE(items.size(), 2);
             } else {
                 items << PackagablePtr(new ExactItem(rawSource, file)) << PackagablePtr(new ExactItem(rawSource, folder));
             }

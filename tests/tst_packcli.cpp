@@ -1,5 +1,6 @@
 #include "DriveGeometry.h"
 #include "PackageTarget.h"
+#include "ScanSupport.h"
 #include "SizeFormat.h"
 #include "TestSupport.h"
 #include "TreeInventory.h"
@@ -218,6 +219,56 @@ private slots:
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         QVERIFY2(names.contains(QStringLiteral("c3")) && names.contains(QStringLiteral("d1")),
                  qPrintable(names.join(QLatin1Char(','))));
+    }
+
+    // Names that are not valid UTF-8 and a name that shows like them stay
+    // three items in the JSON of pack and move (each byte that is not text
+    // as its \udcXX escape), and each moves under its exact name.
+    void namesThatAreNotTextStayApart()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows names are UTF-16 text");
+#else
+        QTemporaryDir here;
+        const QString odd = here.filePath(QStringLiteral("odd"));
+        const QString volume = here.filePath(QStringLiteral("vol"));
+        const auto removeAll = qScopeGuard([&] { removeTree(here.path()); });
+        const QByteArray lookalike("x\xef\xbf\xbd");
+        QVERIFY(makeFolder(odd) && makeFolder(volume));
+        for (const QByteArray& name : {QByteArray("x\xfe"), QByteArray("x\xff"), lookalike})
+            QVERIFY(writeRawFile(odd, name, cluster));
+        const QStringList names{QStringLiteral("x\\udcfe"), QStringLiteral("x\\udcff"), QStringLiteral("x\uFFFD")};
+        const QStringList common{QStringLiteral("--limit"), QString::number(cluster), QStringLiteral("--sort"),
+                                 QStringLiteral("name-asc"), QStringLiteral("--json")};
+
+        const Run pack = runCli(QStringList{QStringLiteral("pack")} + common + QStringList{odd});
+        QCOMPARE(pack.exitCode, 0);
+        const Run move = runCli(QStringList{QStringLiteral("move")} + common
+                                + QStringList{QStringLiteral("--label"), QStringLiteral("L"),
+                                              QStringLiteral("--volume-root"), volume, odd});
+        QCOMPARE(move.exitCode, 0);
+        for (const Run& run : {pack, move}) {
+            QJsonParseError error;
+            QJsonDocument::fromJson(run.out.toUtf8(), &error);
+            QCOMPARE(error.error, QJsonParseError::NoError);
+            for (int i = 0; i < names.size(); ++i)
+                QVERIFY2(run.out.count(QStringLiteral("\"items\": [\"%1\"]").arg(names[i])) == 1, qPrintable(run.out));
+        }
+        // By name the bytes FE and FF come before the lookalike's EF BF BD
+        // only as shown texts; whatever the order, each folder holds one of
+        // the three, under its own bytes.
+        const QByteArray base = QFile::encodeName(PackageTarget::baseFolder(volume, QString::number(cluster),
+                                                                            QStringLiteral("L")));
+        QStringList moved;
+        for (int n = 1; n <= 3; ++n)
+            moved += exactTreeInventory(base + QByteArray::number(n));
+        moved.sort();
+        QCOMPARE(moved.size(), 3);
+        QCOMPARE(moved.filter(QStringLiteral("x%FE|")).size(), 1);
+        QCOMPARE(moved.filter(QStringLiteral("x%FF|")).size(), 1);
+        QCOMPARE(moved.filter(QStringLiteral("x%EF%BF%BD|")).size(), 1);
+        QCOMPARE(exactTreeInventory(QFile::encodeName(odd)), QStringList());
+#endif
     }
 
     // A listing goes only into a file it creates: a listing name taken
