@@ -15,6 +15,27 @@
 
 namespace korvo::platform {
 
+namespace {
+
+// Hands an open handle to the QFile, which closes it from then on; on
+// failure the handle is closed here and the error is ERROR_OPEN_FAILED.
+bool adoptHandle(HANDLE handle, QFile& file, QIODevice::OpenMode mode, qint64* errorCode)
+{
+    const int flags = (mode & QIODevice::WriteOnly ? _O_WRONLY : _O_RDONLY) | _O_BINARY;
+    const int fd = _open_osfhandle(intptr_t(handle), flags);
+    if (fd >= 0 && file.open(fd, mode, QFileDevice::AutoCloseHandle))
+        return true;
+    if (fd >= 0)
+        _close(fd);
+    else
+        CloseHandle(handle);
+    if (errorCode)
+        *errorCode = qint64(ERROR_OPEN_FAILED);
+    return false;
+}
+
+} // namespace
+
 void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry)
 {
     geometry.sectorsPerCluster = 0;
@@ -146,15 +167,8 @@ bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
             *errorCode = qint64(GetLastError());
         return false;
     }
-    const int fd = _open_osfhandle(intptr_t(handle), _O_WRONLY | _O_BINARY);
-    if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        if (fd >= 0)
-            _close(fd);
-        else
-            CloseHandle(handle);
+    if (!adoptHandle(handle, file, QIODevice::WriteOnly, errorCode)) {
         DeleteFileW(path.wide());
-        if (errorCode)
-            *errorCode = qint64(ERROR_OPEN_FAILED);
         return false;
     }
     return true;
@@ -209,17 +223,7 @@ SpecialFile openSpecialFile(const NativePath& path, QFile& file, qint64* errorCo
         CloseHandle(handle); // a plain file after all
         return SpecialFile::None;
     }
-    const int fd = _open_osfhandle(intptr_t(handle), _O_WRONLY | _O_BINARY);
-    if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        if (fd >= 0)
-            _close(fd);
-        else
-            CloseHandle(handle);
-        if (errorCode)
-            *errorCode = qint64(ERROR_OPEN_FAILED);
-        return SpecialFile::Failed;
-    }
-    return SpecialFile::Opened;
+    return adoptHandle(handle, file, QIODevice::WriteOnly, errorCode) ? SpecialFile::Opened : SpecialFile::Failed;
 }
 
 bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64* errorCode)
@@ -291,17 +295,8 @@ OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode
         CloseHandle(handle);
         return OpenResult::NotAFile;
     }
-    const int fd = _open_osfhandle(intptr_t(handle), _O_RDONLY | _O_BINARY);
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        if (fd >= 0)
-            _close(fd);
-        else
-            CloseHandle(handle);
-        if (errorCode)
-            *errorCode = qint64(ERROR_OPEN_FAILED);
-        return OpenResult::Failed;
-    }
-    return OpenResult::Opened;
+    return adoptHandle(handle, file, QIODevice::ReadOnly | QIODevice::Unbuffered, errorCode) ? OpenResult::Opened
+                                                                                             : OpenResult::Failed;
 }
 
 bool removeFile(const NativePath& path)
