@@ -16,6 +16,7 @@ bool isCarried(QChar c)
     return c.unicode() >= CarriedByte + 0x80 && c.unicode() <= CarriedByte + 0xFF;
 }
 
+#ifndef Q_OS_WIN
 // The length of the well-formed UTF-8 sequence at `at`, or 0.
 int utf8Sequence(const QByteArray& bytes, int at)
 {
@@ -69,6 +70,7 @@ QString argumentText(const QByteArray& bytes)
     }
     return text;
 }
+#endif
 
 } // namespace
 
