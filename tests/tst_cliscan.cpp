@@ -154,7 +154,7 @@ private slots:
               QStringList{QStringLiteral("scan"), QStringLiteral("--threads"), QStringLiteral("0"), folder_},
               QStringList{QStringLiteral("scan"), folder_, QStringLiteral("--threads")}}) {
             const Run run = runCli(arguments);
-            QCOMPARE(run.exitCode, 2);
+            QVERIFY2(run.exitCode == 2, qPrintable(arguments.join(QLatin1Char(' ')) + QStringLiteral(": ") + run.err));
             QCOMPARE(run.out, QString());
             QVERIFY(run.err.contains(QStringLiteral("Usage: korvo-cli scan")));
         }

@@ -47,6 +47,7 @@ CliRun runCli(const QStringList& arguments, const QString& workingFolder)
         process.setWorkingDirectory(workingFolder);
     process.start(cliProgram(), arguments);
     if (!process.waitForFinished(120000)) {
+        run.err = QStringLiteral("korvo-cli did not finish: %1").arg(process.errorString());
         process.kill();
         process.waitForFinished();
         return run;
@@ -54,6 +55,8 @@ CliRun runCli(const QStringList& arguments, const QString& workingFolder)
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
+    if (process.exitStatus() != QProcess::NormalExit)
+        run.err += QStringLiteral("korvo-cli crashed: %1").arg(process.errorString());
 #ifdef Q_OS_WIN
     // A Windows console program writes its text lines with CR LF.
     run.out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
