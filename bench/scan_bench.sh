@@ -59,7 +59,7 @@ drop_caches() {
 measure() {
   local cold="$1" name="$2"
   shift 2
-  local walls=() cpus=() peaks=()
+  local walls=() cpus=() peaks=() i
   for ((i = 1; i <= runs; i++)); do
     [ "$cold" = cold ] && drop_caches
     /usr/bin/time -v -o "$log" "$@" >/dev/null
