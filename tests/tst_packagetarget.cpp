@@ -218,7 +218,7 @@ private slots:
     void baseFolderProblemsCarryTheSystemsReason()
     {
 #ifdef Q_OS_WIN
-        QSKIP("uses POSIX permissions");
+        QSKIP("Wine: a folder cannot be made unreadable or unwritable, as Wine does not enforce Windows access rights");
 #else
         MoveSetup setup;
         QVERIFY(setup.make());
