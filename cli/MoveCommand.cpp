@@ -271,8 +271,8 @@ void printReport(const PackageReport& report, const PackagePtr& package, const P
     } else if (request.dryRun) {
         out() << "#" << (report.index + 1) << " -> " << report.folder << "\n";
         for (const PackagablePtr& item : package->items)
-            out() << "    " << item->absoluteFilePath() << " -> " << QDir(report.folder).absoluteFilePath(item->fileName())
-                  << "\n";
+            out() << "    " << QDir::toNativeSeparators(item->absoluteFilePath()) << " -> "
+                  << QDir::toNativeSeparators(QDir(report.folder).absoluteFilePath(item->fileName())) << "\n";
         if (request.listing)
             out() << "    listing " << mover.folderFor(report.number).listingText << "\n";
         if (request.checksums)

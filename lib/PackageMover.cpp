@@ -3,6 +3,8 @@
 #include "PackageTarget.h"
 #include "Platform.h"
 
+#include <QDir>
+
 #include <limits>
 
 namespace korvo {
@@ -22,7 +24,7 @@ PackageMover::PackageMover(const DirectoryNodePtr& root, const NativePath& volum
 bool PackageMover::fail(const char* step, const NativePath& path, qint64 errorCode)
 {
     errorString_ = QStringLiteral("%1 failed. path:%2 winError:%3 (%4).\r\n")
-                       .arg(QLatin1String(step), path.toText(), QString::number(errorCode),
+                       .arg(QLatin1String(step), QDir::toNativeSeparators(path.toText()), QString::number(errorCode),
                             platform::errorText(errorCode));
     return false;
 }

@@ -309,9 +309,15 @@ bool moveEntry(const NativePath& source, const NativePath& destination, qint64* 
 }
 
 // The text of an item's place in the target folder, for messages.
+// Paths in the failure lines are in the system's own form (`\` on Windows).
 QString destinationText(const NativePath& targetFolder, const iPackagable& item)
 {
-    return QDir(targetFolder.toText()).absoluteFilePath(item.fileName());
+    return QDir::toNativeSeparators(QDir(targetFolder.toText()).absoluteFilePath(item.fileName()));
+}
+
+QString sourceText(const iPackagable& item)
+{
+    return QDir::toNativeSeparators(item.absoluteFilePath());
 }
 
 QString moveFailedLine(const QString& source, const QString& destination, qint64 errorCode)
@@ -354,7 +360,7 @@ bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& pac
             break;
         qint64 errorCode = 0;
         if (!moveEntry(source, targetFolder.child(item->nativeFileName()), &errorCode)) {
-            errorString_ = moveFailedLine(item->absoluteFilePath(), destinationText(targetFolder, *item), errorCode);
+            errorString_ = moveFailedLine(sourceText(*item), destinationText(targetFolder, *item), errorCode);
             break;
         }
         moved.append(item);
@@ -375,11 +381,11 @@ bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scan
     qint64 size = 0;
     qint64 errorCode = 0;
     if (!platform::identityOf(item.nativeFilePath(), &identity, &kind, &size, &errorCode)) {
-        errorString_ = moveFailedLine(item.absoluteFilePath(), destination, errorCode);
+        errorString_ = moveFailedLine(sourceText(item), destination, errorCode);
         return false;
     }
     if (identity != recorded) {
-        errorString_ = QStringLiteral("Item replaced since the scan. path:%1.\r\n").arg(item.absoluteFilePath());
+        errorString_ = QStringLiteral("Item replaced since the scan. path:%1.\r\n").arg(sourceText(item));
         return false;
     }
     // A link's scanned size is its target's, and a folder's is its
@@ -387,7 +393,7 @@ bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scan
     const auto* file = dynamic_cast<const FileNode*>(&item);
     if (file && kind == EntryKind::File && size != file->size()) {
         errorString_ = QStringLiteral("Item size changed since the scan. path:%1 scanned:%2 now:%3.\r\n")
-                           .arg(item.absoluteFilePath(), QString::number(file->size()), QString::number(size));
+                           .arg(sourceText(item), QString::number(file->size()), QString::number(size));
         return false;
     }
     return true;
@@ -402,7 +408,7 @@ void Packager::undo(const QList<PackagablePtr>& moved, const NativePath& targetF
         qint64 errorCode = 0;
         if (!moveEntry(targetFolder.child(item->nativeFileName()), item->nativeFilePath(), &errorCode)) {
             errorString_ += QStringLiteral("Move back failed. old:%1 new:%2 winError:%3.\r\n")
-                                .arg(item->absoluteFilePath(), destinationText(targetFolder, *item),
+                                .arg(sourceText(*item), destinationText(targetFolder, *item),
                                      QString::number(errorCode));
             leftItemsBehind_ = true;
         }

@@ -299,7 +299,8 @@ bool moveByLinking(const QString& source, const QString& destination, qint64* co
 
 QString moveFailedLine(const QString& source, const QString& destination, qint64 code)
 {
-    return QStringLiteral("Move failed. old:") + source + QStringLiteral(" new:") + destination
+    return QStringLiteral("Move failed. old:") + QDir::toNativeSeparators(source) + QStringLiteral(" new:")
+           + QDir::toNativeSeparators(destination)
            + QStringLiteral(" winError:") + QString::number(code) + QStringLiteral(".\r\n");
 }
 
@@ -573,7 +574,8 @@ private slots:
             moveFailedLine(elsewhere + QStringLiteral("/g"), QDir(target).absoluteFilePath(QStringLiteral("g")),
                            AlreadyExists) +
             QStringLiteral("Move back failed. old:%1 new:%2 winError:%3.\r\n")
-                .arg(source + QStringLiteral("/a"), QDir(target).absoluteFilePath(QStringLiteral("a")))
+                .arg(QDir::toNativeSeparators(source + QStringLiteral("/a")),
+                     QDir::toNativeSeparators(QDir(target).absoluteFilePath(QStringLiteral("a"))))
                 .arg(AlreadyExists);
         QCOMPARE(packager.errorString(), expected);
         QCOMPARE(treeInventory(elsewhere).size(), 2); // f went back
@@ -881,7 +883,8 @@ private slots:
             return;
         }
         QVERIFY(!moved);
-        QCOMPARE(mover.errorString(), expected.arg(path, QDir(folder.text).absoluteFilePath(victim)));
+        QCOMPARE(mover.errorString(), expected.arg(QDir::toNativeSeparators(path),
+                                                   QDir::toNativeSeparators(QDir(folder.text).absoluteFilePath(victim))));
         QVERIFY(!mover.leftItemsBehind());
         QCOMPARE(treeInventory(temp.path()), movedInventory(before, QStringLiteral("src"), {}, base));
         QVERIFY(mover.createPackageFolder(1, &folder));

@@ -412,7 +412,7 @@ private slots:
         QVERIFY(!row->isDisabled());
         QCOMPARE(row->checkState(0), Qt::Checked);
         const QString line = QStringLiteral("パッケージ4を%1へ移動失敗。\r\nItem replaced since the scan. path:%2.\r\n")
-                                 .arg(fixture->packageFolder(QStringLiteral("L"), 4), gamma);
+                                 .arg(fixture->packageFolder(QStringLiteral("L"), 4), QDir::toNativeSeparators(gamma));
         const QString summary = QStringLiteral("パッケージ4の移動に失敗しました。");
         QCOMPARE(statusText(&session.dialog), summary);
         QTRY_COMPARE(boxes.seen.size(), 1);
@@ -452,7 +452,7 @@ private slots:
         QCOMPARE(boxes.seen.at(0).text,
                  summary
                      + QStringLiteral("\r\n\r\nパッケージを%1へ移動失敗。\r\nList folder failed. path:%2 winError:%3 (%4).\r\n")
-                           .arg(fixture->baseFolder(QStringLiteral("L")), base)
+                           .arg(fixture->baseFolder(QStringLiteral("L")), QDir::toNativeSeparators(base))
                            .arg(notAFolder)
                            .arg(platform::errorText(notAFolder)));
         QCOMPARE(inventory(), before);
@@ -510,10 +510,14 @@ private slots:
         const QString folder = QDir::cleanPath(two);
         QCOMPARE(boxes.seen.at(0).text,
                  summary + QStringLiteral("\r\n\r\nパッケージ2を%1へ移動失敗。\r\n").arg(two)
-                     + QStringLiteral("Move failed. old:%1/beta.txt new:%2/beta.txt winError:%3.\r\n")
-                           .arg(scan, folder).arg(ioError)
-                     + QStringLiteral("Move back failed. old:%1/alpha.bin new:%2/alpha.bin winError:%3.\r\n")
-                           .arg(scan, folder).arg(busy));
+                     + QStringLiteral("Move failed. old:%1 new:%2 winError:%3.\r\n")
+                           .arg(QDir::toNativeSeparators(scan + QStringLiteral("/beta.txt")),
+                                QDir::toNativeSeparators(folder + QStringLiteral("/beta.txt")))
+                           .arg(ioError)
+                     + QStringLiteral("Move back failed. old:%1 new:%2 winError:%3.\r\n")
+                           .arg(QDir::toNativeSeparators(scan + QStringLiteral("/alpha.bin")),
+                                QDir::toNativeSeparators(folder + QStringLiteral("/alpha.bin")))
+                           .arg(busy));
         QTreeWidget* tree = rows(&session.dialog);
         QVERIFY(tree->topLevelItem(0)->isDisabled());
         QVERIFY(!tree->topLevelItem(1)->isDisabled());
