@@ -160,9 +160,10 @@ private slots:
         QCOMPARE(treeInventory(temp.path()), before);
         const QString base = PackageTarget::baseFolder(volume, limit(), QStringLiteral("L"));
         const QString folder1 = PackageTarget::packageFolder(base, 1);
-        QVERIFY2(run.out.contains(QStringLiteral("#1 -> ") + folder1 + QStringLiteral("\n    ") + source +
-                                  QStringLiteral("/c3 -> ") + QDir(folder1).absoluteFilePath(QStringLiteral("c3")) +
-                                  QStringLiteral("\n")),
+        QVERIFY2(run.out.contains(QStringLiteral("#1 -> ") + folder1 + QStringLiteral("\n    ")
+                                  + QDir::toNativeSeparators(source + QStringLiteral("/c3")) + QStringLiteral(" -> ")
+                                  + QDir::toNativeSeparators(QDir(folder1).absoluteFilePath(QStringLiteral("c3")))
+                                  + QStringLiteral("\n")),
                  qPrintable(run.out));
         QVERIFY(run.out.contains(QStringLiteral("    listing ") + PackageTarget::listingPath(base, 3) +
                                  QStringLiteral("\n")));
