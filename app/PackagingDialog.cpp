@@ -139,6 +139,16 @@ void PackagingDialog::fitPackageColumns()
     connect(header, &QHeaderView::sectionResized, this, [this] { updateSizeToolTips(); });
 }
 
+void PackagingDialog::setStatus(const QString& text)
+{
+    // The status box has room for about three lines; a longer status (a
+    // package folder and its listing's report) is cut, so the whole text is
+    // also its tooltip then.
+    form->labelStats->setText(text);
+    const bool fits = form->labelStats->heightForWidth(form->labelStats->width()) <= form->labelStats->height();
+    form->labelStats->setToolTip(fits ? QString() : text);
+}
+
 void PackagingDialog::updateSizeToolTips()
 {
     // A size text wider than its column is drawn cut; its tooltip shows it
@@ -338,12 +348,12 @@ void PackagingDialog::triggerPack()
     if (!root)
         return;
     form->pushButtonPack->setEnabled(false);
-    form->labelStats->setText(QStringLiteral("パッケージ作成中..."));
+    setStatus(QStringLiteral("パッケージ作成中..."));
 
     const PackageOrder order(form->comboBoxOrder->currentData().toLongLong(), form->comboBoxOrder->currentText());
     if (order.size == 0) {
         // Nothing fits a package of no bytes; the packages shown stay.
-        form->labelStats->setText(QStringLiteral("パッケージサイズが0バイトのため、パッケージを作成しませんでした。"));
+        setStatus(QStringLiteral("パッケージサイズが0バイトのため、パッケージを作成しませんでした。"));
         form->pushButtonPack->setEnabled(true);
         return;
     }
@@ -367,7 +377,7 @@ void PackagingDialog::triggerPack()
     updateSizeToolTips();
     packedOrder = order;
     form->groupBoxPackage->setEnabled(!packages.isEmpty());
-    form->labelStats->setText(QStringLiteral("パッケージ作成完了。"));
+    setStatus(QStringLiteral("パッケージ作成完了。"));
     form->pushButtonPack->setEnabled(true);
 }
 
@@ -496,7 +506,7 @@ void PackagingDialog::movePackageAt(PackageMover& mover, int index, MoveOutcome&
     PackageFolder folder;
     bool moved = mover.createPackageFolder(PackageTarget::folderNumber(folderNumberBase, index), &folder);
     if (moved) {
-        form->labelStats->setText(QStringLiteral("パッケージ%1を%2へ移動中...").arg(folder.number).arg(folder.text));
+        setStatus(QStringLiteral("パッケージ%1を%2へ移動中...").arg(folder.number).arg(folder.text));
         form->labelStats->repaint();
         moved = mover.movePackage(folder, package);
     }
@@ -507,7 +517,7 @@ void PackagingDialog::movePackageAt(PackageMover& mover, int index, MoveOutcome&
                                         : QString::number(qint64(folderNumberBase) + index + 1);
         const QString line = QStringLiteral("パッケージ%1を%2へ移動失敗。\r\n%3")
                                  .arg(number, numbered ? folder.text : mover.baseFolderText(), mover.errorString());
-        form->labelStats->setText(line);
+        setStatus(line);
         outcome.failedNumbers << number;
         outcome.failureLines << line;
         outcome.leftItemsBehind = outcome.leftItemsBehind || mover.leftItemsBehind();
@@ -517,7 +527,7 @@ void PackagingDialog::movePackageAt(PackageMover& mover, int index, MoveOutcome&
     if (form->checkBoxSave->isChecked())
         writeListing(folder.text, folder.listingText, package);
     outcome.moved.append(index);
-    form->labelStats->setText(QStringLiteral("パッケージ%1を%2へ移動完了。").arg(folder.number).arg(folder.text));
+    setStatus(QStringLiteral("パッケージ%1を%2へ移動完了。").arg(folder.number).arg(folder.text));
 }
 
 void PackagingDialog::finishMove(const MoveOutcome& outcome, const QString& baseFolder)
@@ -556,7 +566,7 @@ void PackagingDialog::reportFailures(const MoveOutcome& outcome)
     if (outcome.leftItemsBehind)
         summary += QStringLiteral("\r\n元の場所へ戻せなかった項目がパッケージフォルダに残っています。"
                                   "項目名は「Move back failed」の行にあります。");
-    form->labelStats->setText(summary);
+    setStatus(summary);
     QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
                          summary + QStringLiteral("\r\n\r\n") + outcome.failureLines.join(QStringLiteral("\r\n")),
                          QMessageBox::Ok);
@@ -592,7 +602,7 @@ void PackagingDialog::onExportFinished(bool isSucceeded, const QString& path, co
     const QString report = QStringLiteral("\r\n%1\r\n保存に%2\r\n%3").arg(path, result, errorString);
     if (!isSucceeded)
         QMessageBox::information(this, QStringLiteral("エクスポートの報告"), report, QMessageBox::Ok);
-    form->labelStats->setText(form->labelStats->text() + report);
+    setStatus(form->labelStats->text() + report);
 }
 
 void PackagingDialog::closeEvent(QCloseEvent* event)

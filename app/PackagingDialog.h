@@ -73,6 +73,7 @@ private:
     void fitTextsToFont();
     void fitPackageColumns();
     void updateSizeToolTips();
+    void setStatus(const QString& text);
     void updateOrderComboBox();
     bool checkFolderName(const QString& name, const QString& what);
     // What one move did: the rows moved, and the failures to report.

@@ -640,6 +640,7 @@ private slots:
 
         Session session(*fixture);
         session.pack(3);
+        QCOMPARE(child<QLabel>(&session.dialog, "labelStats")->toolTip(), QString()); // a status that fits
         session.checkOnly({1});
         click(child<QCheckBox>(&session.dialog, "checkBoxSave"));
         MessageBoxCloser boxes;
@@ -666,6 +667,10 @@ private slots:
         QVERIFY(QFileInfo(fixture->packageFolder(QString(), 1) + QStringLiteral("Delta")).isDir());
         QCOMPARE(statusText(&session.dialog),
                  QStringLiteral("パッケージ1を%1へ移動完了。").arg(fixture->packageFolder(QString(), 1)) + report);
+        // More than the status box holds: the whole text is its tooltip.
+        auto* status = child<QLabel>(&session.dialog, "labelStats");
+        QVERIFY(status->heightForWidth(status->width()) > status->height());
+        QCOMPARE(status->toolTip(), statusText(&session.dialog));
     }
 
     void labelMustBeOneFolderName()
