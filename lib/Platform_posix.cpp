@@ -19,6 +19,32 @@
 
 namespace korvo::platform {
 
+namespace {
+
+void storeError(qint64* errorCode, int code)
+{
+    if (errorCode)
+        *errorCode = code;
+}
+
+bool failWith(int code, qint64* errorCode)
+{
+    storeError(errorCode, code);
+    return false;
+}
+
+// Hands an open descriptor to the QFile, which closes it from then on; on
+// failure the descriptor is closed here and the error is EIO.
+bool adoptDescriptor(int fd, QFile& file, QIODevice::OpenMode mode, qint64* errorCode)
+{
+    if (file.open(fd, mode, QFileDevice::AutoCloseHandle))
+        return true;
+    ::close(fd);
+    return failWith(EIO, errorCode);
+}
+
+} // namespace
+
 void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry)
 {
     // No drive letters here: the cluster is the fragment size (else the block
@@ -58,26 +84,21 @@ bool moveByLinking(const NativePath& source, const NativePath& destination, qint
 {
     const char* from = source.constData();
     const char* to = destination.constData();
-    auto fail = [errorCode](int code) {
-        if (errorCode)
-            *errorCode = code;
-        return false;
-    };
     struct stat info;
     if (::lstat(from, &info) != 0)
-        return fail(errno);
+        return failWith(errno, errorCode);
     // A folder cannot be hard-linked, and a copy-and-delete of a whole tree
     // is exactly the risk this move exists to avoid: refuse.
     if (S_ISDIR(info.st_mode))
-        return fail(EINVAL);
+        return failWith(EINVAL, errorCode);
     // linkat never replaces an existing entry, and with no flags it links a
     // symbolic link itself, not what it points to.
     if (::linkat(AT_FDCWD, from, AT_FDCWD, to, 0) != 0)
-        return fail(errno);
+        return failWith(errno, errorCode);
     if (::unlink(from) != 0) {
         const int code = errno;
         ::unlink(to); // the source is still there: drop the new name again
-        return fail(code);
+        return failWith(code, errorCode);
     }
     return true;
 }
@@ -93,21 +114,8 @@ bool moveWithoutReplacing(const NativePath& source, const NativePath& destinatio
     // replace an existing destination.
     if (code == EINVAL || code == ENOSYS)
         return moveByLinking(source, destination, errorCode);
-    if (errorCode)
-        *errorCode = code;
-    return false;
+    return failWith(code, errorCode);
 }
-
-namespace {
-
-bool failWith(int code, qint64* errorCode)
-{
-    if (errorCode)
-        *errorCode = code;
-    return false;
-}
-
-} // namespace
 
 bool identityOf(const NativePath& path, FileIdentity* identity, EntryKind* kind, qint64* size, qint64* errorCode)
 {
@@ -160,16 +168,10 @@ bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
     // O_EXCL with O_CREAT never follows a link and fails on any existing
     // entry, so nothing that is there already can be written through.
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) {
-        if (errorCode)
-            *errorCode = errno;
-        return false;
-    }
-    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (fd < 0)
+        return failWith(errno, errorCode);
+    if (!adoptDescriptor(fd, file, QIODevice::WriteOnly, errorCode)) {
         ::unlink(path.constData());
-        if (errorCode)
-            *errorCode = EIO;
         return false;
     }
     return true;
@@ -177,11 +179,6 @@ bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
 
 bool removeCreatedFile(const NativePath& path, QFile& file, qint64* errorCode)
 {
-    auto fail = [errorCode](int code) {
-        if (errorCode)
-            *errorCode = code;
-        return false;
-    };
     // While the file is open, compare what the name leads to with it before
     // unlinking: an entry that took its place meanwhile is not ours.
     if (file.isOpen()) {
@@ -191,11 +188,9 @@ bool removeCreatedFile(const NativePath& path, QFile& file, qint64* errorCode)
                           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
         file.close();
         if (!same)
-            return fail(EEXIST);
+            return failWith(EEXIST, errorCode);
     }
-    if (::unlink(path.constData()) != 0)
-        return fail(errno);
-    return true;
+    return ::unlink(path.constData()) == 0 || failWith(errno, errorCode);
 }
 
 namespace {
@@ -231,8 +226,7 @@ SpecialFile openSpecialFile(const NativePath& path, QFile& file, qint64* errorCo
     // keeps a terminal from becoming the program's controlling terminal.
     const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        if (errorCode)
-            *errorCode = errno;
+        storeError(errorCode, errno);
         return SpecialFile::Failed;
     }
     // The entry may have been swapped for a regular file since the look.
@@ -241,23 +235,14 @@ SpecialFile openSpecialFile(const NativePath& path, QFile& file, qint64* errorCo
         ::close(fd);
         return SpecialFile::None;
     }
-    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        if (errorCode)
-            *errorCode = EIO;
-        return SpecialFile::Failed;
-    }
-    return SpecialFile::Opened;
+    return adoptDescriptor(fd, file, QIODevice::WriteOnly, errorCode) ? SpecialFile::Opened : SpecialFile::Failed;
 }
 
 bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64* errorCode)
 {
     DIR* stream = ::opendir(folder.constData());
-    if (!stream) {
-        if (errorCode)
-            *errorCode = errno;
-        return false;
-    }
+    if (!stream)
+        return failWith(errno, errorCode);
     const int fd = ::dirfd(stream);
     errno = 0;
     while (const dirent* entry = ::readdir(stream)) {
@@ -282,12 +267,7 @@ bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64*
     }
     const int code = errno;
     ::closedir(stream);
-    if (code != 0) {
-        if (errorCode)
-            *errorCode = code;
-        return false;
-    }
-    return true;
+    return code == 0 || failWith(code, errorCode);
 }
 
 OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode)
@@ -299,8 +279,7 @@ OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode
         const int code = errno;
         if (code == ENOENT || code == ENOTDIR)
             return OpenResult::Missing;
-        if (errorCode)
-            *errorCode = code;
+        storeError(errorCode, code);
         return OpenResult::Failed;
     }
     struct stat info;
@@ -309,13 +288,8 @@ OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode
         return OpenResult::NotAFile;
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        if (errorCode)
-            *errorCode = EIO;
-        return OpenResult::Failed;
-    }
-    return OpenResult::Opened;
+    return adoptDescriptor(fd, file, QIODevice::ReadOnly | QIODevice::Unbuffered, errorCode) ? OpenResult::Opened
+                                                                                           : OpenResult::Failed;
 }
 
 bool removeFile(const NativePath& path)

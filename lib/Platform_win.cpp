@@ -17,6 +17,23 @@ namespace korvo::platform {
 
 namespace {
 
+void storeError(qint64* errorCode, DWORD code)
+{
+    if (errorCode)
+        *errorCode = qint64(code);
+}
+
+bool failWith(DWORD code, qint64* errorCode)
+{
+    storeError(errorCode, code);
+    return false;
+}
+
+bool failWithLastError(qint64* errorCode)
+{
+    return failWith(GetLastError(), errorCode);
+}
+
 // Hands an open handle to the QFile, which closes it from then on; on
 // failure the handle is closed here and the error is ERROR_OPEN_FAILED.
 bool adoptHandle(HANDLE handle, QFile& file, QIODevice::OpenMode mode, qint64* errorCode)
@@ -29,9 +46,7 @@ bool adoptHandle(HANDLE handle, QFile& file, QIODevice::OpenMode mode, qint64* e
         _close(fd);
     else
         CloseHandle(handle);
-    if (errorCode)
-        *errorCode = qint64(ERROR_OPEN_FAILED);
-    return false;
+    return failWith(ERROR_OPEN_FAILED, errorCode);
 }
 
 } // namespace
@@ -78,23 +93,8 @@ bool moveWithoutReplacing(const NativePath& source, const NativePath& destinatio
     // A plain MoveFileW: no MOVEFILE_REPLACE_EXISTING, so an existing
     // destination makes it fail, and no MOVEFILE_COPY_ALLOWED, so it never
     // turns into a copy across volumes. A folder moves with its contents.
-    if (MoveFileW(source.wide(), destination.wide()))
-        return true;
-    if (errorCode)
-        *errorCode = qint64(GetLastError());
-    return false;
+    return MoveFileW(source.wide(), destination.wide()) || failWithLastError(errorCode);
 }
-
-namespace {
-
-bool failWithLastError(qint64* errorCode)
-{
-    if (errorCode)
-        *errorCode = qint64(GetLastError());
-    return false;
-}
-
-} // namespace
 
 bool identityOf(const NativePath& path, FileIdentity* identity, EntryKind* kind, qint64* size, qint64* errorCode)
 {
@@ -162,11 +162,8 @@ bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
     // CREATE_NEW fails on any existing entry and creates nothing then.
     const HANDLE handle = CreateFileW(path.wide(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        if (errorCode)
-            *errorCode = qint64(GetLastError());
-        return false;
-    }
+    if (handle == INVALID_HANDLE_VALUE)
+        return failWithLastError(errorCode);
     if (!adoptHandle(handle, file, QIODevice::WriteOnly, errorCode)) {
         DeleteFileW(path.wide());
         return false;
@@ -179,11 +176,7 @@ bool removeCreatedFile(const NativePath& path, QFile& file, qint64* errorCode)
     // createNewFile shares the file with readers only, so while it was open
     // nothing could rename or delete it: the name still leads to it.
     file.close();
-    if (DeleteFileW(path.wide()))
-        return true;
-    if (errorCode)
-        *errorCode = qint64(GetLastError());
-    return false;
+    return DeleteFileW(path.wide()) || failWithLastError(errorCode);
 }
 
 namespace {
@@ -215,8 +208,7 @@ SpecialFile openSpecialFile(const NativePath& path, QFile& file, qint64* errorCo
     const HANDLE handle = CreateFileW(path.wide(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        if (errorCode)
-            *errorCode = qint64(GetLastError());
+        storeError(errorCode, GetLastError());
         return SpecialFile::Failed;
     }
     if (GetFileType(handle) == FILE_TYPE_DISK) {
@@ -236,9 +228,7 @@ bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64*
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND)
             return true; // a folder with no entries at all (not even "." on a drive root)
-        if (errorCode)
-            *errorCode = qint64(code);
-        return false;
+        return failWith(code, errorCode);
     }
     do {
         const QString name = QString::fromWCharArray(data.cFileName);
@@ -262,12 +252,7 @@ bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64*
     } while (FindNextFileW(search, &data));
     const DWORD code = GetLastError();
     FindClose(search);
-    if (code != ERROR_NO_MORE_FILES) {
-        if (errorCode)
-            *errorCode = qint64(code);
-        return false;
-    }
-    return true;
+    return code == ERROR_NO_MORE_FILES || failWith(code, errorCode);
 }
 
 OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode)
@@ -277,8 +262,7 @@ OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
             return OpenResult::Missing;
-        if (errorCode)
-            *errorCode = qint64(code);
+        storeError(errorCode, code);
         return OpenResult::Failed;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -287,8 +271,7 @@ OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode
     const HANDLE handle = CreateFileW(path.wide(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        if (errorCode)
-            *errorCode = qint64(GetLastError());
+        storeError(errorCode, GetLastError());
         return OpenResult::Failed;
     }
     if (GetFileType(handle) != FILE_TYPE_DISK) {
