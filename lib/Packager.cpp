@@ -356,7 +356,7 @@ bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& pac
             break;
         }
         const NativePath source = item->nativeFilePath();
-        if (scanned && !checkScanned(*item, *scanned, destinationText(targetFolder, *item)))
+        if (scanned && !checkScanned(*item, *scanned, targetFolder))
             break;
         qint64 errorCode = 0;
         if (!moveEntry(source, targetFolder.child(item->nativeFileName()), &errorCode)) {
@@ -371,7 +371,7 @@ bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& pac
     return false;
 }
 
-bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scanned, const QString& destination)
+bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scanned, const NativePath& targetFolder)
 {
     FileIdentity recorded;
     if (!scanned.find(&item, &recorded))
@@ -381,7 +381,7 @@ bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scan
     qint64 size = 0;
     qint64 errorCode = 0;
     if (!platform::identityOf(item.nativeFilePath(), &identity, &kind, &size, &errorCode)) {
-        errorString_ = moveFailedLine(sourceText(item), destination, errorCode);
+        errorString_ = moveFailedLine(sourceText(item), destinationText(targetFolder, item), errorCode);
         return false;
     }
     if (identity != recorded) {

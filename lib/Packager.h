@@ -60,7 +60,7 @@ public:
     static void setMoveFunction(const MoveFunction& move);
 
 private:
-    bool checkScanned(const iPackagable& item, const ChildIdentities& scanned, const QString& destination);
+    bool checkScanned(const iPackagable& item, const ChildIdentities& scanned, const NativePath& targetFolder);
     void undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder);
 
     QString errorString_;
