@@ -525,7 +525,7 @@ void PackagingDialog::movePackageAt(PackageMover& mover, int index, MoveOutcome&
     }
     root->remove(package);
     if (form->checkBoxSave->isChecked())
-        writeListing(folder.text, folder.listingText, package);
+        writeListing(folder.text, folder.listing, package);
     outcome.moved.append(index);
     setStatus(QStringLiteral("パッケージ%1を%2へ移動完了。").arg(folder.number).arg(folder.text));
 }
@@ -572,7 +572,7 @@ void PackagingDialog::reportFailures(const MoveOutcome& outcome)
                          QMessageBox::Ok);
 }
 
-void PackagingDialog::writeListing(const QString& packageFolder, const QString& listingPath,
+void PackagingDialog::writeListing(const QString& packageFolder, const NativePath& listingPath,
                                    const PackagePtr& package)
 {
     const DirectoryNodePtr node = makePackageNode(QDir(packageFolder), package);
@@ -584,7 +584,7 @@ void PackagingDialog::writeListing(const QString& packageFolder, const QString& 
     connect(worker.get(), reported, this, &PackagingDialog::onExportFinished);
 
     std::unique_ptr<ExportAsFileDialog> progress(new ExportAsFileDialog(this));
-    progress->setTarget(listingPath);
+    progress->setTarget(QDir::toNativeSeparators(listingPath.toText()));
     connect(worker.get(), &QThread::finished, progress.get(), &QWidget::hide);
     connect(worker.get(), &ExportWorker::progress, progress.get(), &ExportAsFileDialog::setProgress);
     progress->show();

@@ -88,7 +88,7 @@ private:
     void movePackageAt(PackageMover& mover, int index, MoveOutcome& outcome);
     void finishMove(const MoveOutcome& outcome, const QString& baseFolder);
     void reportFailures(const MoveOutcome& outcome);
-    void writeListing(const QString& packageFolder, const QString& listingPath, const PackagePtr& package);
+    void writeListing(const QString& packageFolder, const NativePath& listingPath, const PackagePtr& package);
     QSettings* settingsStore(const char* objectName) const;
     void loadUserPresets();
     void saveUserOrders();

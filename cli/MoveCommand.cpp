@@ -71,7 +71,8 @@ bool readPackageList(const QString& text, int count, std::set<int>& indexes, QSt
 
 // Writes the XML listing of a moved package, as the dialog's option does;
 // false with the error text when it fails.
-bool writeListing(const QString& path, const QString& packageFolder, const PackagePtr& package, QString& errorString)
+bool writeListing(const NativePath& path, const QString& packageFolder, const PackagePtr& package,
+                  QString& errorString)
 {
     const DirectoryNodePtr node = makePackageNode(QDir(packageFolder), package);
     ExportWorker worker;
@@ -205,7 +206,7 @@ void writeListingOf(const PackageFolder& folder, const PackagePtr& package, Pack
                     QTextStream* shown)
 {
     QString error;
-    const bool written = writeListing(folder.listingText, folder.text, package, error);
+    const bool written = writeListing(folder.listing, folder.text, package, error);
     if (written)
         report.listing = folder.listingText;
     else

@@ -1,5 +1,6 @@
 #include "ExportWorker.h"
 
+#include <QDir>
 #include <QTimer>
 
 namespace korvo {
@@ -26,7 +27,7 @@ void ExportWorker::setup(const QString& path, const DirectoryNodePtr& root, cons
 void ExportWorker::setup(const NativePath& path, const DirectoryNodePtr& root, const ExporterPtr& exporter,
                          TargetMode mode)
 {
-    path_ = path.toText();
+    path_ = QDir::toNativeSeparators(path.toText());
     root_ = root;
     exporter_ = exporter;
     target_ = path;

@@ -24,7 +24,7 @@ public:
     void setup(const QString& path, const DirectoryNodePtr& root, const ExporterPtr& exporter,
                TargetMode mode = TargetMode::Replace);
     // The same for a target given by its exact path; the reports name it by
-    // its text.
+    // its text, in the system's own form.
     void setup(const NativePath& path, const DirectoryNodePtr& root, const ExporterPtr& exporter,
                TargetMode mode = TargetMode::Replace);
 
