@@ -197,7 +197,7 @@ bool write(const NativePath& folder, const NativePath& manifest, const Progress&
     // Created first, so that the name is ours before any hashing; an
     // existing manifest stops everything here, untouched.
     if (!platform::createNewFile(manifest, file, &code)) {
-        reason = QStringLiteral("cannot create %1: %2").arg(manifest.toText(), qt_error_string(int(code)));
+        reason = QStringLiteral("cannot create %1: %2").arg(manifest.toText(), platform::errorText(code));
     } else {
         // Hashed completely before a byte is written, so that an interrupted
         // run leaves an empty file, never one that lists only part.

@@ -32,7 +32,7 @@ bool readManifest(const NativePath& manifest, QByteArray& text, QString* errorSt
     else if (opened == platform::OpenResult::NotAFile)
         reason = QStringLiteral("not a regular file");
     else if (opened == platform::OpenResult::Failed)
-        reason = qt_error_string(int(code));
+        reason = platform::errorText(code);
     else {
         text = file.readAll();
         if (file.error() != QFileDevice::NoError)

@@ -23,7 +23,7 @@ platform::OpenResult FileHasher::hash(const NativePath& path, QByteArray& digest
     const platform::OpenResult opened = platform::openForReading(path, file, &code);
     if (opened != platform::OpenResult::Opened) {
         if (opened == platform::OpenResult::Failed && errorString)
-            *errorString = qt_error_string(int(code));
+            *errorString = platform::errorText(code);
         return opened;
     }
     char* const block = buffer_.data();

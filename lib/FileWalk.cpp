@@ -33,7 +33,7 @@ void walkFiles(const NativePath& folder, QVector<WalkedFile>& files, QVector<Wal
         Level level{prefix, path, {}, 0};
         qint64 code = 0;
         if (!platform::listFolder(path, level.entries, &code)) {
-            problems.append(WalkProblem{prefix, qt_error_string(int(code))});
+            problems.append(WalkProblem{prefix, platform::errorText(code)});
             return;
         }
         std::sort(level.entries.begin(), level.entries.end(),

@@ -18,7 +18,7 @@ QString genericWriteError()
 void storeSystemError(qint64 code, QString* errorString)
 {
     if (errorString)
-        *errorString = qt_error_string(int(code));
+        *errorString = platform::errorText(code);
 }
 
 } // namespace
