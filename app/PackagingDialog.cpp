@@ -1,7 +1,7 @@
 #include "PackagingDialog.h"
 
 #include "ExportAsFileDialog.h"
-#include "ExportWorker.h"
+#include "PackageListing.h"
 #include "PackageMover.h"
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
@@ -476,8 +476,7 @@ void PackagingDialog::triggerMove()
     if (folderNumberBase == -1 && !mover.findNumberBase(&folderNumberBase)) {
         // Counting from 0 could reuse numbers: nothing moves.
         folderNumberBase = -1;
-        outcome.failureLines << QStringLiteral("パッケージを%1へ移動失敗。\r\n%2").arg(mover.baseFolderText(),
-                                                                                    mover.errorString());
+        outcome.failureLines << PackageListing::failedLine(QString(), mover.baseFolderText(), mover.errorString());
     } else {
         moveCheckedPackages(mover, outcome);
     }
@@ -506,7 +505,7 @@ void PackagingDialog::movePackageAt(PackageMover& mover, int index, MoveOutcome&
     PackageFolder folder;
     bool moved = mover.createPackageFolder(PackageTarget::folderNumber(folderNumberBase, index), &folder);
     if (moved) {
-        setStatus(QStringLiteral("パッケージ%1を%2へ移動中...").arg(folder.number).arg(folder.text));
+        setStatus(PackageListing::movingLine(folder));
         form->labelStats->repaint();
         moved = mover.movePackage(folder, package);
     }
@@ -515,8 +514,8 @@ void PackagingDialog::movePackageAt(PackageMover& mover, int index, MoveOutcome&
         const bool numbered = folder.number > 0;
         const QString number = numbered ? QString::number(folder.number)
                                         : QString::number(qint64(folderNumberBase) + index + 1);
-        const QString line = QStringLiteral("パッケージ%1を%2へ移動失敗。\r\n%3")
-                                 .arg(number, numbered ? folder.text : mover.baseFolderText(), mover.errorString());
+        const QString line = PackageListing::failedLine(number, numbered ? folder.text : mover.baseFolderText(),
+                                                        mover.errorString());
         setStatus(line);
         outcome.failedNumbers << number;
         outcome.failureLines << line;
@@ -525,9 +524,9 @@ void PackagingDialog::movePackageAt(PackageMover& mover, int index, MoveOutcome&
     }
     root->remove(package);
     if (form->checkBoxSave->isChecked())
-        writeListing(folder.text, folder.listing, package);
+        writeListing(folder, package);
     outcome.moved.append(index);
-    setStatus(QStringLiteral("パッケージ%1を%2へ移動完了。").arg(folder.number).arg(folder.text));
+    setStatus(PackageListing::movedLine(folder));
 }
 
 void PackagingDialog::finishMove(const MoveOutcome& outcome, const QString& baseFolder)
@@ -572,34 +571,27 @@ void PackagingDialog::reportFailures(const MoveOutcome& outcome)
                          QMessageBox::Ok);
 }
 
-void PackagingDialog::writeListing(const QString& packageFolder, const NativePath& listingPath,
-                                   const PackagePtr& package)
+void PackagingDialog::writeListing(const PackageFolder& folder, const PackagePtr& package)
 {
-    const DirectoryNodePtr node = makePackageNode(QDir(packageFolder), package);
-    const ExporterPtr exporter = createXmlExporter(xmlSettings);
-
-    std::unique_ptr<ExportWorker> worker(new ExportWorker(nullptr));
-    worker->setup(listingPath, node, exporter, TargetMode::CreateNew); // never replaces an entry there
-    const auto reported = QOverload<bool, const QString&, const QString&>::of(&ExportWorker::finished);
-    connect(worker.get(), reported, this, &PackagingDialog::onExportFinished);
-
     std::unique_ptr<ExportAsFileDialog> progress(new ExportAsFileDialog(this));
-    progress->setTarget(QDir::toNativeSeparators(listingPath.toText()));
-    connect(worker.get(), &QThread::finished, progress.get(), &QWidget::hide);
-    connect(worker.get(), &ExportWorker::progress, progress.get(), &ExportAsFileDialog::setProgress);
+    progress->setTarget(folder.listingText);
     progress->show();
-
-    // The tree must not change while the worker reads it, so the GUI thread
-    // waits here; the report arrives queued once the event loop runs again.
-    worker->start(QThread::InheritPriority);
-    worker->wait();
-    disconnect(worker.get(), reported, this, &PackagingDialog::onExportFinished);
+    // Written before the next package moves: the tree must not change while
+    // the listing reads it. Never replaces an entry of that name.
+    QString errorString;
+    const bool written = PackageListing::writeListing(folder, package, xmlSettings, &errorString);
+    progress->setProgress(written ? 100.0 : 0.0);
+    // Reported once the event loop runs again, so that the reports follow the
+    // last package's line in the status, in the order they were written.
+    const QString path = folder.listingText;
+    QMetaObject::invokeMethod(
+        this, [this, written, path, errorString] { onExportFinished(written, path, errorString); },
+        Qt::QueuedConnection);
 }
 
 void PackagingDialog::onExportFinished(bool isSucceeded, const QString& path, const QString& errorString)
 {
-    const QString result = isSucceeded ? QStringLiteral("成功しました。") : QStringLiteral("失敗しました。");
-    const QString report = QStringLiteral("\r\n%1\r\n保存に%2\r\n%3").arg(path, result, errorString);
+    const QString report = PackageListing::savedReport(path, isSucceeded, errorString);
     if (!isSucceeded)
         QMessageBox::information(this, QStringLiteral("エクスポートの報告"), report, QMessageBox::Ok);
     setStatus(form->labelStats->text() + report);

@@ -24,6 +24,7 @@ class PackagingDialog;
 namespace korvo {
 
 class PackageMover;
+struct PackageFolder;
 
 // Splits the scanned folder's top-level items into packages of a chosen size
 // and moves the checked packages into numbered folders on the same volume:
@@ -88,7 +89,7 @@ private:
     void movePackageAt(PackageMover& mover, int index, MoveOutcome& outcome);
     void finishMove(const MoveOutcome& outcome, const QString& baseFolder);
     void reportFailures(const MoveOutcome& outcome);
-    void writeListing(const QString& packageFolder, const NativePath& listingPath, const PackagePtr& package);
+    void writeListing(const PackageFolder& folder, const PackagePtr& package);
     QSettings* settingsStore(const char* objectName) const;
     void loadUserPresets();
     void saveUserOrders();

@@ -2,7 +2,7 @@
 
 #include "MainWindow.h"
 
-#include "DirectoryNode.h"
+#include "EnumerateWorker.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -9,14 +9,12 @@
 #include "PackOptions.h"
 #include "PackageChecksums.h"
 
-#include "ExportWorker.h"
-#include "Exporter.h"
+#include "PackageListing.h"
 #include "PackageMover.h"
 #include "PackageTarget.h"
 #include "Platform.h"
 
 #include <QDir>
-#include <QEventLoop>
 
 #include <algorithm>
 #include <atomic>
@@ -67,28 +65,6 @@ bool readPackageList(const QString& text, int count, std::set<int>& indexes, QSt
             indexes.insert(number - 1);
     }
     return true;
-}
-
-// Writes the XML listing of a moved package, as the dialog's option does;
-// false with the error text when it fails.
-bool writeListing(const NativePath& path, const QString& packageFolder, const PackagePtr& package,
-                  QString& errorString)
-{
-    const DirectoryNodePtr node = makePackageNode(QDir(packageFolder), package);
-    ExportWorker worker;
-    bool succeeded = false;
-    QEventLoop loop;
-    QObject::connect(&worker, qOverload<bool, const QString&, const QString&>(&ExportWorker::finished), &loop,
-                     [&](bool ok, const QString&, const QString& error) {
-                         succeeded = ok;
-                         errorString = error;
-                     });
-    QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
-    worker.setup(path, node, createXmlExporter(XmlExporterSettings()), TargetMode::CreateNew);
-    worker.start(QThread::InheritPriority);
-    loop.exec();
-    worker.wait();
-    return succeeded;
 }
 
 // The dialog's texts end with CR LF; a terminal wants plain lines.
@@ -206,14 +182,17 @@ void writeListingOf(const PackageFolder& folder, const PackagePtr& package, Pack
                     QTextStream* shown)
 {
     QString error;
-    const bool written = writeListing(folder.listing, folder.text, package, error);
+    const bool written = PackageListing::writeListing(folder, package, XmlExporterSettings(), &error);
     if (written)
         report.listing = folder.listingText;
     else
-        report.error = error.isEmpty() ? QStringLiteral("the listing was not written") : error;
-    if (shown)
-        *shown << "    " << folder.listingText << QStringLiteral(" 保存に")
-               << (written ? QStringLiteral("成功しました。") : QStringLiteral("失敗しました。 ") + report.error) << "\n";
+        report.error = error;
+    if (shown) {
+        *shown << "    " << folder.listingText << QStringLiteral(" 保存に") << PackageListing::savedWord(written);
+        if (!written)
+            *shown << " " << report.error;
+        *shown << "\n";
+    }
 }
 
 // Moves one package into a folder of its own, then writes its listing and
@@ -232,16 +211,17 @@ PackageReport movePackageAt(PackageMover& mover, int index, int wanted, const Pa
     if (!report.moved) {
         report.error = asLines(mover.errorString());
         if (shown)
-            *shown << QStringLiteral("パッケージ%1を%2へ移動失敗。").arg(report.number).arg(report.folder) << "\n"
-                   << report.error << "\n";
+            *shown << asLines(PackageListing::failedLine(QString::number(report.number), report.folder,
+                                                         mover.errorString()))
+                   << "\n";
         return report;
     }
     if (shown)
-        *shown << QStringLiteral("パッケージ%1を%2へ移動完了。").arg(report.number).arg(report.folder) << "\n";
+        *shown << PackageListing::movedLine(folder) << "\n";
     if (request.listing)
         writeListingOf(folder, package, report, shown);
     if (request.checksums)
-        writePackageChecksums(folder.text, shown, report.error);
+        writePackageChecksums(folder, shown, report.error);
     return report;
 }
 
@@ -277,7 +257,7 @@ void printReport(const PackageReport& report, const PackagePtr& package, const P
         if (request.listing)
             out() << "    listing " << mover.folderFor(report.number).listingText << "\n";
         if (request.checksums)
-            out() << "    checksums " << packageManifestText(report.folder) << "\n";
+            out() << "    checksums " << mover.folderFor(report.number).manifestText << "\n";
     }
     out().flush();
 }
@@ -346,8 +326,7 @@ QList<PackageReport> failAll(const std::set<int>& chosen, const PackageMover& mo
         reports << report;
     }
     if (!request.options.json)
-        out() << QStringLiteral("パッケージを%1へ移動失敗。").arg(mover.baseFolderText()) << "\n"
-              << asLines(mover.errorString()) << "\n";
+        out() << asLines(PackageListing::failedLine(QString(), mover.baseFolderText(), mover.errorString())) << "\n";
     return reports;
 }
 

@@ -2,13 +2,11 @@
 
 #include "Arguments.h"
 
-#include "Enumerate.h"
 #include "Platform.h"
+#include "ScanJob.h"
 #include "SizeFormat.h"
 
 #include <QElapsedTimer>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QThread>
 
 #include <atomic>
@@ -80,50 +78,47 @@ ScanResult scanArgument(const QString& argument, int threads)
     const NativePath folder = isFolder ? given : given.parent();
     result.folder = folder.toText();
 
-    std::atomic<bool> cancel{false};
-    QMutex lock;
-    EnumerateProgress progress;
-    DirectoryNodePtr root;
+    ScanJob job;
+    job.setFolder(folder);
+    EnumerateOptions options;
+    options.threads = threads;
+    job.setOptions(options);
+    ScanOutcome outcome;
 
     interrupted.store(false);
     auto previous = std::signal(SIGINT, onInterrupt);
-    QThread* thread = QThread::create([&] {
-        EnumerateOptions options;
-        options.threads = threads;
-        root = enumerateTree(folder, cancel, progress, &lock, options);
-    });
+    QThread* thread = QThread::create([&] { outcome = job.run(); });
     thread->start();
     const bool terminal = stderrIsTerminal();
     QElapsedTimer clock;
     clock.start();
     qint64 nextReport = 1000;
+    bool cancelling = false;
     while (!thread->wait(50)) {
-        if (interrupted.load())
-            cancel.store(true);
+        if (interrupted.load() && !cancelling) {
+            job.cancel();
+            cancelling = true;
+        }
         if (terminal && clock.elapsed() >= nextReport) {
             nextReport += 1000;
-            EnumerateProgress now;
-            {
-                QMutexLocker locker(&lock);
-                now = progress;
-            }
-            printProgressLine(cancel.load() ? QStringLiteral("キャンセル中...")
-                                            : QStringLiteral("ファイル数：%1 フォルダ数：%2 サイズ：%3")
-                                                  .arg(now.fileCount)
-                                                  .arg(now.directoryCount)
-                                                  .arg(formatSize(now.totalSize)));
+            const EnumerateProgress now = job.snapshot();
+            printProgressLine(cancelling ? QStringLiteral("キャンセル中...")
+                                         : QStringLiteral("ファイル数：%1 フォルダ数：%2 サイズ：%3")
+                                               .arg(now.fileCount)
+                                               .arg(now.directoryCount)
+                                               .arg(formatSize(now.totalSize)));
         }
     }
     delete thread;
     std::signal(SIGINT, previous);
     endProgressLine();
 
-    result.stats = progress;
-    if (!root) {
+    result.stats = outcome.stats;
+    if (!outcome.root) {
         result.errorString = QStringLiteral("scan cancelled");
         return result;
     }
-    result.root = root;
+    result.root = outcome.root;
     return result;
 }
 

@@ -4,7 +4,7 @@
 #include "Arguments.h"
 #include "Command.h"
 
-#include "DirectoryNode.h"
+#include "EnumerateWorker.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

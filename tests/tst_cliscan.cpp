@@ -1,4 +1,4 @@
-#include "DriveGeometry.h"
+#include "Platform.h"
 #include "ScanSupport.h"
 #include "SizeFormat.h"
 #include "TestSupport.h"
@@ -43,7 +43,7 @@ private slots:
         QVERIFY(writeFile(folder_ + QStringLiteral("/a.txt"), 1536));
         QVERIFY(writeFile(folder_ + QStringLiteral("/sub/b.bin"), 10));
         QVERIFY(makeFolder(folder_ + QStringLiteral("/sub/empty")));
-        cluster_ = DriveGeometry(QFileInfo(folder_)).clusterSize();
+        cluster_ = platform::driveGeometry(NativePath::fromText(QFileInfo(folder_).absoluteFilePath())).clusterSize();
         QVERIFY(cluster_ > 0);
     }
 

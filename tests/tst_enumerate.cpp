@@ -1,4 +1,4 @@
-#include "DriveGeometry.h"
+#include "Platform.h"
 #include "Enumerate.h"
 #include "Packager.h"
 #include "SizeFormat.h"
@@ -320,12 +320,12 @@ private slots:
         struct statvfs info;
         QCOMPARE(::statvfs(QFile::encodeName(dir.path()).constData(), &info), 0);
         const qint64 expected = info.f_frsize ? qint64(info.f_frsize) : qint64(info.f_bsize);
-        QCOMPARE(DriveGeometry(QFileInfo(dir.path())).clusterSize(), expected);
+        QCOMPARE(platform::driveGeometry(NativePath::fromText(QFileInfo(dir.path()).absoluteFilePath())).clusterSize(), expected);
         QVERIFY(writeFile(dir.filePath(QStringLiteral("one")), 1));
         const DirectoryNodePtr root = scanFolder(dir.path());
         QCOMPARE(root->file(0)->sizeOnDisk(), expected);
         // A folder that does not exist has no geometry.
-        QCOMPARE(DriveGeometry(QFileInfo(dir.filePath(QStringLiteral("none/x")))).clusterSize(), qint64(0));
+        QCOMPARE(platform::driveGeometry(NativePath::fromText(QFileInfo(dir.filePath(QStringLiteral("none/x"))).absoluteFilePath())).clusterSize(), qint64(0));
 #endif
     }
 

@@ -3,6 +3,7 @@
 // dialog, the export worker and the report box.
 
 #include "ExportAsFileDialog.h"
+#include "EnumerateWorker.h"
 #include "ExportWorker.h"
 #include "GuiSupport.h"
 #include "MainWindow.h"

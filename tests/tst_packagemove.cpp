@@ -685,7 +685,7 @@ private slots:
         QVERIFY(root);
         const PackagePtr package = packageOf({findItem(root, QStringLiteral("d")), findItem(root, QStringLiteral("f"))});
 
-        const DirectoryNodePtr node = makePackageNode(QDir(folder), package);
+        const DirectoryNodePtr node = makePackageNode(NativePath::fromText(folder), package);
         QCOMPARE(node->fileName(), QStringLiteral("3"));
         QCOMPARE(node->absoluteFilePath(), folder);
         QVERIFY(node->isRoot());
@@ -703,7 +703,7 @@ private slots:
         QCOMPARE(node->file(0)->absoluteFilePath(), source + QStringLiteral("/f"));
         QCOMPARE(node->subdirectory(0)->depth(), 1);
         // The move flow hands over the folder text with a trailing separator.
-        QCOMPARE(makePackageNode(QDir(folder + QLatin1Char('/')), package)->fileName(), QStringLiteral("3"));
+        QCOMPARE(makePackageNode(NativePath::fromText(folder + QLatin1Char('/')), package)->fileName(), QStringLiteral("3"));
     }
 
     // remove() lowers the node's own figures by exactly the items'; a node
@@ -947,7 +947,7 @@ private slots:
         QVERIFY(packager.errorString().isEmpty());
         QVERIFY(!packager.movePackage(QDir(temp.path()), PackagePtr()));
         QVERIFY(!packager.errorString().isEmpty());
-        QVERIFY(makePackageNode(QDir(temp.path()), PackagePtr()));
+        QVERIFY(makePackageNode(NativePath::fromText(temp.path()), PackagePtr()));
     }
 };
 

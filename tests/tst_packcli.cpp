@@ -1,4 +1,4 @@
-#include "DriveGeometry.h"
+#include "Platform.h"
 #include "PackageTarget.h"
 #include "ScanSupport.h"
 #include "SizeFormat.h"
@@ -38,7 +38,7 @@ class PackCliTest : public QObject
         volume = temp.filePath(QStringLiteral("vol"));
         QVERIFY(QDir(source).removeRecursively() && QDir(volume).removeRecursively());
         QVERIFY(makeFolder(source) && makeFolder(volume));
-        cluster = DriveGeometry(QFileInfo(source)).clusterSize();
+        cluster = platform::driveGeometry(NativePath::fromText(QFileInfo(source).absoluteFilePath())).clusterSize();
         QVERIFY(cluster > 0);
         QVERIFY(writeFile(source + QStringLiteral("/c3"), 3 * cluster));
         QVERIFY(writeFile(source + QStringLiteral("/b2"), 2 * cluster));

@@ -5,7 +5,7 @@
 // never FOLDER's own), and saves what the display shows as PNG files in
 // OUTDIR. Used by scripts/screenshot under Xvfb.
 
-#include "DirectoryNode.h"
+#include "EnumerateWorker.h"
 #include "DropArea.h"
 #include "MainWindow.h"
 #include "PackagingDialog.h"

@@ -1,7 +1,5 @@
 #include "Platform.h"
 
-#include "DriveGeometry.h"
-
 #include <QDir>
 #include <QFileInfo>
 
@@ -51,10 +49,9 @@ bool adoptHandle(HANDLE handle, QFile& file, QIODevice::OpenMode mode, qint64* e
 
 } // namespace
 
-void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry)
+DriveGeometry driveGeometry(const NativePath& absoluteFolderPath)
 {
-    geometry.sectorsPerCluster = 0;
-    geometry.bytesPerSector = 0;
+    DriveGeometry geometry;
     const QString path = QDir::toNativeSeparators(QFileInfo(absoluteFolderPath.toText()).absoluteFilePath());
     // The drive index of a path with a drive letter: 0 for A ... 25 for Z.
     const bool lettered = path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).toUpper() >= QLatin1Char('A')
@@ -66,12 +63,13 @@ void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geo
     // network share. Unknown when the system cannot say.
     wchar_t volume[MAX_PATH + 1];
     if (!GetVolumePathNameW(reinterpret_cast<const wchar_t*>(path.utf16()), volume, MAX_PATH + 1))
-        return;
+        return geometry;
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
     if (!GetDiskFreeSpaceW(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
-        return;
+        return geometry;
     geometry.sectorsPerCluster = qint64(sectorsPerCluster);
     geometry.bytesPerSector = qint64(bytesPerSector);
+    return geometry;
 }
 
 qint64 linkTargetSize(const NativePath& absoluteFilePath)

@@ -11,7 +11,11 @@ namespace korvo {
 
 // Runs one export at a time on its own thread. A timer on the owner's thread
 // reports the exporter's percentage once a second while it runs; every run
-// ends with one progress report and then finished(ok, path, error).
+// ends with one progress report and then finished(ok, path, error), queued
+// to the owner's thread. Set up, started and destroyed on the owner's
+// thread; destroying it waits for a running export to end. The tree and the
+// exporter are shared with the caller, who must not change the tree while
+// the export runs.
 class ExportWorker : public QThread
 {
     Q_OBJECT

@@ -1,7 +1,6 @@
 #include "DirectoryNode.h"
 
 #include "ChildIdentities.h"
-#include "EnumerateProgress.h"
 #include "Package.h"
 #include "SaturatingSum.h"
 
@@ -157,12 +156,6 @@ void DirectoryNode::addUpSizes()
         totalSize_ = addSaturating(totalSize_, directory->totalSize());
         totalSizeOnDisk_ = addSaturating(totalSizeOnDisk_, directory->totalSizeOnDisk());
     }
-}
-
-void registerMetaTypes()
-{
-    qRegisterMetaType<korvo::DirectoryNodePtr>("korvo::DirectoryNodePtr");
-    qRegisterMetaType<korvo::EnumerateProgress>("korvo::EnumerateProgress");
 }
 
 } // namespace korvo

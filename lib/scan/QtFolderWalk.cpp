@@ -1,6 +1,8 @@
 #include "QtFolderWalk.h"
 
+#include "ChildIdentities.h"
 #include "FileNode.h"
+#include "Platform.h"
 #include "SaturatingSum.h"
 
 #include <QDir>
@@ -34,6 +36,26 @@ void breakCaseTies(QFileInfoList& entries)
 bool isFileEntry(const QFileInfo& entry)
 {
     return entry.isFile() || entry.isSymLink();
+}
+
+// Records the identity of each of the root's own files and subfolders as
+// the listing finds them: QFileInfo reads none, so each entry is asked once,
+// right after its node is made. An entry that cannot be read gets none (and
+// is then moved unchecked).
+void recordChildIdentities(DirectoryNode& folder)
+{
+    std::vector<std::pair<const iPackagable*, FileIdentity>> identities;
+    identities.reserve(size_t(folder.fileCount()) + size_t(folder.subdirectoryCount()));
+    auto record = [&identities](const iPackagable& entry) {
+        FileIdentity identity;
+        if (platform::identityOf(entry.nativeFilePath(), &identity, nullptr, nullptr, nullptr))
+            identities.emplace_back(&entry, identity);
+    };
+    for (const FileNodePtr& file : folder.files())
+        record(*file);
+    for (const DirectoryNodePtr& subfolder : folder.subdirectories())
+        record(*subfolder);
+    folder.setChildIdentities(std::make_unique<const ChildIdentities>(std::move(identities)));
 }
 
 } // namespace
@@ -88,6 +110,8 @@ FolderSums QtFolderWalk::list(const DirectoryNodePtr& folder)
             pending_.append(sub);
         }
     }
+    if (node.depth() == 0)
+        recordChildIdentities(node);
     return sums;
 }
 

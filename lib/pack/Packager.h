@@ -67,7 +67,8 @@ private:
     bool leftItemsBehind_ = false;
 };
 
-// A root node describing a package in its new folder, for its XML listing.
-DirectoryNodePtr makePackageNode(const QDir& targetDir, const PackagePtr& package);
+// A root node describing a package in its new folder (given by its exact
+// path), for its XML listing.
+DirectoryNodePtr makePackageNode(const NativePath& targetFolder, const PackagePtr& package);
 
 } // namespace korvo

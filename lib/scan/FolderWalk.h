@@ -48,14 +48,6 @@ public:
     // Lists the whole tree. `cancel` is read before each folder; once it is
     // set, the walk stops without listing further folders.
     virtual void run(const std::atomic<bool>& cancel, const Listed& listed) = 0;
-
-    // The walk of the given method over the folder at `rootPath` (absolute),
-    // whose files' sizes on disk are rounded with `geometry`, on `threads`
-    // threads where the method can use several (0: four per processor, or
-    // what KORVO_SCAN_THREADS says). Whatever the number, the tree comes out
-    // the same.
-    static std::unique_ptr<FolderWalk> create(ListingMethod method, const NativePath& rootPath,
-                                              const DriveGeometry& geometry, int threads = 0);
 };
 
 } // namespace korvo

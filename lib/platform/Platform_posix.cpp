@@ -1,7 +1,5 @@
 #include "Platform.h"
 
-#include "DriveGeometry.h"
-
 #include <QDir>
 #include <QFile>
 #include <QVector>
@@ -45,21 +43,20 @@ bool adoptDescriptor(int fd, QFile& file, QIODevice::OpenMode mode, qint64* erro
 
 } // namespace
 
-void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry)
+DriveGeometry driveGeometry(const NativePath& absoluteFolderPath)
 {
+    DriveGeometry geometry;
     // No drive letters here: the cluster is the fragment size (else the block
     // size) of the file system that holds the folder.
-    geometry.drive = -1;
-    geometry.sectorsPerCluster = 0;
-    geometry.bytesPerSector = 0;
     struct statvfs info;
     if (::statvfs(absoluteFolderPath.constData(), &info) != 0)
-        return;
+        return geometry;
     const qint64 cluster = info.f_frsize > 0 ? qint64(info.f_frsize) : qint64(info.f_bsize);
     if (cluster <= 0)
-        return;
+        return geometry;
     geometry.sectorsPerCluster = 1;
     geometry.bytesPerSector = cluster;
+    return geometry;
 }
 
 qint64 linkTargetSize(const NativePath& path)

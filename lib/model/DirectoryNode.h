@@ -116,11 +116,6 @@ private:
     std::unique_ptr<const ChildIdentities> childIdentities_;
 };
 
-// Registers DirectoryNodePtr and EnumerateProgress with Qt's meta-type system
-// under "korvo::DirectoryNodePtr" and "korvo::EnumerateProgress" so they can
-// cross threads in queued signals. Safe to call more than once.
-void registerMetaTypes();
-
 } // namespace korvo
 
 Q_DECLARE_METATYPE(korvo::DirectoryNodePtr)

@@ -1,5 +1,6 @@
 #include "PackageMover.h"
 
+#include "ChecksumManifest.h"
 #include "PackageTarget.h"
 #include "Platform.h"
 
@@ -62,6 +63,8 @@ PackageFolder PackageMover::folderFor(int number) const
     folder.text = PackageTarget::packageFolder(baseText_, number);
     folder.listing = base_.child(QString::number(number) + QStringLiteral(".xml"));
     folder.listingText = PackageTarget::listingPath(baseText_, number);
+    folder.manifest = ChecksumManifest::pathBeside(folder.path);
+    folder.manifestText = QDir::toNativeSeparators(folder.manifest.toText());
     return folder;
 }
 

@@ -1,5 +1,6 @@
 #include "FolderReader.h"
 
+#include "ChildIdentities.h"
 #include "FileNode.h"
 #include "SaturatingSum.h"
 
@@ -248,7 +249,13 @@ bool FolderReader::readEntry(int fd, const char* name, unsigned char type)
         return false; // neither file, link nor folder: skipped, never opened
     Entry entry;
     EntryStat stat;
-    if (!statEntry(fd, name, false, stat)) {
+    const bool statted = statEntry(fd, name, false, stat);
+    if (statted) {
+        // What the entry itself is (a link's own identity, not its target's).
+        entry.id = stat.id;
+        entry.identified = true;
+    }
+    if (!statted) {
         // Gone, or in a folder that may be listed but not searched: only
         // what the folder itself says of the entry is known, as with
         // QFileInfo. A file or link is listed without size or times, a
@@ -276,7 +283,6 @@ bool FolderReader::readEntry(int fd, const char* name, unsigned char type)
     } else if (S_ISDIR(stat.mode)) {
         entry.kind = Kind::Directory;
         entry.times = stat.times;
-        entry.id = stat.id;
     } else {
         return false;
     }
@@ -331,6 +337,17 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
         shared = FileNode::SharedPtr(files);
     }
 
+    // The root's entries are what packages hold: their identities let a move
+    // tell the scanned item from another put in its place since.
+    std::vector<std::pair<const iPackagable*, FileIdentity>> identities;
+    const bool isRoot = node.depth() == 0;
+    if (isRoot)
+        identities.reserve(size_t(entries_.size()));
+    auto identify = [&](const iPackagable* item, const Entry& entry) {
+        if (isRoot && entry.identified)
+            identities.emplace_back(item, FileIdentity{quint64(entry.id.device), quint64(entry.id.inode)});
+    };
+
     FolderSums sums;
     node.reserve(fileCount, subdirectoryCount);
     children.reserve(subdirectoryCount);
@@ -339,7 +356,9 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
         Entry& entry = entries_[index];
         if (entry.kind == Kind::File) {
             const int length = entry.key.name.size();
-            node.appendFile(FileNodePtr::create(shared, offset, length, entry.size, entry.times));
+            const FileNodePtr file = FileNodePtr::create(shared, offset, length, entry.size, entry.times);
+            node.appendFile(file);
+            identify(file.data(), entry);
             offset += length;
             sums.size = addSaturating(sums.size, entry.size);
             sums.sizeOnDisk = addSaturating(sums.sizeOnDisk, geometry_.roundToClusters(entry.size));
@@ -349,10 +368,14 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
         const NativePath exactName = QFile::encodeName(entry.key.name) == entry.rawName
                                          ? NativePath()
                                          : NativePath::fromBytes(entry.rawName);
-        node.appendSubdirectory(
-            DirectoryNodePtr::create(folder, node.path().child(entry.key.name, exactName), entry.times));
+        const DirectoryNodePtr subfolder =
+            DirectoryNodePtr::create(folder, node.path().child(entry.key.name, exactName), entry.times);
+        node.appendSubdirectory(subfolder);
+        identify(subfolder.data(), entry);
         children.append({std::move(entry.rawName), entry.id});
     }
+    if (isRoot)
+        node.setChildIdentities(std::make_unique<const ChildIdentities>(std::move(identities)));
     return sums;
 }
 

@@ -54,7 +54,8 @@ public:
 
     // Lists the open folder `fd` into `folder`'s node; `children` receives
     // the subfolders' exact names and identities in the order of the node's
-    // subfolders.
+    // subfolders. The root folder's node also gets the identities of its
+    // entries as the listing's own stat calls saw them, for the move's check.
     FolderSums read(int fd, const DirectoryNodePtr& folder, QVector<ChildFolder>& children);
 
 private:
@@ -67,6 +68,7 @@ private:
         qint64 size = 0;
         NodeTimes times;
         FolderId id;
+        bool identified = false; // `id` was read
         QByteArray rawName; // folders always (to open them); files whose text does not give the name
     };
 

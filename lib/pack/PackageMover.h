@@ -20,8 +20,16 @@ struct PackageFolder
     QString text;        // the package-folder text of the status lines
     NativePath listing;  // base folder / N.xml
     QString listingText;
+    NativePath manifest; // base folder / N.sha256
+    QString manifestText;
 };
 
+// The pack room: a scanned folder's top-level items become packages
+// (Packager) that move, each all or nothing, into numbered folders
+// (PackageMover), with a listing and a manifest beside each (PackageListing).
+// Every call runs on the caller's thread and changes the disk only through
+// exact paths; the tree is the caller's, who takes moved packages out of it.
+//
 // The steps that move packages of a scanned folder into numbered folders,
 // shared by the packaging dialog and korvo-cli move:
 //   volume root / korvo_pack / order name / label / N   (listing N.xml beside N)

@@ -3,18 +3,23 @@
 #include "DirectoryNode.h"
 #include "EnumerateProgress.h"
 #include "NativePath.h"
+#include "ScanJob.h"
 
 #include <QDir>
-#include <QMutex>
 #include <QThread>
-
-#include <atomic>
 
 namespace korvo {
 
-// Runs one scan at a time on its own thread. A timer on the owner's thread
-// reports the running figures once a second while a scan runs; the end of a
-// run reports the final figures (unless cancelled) and hands the tree over.
+// The scan room: a dropped folder becomes a tree of nodes.
+//
+// EnumerateWorker runs one ScanJob at a time on its own thread and adds only
+// the thread and its signals. A timer on the owner's thread reports the
+// running figures once a second while a scan runs; the end of a run reports
+// the final figures (unless cancelled) and hands the tree over, both queued
+// to the owner's thread. The worker is made, set up, started, cancelled and
+// destroyed on its owner's thread; destroying it while a scan runs cancels
+// the scan and waits for the thread. The tree of finished() belongs to its
+// receivers: the worker keeps no reference to it.
 class EnumerateWorker : public QThread
 {
     Q_OBJECT
@@ -29,10 +34,10 @@ public:
     // The same by the folder's exact path (on Linux its bytes need not be
     // valid UTF-8).
     void setDirectory(const NativePath& directory);
-    QDir directory() const { return QDir(directory_.toText()); }
+    QDir directory() const { return QDir(job_.folder().toText()); }
 
     // A consistent copy of the running figures.
-    EnumerateProgress snapshot() const;
+    EnumerateProgress snapshot() const { return job_.snapshot(); }
 
 signals:
     void finished(const korvo::DirectoryNodePtr& root, const korvo::EnumerateProgress& stats, bool isCanceled);
@@ -48,13 +53,12 @@ protected:
     void run() override;
 
 private:
-    std::atomic<bool> cancelFlag_{false};
-    // The record is written by the scan and copied by the timer's thread; a
-    // mutex guards both sides, so a copy never sees a half-made update (its
-    // 64-bit sums and counts change together, once per folder).
-    mutable QMutex progressLock_;
-    EnumerateProgress progress_;
-    NativePath directory_;
+    ScanJob job_;
 };
+
+// Registers DirectoryNodePtr and EnumerateProgress with Qt's meta-type system
+// under "korvo::DirectoryNodePtr" and "korvo::EnumerateProgress" so they can
+// cross threads in queued signals. Safe to call more than once.
+void registerMetaTypes();
 
 } // namespace korvo

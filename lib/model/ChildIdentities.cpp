@@ -1,10 +1,6 @@
 #include "ChildIdentities.h"
 
-#include "DirectoryNode.h"
-#include "Platform.h"
-
 #include <algorithm>
-#include <memory>
 
 namespace korvo {
 
@@ -32,22 +28,6 @@ bool ChildIdentities::find(const iPackagable* node, FileIdentity* identity) cons
         return false;
     *identity = found->second;
     return true;
-}
-
-void recordChildIdentities(DirectoryNode& folder)
-{
-    std::vector<std::pair<const iPackagable*, FileIdentity>> identities;
-    identities.reserve(size_t(folder.fileCount()) + size_t(folder.subdirectoryCount()));
-    auto record = [&identities](const iPackagable& entry) {
-        FileIdentity identity;
-        if (platform::identityOf(entry.nativeFilePath(), &identity, nullptr, nullptr, nullptr))
-            identities.emplace_back(&entry, identity);
-    };
-    for (const FileNodePtr& file : folder.files())
-        record(*file);
-    for (const DirectoryNodePtr& subfolder : folder.subdirectories())
-        record(*subfolder);
-    folder.setChildIdentities(std::make_unique<const ChildIdentities>(std::move(identities)));
 }
 
 } // namespace korvo

@@ -1,7 +1,6 @@
-#include "FolderWalk.h"
+#include "NativeFolderWalk.h"
 
 #include "FolderReader.h"
-#include "QtFolderWalk.h"
 
 #include <QFileInfo>
 #include <QThread>
@@ -411,11 +410,9 @@ int defaultThreads()
 
 } // namespace
 
-std::unique_ptr<FolderWalk> FolderWalk::create(ListingMethod method, const NativePath& rootPath,
-                                               const DriveGeometry& geometry, int threads)
+std::unique_ptr<FolderWalk> createNativeFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry,
+                                                   int threads)
 {
-    if (method == ListingMethod::QtFileInfo)
-        return std::make_unique<QtFolderWalk>(rootPath, geometry);
     return std::make_unique<NativeFolderWalk>(rootPath, geometry, threads > 0 ? qMin(threads, 64) : defaultThreads());
 }
 

@@ -15,7 +15,13 @@ ExportWorker::ExportWorker(QObject* parent)
     timer->start(1000);
 }
 
-ExportWorker::~ExportWorker() = default;
+ExportWorker::~ExportWorker()
+{
+    // A worker destroyed while it writes lets the export end first rather
+    // than leaving a thread behind that reads a tree and an exporter that
+    // may be gone.
+    wait();
+}
 
 void ExportWorker::setup(const QString& path, const DirectoryNodePtr& root, const ExporterPtr& exporter,
                          TargetMode mode)
@@ -54,8 +60,8 @@ void ExportWorker::run()
     emit progress(exporter_ ? exporter_->progress() : 0.0);
     emit finished(ok, path_, errorString);
     // The tree is released here; the exporter stays until the next setup.
+    // run() has no event loop of its own, so returning is what ends it.
     root_.reset();
-    quit();
 }
 
 } // namespace korvo

@@ -1,22 +1,8 @@
 #include "DriveGeometry.h"
 
-#include "Platform.h"
-
-#include <QFileInfo>
-
 #include <limits>
 
 namespace korvo {
-
-DriveGeometry::DriveGeometry(const QFileInfo& root)
-{
-    platform::queryDriveGeometry(NativePath::fromText(root.absoluteFilePath()), *this);
-}
-
-DriveGeometry::DriveGeometry(const NativePath& root)
-{
-    platform::queryDriveGeometry(root, *this);
-}
 
 DriveGeometry::DriveGeometry(qint64 sectors, qint64 bytes)
     : sectorsPerCluster(sectors), bytesPerSector(bytes)

@@ -7,13 +7,13 @@
 
 namespace korvo {
 
-class DirectoryNode;
 class iPackagable;
 
 // The identities a folder's own entries had when the scan listed them, so
 // that a move can tell the scanned item from another entry put in its place
-// since. Kept for a root's entries only: those are what packages hold, and
-// the tree's memory stays as it is.
+// since. The scan records them for a root's entries only, as its listing
+// reads them: those are what packages hold, and the tree's memory stays as
+// it is. An entry without one is moved unchecked.
 class ChildIdentities
 {
 public:
@@ -26,10 +26,5 @@ public:
 private:
     std::vector<std::pair<const iPackagable*, FileIdentity>> identities_; // sorted by node
 };
-
-// Records the identity of each of the folder's own files and subfolders, as
-// they are on disk now, with the folder. An entry that cannot be read gets
-// none (and is then moved unchecked).
-void recordChildIdentities(DirectoryNode& folder);
 
 } // namespace korvo

@@ -1,10 +1,14 @@
 #include "EnumerateWorker.h"
 
-#include "Enumerate.h"
-
 #include <QTimer>
 
 namespace korvo {
+
+void registerMetaTypes()
+{
+    qRegisterMetaType<korvo::DirectoryNodePtr>("korvo::DirectoryNodePtr");
+    qRegisterMetaType<korvo::EnumerateProgress>("korvo::EnumerateProgress");
+}
 
 EnumerateWorker::EnumerateWorker(QObject* parent)
     : QThread(parent)
@@ -33,19 +37,12 @@ void EnumerateWorker::setDirectory(const QDir& directory)
 
 void EnumerateWorker::setDirectory(const NativePath& directory)
 {
-    directory_ = directory;
-    cancelFlag_.store(false);
-}
-
-EnumerateProgress EnumerateWorker::snapshot() const
-{
-    QMutexLocker locker(&progressLock_);
-    return progress_;
+    job_.setFolder(directory);
 }
 
 void EnumerateWorker::cancel()
 {
-    cancelFlag_.store(true);
+    job_.cancel();
 }
 
 void EnumerateWorker::triggerProgress()
@@ -56,21 +53,11 @@ void EnumerateWorker::triggerProgress()
 
 void EnumerateWorker::run()
 {
-    {
-        QMutexLocker locker(&progressLock_);
-        progress_.reset();
-    }
-    DirectoryNodePtr root =
-        enumerateTree(directory_, cancelFlag_, progress_, &progressLock_, EnumerateOptions());
-    const EnumerateProgress stats = snapshot();
-    const bool isCanceled = cancelFlag_.load();
-    if (!isCanceled)
-        emit progress(stats);
-    emit finished(isCanceled ? DirectoryNodePtr() : root, stats, isCanceled);
-    // A later cancel() refers to no scan; a start() without a new
-    // setDirectory() must not inherit this one's flag.
-    cancelFlag_.store(false);
-    // The worker's reference goes here; the tree lives on in the receivers.
+    const ScanOutcome outcome = job_.run();
+    if (!outcome.isCanceled)
+        emit progress(outcome.stats);
+    emit finished(outcome.root, outcome.stats, outcome.isCanceled);
+    // The outcome's reference goes here; the tree lives on in the receivers.
 }
 
 } // namespace korvo

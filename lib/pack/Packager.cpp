@@ -415,9 +415,16 @@ void Packager::undo(const QList<PackagablePtr>& moved, const NativePath& targetF
     }
 }
 
-DirectoryNodePtr makePackageNode(const QDir& targetDir, const PackagePtr& package)
+DirectoryNodePtr makePackageNode(const NativePath& targetFolder, const PackagePtr& package)
 {
-    DirectoryNodePtr node(new DirectoryNode(DirectoryNodePtr(), QFileInfo(targetDir.absolutePath())));
+    // The node's path levels are the exact ones; its times, which the
+    // listing shows, are read as QFileInfo reads them.
+    const NativePath folder = targetFolder.cleaned();
+    const QFileInfo info(folder.toText());
+    const FolderPath path =
+        FolderPath::fromText(info.absolutePath(), folder.parent()).child(info.fileName(), folder.fileName());
+    const DirectoryNodePtr node =
+        DirectoryNodePtr::create(DirectoryNodePtr(), path, NodeTimes::fromFileInfo(info));
     if (!package)
         return node;
 

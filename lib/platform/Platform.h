@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DriveGeometry.h"
 #include "FileIdentity.h"
 #include "NativePath.h"
 
@@ -10,17 +11,15 @@ class QFile;
 
 namespace korvo {
 
-struct DriveGeometry;
-
 // The few operating-system services the engine needs that Qt does not give.
 // Platform_posix.cpp and Platform_win.cpp each implement all of them.
 namespace platform {
 
-// Fills the cluster geometry of the drive (Windows: the volume that holds the
+// The cluster geometry of the drive (Windows: the volume that holds the
 // folder, through GetDiskFreeSpaceW; the drive index from its letter) or file
-// system (Linux: statvfs) that holds the folder. Leaves the figures at 0 when
-// they cannot be found.
-void queryDriveGeometry(const NativePath& absoluteFolderPath, DriveGeometry& geometry);
+// system (Linux: statvfs) that holds the folder. The figures stay 0 when they
+// cannot be found.
+DriveGeometry driveGeometry(const NativePath& absoluteFolderPath);
 
 // The byte length of what a link entry reaches, read through the entry's own
 // path: only a regular file that opens for reading has one; anything else

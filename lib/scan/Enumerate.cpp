@@ -1,6 +1,7 @@
 #include "Enumerate.h"
 
-#include "ChildIdentities.h"
+#include "FolderWalkFactory.h"
+#include "Platform.h"
 #include "SaturatingSum.h"
 
 #include <QElapsedTimer>
@@ -68,15 +69,13 @@ DirectoryNodePtr enumerateTree(const NativePath& directory, const std::atomic<bo
     auto cancelled = [&] { return cancelFlag.load(std::memory_order_relaxed); };
     update([&] { progress.phase = 1; });
 
-    const DriveGeometry geometry = options.useGeometry ? options.geometry : DriveGeometry(directory);
-    const std::unique_ptr<FolderWalk> walk = FolderWalk::create(options.method, directory, geometry, options.threads);
+    const DriveGeometry geometry = options.useGeometry ? options.geometry : platform::driveGeometry(directory);
+    const std::unique_ptr<FolderWalk> walk = createFolderWalk(options.method, directory, geometry, options.threads);
     const DirectoryNodePtr root = walk->root();
     QElapsedTimer stopwatch;
     stopwatch.start();
 
     walk->run(cancelFlag, [&](DirectoryNode& folder, const FolderSums& sums) {
-        if (&folder == root.data())
-            recordChildIdentities(folder);
         folder.setOwnSizes(sums.size, sums.sizeOnDisk);
         // The sums and counts of one folder change together.
         update([&] {

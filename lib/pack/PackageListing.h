@@ -1,0 +1,41 @@
+#pragma once
+
+#include "ChecksumManifest.h"
+#include "Exporter.h"
+#include "Package.h"
+#include "PackageMover.h"
+
+#include <QString>
+
+namespace korvo {
+
+// What is written beside a moved package's folder, and the lines that say
+// how each step of a move went: one writer and one wording for the
+// packaging dialog and korvo-cli move alike. Every call is synchronous, on
+// the caller's thread, and reads the tree: nothing may change it meanwhile.
+namespace PackageListing {
+
+// Writes the XML listing of a package that has moved into `folder` to
+// folder.listing, created new: an entry of that name is never replaced.
+// False with the reason when it could not be written.
+bool writeListing(const PackageFolder& folder, const PackagePtr& package, const XmlExporterSettings& settings,
+                  QString* errorString);
+
+// Writes the SHA-256 manifest of the moved package's folder to
+// folder.manifest, created new. False with the reason.
+bool writeManifest(const PackageFolder& folder, const ChecksumManifest::Progress& progress, QString* errorString);
+
+// The status lines of one package: while it moves, once it has moved, and
+// when it failed (%3: the mover's reason, ending with CR LF).
+QString movingLine(const PackageFolder& folder);
+QString movedLine(const PackageFolder& folder);
+QString failedLine(const QString& number, const QString& folderText, const QString& reason);
+
+// The word after "保存に" for a written or failed listing or manifest.
+QString savedWord(bool written);
+// The report of a listing or manifest: an empty line, its path, whether it
+// was saved, and the reason (empty after a success).
+QString savedReport(const QString& path, bool written, const QString& reason);
+
+} // namespace PackageListing
+} // namespace korvo

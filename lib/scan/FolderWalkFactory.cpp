@@ -1,0 +1,18 @@
+#include "FolderWalkFactory.h"
+
+#include "NativeFolderWalk.h"
+#include "QtFolderWalk.h"
+
+namespace korvo {
+
+std::unique_ptr<FolderWalk> createFolderWalk(ListingMethod method, const NativePath& rootPath,
+                                             const DriveGeometry& geometry, int threads)
+{
+    if (method == ListingMethod::Native) {
+        if (std::unique_ptr<FolderWalk> walk = createNativeFolderWalk(rootPath, geometry, threads))
+            return walk;
+    }
+    return std::make_unique<QtFolderWalk>(rootPath, geometry);
+}
+
+} // namespace korvo
