@@ -2,6 +2,7 @@
 // an XML document, chosen by the target's suffix as the window does.
 
 #include "Arguments.h"
+#include "Console.h"
 #include "Command.h"
 #include "Scan.h"
 
@@ -20,6 +21,12 @@
 namespace korvo::cli {
 
 namespace {
+
+// Says what is wrong with the command line of korvo-cli export.
+int wrongUsage(const QString& message)
+{
+    return usageError(QStringLiteral("export"), message);
+}
 
 const char* const Summary = "scan a folder and write it to a .txt or .xml file";
 
@@ -109,13 +116,6 @@ quint32 allBits(const std::map<QString, XmlOutputOption>& fields)
     return bits;
 }
 
-int usageError(const QString& message)
-{
-    QTextStream err(stderr);
-    err << "korvo-cli export: " << message << "\n"
-        << "Try 'korvo-cli export --help'.\n";
-    return UsageError;
-}
 
 QString helpText()
 {
@@ -157,28 +157,28 @@ int exportCommand(const QStringList& arguments)
     const QCommandLineOption timing(QStringLiteral("timing"), QString());
     parser.addOptions({help, sections, elements, indent, omitFile, omitDir, timing});
     if (!parser.parse(QStringList{QStringLiteral("korvo-cli export")} + arguments))
-        return usageError(parser.errorText());
+        return wrongUsage(parser.errorText());
     if (parser.isSet(help)) {
         QTextStream(stdout) << helpText();
         return Success;
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2)
-        return usageError(QStringLiteral("expected a folder and a target file, got %1 argument(s)")
+        return wrongUsage(QStringLiteral("expected a folder and a target file, got %1 argument(s)")
                               .arg(positional.size()));
     const QString folder = positional.at(0);
     const QString target = positional.at(1);
     // An export is written through its path as text; a name whose bytes are
     // not text would be written under a lookalike name instead.
     if (!isText(target))
-        return usageError(QStringLiteral("the target '%1' holds bytes that are not valid in the file name "
+        return wrongUsage(QStringLiteral("the target '%1' holds bytes that are not valid in the file name "
                                          "encoding; give a target name that is")
                               .arg(shownArgument(target)));
 
     const QString suffix = QFileInfo(target).suffix();
     const bool isXml = suffix == QLatin1String("xml");
     if (!isXml && suffix != QLatin1String("txt"))
-        return usageError(QStringLiteral("'%1' does not end in .txt or .xml (the suffix is case-sensitive)")
+        return wrongUsage(QStringLiteral("'%1' does not end in .txt or .xml (the suffix is case-sensitive)")
                               .arg(target));
 
     // The window's record: only the top-level item section.
@@ -190,18 +190,18 @@ int exportCommand(const QStringList& arguments)
     const bool xmlOptionGiven = parser.isSet(sections) || parser.isSet(elements) || parser.isSet(indent)
                                 || parser.isSet(omitFile) || parser.isSet(omitDir);
     if (!isXml && xmlOptionGiven)
-        return usageError(QStringLiteral("--sections, --elements, --indent, --omit-file and --omit-dir "
+        return wrongUsage(QStringLiteral("--sections, --elements, --indent, --omit-file and --omit-dir "
                                          "apply to .xml targets only"));
     if (parser.isSet(sections)) {
         const QStringList names = splitList(parser.value(sections));
         if (names.isEmpty())
-            return usageError(QStringLiteral("--sections needs at least one of: %1").arg(keyList(sectionNames())));
+            return wrongUsage(QStringLiteral("--sections needs at least one of: %1").arg(keyList(sectionNames())));
         for (bool& on : xml.output)
             on = false;
         for (const QString& name : names) {
             const auto found = sectionNames().find(name);
             if (found == sectionNames().end())
-                return usageError(QStringLiteral("unknown section '%1' (choose from: %2)")
+                return wrongUsage(QStringLiteral("unknown section '%1' (choose from: %2)")
                                       .arg(name, keyList(sectionNames())));
             xml.output[found->second] = true;
         }
@@ -210,7 +210,7 @@ int exportCommand(const QStringList& arguments)
         bool ok = false;
         const int value = parser.value(indent).toInt(&ok);
         if (!ok || value < 0)
-            return usageError(QStringLiteral("--indent needs a whole number of 0 or more, not '%1'")
+            return wrongUsage(QStringLiteral("--indent needs a whole number of 0 or more, not '%1'")
                                   .arg(parser.value(indent)));
         xml.autoFormattingIndent = value;
     }
@@ -221,7 +221,7 @@ int exportCommand(const QStringList& arguments)
             continue;
         quint32 bits = 0;
         if (!omitBits(parser.value(*option), *fields, bits, bad))
-            return usageError(QStringLiteral("unknown field '%1' for --%2 (choose from: %3)")
+            return wrongUsage(QStringLiteral("unknown field '%1' for --%2 (choose from: %3)")
                                   .arg(bad, option->names().constFirst(), keyList(*fields)));
         const quint32 mask = allBits(*fields);
         for (XmlOutputOptions& word : xml.options)

@@ -3,6 +3,7 @@
 // 'korvo-cli move --checksums' (or by sha256sum).
 
 #include "Arguments.h"
+#include "Console.h"
 #include "ChecksumProgress.h"
 #include "Command.h"
 #include "Json.h"
@@ -17,6 +18,12 @@
 namespace korvo::cli {
 
 namespace {
+
+// Says what is wrong with the command line of korvo-cli verify.
+int wrongUsage(const QString& message)
+{
+    return usageError(QStringLiteral("verify"), message);
+}
 
 const char* const usage =
     "Usage: korvo-cli verify [--json] FOLDER [MANIFEST]\n"
@@ -45,11 +52,6 @@ void print(const QByteArray& bytes)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
 }
 
-int usageError(const QString& message)
-{
-    std::fprintf(stderr, "korvo-cli verify: %s\nTry 'korvo-cli verify --help'.\n", message.toUtf8().constData());
-    return UsageError;
-}
 
 const char* kindWord(VerifyFinding::Kind kind)
 {
@@ -134,16 +136,16 @@ int verifyCommand(const QStringList& arguments)
         } else if (!optionsEnded && argument == QLatin1String("--json")) {
             json = true;
         } else if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
-            return usageError(QStringLiteral("unknown option '%1'").arg(shownArgument(argument)));
+            return wrongUsage(QStringLiteral("unknown option '%1'").arg(shownArgument(argument)));
         } else {
             paths.append(argument);
         }
     }
     if (paths.isEmpty() || paths.size() > 2)
-        return usageError(QStringLiteral("expected FOLDER and at most one MANIFEST, got %1 argument(s)")
+        return wrongUsage(QStringLiteral("expected FOLDER and at most one MANIFEST, got %1 argument(s)")
                               .arg(paths.size()));
     if (paths.contains(QString()))
-        return usageError(QStringLiteral("a path must not be empty"));
+        return wrongUsage(QStringLiteral("a path must not be empty"));
     const NativePath folder = argumentPath(paths.first());
     const NativePath manifest =
         paths.size() == 2 ? argumentPath(paths.at(1)) : ChecksumManifest::pathBeside(folder);

@@ -13,6 +13,13 @@
 
 namespace korvo {
 
+// The export room: a tree written to a text drawing or an XML listing
+// (iExporter from createTxtExporter or createXmlExporter), on the caller's
+// thread or on an ExportWorker's. An exporter is made fresh for each export
+// and shared by pointer; the tree is only read, and must not change while an
+// export runs. Targets are written through exact paths, never through a
+// link, and a failure leaves no half file behind.
+//
 // How an export treats its target.
 enum class TargetMode {
     // An existing file of that name is replaced, and only by a complete

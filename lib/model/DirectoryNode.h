@@ -24,6 +24,14 @@ class DirectoryNode;
 struct Package;
 using DirectoryNodePtr = QSharedPointer<DirectoryNode>;
 
+// The model room: the nodes of a scanned tree (DirectoryNode, FileNode and
+// their interface iPackagable), packages and package orders, folder paths,
+// times, saturating sums and the one size text. Values and trees only, no
+// disk work beyond the platform's reads. A tree is owned by shared pointers
+// from its root down; it is built by one scan and then read by any thread,
+// and changed (remove()) only by its owner's thread while nothing else
+// reads it.
+//
 // One folder of a scanned tree. A folder owns its files and subfolders; each
 // subfolder links back to it weakly, so the tree goes when its root goes.
 //

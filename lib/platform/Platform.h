@@ -11,6 +11,13 @@ class QFile;
 
 namespace korvo {
 
+// The platform room: the operating-system services the engine needs that Qt
+// does not give, exact paths (NativePath) and entry identities. It depends
+// on Qt alone and knows nothing of the rooms above it. Every call is safe
+// from any thread, blocks only for the system call it makes, and returns
+// values the caller owns; failures come back as false plus the system's
+// error code.
+//
 // The few operating-system services the engine needs that Qt does not give.
 // Platform_posix.cpp and Platform_win.cpp each implement all of them.
 namespace platform {

@@ -31,7 +31,9 @@ struct FolderSums
 // Lists every folder of a tree once, the root first and every folder before
 // the folders below it: each folder's files (regular files and every link)
 // and subfolders go into its node in name order; other entries are skipped.
-// A folder that cannot be read gets no entries. No recursion: the depth of a
+// A folder that cannot be read gets no entries. The root's node also gets
+// the identities of its own entries, read as they are listed (for the move's
+// check that an item is still the one scanned). No recursion: the depth of a
 // tree is limited only by memory.
 class FolderWalk
 {
