@@ -1,6 +1,7 @@
 #include "PackageMover.h"
 
 #include "ChecksumManifest.h"
+#include "ChildIdentities.h"
 #include "PackageTarget.h"
 #include "Platform.h"
 
@@ -113,8 +114,33 @@ bool PackageMover::createBaseFolder()
         qint64 errorCode = 0;
         if (!platform::createFolder(path, &errorCode) && !platform::isAlreadyExists(errorCode))
             return fail("Create folder", path, errorCode);
+        if (!checkLevel(path))
+            return false;
     }
     return true;
+}
+
+bool PackageMover::checkLevel(const NativePath& path)
+{
+    // A level that leads elsewhere, or that another user may fill or swap,
+    // could steer the package into their hands.
+    qint64 errorCode = 0;
+    const QString shown = QDir::toNativeSeparators(path.toText());
+    switch (platform::checkFolderLevel(path, &errorCode)) {
+    case platform::FolderLevel::Folder:
+        return true;
+    case platform::FolderLevel::Link:
+        errorString_ = QStringLiteral("The base folder level is a link; it is never followed. path:%1.\r\n").arg(shown);
+        return false;
+    case platform::FolderLevel::OtherOwner:
+        errorString_ = QStringLiteral("The base folder level belongs to another user. path:%1.\r\n").arg(shown);
+        return false;
+    case platform::FolderLevel::NotAFolder:
+        errorString_ = QStringLiteral("The base folder level is not a folder. path:%1.\r\n").arg(shown);
+        return false;
+    default:
+        return fail("Look up", path, errorCode);
+    }
 }
 
 bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
@@ -141,16 +167,85 @@ bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
     }
 }
 
-bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& package)
+bool PackageMover::writeJournal(const PackageFolder& folder, const PackagePtr& package, MoveJournal* journal)
+{
+    journal->path = base_.child(MoveJournal::fileName(folder.number));
+    journal->baseFolder = base_;
+    journal->number = folder.number;
+    journal->folder = folder.path;
+    journal->outputs << folder.listing << MoveJournal::temporaryFor(folder.listing) << folder.manifest
+                     << MoveJournal::temporaryFor(folder.manifest);
+    const ChildIdentities* scanned = root_ ? root_->childIdentities() : nullptr;
+    for (const PackagablePtr& item : package ? package->items : QList<PackagablePtr>()) {
+        if (!item)
+            continue;
+        MoveJournal::Item entry{item->nativeFilePath(), folder.path.child(item->nativeFileName()), {}};
+        // The identity the move checks against; read now when the scan kept none.
+        qint64 errorCode = 0;
+        if ((!scanned || !scanned->find(item.data(), &entry.identity))
+            && !platform::identityOf(entry.source, &entry.identity, nullptr, nullptr, &errorCode))
+            return fail("Look up", entry.source, errorCode);
+        journal->items << entry;
+    }
+    return journal->write(&errorString_);
+}
+
+bool PackageMover::syncMoved(const PackageFolder& folder, const PackagePtr& package)
+{
+    // The new names and the old folders' lost ones, so that a power cut
+    // after the move brings nothing back to its old place.
+    QList<NativePath> folders{folder.path, base_};
+    for (const PackagablePtr& item : package->items) {
+        const NativePath parent = item->nativeFilePath().parent();
+        if (!folders.contains(parent))
+            folders << parent;
+    }
+    for (const NativePath& path : qAsConst(folders)) {
+        qint64 errorCode = 0;
+        if (!platform::syncFolder(path, &errorCode))
+            return fail("Sync folder", path, errorCode);
+    }
+    return true;
+}
+
+bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& package,
+                               const Packager::Progress& progress)
 {
     errorString_.clear();
-    if (packager_.movePackage(folder.path, package, root_ ? root_->childIdentities() : nullptr))
-        return true;
+    MoveJournal journal;
+    if (!writeJournal(folder, package, &journal)) {
+        platform::removeEmptyFolder(folder.path, nullptr);
+        return false;
+    }
+    if (packager_.movePackage(folder.path, package, root_ ? root_->childIdentities() : nullptr, progress))
+        return syncMoved(folder, package);
     errorString_ = packager_.errorString();
+    // The items are back in place on disk before the journal goes.
+    const QString moveError = errorString_;
+    syncMoved(folder, package);
+    errorString_ = moveError;
     // Leaves a folder alone that still holds anything: an item that could
-    // not go back, or whatever someone else put there.
+    // not go back, or whatever someone else put there. The journal then
+    // stays, naming what is left, for 'korvo-cli recover'.
     platform::removeEmptyFolder(folder.path, nullptr);
+    if (!packager_.leftItemsBehind()) {
+        QString reason;
+        if (!journal.remove(&reason))
+            errorString_ += reason;
+    }
     return false;
+}
+
+bool PackageMover::finishPackage(const PackageFolder& folder)
+{
+    errorString_.clear();
+    MoveJournal journal;
+    journal.path = base_.child(MoveJournal::fileName(folder.number));
+    journal.baseFolder = base_;
+    qint64 errorCode = 0;
+    if (!platform::syncFolder(base_, &errorCode))
+        return fail("Sync folder", base_, errorCode);
+    return journal.remove(&errorString_);
 }
 
 } // namespace korvo

@@ -340,7 +340,7 @@ bool Packager::movePackage(const QDir& targetDir, const PackagePtr& package)
 }
 
 bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& package,
-                           const ChildIdentities* scanned)
+                           const ChildIdentities* scanned, const Progress& progress)
 {
     errorString_.clear();
     leftItemsBehind_ = false;
@@ -364,10 +364,12 @@ bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& pac
             break;
         }
         moved.append(item);
+        if (progress)
+            progress(moved.size(), package->items.size());
     }
     if (errorString_.isEmpty())
         return true;
-    undo(moved, targetFolder);
+    undo(moved, targetFolder, progress, package->items.size());
     return false;
 }
 
@@ -399,8 +401,10 @@ bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scan
     return true;
 }
 
-void Packager::undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder)
+void Packager::undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder, const Progress& progress,
+                    int total)
 {
+    int left = moved.size();
     // In the order of the moves. The failing item never moved, so this
     // covers exactly what this call moved. An item that cannot go back stays
     // in the package folder; it is named so that it is not lost from sight.
@@ -411,7 +415,10 @@ void Packager::undo(const QList<PackagablePtr>& moved, const NativePath& targetF
                                 .arg(sourceText(*item), destinationText(targetFolder, *item),
                                      QString::number(errorCode));
             leftItemsBehind_ = true;
+            continue;
         }
+        if (progress)
+            progress(--left, total);
     }
 }
 

@@ -46,8 +46,11 @@ public:
     // item is first checked to be the entry the scan saw (same identity and,
     // for a regular file, same size); one that is not fails the package with
     // a line naming it.
+    // `progress`, when given, is told after each item moved and after each
+    // one moved back (items in the target folder, package's item count).
+    using Progress = std::function<void(int done, int total)>;
     bool movePackage(const NativePath& targetFolder, const PackagePtr& package,
-                     const ChildIdentities* scanned = nullptr);
+                     const ChildIdentities* scanned = nullptr, const Progress& progress = {});
 
     QString errorString() const { return errorString_; }
     // True when the last failed move left items in the target folder that
@@ -61,7 +64,8 @@ public:
 
 private:
     bool checkScanned(const iPackagable& item, const ChildIdentities& scanned, const NativePath& targetFolder);
-    void undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder);
+    void undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder, const Progress& progress,
+              int total);
 
     QString errorString_;
     bool leftItemsBehind_ = false;

@@ -316,6 +316,49 @@ bool entryExists(const NativePath& path, bool* isFolder)
     return true;
 }
 
+bool syncFile(QFile& file, qint64* errorCode)
+{
+    if (!file.flush())
+        return failWith(EIO, errorCode);
+    return ::fsync(file.handle()) == 0 || failWith(errno, errorCode);
+}
+
+bool syncWritten(const NativePath& file, qint64* errorCode)
+{
+    const int fd = ::open(file.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return failWith(errno, errorCode);
+    const bool synced = ::fsync(fd) == 0 || failWith(errno, errorCode);
+    ::close(fd);
+    return synced;
+}
+
+bool syncFolder(const NativePath& folder, qint64* errorCode)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return failWith(errno, errorCode);
+    const bool synced = ::fsync(fd) == 0 || failWith(errno, errorCode);
+    ::close(fd);
+    return synced;
+}
+
+FolderLevel checkFolderLevel(const NativePath& path, qint64* errorCode)
+{
+    struct stat info;
+    if (::lstat(path.constData(), &info) != 0) {
+        storeError(errorCode, errno);
+        return errno == ENOENT ? FolderLevel::Missing : FolderLevel::Failed;
+    }
+    if (S_ISLNK(info.st_mode))
+        return FolderLevel::Link;
+    if (!S_ISDIR(info.st_mode))
+        return FolderLevel::NotAFolder;
+    if (info.st_uid != ::geteuid() && info.st_uid != 0)
+        return FolderLevel::OtherOwner;
+    return FolderLevel::Folder;
+}
+
 namespace {
 
 // The identity of the mount that holds a path: the device number and, where
