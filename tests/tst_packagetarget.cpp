@@ -70,7 +70,8 @@ struct MoveSetup
 int moveFrom(PackageMover& mover, int wanted, const PackagePtr& package)
 {
     PackageFolder folder;
-    if (!mover.createPackageFolder(wanted, &folder) || !mover.movePackage(folder, package))
+    if (!mover.createPackageFolder(wanted, &folder) || !mover.movePackage(folder, package)
+        || !mover.finishPackage(folder))
         return -1;
     return folder.number;
 }
