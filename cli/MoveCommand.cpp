@@ -149,6 +149,12 @@ int readRequest(const QStringList& arguments, MoveRequest& request)
         return usageError(command, problem);
     // Checked before anything else: neither may lead outside the order's folder.
     request.label = p.parser.value(label);
+    // Folder levels are made from these texts: bytes that are not text would
+    // silently become another name.
+    if (!isText(request.label) || !isText(request.options.order.name))
+        return usageError(command, QStringLiteral("the label and the order name must be text; '%1' is not")
+                                       .arg(shownArgument(isText(request.label) ? request.options.order.name
+                                                                                : request.label)));
     QString nameProblem;
     if (!PackageTarget::isSingleFolderName(request.options.order.name, &nameProblem))
         return usageError(command, QStringLiteral("order name %1").arg(nameProblem));
