@@ -42,6 +42,13 @@ public:
             },
             Qt::DirectConnection);
     }
+    // Should a failed check leave a scan running, the recorder goes first:
+    // the scan, which writes into it, is stopped before.
+    ~Recorder()
+    {
+        worker_.cancel();
+        worker_.wait();
+    }
     QVector<Event> events() const
     {
         QMutexLocker locker(&lock_);
