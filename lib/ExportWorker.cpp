@@ -15,7 +15,13 @@ ExportWorker::ExportWorker(QObject* parent)
     timer->start(1000);
 }
 
-ExportWorker::~ExportWorker() = default;
+ExportWorker::~ExportWorker()
+{
+    // A worker destroyed during an export (its owner torn down without the
+    // closing sequence) lets the export end rather than leave a thread that
+    // reads a tree and writes a file after the worker has gone.
+    wait();
+}
 
 void ExportWorker::setup(const QString& path, const DirectoryNodePtr& root, const ExporterPtr& exporter,
                          TargetMode mode)
