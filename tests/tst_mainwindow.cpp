@@ -187,6 +187,9 @@ private slots:
         // A first scan creates the worker, so that the spy sees the second.
         QVERIFY(dropAndWait(*window, other));
         QSignalSpy finished(enumerateWorker(*window), &EnumerateWorker::finished);
+        // A failed check returns at once: the window and its scan must end
+        // before the spy the scan's thread writes to.
+        const auto windowFirst = qScopeGuard([&] { window.reset(); });
         dropPaths(*window, {small});
         checkScanningState(*window);
         QCOMPARE(propertyValue(*window, 0), QDir(small).absolutePath());
@@ -271,6 +274,9 @@ private slots:
         dropPaths(*window, {large});
         checkScanningState(*window);
         QSignalSpy finished(enumerateWorker(*window), &EnumerateWorker::finished);
+        // A failed check returns at once: the window and its scan must end
+        // before the spy the scan's thread writes to.
+        const auto windowFirst = qScopeGuard([&] { window.reset(); });
         QTest::mouseClick(cancelButton(*window), Qt::LeftButton);
         QVERIFY(waitForScanEnd(*window));
         QCOMPARE(finished.size(), 1);
@@ -295,12 +301,10 @@ private slots:
 
     void dropDuringScanIgnoresTheSupersededScansNotice()
     {
-        auto window = makeWindow();
-        dropPaths(*window, {large});
-        EnumerateWorker* worker = enumerateWorker(*window);
-
         // Records the window's state right after it has handled each
-        // finished notice (queued behind the window's own slot).
+        // finished notice (queued behind the window's own slot). Made before
+        // the window, so that it outlives the window and its scan even when
+        // a check fails.
         struct Seen
         {
             bool isCanceled;
@@ -309,6 +313,9 @@ private slots:
             bool exportEnabled;
         };
         QList<Seen> seen;
+        auto window = makeWindow();
+        dropPaths(*window, {large});
+        EnumerateWorker* worker = enumerateWorker(*window);
         connect(worker, &EnumerateWorker::finished, window.get(),
                 [&](const DirectoryNodePtr&, const EnumerateProgress&, bool isCanceled) {
                     seen.append({isCanceled, statusText(*window), cancelButton(*window)->isVisible(),
@@ -340,10 +347,11 @@ private slots:
 
     void dropBeforeTheLastNoticeArrivedIgnoresThatNotice()
     {
+        // Outlives the window and its scan, even when a check fails.
+        QList<QString> statusAfterNotice;
         auto window = makeWindow();
         QVERIFY(dropAndWait(*window, other));
         EnumerateWorker* worker = enumerateWorker(*window);
-        QList<QString> statusAfterNotice;
         connect(worker, &EnumerateWorker::finished, window.get(),
                 [&](const DirectoryNodePtr&, const EnumerateProgress&, bool) {
                     statusAfterNotice.append(statusText(*window));
@@ -523,6 +531,9 @@ private slots:
         dropPaths(*window, {large});
         EnumerateWorker* worker = enumerateWorker(*window);
         QSignalSpy finished(worker, &EnumerateWorker::finished);
+        // A failed check returns at once: the window and its scan must end
+        // before the spy the scan's thread writes to.
+        const auto windowFirst = qScopeGuard([&] { window.reset(); });
         QVERIFY(worker->isRunning());
         window->close(); // arms the timer
         QVERIFY(window->isVisible());
