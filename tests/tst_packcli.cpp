@@ -62,7 +62,8 @@ private slots:
         QJsonParseError error;
         const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
-        QCOMPARE(object.keys().size(), 5);
+        QCOMPARE(object.keys().size(), 7);
+        QCOMPARE(object.value(QStringLiteral("unreadableFolderCount")).toInt(), 0);
         QCOMPARE(object.value(QStringLiteral("order")).toString(), limit());
         QCOMPARE(qint64(object.value(QStringLiteral("limit")).toDouble()), 4 * cluster);
         QCOMPARE(object.value(QStringLiteral("sort")).toString(), QStringLiteral("name-asc"));
