@@ -259,7 +259,7 @@ void Walker::handOver()
             FolderSums unread; // cannot be read: an empty folder
             unread.error = errno;
             listed_(*task.node, unread);
-        } else
+        } else {
             queue_.offer(std::move(task));
         }
         return;
