@@ -150,13 +150,13 @@ private slots:
                                                          QStringLiteral("5")};
         QTest::newRow("unknown order") << QStringList{QStringLiteral("pack"), QStringLiteral("--order"),
                                                        QStringLiteral("DVD")};
-        QTest::newRow("negative limit") << QStringList{QStringLiteral("pack"), QStringLiteral("--limit"),
+        QTest::newRow("negative limit") << QStringList{QStringLiteral("move"), QStringLiteral("--limit"),
                                                         QStringLiteral("-1")};
-        QTest::newRow("limit not a number") << QStringList{QStringLiteral("pack"), QStringLiteral("--limit"),
+        QTest::newRow("limit not a number") << QStringList{QStringLiteral("move"), QStringLiteral("--limit"),
                                                             QStringLiteral("1e6")};
         for (const char* form : {"4.7", "1.G", "12X", "5 M", "+5M", "M", "700MB0", "4GiBB", "10000000000000T",
                                  "9223372036854775808", "８M"})
-            QTest::newRow(form) << QStringList{QStringLiteral("pack"), QStringLiteral("--limit"), QString::fromUtf8(form)};
+            QTest::newRow(form) << QStringList{QStringLiteral("move"), QStringLiteral("--limit"), QString::fromUtf8(form)};
         QTest::newRow("name without limit") << QStringList{QStringLiteral("pack"), QStringLiteral("--name"),
                                                             QStringLiteral("x")};
         QTest::newRow("unknown sort") << QStringList{QStringLiteral("pack"), QStringLiteral("--sort"),
