@@ -4,7 +4,9 @@
 ; Installs for all users with a Start-menu entry and an uninstaller;
 ; /S /D=C:\korvo installs silently into C:\korvo.
 
-Unicode true
+; A 64-bit installer: it installs 64-bit programs, and runs where only
+; 64-bit Windows programs can (a 64-bit-only Wine).
+Target amd64-unicode
 !include "MUI2.nsh"
 
 Name "korvo ${VERSION}"
