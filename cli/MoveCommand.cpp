@@ -330,8 +330,8 @@ QList<PackageReport> failAll(const std::set<int>& chosen, const PackageMover& mo
     return reports;
 }
 
-void printOutcome(const MoveRequest& request, const PackageMover& mover, const QList<PackagePtr>& packages,
-                  const QList<PackageReport>& reports)
+void printOutcome(const MoveRequest& request, const ScanResult& scan, const PackageMover& mover,
+                  const QList<PackagePtr>& packages, const QList<PackageReport>& reports)
 {
     const PackOptions& options = request.options;
     if (options.json) {
@@ -342,7 +342,7 @@ void printOutcome(const MoveRequest& request, const PackageMover& mover, const Q
               << ", \"sort\": " << jsonString(options.sortName) << ", \"label\": " << jsonString(request.label)
               << ", \"baseFolder\": " << jsonString(mover.baseFolderText())
               << ", \"dryRun\": " << (request.dryRun ? "true" : "false") << ", \"packages\": ["
-              << texts.join(QStringLiteral(", ")) << "]}\n";
+              << texts.join(QStringLiteral(", ")) << "], " << jsonUnreadable(scan) << "}\n";
         return;
     }
     const bool allMoved = std::all_of(reports.cbegin(), reports.cend(),
@@ -393,7 +393,7 @@ int moveCommand(const QStringList& arguments)
             movedItems.items += packages[report.index]->items;
     }
     scan.root->remove(PackagePtr(new Package(movedItems)));
-    printOutcome(request, mover, packages, reports);
+    printOutcome(request, scan, mover, packages, reports);
     out().flush();
     return interrupted || anyFailed(reports, request.dryRun) ? Failure : Success;
 }

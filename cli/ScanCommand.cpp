@@ -26,13 +26,16 @@ const char* const usage =
     "              totalSizeOnDisk, totalFileCount, totalSubdirectoryCount (the\n"
     "              root folder's totals), fileCount, directoryCount (the counts of\n"
     "              the scan, the root folder not counted), listingSeconds and\n"
-    "              totallingSeconds (the two phases of the scan)\n"
+    "              totallingSeconds (the two phases of the scan),\n"
+    "              unreadableFolderCount and unreadableFolders (the folders\n"
+    "              that could not be listed)\n"
     "  --threads N list folders on N threads (default: one per processor, or\n"
     "              KORVO_SCAN_THREADS); the result is the same for any N\n"
     "  -h, --help  show this text\n"
     "\n"
     "On a terminal the running counts appear on stderr once a second; Ctrl-C\n"
-    "cancels the scan.\n"
+    "cancels the scan. A folder that cannot be listed counts as empty, and gets\n"
+    "one warning line on stderr with the system's reason.\n"
     "Exit status: 0 when the scan completed, 1 when it failed or was cancelled,\n"
     "2 when the command line is wrong.\n";
 
@@ -100,7 +103,8 @@ int scanCommand(const QStringList& arguments)
             << "  \"fileCount\": " << stats.fileCount << ",\n"
             << "  \"directoryCount\": " << stats.directoryCount << ",\n"
             << "  \"listingSeconds\": " << jsonSeconds(stats.listingSeconds) << ",\n"
-            << "  \"totallingSeconds\": " << jsonSeconds(stats.totallingSeconds) << "\n"
+            << "  \"totallingSeconds\": " << jsonSeconds(stats.totallingSeconds) << ",\n"
+            << "  " << jsonUnreadable(result) << "\n"
             << "}\n";
     } else {
         out << QStringLiteral("場所：") << root.absoluteFilePath() << '\n'

@@ -7,6 +7,7 @@
 #include "GuiSupport.h"
 #include "MainWindow.h"
 #include "MainWindowSupport.h"
+#include "SettingsFolder.h"
 #include "ScanSupport.h"
 #include "SizeFormat.h"
 #include "TestSupport.h"
@@ -14,7 +15,9 @@
 #include <QAction>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -447,6 +450,40 @@ private slots:
             window->close();
             window->close();
         }
+    }
+
+    // Settings stay beside the executable where that folder may be written,
+    // and go to the user's configuration folder where it may not (an
+    // installed /usr/bin), which is made when the window saves.
+    void settingsFolderFallsBackToTheUsersFolder()
+    {
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        const QString user = temp.filePath(QStringLiteral("config/korvo"));
+        QCOMPARE(settingsFolderFor(temp.path(), user), temp.path());
+#ifndef Q_OS_WIN
+        QCOMPARE(settingsFolderFor(QStringLiteral("/usr/bin"), user), user);
+#endif
+        QCOMPARE(settingsFolderFor(temp.filePath(QStringLiteral("gone")), user), user);
+        const QString readOnly = temp.filePath(QStringLiteral("ro"));
+        QVERIFY(QDir().mkdir(readOnly));
+        QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        if (QFileInfo(readOnly).isWritable())
+            qInfo("running as root, who may write any folder: the read-only case is not checked");
+        else
+            QCOMPARE(settingsFolderFor(readOnly, user), user);
+        QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+        MainWindow::setSettingsFilePath(user + QStringLiteral("/korvo.ini"));
+        {
+            auto window = makeWindow();
+            window->setGeometry(QRect(30, 40, 640, 420));
+            window->close();
+            window->close();
+        }
+        MainWindow::setSettingsFilePath(settingsFile->path());
+        QCOMPARE(QSettings(user + QStringLiteral("/korvo.ini"), QSettings::IniFormat).value(QStringLiteral("geometry")).toRect(),
+                 QRect(30, 40, 640, 420));
     }
 
     void malformedSettingsGiveTheDefaultGeometry_data()
