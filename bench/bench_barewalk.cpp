@@ -157,7 +157,7 @@ int main(int argc, char* argv[])
     }
     work.folders.reserve(1 << 16);
     work.folders.push_back(fd);
-    std::vector<Totals> totals(size_t(threads));
+    std::vector<Totals> totals(static_cast<size_t>(threads));
     std::vector<std::thread> pool;
     for (int i = 0; i < threads; ++i)
         pool.emplace_back(walker, &totals[size_t(i)]);
