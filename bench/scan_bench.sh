@@ -14,6 +14,8 @@
 #   bench/scan_bench.sh            RUNS=3 by default
 #   KORVO_BENCH_RUNS=5 bench/scan_bench.sh
 #   KORVO_BENCH_TREE=/other/place bench/scan_bench.sh
+#   KORVO_BENCH_COLD=no bench/scan_bench.sh       warm cache only
+#   KORVO_CLI=... KORVO_BARE_WALK=... bench/scan_bench.sh   built programs, no build
 #
 # The tools take turns within each run (bare walk, du, gdu, korvo, bare walk,
 # ...), so that a load that comes and goes on a shared machine falls on all
@@ -33,10 +35,9 @@ cli="${KORVO_CLI:-$top/build/bin/korvo-cli}"
 "$top/scripts/setup" python3 gdu
 if [ -z "${KORVO_CLI:-}" ]; then
   cmake -S "$top" -B "$top/build" >/dev/null
-  cmake --build "$top/build" --target korvo-cli -j "$(nproc)" >/dev/null
+  cmake --build "$top/build" --target korvo-cli bench_barewalk -j "$(nproc)" >/dev/null
 fi
-cmake --build "$top/build" --target bench_barewalk -j "$(nproc)" >/dev/null
-bare="$top/build/bin/bench_barewalk"
+bare="${KORVO_BARE_WALK:-$top/build/bin/bench_barewalk}"
 
 python3 "$here/make_tree.py" "$tree"
 chain="${tree%/}-chain"
@@ -128,7 +129,9 @@ echo "Warm cache"
 compare warm "$tree" "$files"
 
 echo
-if [ "$(id -u)" -eq 0 ] && drop_caches; then
+if [ "${KORVO_BENCH_COLD:-yes}" = no ]; then
+  echo "Cold cache: skipped (KORVO_BENCH_COLD=no)"
+elif [ "$(id -u)" -eq 0 ] && drop_caches; then
   echo "Cold cache (page cache, dentries and inodes dropped before each run)"
   compare cold "$tree" "$files"
   "$cli" scan "$tree" >/dev/null # warm again for what follows
