@@ -7,6 +7,7 @@
 #include "ExportWorker.h"
 #include "LibraryDialog.h"
 #include "PackagingDialog.h"
+#include "SettingsFolder.h"
 #include "Platform.h"
 #include "SizeFormat.h"
 
@@ -76,7 +77,7 @@ QString MainWindow::settingsFilePath()
 {
     if (!settingsFilePathOverride().isEmpty())
         return settingsFilePathOverride();
-    return QCoreApplication::applicationDirPath() + QDir::separator() + QStringLiteral("korvo.ini");
+    return settingsFolder() + QDir::separator() + QStringLiteral("korvo.ini");
 }
 
 void MainWindow::setSettingsFilePath(const QString& path)

@@ -8,6 +8,7 @@
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
 #include "Packager.h"
+#include "SettingsFolder.h"
 #include "SizeFormat.h"
 #include "WidgetFit.h"
 #include "XmlExporterSettingsDialog.h"
@@ -200,8 +201,7 @@ QString PackagingDialog::dataFolder()
 {
     if (!dataFolderOverride().isEmpty())
         return dataFolderOverride();
-    return QStringLiteral("%1%2%3").arg(QCoreApplication::applicationDirPath(), QDir::separator(),
-                                         QStringLiteral("data"));
+    return QStringLiteral("%1%2%3").arg(settingsFolder(), QDir::separator(), QStringLiteral("data"));
 }
 
 void PackagingDialog::setVolumeRoot(const QString& folder)

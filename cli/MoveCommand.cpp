@@ -385,8 +385,8 @@ QString lastLine(const QList<PackageReport>& reports, bool complete)
     return asLines(PackageListing::failureSummary(failed, unsaved));
 }
 
-void printOutcome(const MoveRequest& request, const QString& baseText, const QList<PackagePtr>& packages,
-                  const QList<PackageReport>& reports)
+void printOutcome(const MoveRequest& request, const ScanResult& scan, const QString& baseText,
+                  const QList<PackagePtr>& packages, const QList<PackageReport>& reports)
 {
     const PackOptions& options = request.options;
     if (options.json) {
@@ -397,7 +397,7 @@ void printOutcome(const MoveRequest& request, const QString& baseText, const QLi
               << ", \"sort\": " << jsonString(options.sortName) << ", \"label\": " << jsonString(request.label)
               << ", \"baseFolder\": " << jsonString(baseText)
               << ", \"dryRun\": " << (request.dryRun ? "true" : "false") << ", \"packages\": ["
-              << texts.join(QStringLiteral(", ")) << "]}\n";
+              << texts.join(QStringLiteral(", ")) << "], " << jsonUnreadable(scan) << "}\n";
         return;
     }
     if (packages.isEmpty()) {
@@ -470,7 +470,7 @@ int moveCommand(const QStringList& arguments)
             movedItems.items += packages[report.index]->items;
     }
     scan.root->remove(PackagePtr(new Package(movedItems)));
-    printOutcome(request, baseText, packages, reports);
+    printOutcome(request, scan, baseText, packages, reports);
     out().flush();
     return interrupted || anyFailed(reports, request.dryRun) ? Failure : Success;
 }

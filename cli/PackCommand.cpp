@@ -54,7 +54,8 @@ int packCommand(const QStringList& arguments)
               << PackOptionsHelp
               << "  --json         print one JSON object instead:\n"
                  "                 {\"order\", \"limit\", \"sort\", \"packages\": [{\"number\", \"size\",\n"
-                 "                 \"sizeOnDisk\", \"items\"}], \"excluded\"}\n"
+                 "                 \"sizeOnDisk\", \"items\"}], \"excluded\", \"unreadableFolderCount\",\n"
+                 "                 \"unreadableFolders\"}\n"
                  "\n"
                  "Exit status: 0 packed, 1 the scan failed, 2 wrong usage.\n";
         return Success;
@@ -82,7 +83,8 @@ int packCommand(const QStringList& arguments)
         }
         out() << "{\"order\": " << jsonString(options.order.name) << ", \"limit\": " << options.order.size
               << ", \"sort\": " << jsonString(options.sortName) << ", \"packages\": ["
-              << packageTexts.join(QStringLiteral(", ")) << "], \"excluded\": " << jsonNames(excluded) << "}\n";
+              << packageTexts.join(QStringLiteral(", ")) << "], \"excluded\": " << jsonNames(excluded) << ", "
+              << jsonUnreadable(scan) << "}\n";
         return Success;
     }
 

@@ -3,6 +3,7 @@
 #include "Arguments.h"
 #include "Console.h"
 #include "Json.h"
+#include "SizeArgument.h"
 
 #include "DirectoryNode.h"
 
@@ -45,8 +46,10 @@ const char* const PackOptionsHelp =
     "  --order NAME   a built-in package order: CD (700,000,000 bytes), PACK_500MB\n"
     "                 (500,000,000), PACK_400MB (400,000,000), PACK_200MB\n"
     "                 (300,000,000), PACK_100MB (200,000,000); default CD\n"
-    "  --limit BYTES  a limit of your own, in bytes on disk; its name is the\n"
-    "                 number unless --name is given\n"
+    "  --limit SIZE   a limit of your own on disk: bytes, or with a unit, 700M,\n"
+    "                 4.7G, 25GB (decimal, as disc makers count), 700MiB, 4GiB\n"
+    "                 (binary); its name is the number of bytes unless --name is\n"
+    "                 given\n"
     "  --name NAME    the name of a --limit\n"
     "  --sort MODE    assorted (best fit, in listed order), size-asc, size-desc,\n"
     "                 name-asc, name-desc (next fit in that order); default assorted\n";
@@ -64,11 +67,11 @@ QString PackOptionParser::read(PackOptions& options) const
     if (parser.isSet(name) && !parser.isSet(limit))
         return QStringLiteral("--name names a --limit; a built-in order keeps its own name");
     if (parser.isSet(limit)) {
-        bool ok = false;
         const QString text = parser.value(limit);
-        const qint64 bytes = text.toLongLong(&ok, 10);
-        if (!ok || bytes < 0 || text.startsWith(QLatin1Char('+')))
-            return QStringLiteral("--limit needs a byte count of 0 or more, not '%1'").arg(text);
+        qint64 bytes = 0;
+        if (!parseSize(text, bytes))
+            return QStringLiteral("--limit needs a size of 0 or more, not '%1': %2")
+                .arg(text, QLatin1String(SizeForms));
         options.order = PackageOrder(bytes, parser.isSet(name) ? parser.value(name) : QString::number(bytes));
         if (options.order.name.isEmpty())
             return QStringLiteral("--name must not be empty");
@@ -82,7 +85,7 @@ QString PackOptionParser::read(PackOptions& options) const
             }
         }
         if (!found)
-            return QStringLiteral("unknown order '%1' (choose from: %2, or give --limit BYTES)")
+            return QStringLiteral("unknown order '%1' (choose from: %2, or give --limit SIZE)")
                 .arg(wanted, builtInNames());
     }
     options.sortName = parser.isSet(sort) ? parser.value(sort) : QStringLiteral("assorted");

@@ -29,7 +29,7 @@ struct PackOptionParser
     QCommandLineParser parser;
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QString()};
     QCommandLineOption order{QStringLiteral("order"), QString(), QStringLiteral("NAME")};
-    QCommandLineOption limit{QStringLiteral("limit"), QString(), QStringLiteral("BYTES")};
+    QCommandLineOption limit{QStringLiteral("limit"), QString(), QStringLiteral("SIZE")};
     QCommandLineOption name{QStringLiteral("name"), QString(), QStringLiteral("NAME")};
     QCommandLineOption sort{QStringLiteral("sort"), QString(), QStringLiteral("MODE")};
     QCommandLineOption json{QStringLiteral("json"), QString()};

@@ -1,6 +1,7 @@
 #include "Scan.h"
 
 #include "Arguments.h"
+#include "Json.h"
 
 #include "Platform.h"
 #include "ScanJob.h"
@@ -114,12 +115,31 @@ ScanResult scanArgument(const QString& argument, int threads)
     endProgressLine();
 
     result.stats = outcome.stats;
+    result.unreadable = outcome.unreadable;
+    if (outcome.root) {
+        for (const UnreadableFolder& folder : outcome.unreadable) {
+            const QString line = QStringLiteral("korvo-cli: cannot read folder '%1': %2\n")
+                                     .arg(folder.path.toText(), folder.reason);
+            std::fputs(line.toLocal8Bit().constData(), stderr);
+        }
+        std::fflush(stderr);
+    }
     if (!outcome.root) {
         result.errorString = QStringLiteral("scan cancelled");
         return result;
     }
     result.root = outcome.root;
     return result;
+}
+
+QString jsonUnreadable(const ScanResult& scan)
+{
+    QStringList paths;
+    for (const UnreadableFolder& folder : scan.unreadable)
+        paths << jsonString(exactText(folder.path));
+    return QStringLiteral("\"unreadableFolderCount\": %1, \"unreadableFolders\": [%2]")
+        .arg(scan.unreadable.size())
+        .arg(paths.join(QStringLiteral(", ")));
 }
 
 } // namespace korvo::cli

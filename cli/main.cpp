@@ -32,7 +32,8 @@ void printUsage(QTextStream& out)
     out << "Usage: korvo-cli COMMAND [OPTIONS] ...\n\nCommands:\n";
     for (const auto& [name, entry] : commands())
         out << "  " << name.leftJustified(8) << entry.summary << '\n';
-    out << "\n'korvo-cli COMMAND --help' describes a command.\n";
+    out << "\n'korvo-cli COMMAND --help' describes a command;\n"
+           "'korvo-cli --version' (or -V) prints the version.\n";
 }
 
 } // namespace
@@ -61,6 +62,10 @@ int main(int argc, char* argv[])
     const QString name = arguments.takeFirst();
     if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
         printUsage(out);
+        return Success;
+    }
+    if (name == QLatin1String("--version") || name == QLatin1String("-V")) {
+        out << "korvo-cli " << KORVO_VERSION << '\n';
         return Success;
     }
     const auto found = commands().find(name);

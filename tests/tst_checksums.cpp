@@ -1,4 +1,5 @@
 #include "ChecksumManifest.h"
+#include "ParallelHasher.h"
 #include "Platform.h"
 #include "ScanSupport.h"
 #include "Sha256.h"
@@ -124,6 +125,65 @@ private slots:
         sha.addData(data.constData(), 3);
         sha.addData(data.constData() + 3, data.size() - 3);
         QCOMPARE(sha.result(), Sha256::hash(data));
+    }
+
+    // Files hashed on several threads come back in the order of the list,
+    // each with its own digest (a big first file finishes last), gone files
+    // as missing; the progress adds up to every byte; a consumer that says
+    // stop gets nothing more.
+    void parallelHashingKeepsOrder_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<int>("stopAt"); // -1: take everything
+        QTest::newRow("1 thread") << 1 << -1;
+        QTest::newRow("4 threads") << 4 << -1;
+        QTest::newRow("more threads than files") << 64 << -1;
+        QTest::newRow("stopped at the fifth") << 3 << 4;
+    }
+
+    void parallelHashingKeepsOrder()
+    {
+        QFETCH(int, threads);
+        QFETCH(int, stopAt);
+        const QString folder = freshFolder();
+        QVector<NativePath> paths;
+        QVector<QByteArray> digests;
+        qint64 total = 0;
+        for (int i = 0; i < 24; ++i) {
+            const QString path = folder + QStringLiteral("/f%1").arg(i);
+            paths.append(NativePath::fromText(path));
+            if (i % 7 == 3) { // never made: missing
+                digests.append(QByteArray());
+                continue;
+            }
+            QByteArray content(i == 0 ? 9 << 20 : i * 1000, char('a' + i));
+            QVERIFY(writeFile(path, content));
+            digests.append(Sha256::hash(content));
+            total += content.size();
+        }
+        QVector<int> seen;
+        qint64 progressed = 0;
+        ParallelHasher::hashFiles(
+            paths, [&](qint64 bytes) { progressed += bytes; },
+            [&](int index, const FileDigest& outcome) {
+                seen.append(index);
+                if (digests.at(index).isEmpty()) {
+                    [&] { QVERIFY(outcome.result == platform::OpenResult::Missing); }();
+                } else {
+                    [&] {
+                        QVERIFY(outcome.result == platform::OpenResult::Opened);
+                        QCOMPARE(outcome.digest, digests.at(index));
+                    }();
+                }
+                return index != stopAt;
+            },
+            threads);
+        QVector<int> expected;
+        for (int i = 0; i < (stopAt < 0 ? paths.size() : stopAt + 1); ++i)
+            expected.append(i);
+        QCOMPARE(seen, expected);
+        if (stopAt < 0)
+            QCOMPARE(progressed, total);
     }
 
     // A package moved with --checksums verifies with korvo-cli (in place,

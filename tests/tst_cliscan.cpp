@@ -3,6 +3,7 @@
 #include "SizeFormat.h"
 #include "TestSupport.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -10,6 +11,9 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+#include <cstdio>
 
 using namespace korvo;
 using namespace korvo::test;
@@ -93,7 +97,9 @@ private slots:
         QCOMPARE(object.value(QStringLiteral("directoryCount")).toInt(), 2);
         QVERIFY(object.value(QStringLiteral("listingSeconds")).isDouble());
         QVERIFY(object.value(QStringLiteral("totallingSeconds")).toDouble() >= 0);
-        QCOMPARE(object.size(), 9);
+        QCOMPARE(object.value(QStringLiteral("unreadableFolderCount")).toInt(), 0);
+        QCOMPARE(object.value(QStringLiteral("unreadableFolders")).toArray(), QJsonArray());
+        QCOMPARE(object.size(), 11);
     }
 
     void folderArgumentAsBytes()
@@ -137,6 +143,92 @@ private slots:
         QVERIFY2(missing.second.contains(QStringLiteral("no such file or folder: ") + top + QStringLiteral("/gone")
                                          + QChar(0xFFFD)),
                  qPrintable(missing.second));
+#endif
+    }
+
+    void unreadableFoldersAreSaid_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // before the folder
+        QTest::addColumn<bool>("json");
+        QTest::newRow("scan") << QStringList{QStringLiteral("scan"), QStringLiteral("--json")} << true;
+        QTest::newRow("pack") << QStringList{QStringLiteral("pack"), QStringLiteral("--json")} << true;
+        QTest::newRow("move") << QStringList{QStringLiteral("move"), QStringLiteral("--dry-run"), QStringLiteral("--json")}
+                              << true;
+        QTest::newRow("export") << QStringList{QStringLiteral("export")} << false;
+    }
+
+    // A folder that cannot be listed counts as empty, and every command that
+    // scans says so: one warning per folder on stderr with the system's
+    // reason, and its count and paths in the JSON.
+    void unreadableFoldersAreSaid()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Wine: a folder cannot be made unreadable, as Wine does not enforce Windows access rights");
+#else
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, json);
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        const QString top = temp.filePath(QStringLiteral("top"));
+        QVERIFY(writeFile(top + QStringLiteral("/locked/inside.txt"), 50));
+        QVERIFY(makeFolder(top + QStringLiteral("/listOnly/sub")));
+        QVERIFY(writeFile(top + QStringLiteral("/open.txt"), 5));
+        QVERIFY(handOverToUnprivilegedUser(temp.path()));
+        QVERIFY(QFile::setPermissions(top + QStringLiteral("/locked"), QFileDevice::Permissions()));
+        // May be listed, not searched: its subfolder cannot be opened.
+        QVERIFY(QFile::setPermissions(top + QStringLiteral("/listOnly"), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(top + QStringLiteral("/locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            QFile::setPermissions(top + QStringLiteral("/listOnly"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        });
+
+        // Run as a user whom the permissions stop (root's child becomes "nobody").
+        QStringList command{cliProgram()};
+        command << arguments;
+        if (arguments.first() == QLatin1String("move"))
+            command << QStringLiteral("--volume-root") << temp.path();
+        command << top;
+        if (!json)
+            command << temp.filePath(QStringLiteral("listing.txt"));
+        QString line;
+        for (const QString& word : command)
+            line += QStringLiteral("'%1' ").arg(word);
+        const QByteArray shell = (line + QStringLiteral("2>'%1'; echo \"exit $?\"").arg(temp.filePath(QStringLiteral("err"))))
+                                     .toLocal8Bit();
+        QByteArray output;
+        QString why;
+        const bool ran = runUnprivileged(
+            [&] {
+                QByteArray result;
+                if (FILE* pipe = ::popen(shell.constData(), "r")) {
+                    char buffer[4096];
+                    size_t n;
+                    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+                        result.append(buffer, int(n));
+                    ::pclose(pipe);
+                }
+                return result;
+            },
+            &output, &why);
+        if (!ran)
+            QSKIP(qPrintable(why));
+        QFile errFile(temp.filePath(QStringLiteral("err")));
+        QVERIFY(errFile.open(QIODevice::ReadOnly));
+        const QString err = QString::fromLocal8Bit(errFile.readAll());
+        const QString out = QString::fromUtf8(output);
+        QVERIFY2(out.endsWith(QStringLiteral("exit 0\n")), qPrintable(out + err));
+
+        const QString reason = qt_error_string(EACCES);
+        QCOMPARE(err, QStringLiteral("korvo-cli: cannot read folder '%1/listOnly/sub': %2\n"
+                                     "korvo-cli: cannot read folder '%1/locked': %2\n")
+                          .arg(top, reason));
+        if (json) {
+            const QJsonObject object =
+                QJsonDocument::fromJson(out.left(out.lastIndexOf(QStringLiteral("exit"))).toUtf8()).object();
+            QCOMPARE(object.value(QStringLiteral("unreadableFolderCount")).toInt(), 2);
+            QCOMPARE(object.value(QStringLiteral("unreadableFolders")).toArray(),
+                     (QJsonArray{top + QStringLiteral("/listOnly/sub"), top + QStringLiteral("/locked")}));
+        }
 #endif
     }
 

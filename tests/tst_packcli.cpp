@@ -62,7 +62,8 @@ private slots:
         QJsonParseError error;
         const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
-        QCOMPARE(object.keys().size(), 5);
+        QCOMPARE(object.keys().size(), 7);
+        QCOMPARE(object.value(QStringLiteral("unreadableFolderCount")).toInt(), 0);
         QCOMPARE(object.value(QStringLiteral("order")).toString(), limit());
         QCOMPARE(qint64(object.value(QStringLiteral("limit")).toDouble()), 4 * cluster);
         QCOMPARE(object.value(QStringLiteral("sort")).toString(), QStringLiteral("name-asc"));
@@ -110,6 +111,37 @@ private slots:
                                      .arg(formatSize(9 * cluster))));
     }
 
+    void limitUnits_data()
+    {
+        QTest::addColumn<QString>("limit");
+        QTest::addColumn<qint64>("bytes");
+        QTest::newRow("plain bytes") << QStringLiteral("700000000") << qint64(700000000);
+        QTest::newRow("M") << QStringLiteral("700M") << qint64(700000000);
+        QTest::newRow("G with fraction") << QStringLiteral("4.7G") << qint64(4700000000);
+        QTest::newRow("GB") << QStringLiteral("25GB") << qint64(25000000000);
+        QTest::newRow("lower case kb") << QStringLiteral("3kb") << qint64(3000);
+        QTest::newRow("TB") << QStringLiteral("2TB") << qint64(2000000000000);
+        QTest::newRow("MiB") << QStringLiteral("700MiB") << qint64(700) * 1024 * 1024;
+        QTest::newRow("GiB") << QStringLiteral("4GiB") << (qint64(4) << 30);
+        QTest::newRow("GiB with fraction") << QStringLiteral("1.5GiB") << qint64(1610612736);
+        QTest::newRow("fraction of a byte dropped") << QStringLiteral("0.1KiB") << qint64(102);
+        QTest::newRow("largest") << QStringLiteral("9223372036854775807") << qint64(9223372036854775807);
+    }
+
+    // --limit takes decimal and binary units; --json shows the bytes, and
+    // the order keeps the number of bytes as its name.
+    void limitUnits()
+    {
+        QFETCH(QString, limit);
+        QFETCH(qint64, bytes);
+        const Run run = runCli({QStringLiteral("pack"), QStringLiteral("--limit"), limit, QStringLiteral("--json"), source});
+        QCOMPARE(run.exitCode, 0);
+        const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        // The name is exact where a JSON number (a double) would not be.
+        QCOMPARE(object.value(QStringLiteral("order")).toString(), QString::number(bytes));
+        QCOMPARE(object.value(QStringLiteral("limit")).toDouble(), double(bytes));
+    }
+
     void usageErrors_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -118,10 +150,13 @@ private slots:
                                                          QStringLiteral("5")};
         QTest::newRow("unknown order") << QStringList{QStringLiteral("pack"), QStringLiteral("--order"),
                                                        QStringLiteral("DVD")};
-        QTest::newRow("negative limit") << QStringList{QStringLiteral("pack"), QStringLiteral("--limit"),
+        QTest::newRow("negative limit") << QStringList{QStringLiteral("move"), QStringLiteral("--limit"),
                                                         QStringLiteral("-1")};
-        QTest::newRow("limit not a number") << QStringList{QStringLiteral("pack"), QStringLiteral("--limit"),
+        QTest::newRow("limit not a number") << QStringList{QStringLiteral("move"), QStringLiteral("--limit"),
                                                             QStringLiteral("1e6")};
+        for (const char* form : {"4.7", "1.G", "12X", "5 M", "+5M", "M", "700MB0", "4GiBB", "10000000000000T",
+                                 "9223372036854775808", "８M"})
+            QTest::newRow(form) << QStringList{QStringLiteral("move"), QStringLiteral("--limit"), QString::fromUtf8(form)};
         QTest::newRow("name without limit") << QStringList{QStringLiteral("pack"), QStringLiteral("--name"),
                                                             QStringLiteral("x")};
         QTest::newRow("unknown sort") << QStringList{QStringLiteral("pack"), QStringLiteral("--sort"),
@@ -147,6 +182,11 @@ private slots:
         const Run run = runCli(arguments + QStringList{QStringLiteral("--volume-root"), volume, source});
         QCOMPARE(run.exitCode, 2);
         QVERIFY(!run.err.isEmpty());
+        // A wrong size names the accepted forms.
+        if (arguments.contains(QStringLiteral("--limit")) && !arguments.contains(QStringLiteral("--order"))
+            && !arguments.contains(QStringLiteral("--name")))
+            QVERIFY2(run.err.contains(QStringLiteral("4.7G")) && run.err.contains(QStringLiteral("700MiB")),
+                     qPrintable(run.err));
         QCOMPARE(treeInventory(temp.path()), before);
     }
 

@@ -1,7 +1,7 @@
 #include "ChecksumManifest.h"
 
-#include "FileHasher.h"
 #include "FileWalk.h"
+#include "ParallelHasher.h"
 #include "Platform.h"
 
 #include <QFile>
@@ -166,25 +166,35 @@ bool manifestText(const NativePath& folder, const Progress& progress, QByteArray
     qint64 total = 0;
     for (const WalkedFile& file : files)
         total += file.size;
-    FileHasher hasher([&](qint64 bytes) {
-        if (progress)
-            progress(bytes, total);
-    });
-    for (const WalkedFile& file : files) {
-        QByteArray digest;
-        QString reason;
-        const platform::OpenResult result = hasher.hash(file.path, digest, &reason);
-        if (result != platform::OpenResult::Opened) {
-            if (result == platform::OpenResult::Missing)
+    // Several files are hashed at once; their lines come in walk order, and
+    // the first that cannot be read stops the rest.
+    QVector<NativePath> paths;
+    paths.reserve(files.size());
+    for (const WalkedFile& file : files)
+        paths.append(file.path);
+    bool complete = true;
+    ParallelHasher::hashFiles(
+        paths,
+        [&](qint64 bytes) {
+            if (progress)
+                progress(bytes, total);
+        },
+        [&](int index, const FileDigest& outcome) {
+            const WalkedFile& file = files.at(index);
+            if (outcome.result == platform::OpenResult::Opened) {
+                text += formatLine(outcome.digest, file.relativePath);
+                return true;
+            }
+            QString reason = outcome.errorString;
+            if (outcome.result == platform::OpenResult::Missing)
                 reason = QStringLiteral("it is gone");
-            else if (result == platform::OpenResult::NotAFile)
+            else if (outcome.result == platform::OpenResult::NotAFile)
                 reason = QStringLiteral("it is no longer a regular file");
             *errorString = QStringLiteral("cannot read %1: %2").arg(file.path.toText(), reason);
+            complete = false;
             return false;
-        }
-        text += formatLine(digest, file.relativePath);
-    }
-    return true;
+        });
+    return complete;
 }
 
 } // namespace

@@ -13,9 +13,10 @@ namespace korvo {
 // The checksum room: SHA-256 digests of files (Sha256, FileHasher), the
 // manifests that list them (ChecksumManifest) and their check against a
 // folder (ChecksumVerifier), over a sorted walk of regular files (FileWalk).
-// Every call is synchronous on the caller's thread, reads files through
-// exact paths and returns values the caller owns; progress callbacks run on
-// that thread too.
+// Every call is synchronous on the caller's thread (several files are hashed
+// at once on threads of its own: ParallelHasher), reads files through exact
+// paths and returns values the caller owns; progress callbacks run on the
+// caller's thread too.
 //
 // A SHA-256 manifest of a folder, in the line format that `sha256sum`
 // writes and `sha256sum -c` reads: 64 lower-case hex digits, two blanks and

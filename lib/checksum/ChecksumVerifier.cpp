@@ -1,7 +1,7 @@
 #include "ChecksumVerifier.h"
 
-#include "FileHasher.h"
 #include "FileWalk.h"
+#include "ParallelHasher.h"
 #include "Platform.h"
 
 #include <QFile>
@@ -43,16 +43,12 @@ bool readManifest(const NativePath& manifest, QByteArray& text, QString* errorSt
     return reason.isEmpty();
 }
 
-// Reads one listed file and records how it compares.
-void checkEntry(const NativePath& folder, const ChecksumManifest::Entry& entry, FileHasher& hasher,
-                VerifyReport& report)
+// Records how one listed file compares.
+void record(const ChecksumManifest::Entry& entry, const FileDigest& outcome, VerifyReport& report)
 {
-    QByteArray digest;
-    QString reason;
-    const NativePath path = folder.child(NativePath::fromStoredBytes(entry.relativePath));
-    switch (hasher.hash(path, digest, &reason)) {
+    switch (outcome.result) {
     case platform::OpenResult::Opened:
-        if (digest == entry.digest)
+        if (outcome.digest == entry.digest)
             ++report.matched;
         else
             report.findings.append(VerifyFinding{VerifyFinding::Changed, entry.relativePath, QString()});
@@ -65,7 +61,7 @@ void checkEntry(const NativePath& folder, const ChecksumManifest::Entry& entry, 
             VerifyFinding{VerifyFinding::Unreadable, entry.relativePath, QStringLiteral("not a regular file")});
         break;
     case platform::OpenResult::Failed:
-        report.findings.append(VerifyFinding{VerifyFinding::Unreadable, entry.relativePath, reason});
+        report.findings.append(VerifyFinding{VerifyFinding::Unreadable, entry.relativePath, outcome.errorString});
         break;
     }
 }
@@ -102,12 +98,21 @@ bool verifyFolder(const NativePath& folder, const NativePath& manifest, const Ch
         total += present.value(entry.relativePath, 0);
         listed.insert(entry.relativePath);
     }
-    FileHasher hasher([&](qint64 bytes) {
-        if (progress)
-            progress(bytes, total);
-    });
+    // Several files are hashed at once; their findings come in manifest order.
+    QVector<NativePath> paths;
+    paths.reserve(entries.size());
     for (const ChecksumManifest::Entry& entry : entries)
-        checkEntry(folder, entry, hasher, report);
+        paths.append(folder.child(NativePath::fromStoredBytes(entry.relativePath)));
+    ParallelHasher::hashFiles(
+        paths,
+        [&](qint64 bytes) {
+            if (progress)
+                progress(bytes, total);
+        },
+        [&](int index, const FileDigest& outcome) {
+            record(entries.at(index), outcome, report);
+            return true;
+        });
 
     // A subfolder that cannot be listed may hide unlisted files: say so.
     for (const WalkProblem& problem : problems)

@@ -1,9 +1,13 @@
 #include "Sha256.h"
 
+#include <QCryptographicHash>
+
 #ifdef KORVO_HAVE_OPENSSL
 #include <openssl/evp.h>
-#else
-#include <QCryptographicHash>
+#elif defined(KORVO_HAVE_CNG)
+#include <windows.h>
+#include <bcrypt.h>
+#include <vector>
 #endif
 
 namespace korvo {
@@ -55,6 +59,104 @@ QByteArray Sha256::result()
 const char* Sha256::implementationName()
 {
     return "OpenSSL libcrypto";
+}
+
+#elif defined(KORVO_HAVE_CNG)
+
+namespace {
+
+// The system's SHA-256 provider, opened once for the process (a provider
+// is costly to open and may serve every thread); null when the system
+// offers none, and QCryptographicHash then does the work.
+BCRYPT_ALG_HANDLE sha256Provider()
+{
+    static const BCRYPT_ALG_HANDLE provider = [] {
+        BCRYPT_ALG_HANDLE handle = nullptr;
+        if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+            return BCRYPT_ALG_HANDLE(nullptr);
+        return handle;
+    }();
+    return provider;
+}
+
+// The size of the memory a hash object of the provider works in.
+ULONG hashObjectLength(BCRYPT_ALG_HANDLE provider)
+{
+    DWORD length = 0;
+    ULONG written = 0;
+    if (!BCRYPT_SUCCESS(BCryptGetProperty(provider, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&length),
+                                          sizeof length, &written, 0)))
+        return 0;
+    return length;
+}
+
+} // namespace
+
+// One CNG hash object, made again after each digest; QCryptographicHash
+// where CNG could not make one.
+struct Sha256::State
+{
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    std::vector<UCHAR> object;
+    std::unique_ptr<QCryptographicHash> fallback;
+
+    void start()
+    {
+        const BCRYPT_ALG_HANDLE provider = sha256Provider();
+        if (provider && object.empty())
+            object.resize(hashObjectLength(provider));
+        if (provider && !object.empty() &&
+            BCRYPT_SUCCESS(BCryptCreateHash(provider, &hash, object.data(), ULONG(object.size()), nullptr, 0, 0)))
+            return;
+        hash = nullptr;
+        fallback = std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256);
+    }
+    void finish()
+    {
+        if (hash)
+            BCryptDestroyHash(hash);
+        hash = nullptr;
+    }
+    ~State() { finish(); }
+};
+
+Sha256::Sha256() : state_(new State)
+{
+    state_->start();
+}
+
+void Sha256::addData(const char* data, qint64 length)
+{
+    // Both take at most a 32-bit length: feed a huge block in parts.
+    const qint64 step = 1 << 30;
+    for (qint64 done = 0; done < length; done += step) {
+        const int part = int(qMin(step, length - done));
+        if (state_->hash)
+            BCryptHashData(state_->hash, reinterpret_cast<PUCHAR>(const_cast<char*>(data + done)), ULONG(part), 0);
+        else
+            state_->fallback->addData(data + done, part);
+    }
+}
+
+QByteArray Sha256::result()
+{
+    QByteArray digest;
+    if (state_->hash) {
+        digest.resize(32);
+        if (!BCRYPT_SUCCESS(BCryptFinishHash(state_->hash, reinterpret_cast<PUCHAR>(digest.data()), 32, 0)))
+            digest.clear();
+        state_->finish();
+    } else {
+        digest = state_->fallback->result();
+        state_->fallback.reset();
+    }
+    state_->start();
+    return digest;
+}
+
+const char* Sha256::implementationName()
+{
+    return sha256Provider() ? "Windows CNG (bcrypt)" : "QCryptographicHash";
 }
 
 #else

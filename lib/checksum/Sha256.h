@@ -9,8 +9,9 @@ namespace korvo {
 // The SHA-256 digest of a stream of bytes fed in pieces. Where the build
 // found OpenSSL's libcrypto it does the work (with the processor's SHA
 // instructions where there are any, several times faster than a portable
-// implementation); elsewhere, as on the Qt-only Windows kit,
-// QCryptographicHash does.
+// implementation); on Windows the system's CNG (BCryptHashData) does, which
+// uses those instructions too; elsewhere QCryptographicHash does. One object
+// belongs to one thread; separate objects may hash on separate threads.
 class Sha256
 {
 public:

@@ -77,6 +77,8 @@ DirectoryNodePtr enumerateTree(const NativePath& directory, const std::atomic<bo
 
     walk->run(cancelFlag, [&](DirectoryNode& folder, const FolderSums& sums) {
         folder.setOwnSizes(sums.size, sums.sizeOnDisk);
+        if (sums.error != 0 && options.unreadable)
+            options.unreadable(folder, sums.error);
         // The sums and counts of one folder change together.
         update([&] {
             progress.totalSize = addSaturating(progress.totalSize, sums.size);

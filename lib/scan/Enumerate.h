@@ -9,6 +9,7 @@
 #include <QDir>
 
 #include <atomic>
+#include <functional>
 
 class QMutex;
 
@@ -23,6 +24,10 @@ struct EnumerateOptions
     DriveGeometry geometry;
     // Walking threads where the listing can use several; 0 for the default.
     int threads = 0;
+    // Told of each folder that could not be listed (it counts as empty),
+    // with the system's error code; called from the walking threads, maybe
+    // several at once.
+    std::function<void(const DirectoryNode& folder, int error)> unreadable;
 };
 
 // Walks the whole folder below `directory` and builds its node tree, in two

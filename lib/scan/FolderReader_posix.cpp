@@ -207,8 +207,10 @@ FolderSums FolderReader::read(int fd, const DirectoryNodePtr& folder, QVector<Ch
     children.clear();
     entries_.clear();
     if (!readEntries(fd)) {
+        FolderSums unread;
+        unread.error = errno;
         entries_.clear(); // a folder that cannot be read: no entries
-        return FolderSums();
+        return unread;
     }
     order_.resize(entries_.size());
     for (int i = 0; i < order_.size(); ++i)

@@ -26,6 +26,9 @@ struct FolderSums
 {
     qint64 size = 0;
     qint64 sizeOnDisk = 0;
+    // The system's error code when the folder could not be listed (it then
+    // counts as empty); 0 when it was.
+    int error = 0;
 };
 
 // Lists every folder of a tree once, the root first and every folder before

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -29,6 +30,7 @@ struct Task
     int fd = -1;
     FolderId id;
     QByteArray name; // its exact name in its parent
+    int openError = 0; // why it could not be opened
 };
 
 // The folders busy walkers hand to idle ones. A walker with nothing left
@@ -125,6 +127,7 @@ private:
         int fd = -1;
         FolderId id;
         QByteArray name;               // its exact name in its parent
+        int openError = 0;             // why it could not be opened
         QVector<ChildFolder> children; // its subfolders
         int first = 0;                 // the subfolders first .. next are still to be listed,
         int next = -1;                 // this walker taking them from the last down
@@ -158,6 +161,7 @@ void Walker::walk(Task task)
     bottom.fd = task.fd;
     bottom.id = task.id;
     bottom.name = std::move(task.name);
+    bottom.openError = task.openError;
     if (!list(bottom))
         return;
     lowestOpen_ = 1;
@@ -176,6 +180,7 @@ void Walker::walk(Task task)
         child.name = std::move(parent.children[index].name);
         child.id = parent.children.at(index).id;
         child.fd = openSubfolder(parent.fd, child.name.constData());
+        child.openError = child.fd < 0 ? errno : 0;
         if (list(child))
             push(std::move(child));
     }
@@ -187,7 +192,9 @@ void Walker::walk(Task task)
 bool Walker::list(Frame& frame)
 {
     if (frame.fd < 0) {
-        listed_(*frame.node, FolderSums()); // cannot be read: an empty folder
+        FolderSums unread; // cannot be read: an empty folder
+        unread.error = frame.openError;
+        listed_(*frame.node, unread);
         return false;
     }
     listed_(*frame.node, reader_.read(frame.fd, frame.node, frame.children));
@@ -248,10 +255,13 @@ void Walker::handOver()
         task.name = std::move(frame.children[index].name);
         task.id = frame.children.at(index).id;
         task.fd = openSubfolder(frame.fd, task.name.constData());
-        if (task.fd < 0)
-            listed_(*task.node, FolderSums()); // cannot be read: an empty folder
-        else
+        if (task.fd < 0) {
+            FolderSums unread; // cannot be read: an empty folder
+            unread.error = errno;
+            listed_(*task.node, unread);
+        } else {
             queue_.offer(std::move(task));
+        }
         return;
     }
 }
@@ -338,6 +348,7 @@ private:
     DriveGeometry geometry_;
     int threads_;
     int rootFd_ = -1;
+    int rootError_ = 0; // why the root could not be opened
 };
 
 NativeFolderWalk::NativeFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry, int threads)
@@ -345,6 +356,7 @@ NativeFolderWalk::NativeFolderWalk(const NativePath& rootPath, const DriveGeomet
 {
     const QFileInfo info(rootPath.toText());
     rootFd_ = openRoot(rootPath.bytes());
+    rootError_ = rootFd_ < 0 ? errno : 0;
     // The root's levels: the folder that holds it, given whole, then its name.
     const FolderPath path = FolderPath::fromText(info.absolutePath(), rootPath.parent())
                                 .child(info.fileName(), rootPath.fileName());
@@ -374,7 +386,9 @@ void NativeFolderWalk::run(const std::atomic<bool>& cancel, const Listed& listed
     if (cancel.load(std::memory_order_relaxed))
         return;
     if (rootFd_ < 0) {
-        listed(*root_, FolderSums()); // cannot be read: an empty folder
+        FolderSums unread; // cannot be read: an empty folder
+        unread.error = rootError_;
+        listed(*root_, unread);
         return;
     }
     WorkQueue queue(threads_);

@@ -1,6 +1,10 @@
 #include "ScanJob.h"
 
+#include "Platform.h"
+
 #include <QMutexLocker>
+
+#include <algorithm>
 
 namespace korvo {
 
@@ -23,7 +27,17 @@ ScanOutcome ScanJob::run()
         progress_.reset();
     }
     ScanOutcome outcome;
-    outcome.root = enumerateTree(folder_, cancelFlag_, progress_, &progressLock_, options_);
+    QMutex unreadableLock;
+    EnumerateOptions options = options_;
+    options.unreadable = [&](const DirectoryNode& folder, int error) {
+        const UnreadableFolder entry{folder.nativeFilePath(), platform::errorText(error)};
+        QMutexLocker locker(&unreadableLock);
+        outcome.unreadable.append(entry);
+    };
+    outcome.root = enumerateTree(folder_, cancelFlag_, progress_, &progressLock_, options);
+    // The walking threads meet them in any order.
+    std::sort(outcome.unreadable.begin(), outcome.unreadable.end(),
+              [](const UnreadableFolder& a, const UnreadableFolder& b) { return a.path < b.path; });
     outcome.stats = snapshot();
     outcome.isCanceled = cancelFlag_.load();
     if (outcome.isCanceled)

@@ -6,10 +6,18 @@
 #include "NativePath.h"
 
 #include <QMutex>
+#include <QVector>
 
 #include <atomic>
 
 namespace korvo {
+
+// A folder a scan could not list, and the system's reason.
+struct UnreadableFolder
+{
+    NativePath path;
+    QString reason;
+};
 
 // What one run of a scan gave.
 struct ScanOutcome
@@ -17,6 +25,8 @@ struct ScanOutcome
     DirectoryNodePtr root; // null when cancelled
     EnumerateProgress stats;
     bool isCanceled = false;
+    // The folders that could not be listed and count as empty, by path.
+    QVector<UnreadableFolder> unreadable;
 };
 
 // One scan of a folder, the same for the window and for korvo-cli: the walk

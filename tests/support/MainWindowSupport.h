@@ -28,11 +28,12 @@ EnumerateWorker* enumerateWorker(const MainWindow& window);
 
 // Drops local files or folders (absolute paths) on the window's drop area.
 void dropPaths(const MainWindow& window, const QStringList& paths);
-// Drops a folder and waits until its scan has ended (up to 30 s); false on
+// Drops a folder and waits until its scan has ended (up to 90 s: thousands
+// of folders under Wine on a busy machine take tens of seconds); false on
 // time-out.
 bool dropAndWait(const MainWindow& window, const QString& folder);
 // True once no scan runs and its last notice has reached the window.
-bool waitForScanEnd(const MainWindow& window, int timeoutMs = 30000);
+bool waitForScanEnd(const MainWindow& window, int timeoutMs = 90000);
 
 // Points the window's settings file into `dir` for the life of the object,
 // so that no test touches the korvo.ini beside the executable.
