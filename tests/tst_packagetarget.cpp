@@ -325,8 +325,10 @@ private slots:
 #endif
     }
 
-    // A user who may not make korvo_pack at the mount point gets the
-    // highest folder above the scanned one where they may.
+    // A user gets the highest folder above the scanned one that is theirs
+    // alone: never one that another user owns or that others may write to
+    // (where korvo_pack could be planted), sticky or not, nor one whose
+    // korvo_pack is a link.
     void volumeRootForAUser()
     {
 #ifdef Q_OS_WIN
@@ -346,26 +348,34 @@ private slots:
             ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
         } unmount{QFile::encodeName(mnt)};
         // mnt/a (root's), mnt/a/home and the scanned mnt/a/home/scan (the
-        // user's), and mnt/x/y (root's) where the user may make nothing.
+        // user's), mnt/a/shared (root's, sticky and world-writable) holding
+        // the user's mine/scan, and mnt/x/y (root's).
         const QString home = mnt + QStringLiteral("/a/home");
-        QVERIFY(makeFolder(home + QStringLiteral("/scan")) && makeFolder(mnt + QStringLiteral("/x/y")));
-        QCOMPARE(::chown(QFile::encodeName(home).constData(), 65534, 65534), 0);
-        QCOMPARE(::chown(QFile::encodeName(home + QStringLiteral("/scan")).constData(), 65534, 65534), 0);
+        const QString mine = mnt + QStringLiteral("/a/shared/mine");
+        QVERIFY(makeFolder(home + QStringLiteral("/scan")) && makeFolder(mnt + QStringLiteral("/x/y"))
+                && makeFolder(mine + QStringLiteral("/scan")));
+        for (const QString& folder : {home, home + QStringLiteral("/scan"), mine, mine + QStringLiteral("/scan")})
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
         auto mode = [&](const QString& relative, mode_t bits) {
             return ::chmod(QFile::encodeName(mnt + relative).constData(), bits) == 0;
         };
+        QVERIFY(mode(QStringLiteral("/a/shared"), 01777));
 
         const QString scanned = home + QStringLiteral("/scan");
         QCOMPARE(rootAsUser(scanned), home);
+        QCOMPARE(rootAsUser(mine + QStringLiteral("/scan")), mine);
+        // Folders others may write to are passed over, the mount point's
+        // korvo_pack too, however open.
         QVERIFY(mode(QStringLiteral("/a"), 0777));
-        QCOMPARE(rootAsUser(scanned), mnt + QStringLiteral("/a"));
-        // korvo_pack at the mount point that takes new folders is used...
         QVERIFY(makeFolder(mnt + QStringLiteral("/korvo_pack")) && mode(QStringLiteral("/korvo_pack"), 0777));
+        QCOMPARE(rootAsUser(scanned), home);
+        // A home others may write to, or whose korvo_pack is a link, is not
+        // taken either: the mount point then, where making korvo_pack says why.
+        QVERIFY(mode(QStringLiteral("/a/home"), 0775));
         QCOMPARE(rootAsUser(scanned), mnt);
-        // ... one that does not is not.
-        QVERIFY(mode(QStringLiteral("/korvo_pack"), 0755));
-        QCOMPARE(rootAsUser(scanned), mnt + QStringLiteral("/a"));
-        // Nowhere to go: the mount point, where making korvo_pack will say why.
+        QVERIFY(mode(QStringLiteral("/a/home"), 0755));
+        QVERIFY(QFile::link(mnt + QStringLiteral("/x"), home + QStringLiteral("/korvo_pack")));
+        QCOMPARE(rootAsUser(scanned), mnt);
         QCOMPARE(rootAsUser(mnt + QStringLiteral("/x/y")), mnt);
 #endif
     }

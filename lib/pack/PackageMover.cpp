@@ -106,27 +106,32 @@ bool PackageMover::findFreeNumber(int wanted, const std::function<bool(int)>& ta
 
 bool PackageMover::createBaseFolder()
 {
-    // Level by level, as a folder that is already there is fine; the first
-    // level that cannot be made gives the reason.
-    NativePath path = volumeRoot_;
+    // Level by level from the volume root, each opened inside the one
+    // above without following a link and made when missing; the first
+    // level that cannot be made or is not this user's folder gives the
+    // reason.
+    qint64 errorCode = 0;
+    platform::FolderHandle folder;
+    if (!platform::FolderHandle::open(volumeRoot_, &folder, &errorCode))
+        return fail("Open folder", volumeRoot_, errorCode);
     for (const QString& level : qAsConst(levels_)) {
-        path = path.child(level);
-        qint64 errorCode = 0;
-        if (!platform::createFolder(path, &errorCode) && !platform::isAlreadyExists(errorCode))
-            return fail("Create folder", path, errorCode);
-        if (!checkLevel(path))
+        const NativePath name = NativePath::fromText(level);
+        platform::FolderHandle next;
+        const platform::FolderLevel found = folder.openLevel(name, true, &next, &errorCode);
+        if (!checkLevel(found, folder.path().child(name), errorCode))
             return false;
+        folder = std::move(next);
     }
+    baseHandle_ = std::move(folder);
     return true;
 }
 
-bool PackageMover::checkLevel(const NativePath& path)
+bool PackageMover::checkLevel(platform::FolderLevel level, const NativePath& path, qint64 errorCode)
 {
     // A level that leads elsewhere, or that another user may fill or swap,
     // could steer the package into their hands.
-    qint64 errorCode = 0;
     const QString shown = QDir::toNativeSeparators(path.toText());
-    switch (platform::checkFolderLevel(path, &errorCode)) {
+    switch (level) {
     case platform::FolderLevel::Folder:
         return true;
     case platform::FolderLevel::Link:
@@ -138,9 +143,11 @@ bool PackageMover::checkLevel(const NativePath& path)
     case platform::FolderLevel::NotAFolder:
         errorString_ = QStringLiteral("The base folder level is not a folder. path:%1.\r\n").arg(shown);
         return false;
-    default:
-        return fail("Look up", path, errorCode);
+    case platform::FolderLevel::Missing:
+    case platform::FolderLevel::Failed:
+        break;
     }
+    return fail("Create folder", path, errorCode);
 }
 
 bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
@@ -156,9 +163,13 @@ bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
         *folder = folderFor(number);
         if (!found)
             return false;
+        const NativePath name = NativePath::fromText(QString::number(number));
         qint64 errorCode = 0;
-        if (platform::createFolder(folder->path, &errorCode))
-            return true;
+        if (baseHandle_.createFolder(name, &errorCode)) {
+            // Opened again as made; a link swapped in between is refused.
+            const platform::FolderLevel found = baseHandle_.openLevel(name, false, &packageHandle_, &errorCode);
+            return checkLevel(found, folder->path, errorCode);
+        }
         // Taken between the look-up and now (by another move): the next one.
         if (!platform::isAlreadyExists(errorCode))
             return fail("Create folder", folder->path, errorCode);
@@ -194,14 +205,18 @@ bool PackageMover::syncMoved(const PackageFolder& folder, const PackagePtr& pack
 {
     // The new names and the old folders' lost ones, so that a power cut
     // after the move brings nothing back to its old place.
-    QList<NativePath> folders{folder.path, base_};
+    qint64 errorCode = 0;
+    if (!packageHandle_.sync(&errorCode))
+        return fail("Sync folder", folder.path, errorCode);
+    if (!baseHandle_.sync(&errorCode))
+        return fail("Sync folder", base_, errorCode);
+    QList<NativePath> folders;
     for (const PackagablePtr& item : package->items) {
         const NativePath parent = item->nativeFilePath().parent();
         if (!folders.contains(parent))
             folders << parent;
     }
     for (const NativePath& path : qAsConst(folders)) {
-        qint64 errorCode = 0;
         if (!platform::syncFolder(path, &errorCode))
             return fail("Sync folder", path, errorCode);
     }
@@ -213,11 +228,13 @@ bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& pa
 {
     errorString_.clear();
     MoveJournal journal;
+    const NativePath folderName = folder.path.fileName();
     if (!writeJournal(folder, package, &journal)) {
-        platform::removeEmptyFolder(folder.path, nullptr);
+        baseHandle_.removeEmptyFolder(folderName, nullptr);
         return false;
     }
-    if (packager_.movePackage(folder.path, package, root_ ? root_->childIdentities() : nullptr, progress))
+    if (packager_.movePackage(folder.path, package, root_ ? root_->childIdentities() : nullptr, progress,
+                              &packageHandle_))
         return syncMoved(folder, package);
     errorString_ = packager_.errorString();
     // The items are back in place on disk before the journal goes.
@@ -227,7 +244,7 @@ bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& pa
     // Leaves a folder alone that still holds anything: an item that could
     // not go back, or whatever someone else put there. The journal then
     // stays, naming what is left, for 'korvo-cli recover'.
-    platform::removeEmptyFolder(folder.path, nullptr);
+    baseHandle_.removeEmptyFolder(folderName, nullptr);
     if (!packager_.leftItemsBehind()) {
         QString reason;
         if (!journal.remove(&reason))
@@ -243,7 +260,7 @@ bool PackageMover::finishPackage(const PackageFolder& folder)
     journal.path = base_.child(MoveJournal::fileName(folder.number));
     journal.baseFolder = base_;
     qint64 errorCode = 0;
-    if (!platform::syncFolder(base_, &errorCode))
+    if (!baseHandle_.sync(&errorCode))
         return fail("Sync folder", base_, errorCode);
     return journal.remove(&errorString_);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DirectoryNode.h"
+#include "FolderHandle.h"
 #include "MoveJournal.h"
 #include "NativePath.h"
 #include "Package.h"
@@ -87,7 +88,7 @@ public:
 
 private:
     bool createBaseFolder();
-    bool checkLevel(const NativePath& path);
+    bool checkLevel(platform::FolderLevel level, const NativePath& path, qint64 errorCode);
     bool writeJournal(const PackageFolder& folder, const PackagePtr& package, MoveJournal* journal);
     bool syncMoved(const PackageFolder& folder, const PackagePtr& package);
     bool isFree(int number, bool* free);
@@ -100,6 +101,11 @@ private:
     QStringList levels_; // the base folder below the volume root
     NativePath base_;
     QString baseText_;
+    // The base folder and the package folder last made, opened level by
+    // level without following links: the package folder is made in the
+    // one and the items move into the other.
+    platform::FolderHandle baseHandle_;
+    platform::FolderHandle packageHandle_;
     Packager packager_;
     QString errorString_;
 };

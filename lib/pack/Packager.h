@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DirectoryNode.h"
+#include "FolderHandle.h"
 #include "Package.h"
 #include "PackageOrder.h"
 
@@ -48,9 +49,12 @@ public:
     // a line naming it.
     // `progress`, when given, is told after each item moved and after each
     // one moved back (items in the target folder, package's item count).
+    // With `target` (the open target folder), items are moved into that
+    // open folder rather than by the path, and back out of it.
     using Progress = std::function<void(int done, int total)>;
     bool movePackage(const NativePath& targetFolder, const PackagePtr& package,
-                     const ChildIdentities* scanned = nullptr, const Progress& progress = {});
+                     const ChildIdentities* scanned = nullptr, const Progress& progress = {},
+                     const platform::FolderHandle* target = nullptr);
 
     QString errorString() const { return errorString_; }
     // True when the last failed move left items in the target folder that
@@ -65,7 +69,7 @@ public:
 private:
     bool checkScanned(const iPackagable& item, const ChildIdentities& scanned, const NativePath& targetFolder);
     void undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder, const Progress& progress,
-              int total);
+              int total, const platform::FolderHandle* target);
 
     QString errorString_;
     bool leftItemsBehind_ = false;

@@ -139,7 +139,8 @@ bool syncWritten(const NativePath& file, qint64* errorCode);
 // there it succeeds without a call.
 bool syncFolder(const NativePath& folder, qint64* errorCode);
 
-// What checkFolderLevel found at a level of a folder path.
+// What checkFolderLevel or FolderHandle::openLevel found at a level of a
+// folder path.
 enum class FolderLevel {
     Folder,       // a folder of this user or of root (Windows: a folder)
     Missing,      // no entry of that name
@@ -153,11 +154,13 @@ enum class FolderLevel {
 FolderLevel checkFolderLevel(const NativePath& path, qint64* errorCode);
 
 // Where the package folders of a scanned folder go. Windows: the drive root
-// ("C:/"). Elsewhere: the mount point of the file system that holds the
-// folder when the user may make korvo_pack there (or korvo_pack exists and
-// takes new folders), else the highest folder above the scanned one on the
-// same file system where they may (their home folder, typically); the mount
-// point when there is none, so that the move reports why it cannot start.
+// ("C:/"). Elsewhere: the highest folder above the scanned one on the same
+// file system (the mount point first) that the user owns, that no one else
+// may write to, and where korvo_pack may be made or is such a folder of
+// theirs (not a link): their home folder, typically. A shared or sticky
+// folder such as /tmp is never taken, so that no other user can plant the
+// package folders there. The mount point when there is none, so that the
+// move reports why it cannot start.
 NativePath volumeRoot(const NativePath& absoluteFolderPath);
 
 } // namespace platform

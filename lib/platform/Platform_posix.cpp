@@ -421,14 +421,26 @@ bool mayCreateIn(const NativePath& folder)
     return ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
-// True when this user can put package folders under `folder`: korvo_pack
-// is there and takes new folders, or it is not there and may be made.
+// True when the folder is this user's own and no one else may write to
+// it: another user could otherwise plant or swap korvo_pack there (a
+// sticky bit only keeps them from renaming what is already there).
+bool isOwnedAlone(const struct stat& info)
+{
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// True when this user can put package folders under `folder`: it is their
+// own folder alone, and korvo_pack is there as such a folder that takes
+// new folders, or it is not there and may be made. A korvo_pack that is a
+// link is never taken.
 bool mayHoldPackages(const NativePath& folder)
 {
-    const NativePath pack = folder.child(QStringLiteral("korvo_pack"));
     struct stat info;
-    if (::stat(pack.constData(), &info) == 0)
-        return S_ISDIR(info.st_mode) && mayCreateIn(pack);
+    if (::lstat(folder.constData(), &info) != 0 || !isOwnedAlone(info))
+        return false;
+    const NativePath pack = folder.child(QStringLiteral("korvo_pack"));
+    if (::lstat(pack.constData(), &info) == 0)
+        return isOwnedAlone(info) && mayCreateIn(pack);
     return errno == ENOENT && mayCreateIn(folder);
 }
 
