@@ -260,6 +260,78 @@ private slots:
 #endif
     }
 
+    // A level of the base folder that is a link, or another user's folder,
+    // stops the move with a line naming it; nothing reaches the place it
+    // leads to.
+    void linkedOrForeignLevelsStopTheMove_data()
+    {
+        QTest::addColumn<QString>("level");
+        QTest::addColumn<bool>("link");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("korvo_pack a link") << QStringLiteral("vol/korvo_pack") << true
+                                           << QStringLiteral("is a link; it is never followed");
+        QTest::newRow("label a link") << QStringLiteral("vol/korvo_pack/CD/L") << true
+                                      << QStringLiteral("is a link; it is never followed");
+        QTest::newRow("order another user's") << QStringLiteral("vol/korvo_pack/CD") << false
+                                              << QStringLiteral("belongs to another user");
+    }
+
+    void linkedOrForeignLevelsStopTheMove()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Wine makes no symbolic links and keeps no owners");
+#else
+        QFETCH(QString, level);
+        QFETCH(bool, link);
+        QFETCH(QString, reason);
+        if (!link && !runningAsRoot())
+            QSKIP("giving a folder to another user needs root");
+        MoveSetup setup;
+        QVERIFY(setup.make());
+        const QString elsewhere = setup.temp.filePath(QStringLiteral("elsewhere"));
+        const QString path = setup.temp.filePath(level);
+        QVERIFY(makeFolder(elsewhere) && makeFolder(QFileInfo(path).path()));
+        if (link)
+            QVERIFY(QFile::link(elsewhere, path));
+        else
+            QVERIFY(makeFolder(path) && ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
+        const QStringList before = setup.inventory();
+
+        PackageMover mover = setup.mover();
+        PackageFolder folder;
+        QVERIFY(!mover.createPackageFolder(1, &folder));
+        QCOMPARE(mover.errorString(),
+                 QStringLiteral("The base folder level %1. path:%2.\r\n").arg(reason, path));
+        QCOMPARE(setup.inventory(), before);
+#endif
+    }
+
+    // Once made, the package folder is the one its items move into, even
+    // when a level of its path is swapped for a link meanwhile.
+    void itemsGoIntoTheFolderMadeForThem()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Wine makes no symbolic links");
+#else
+        MoveSetup setup;
+        QVERIFY(setup.make());
+        const QString elsewhere = setup.temp.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(makeFolder(elsewhere + QStringLiteral("/CD/L")));
+        PackageMover mover = setup.mover();
+        PackageFolder folder;
+        QVERIFY(mover.createPackageFolder(1, &folder));
+        const QString pack = setup.temp.filePath(QStringLiteral("vol/korvo_pack"));
+        QVERIFY(QDir().rename(pack, pack + QStringLiteral(".kept")));
+        QVERIFY(QFile::link(elsewhere, pack));
+        QVERIFY2(mover.movePackage(folder, setup.package({QStringLiteral("a.txt"), QStringLiteral("d")})),
+                 qPrintable(mover.errorString()));
+        QVERIFY(QFileInfo::exists(pack + QStringLiteral(".kept/CD/L/1/a.txt")));
+        QVERIFY(QFileInfo::exists(pack + QStringLiteral(".kept/CD/L/1/d/x")));
+        QCOMPARE(QDir(elsewhere + QStringLiteral("/CD/L")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+#endif
+    }
+
     void singleFolderNames_data()
     {
         QTest::addColumn<QString>("text");

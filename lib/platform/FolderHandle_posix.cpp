@@ -100,10 +100,14 @@ FolderLevel FolderHandle::openLevel(const NativePath& name, bool create, FolderH
     if (fd < 0) {
         const int code = errno;
         failWith(code, errorCode);
-        return code == ENOENT ? FolderLevel::Missing
-               : code == ELOOP ? FolderLevel::Link
-               : code == ENOTDIR ? FolderLevel::NotAFolder
-                                 : FolderLevel::Failed;
+        if (code == ENOENT)
+            return FolderLevel::Missing;
+        // A link fails with ELOOP, or with ENOTDIR where O_DIRECTORY is
+        // checked first: look at the entry itself to tell.
+        struct stat entry;
+        if ((code == ELOOP || code == ENOTDIR) && ::fstatat(fd_, name.constData(), &entry, AT_SYMLINK_NOFOLLOW) == 0)
+            return S_ISLNK(entry.st_mode) ? FolderLevel::Link : FolderLevel::NotAFolder;
+        return FolderLevel::Failed;
     }
     struct stat info;
     if (::fstat(fd, &info) != 0) {
