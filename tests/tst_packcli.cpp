@@ -145,43 +145,55 @@ private slots:
     void usageErrors_data()
     {
         QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("folder"); // below the test folder; empty: src
         QTest::newRow("order and limit") << QStringList{QStringLiteral("pack"), QStringLiteral("--order"),
                                                          QStringLiteral("CD"), QStringLiteral("--limit"),
-                                                         QStringLiteral("5")};
+                                                         QStringLiteral("5")} << QString();
         QTest::newRow("unknown order") << QStringList{QStringLiteral("pack"), QStringLiteral("--order"),
-                                                       QStringLiteral("DVD")};
+                                                       QStringLiteral("DVD")} << QString();
         QTest::newRow("negative limit") << QStringList{QStringLiteral("move"), QStringLiteral("--limit"),
-                                                        QStringLiteral("-1")};
+                                                        QStringLiteral("-1")} << QString();
         QTest::newRow("limit not a number") << QStringList{QStringLiteral("move"), QStringLiteral("--limit"),
-                                                            QStringLiteral("1e6")};
+                                                            QStringLiteral("1e6")} << QString();
         for (const char* form : {"4.7", "1.G", "12X", "5 M", "+5M", "M", "700MB0", "4GiBB", "10000000000000T",
                                  "9223372036854775808", "８M"})
-            QTest::newRow(form) << QStringList{QStringLiteral("move"), QStringLiteral("--limit"), QString::fromUtf8(form)};
+            QTest::newRow(form) << QStringList{QStringLiteral("move"), QStringLiteral("--limit"), QString::fromUtf8(form)} << QString();
         QTest::newRow("name without limit") << QStringList{QStringLiteral("pack"), QStringLiteral("--name"),
-                                                            QStringLiteral("x")};
+                                                            QStringLiteral("x")} << QString();
         QTest::newRow("unknown sort") << QStringList{QStringLiteral("pack"), QStringLiteral("--sort"),
-                                                      QStringLiteral("random")};
+                                                      QStringLiteral("random")} << QString();
         QTest::newRow("label with slash") << QStringList{QStringLiteral("move"), QStringLiteral("--label"),
-                                                          QStringLiteral("../../elsewhere")};
+                                                          QStringLiteral("../../elsewhere")} << QString();
         QTest::newRow("label dot dot") << QStringList{QStringLiteral("move"), QStringLiteral("--label"),
-                                                       QStringLiteral("..")};
+                                                       QStringLiteral("..")} << QString();
         QTest::newRow("order name with backslash") << QStringList{QStringLiteral("move"), QStringLiteral("--limit"),
                                                                    QStringLiteral("100000"), QStringLiteral("--name"),
-                                                                   QStringLiteral("a\\b")};
+                                                                   QStringLiteral("a\\b")} << QString();
         QTest::newRow("package out of range") << QStringList{QStringLiteral("move"), QStringLiteral("--packages"),
-                                                              QStringLiteral("1,9")};
+                                                              QStringLiteral("1,9")} << QString();
         QTest::newRow("package list not numbers") << QStringList{QStringLiteral("move"), QStringLiteral("--packages"),
-                                                                  QStringLiteral("first")};
+                                                                  QStringLiteral("first")} << QString();
+        // A file stands for no folder of packages: its folder is not meant.
+        for (const char* command : {"pack", "move"})
+            QTest::newRow(qPrintable(QStringLiteral("%1 given a file").arg(QLatin1String(command))))
+                << QStringList{QLatin1String(command)} << QStringLiteral("src/c3");
     }
 
     // Wrong usage exits with 2 before anything moves.
     void usageErrors()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(QString, folder);
         const QStringList before = treeInventory(temp.path());
-        const Run run = runCli(arguments + QStringList{QStringLiteral("--volume-root"), volume, source});
+        QStringList all = arguments;
+        if (arguments.first() == QStringLiteral("move"))
+            all << QStringLiteral("--volume-root") << volume;
+        const Run run = runCli(all << (folder.isEmpty() ? source : temp.filePath(folder)));
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(!run.err.isEmpty());
+        // Refused for the row's reason, not for an option the command lacks.
+        QVERIFY2(!run.err.isEmpty() && !run.err.contains(QStringLiteral("Unknown option")), qPrintable(run.err));
+        if (!folder.isEmpty())
+            QVERIFY2(run.err.contains(QStringLiteral("expected a folder")), qPrintable(run.err));
         // A wrong size names the accepted forms.
         if (arguments.contains(QStringLiteral("--limit")) && !arguments.contains(QStringLiteral("--order"))
             && !arguments.contains(QStringLiteral("--name")))
