@@ -7,6 +7,10 @@
 
 #include <QtTest>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 
 #include <cerrno>
@@ -321,6 +325,35 @@ private slots:
         QCOMPARE(moved.filter(QStringLiteral("x%FF|")).size(), 1);
         QCOMPARE(moved.filter(QStringLiteral("x%EF%BF%BD|")).size(), 1);
         QCOMPARE(exactTreeInventory(QFile::encodeName(odd)), QStringList());
+
+        // Arguments given as bytes that are not text, passed by a shell:
+        // a label or order name is refused, as it would become another
+        // name; a volume root is taken by its bytes, so the manifest goes
+        // beside its package and not into the lookalike folder.
+        QVERIFY(makeFolder(here.filePath(QStringLiteral("src"))));
+        QVERIFY(writeFile(here.filePath(QStringLiteral("src/a")), cluster));
+        QVERIFY(::mkdir(QFile::encodeName(here.path()) + "/v\xff", 0755) == 0);
+        QVERIFY(::mkdir(QFile::encodeName(here.path()) + "/v" + lookalike.mid(1), 0755) == 0);
+        auto shell = [&](const QString& options) {
+            QProcess process;
+            process.setWorkingDirectory(here.path());
+            process.start(QStringLiteral("/bin/sh"),
+                          {QStringLiteral("-c"), QStringLiteral("exec \"$0\" move --limit %1 %2 src")
+                                                     .arg(cluster).arg(options), cliProgram()});
+            process.waitForFinished(60000);
+            return qMakePair(process.exitCode(), QString::fromUtf8(process.readAllStandardError()));
+        };
+        for (const QString& option : {QStringLiteral("--label \"$(printf 'L\\377')\""),
+                                      QStringLiteral("--name \"$(printf '\\377')\"")}) {
+            const auto refused = shell(option + QStringLiteral(" --volume-root v"));
+            QCOMPARE(refused.first, 2);
+            QVERIFY2(refused.second.contains(QStringLiteral("must be text")), qPrintable(refused.second));
+        }
+        const auto outcome = shell(QStringLiteral("--checksums --volume-root \"$(printf 'v\\377')\""));
+        QVERIFY2(outcome.first == 0, qPrintable(outcome.second));
+        const QByteArray oddBase = QFile::encodeName(here.path()) + "/v\xff/korvo_pack/" + QByteArray::number(cluster);
+        QCOMPARE(exactTreeInventory(oddBase).filter(QRegularExpression(QStringLiteral("^(1/a|1\\.sha256)\\|"))).size(), 2);
+        QCOMPARE(exactTreeInventory(QFile::encodeName(here.path()) + "/v" + lookalike.mid(1)), QStringList());
 #endif
     }
 
