@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #ifndef Q_OS_WIN
+#include <csignal>
 #include <sys/stat.h>
 #endif
 
@@ -276,6 +277,106 @@ private slots:
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         QVERIFY2(names.contains(QStringLiteral("c3")) && names.contains(QStringLiteral("d1")),
                  qPrintable(names.join(QLatin1Char(','))));
+    }
+
+    // A move killed at some point (SIGKILL, or SIGTERM, which lets the
+    // package finish) never leaves a package split: a second move is
+    // refused while a journal is there, `recover` undoes the interrupted
+    // package, and then every package is whole, either back in the folder
+    // or in its own numbered folder with its listing and manifest, and no
+    // journal or temporary file is left.
+    void killedMoveLeavesNoPackageSplit_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("waitFor"); // a name in the package base folder
+        QTest::addColumn<int>("items");       // killed once it holds that many
+        QTest::newRow("first item moved") << int(SIGKILL) << QStringLiteral("1") << 1;
+        QTest::newRow("halfway") << int(SIGKILL) << QStringLiteral("1") << 6000;
+        QTest::newRow("while hashing") << int(SIGKILL) << QStringLiteral(".1.sha256.korvo-part") << 0;
+        QTest::newRow("second package") << int(SIGKILL) << QStringLiteral("2") << 1;
+        QTest::newRow("terminated") << int(SIGTERM) << QStringLiteral("1") << 1;
+    }
+
+    void killedMoveLeavesNoPackageSplit()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("killing a process midway is tried on Linux: Wine's slow file calls would make it minutes");
+#else
+        QFETCH(int, signal);
+        QFETCH(QString, waitFor);
+        QFETCH(int, items);
+        // Two packages of 12,000 one-byte files each, by name.
+        const int perPackage = 12000;
+        QTemporaryDir here;
+        const QString src = here.filePath(QStringLiteral("src"));
+        QVERIFY(makeFolder(src) && makeFolder(here.filePath(QStringLiteral("vol"))));
+        for (int i = 0; i < 2 * perPackage; ++i)
+            QVERIFY(writeFile(QStringLiteral("%1/f%2").arg(src).arg(i, 5, 10, QLatin1Char('0')), QByteArray("x")));
+        const QStringList before = treeInventory(src);
+        const QStringList move{QStringLiteral("move"), QStringLiteral("--limit"),
+                               QString::number(perPackage * cluster), QStringLiteral("--sort"),
+                               QStringLiteral("name-asc"), QStringLiteral("--listing"), QStringLiteral("--checksums"),
+                               QStringLiteral("--volume-root"), here.filePath(QStringLiteral("vol")), src};
+        const QString base = here.filePath(QStringLiteral("vol/korvo_pack/%1").arg(perPackage * cluster));
+
+        QProcess process;
+        process.start(cliProgram(), move);
+        QVERIFY(process.waitForStarted());
+        QElapsedTimer clock;
+        clock.start();
+        const QString watched = base + QLatin1Char('/') + waitFor;
+        while (process.state() == QProcess::Running && clock.elapsed() < 120000) {
+            const QFileInfo info(watched);
+            if (info.exists() && (!info.isDir() || QDir(watched).count() >= uint(items) + 2))
+                break;
+        }
+        QVERIFY2(process.state() == QProcess::Running, "the move ended before it could be stopped");
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(60000));
+        const bool journalLeft = !QDir(base).entryList({QStringLiteral(".*.korvo-move")}, QDir::Files | QDir::Hidden).isEmpty();
+        // A kill in the first package is caught in the act; SIGTERM lets it finish.
+        if (signal == SIGKILL && waitFor == QStringLiteral("1") && items == 1)
+            QVERIFY(journalLeft);
+        if (signal == SIGTERM) {
+            QCOMPARE(process.exitCode(), 1);
+            QVERIFY(!journalLeft && !QFileInfo::exists(base + QStringLiteral("/2")));
+        }
+        if (waitFor.endsWith(QStringLiteral("korvo-part")))
+            QVERIFY(!QFileInfo::exists(base + QStringLiteral("/1.sha256")));
+
+        if (journalLeft) {
+            const Run refused = runCli(move);
+            QCOMPARE(refused.exitCode, 1);
+            QVERIFY2(refused.err.contains(QStringLiteral("korvo_pack/%1/.").arg(perPackage * cluster))
+                         && refused.err.contains(QStringLiteral("korvo-cli recover")),
+                     qPrintable(refused.out + refused.err));
+        }
+        const Run recovered = runCli({QStringLiteral("recover"), here.filePath(QStringLiteral("vol"))});
+        QVERIFY2(recovered.exitCode == 0, qPrintable(recovered.out + recovered.err));
+
+        // Each package whole in one place; only finished folders are left.
+        QStringList found = treeInventory(src);
+        for (int package = 0; package < 2; ++package) {
+            const QString folder = QStringLiteral("%1/%2").arg(base).arg(package + 1);
+            const QStringList inFolder = treeInventory(folder);
+            const int atHome = int(std::count_if(found.cbegin(), found.cend(), [&](const QString& line) {
+                return line.midRef(1, 5).toInt() / perPackage == package;
+            }));
+            QVERIFY2(inFolder.isEmpty() ? atHome == perPackage : atHome == 0 && inFolder.size() == perPackage,
+                     qPrintable(QStringLiteral("package %1: %2 at home, %3 in its folder")
+                                    .arg(package + 1).arg(atHome).arg(inFolder.size())));
+            if (!inFolder.isEmpty()) {
+                QVERIFY(QFileInfo::exists(folder + QStringLiteral(".xml")));
+                QVERIFY(QFileInfo::exists(folder + QStringLiteral(".sha256")));
+            }
+            for (const QString& line : inFolder)
+                found << line;
+        }
+        std::sort(found.begin(), found.end());
+        QCOMPARE(found, before);
+        const QStringList leftOvers = QDir(base).entryList({QStringLiteral("*.korvo-*")}, QDir::Files | QDir::Hidden);
+        QVERIFY2(leftOvers.isEmpty(), qPrintable(leftOvers.join(QLatin1Char(' '))));
+#endif
     }
 
     // Names that are not valid UTF-8 and a name that shows like them stay

@@ -184,16 +184,19 @@ bool MoveJournal::findIn(const NativePath& baseFolder, QStringList* names, QStri
 
 QString MoveJournal::refusalLines(const QString& baseFolderText, const QStringList& names)
 {
+    // The base folder text doubles its separator where there is no label;
+    // the journal's path is shown clean.
+    const QString base = QDir::cleanPath(QDir::fromNativeSeparators(baseFolderText));
     QString lines;
     for (const QString& name : names) {
         int number = 0;
         isJournalName(name, &number);
-        lines += QStringLiteral("パッケージ%1の移動が中断されたままです: %2%3\r\n")
+        lines += QStringLiteral("パッケージ%1の移動が中断されたままです: %2\r\n")
                      .arg(number)
-                     .arg(baseFolderText, name);
+                     .arg(QDir::toNativeSeparators(base + QLatin1Char('/') + name));
     }
     return lines + QStringLiteral("Run 'korvo-cli recover \"%1\"' to undo it before moving again.\r\n")
-                       .arg(QDir::toNativeSeparators(QDir::cleanPath(QDir::fromNativeSeparators(baseFolderText))));
+                       .arg(QDir::toNativeSeparators(base));
 }
 
 } // namespace korvo
