@@ -9,6 +9,7 @@
 
 #ifndef Q_OS_WIN
 #include <csignal>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #endif
 
@@ -486,6 +487,35 @@ private slots:
         now.erase(std::remove_if(now.begin(), now.end(), [&](const QString& line) { return line.startsWith(listing); }),
                   now.end());
         QCOMPARE(now, expected);
+    }
+
+    // A listing that cannot be written for want of space (the package has
+    // moved) fails the run, and the last line says which package's listing
+    // was not saved rather than "all done".
+    void fullDiskListingIsTheLastLine()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("a full volume is made with a small tmpfs, which needs Linux");
+#else
+        if (!runningAsRoot())
+            QSKIP("mounting a small file system (tmpfs) needs root");
+        QTemporaryDir here;
+        const QByteArray mnt = QFile::encodeName(here.filePath(QStringLiteral("mnt")));
+        QVERIFY(makeFolder(here.filePath(QStringLiteral("mnt"))));
+        QCOMPARE(::mount("tmpfs", mnt.constData(), "tmpfs", 0, "size=64k,mode=0755"), 0);
+        const auto unmount = qScopeGuard([&] { ::umount2(mnt.constData(), MNT_DETACH); });
+        // 15 of its 16 pages taken: the journal takes the last one.
+        const QString src = QFile::decodeName(mnt) + QStringLiteral("/src");
+        QVERIFY(writeFile(src + QStringLiteral("/big"), 14 * 4096) && writeFile(src + QStringLiteral("/small"), 4096));
+        const Run run = runCli({QStringLiteral("move"), QStringLiteral("--limit"), QStringLiteral("1G"),
+                                QStringLiteral("--listing"), QStringLiteral("--volume-root"), QFile::decodeName(mnt), src});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.out.contains(QStringLiteral("移動完了。")) && run.out.contains(QStringLiteral("保存に失敗しました。")),
+                 qPrintable(run.out));
+        QVERIFY2(run.out.endsWith(QStringLiteral("パッケージ1の一覧またはチェックサムの保存に失敗しました。\n")),
+                 qPrintable(run.out));
+        QVERIFY(!QFileInfo::exists(QFile::decodeName(mnt) + QStringLiteral("/korvo_pack/1000000000/1.xml")));
+#endif
     }
 
     // When the packages' folders cannot be numbered (here the order's folder
