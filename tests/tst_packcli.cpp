@@ -288,14 +288,14 @@ private slots:
     // journal or temporary file is left.
     void killedMoveLeavesNoPackageSplit_data()
     {
-        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("terminate"); // SIGTERM, else SIGKILL
         QTest::addColumn<QString>("waitFor"); // a name in the package base folder
         QTest::addColumn<int>("items");       // killed once it holds that many
-        QTest::newRow("first item moved") << int(SIGKILL) << QStringLiteral("1") << 1;
-        QTest::newRow("halfway") << int(SIGKILL) << QStringLiteral("1") << 6000;
-        QTest::newRow("while hashing") << int(SIGKILL) << QStringLiteral(".1.sha256.korvo-part") << 0;
-        QTest::newRow("second package") << int(SIGKILL) << QStringLiteral("2") << 1;
-        QTest::newRow("terminated") << int(SIGTERM) << QStringLiteral("1") << 1;
+        QTest::newRow("first item moved") << false << QStringLiteral("1") << 1;
+        QTest::newRow("halfway") << false << QStringLiteral("1") << 6000;
+        QTest::newRow("while hashing") << false << QStringLiteral(".1.sha256.korvo-part") << 0;
+        QTest::newRow("second package") << false << QStringLiteral("2") << 1;
+        QTest::newRow("terminated") << true << QStringLiteral("1") << 1;
     }
 
     void killedMoveLeavesNoPackageSplit()
@@ -303,7 +303,8 @@ private slots:
 #ifdef Q_OS_WIN
         QSKIP("killing a process midway is tried on Linux: Wine's slow file calls would make it minutes");
 #else
-        QFETCH(int, signal);
+        QFETCH(bool, terminate);
+        const int signal = terminate ? SIGTERM : SIGKILL;
         QFETCH(QString, waitFor);
         QFETCH(int, items);
         // Two packages of 12,000 one-byte files each, by name.

@@ -12,18 +12,17 @@ namespace {
 
 // A file written under its temporary name goes to disk, then takes its real
 // name, which must still be free: a killed process never leaves a partial
-// file under the real name. The temporary file is removed on failure.
+// file under the real name. The temporary file is removed on failure. The
+// new name is made lasting by the sync of the base folder that ends the
+// package (PackageMover::finishPackage), once for the listing and manifest.
 bool putInPlace(const NativePath& temporary, const NativePath& path, QString* errorString)
 {
     qint64 code = 0;
     const char* step = "Sync file";
     if (platform::syncWritten(temporary, &code)) {
         step = "Move file";
-        if (platform::moveWithoutReplacing(temporary, path, &code)) {
-            step = "Sync folder";
-            if (platform::syncFolder(path.parent(), &code))
-                return true;
-        }
+        if (platform::moveWithoutReplacing(temporary, path, &code))
+            return true;
     }
     platform::removeFile(temporary);
     if (errorString)

@@ -206,10 +206,10 @@ bool PackageMover::syncMoved(const PackageFolder& folder, const PackagePtr& pack
     // The new names and the old folders' lost ones, so that a power cut
     // after the move brings nothing back to its old place.
     qint64 errorCode = 0;
+    // The base folder's own entry for the package folder was made lasting
+    // with the journal's sync, before the first item moved.
     if (!packageHandle_.sync(&errorCode))
         return fail("Sync folder", folder.path, errorCode);
-    if (!baseHandle_.sync(&errorCode))
-        return fail("Sync folder", base_, errorCode);
     QList<NativePath> folders;
     for (const PackagablePtr& item : package->items) {
         const NativePath parent = item->nativeFilePath().parent();
