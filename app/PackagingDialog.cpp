@@ -2,7 +2,9 @@
 
 #include "ExportAsFileDialog.h"
 #include "PackageListing.h"
+#include "PackageMoveJob.h"
 #include "PackageMover.h"
+#include "PackageRecovery.h"
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
 #include "Packager.h"
@@ -452,6 +454,46 @@ NativePath volumeRootFor(const DirectoryNodePtr& root)
 
 } // namespace
 
+// Tells the dialog of each step of a move as the job runs: the status line
+// of each package, the listing's progress box, and the moved packages' items
+// taken out of the tree between packages.
+class PackagingDialog::MoveObserver : public PackageMoveObserver
+{
+public:
+    MoveObserver(PackagingDialog* dialog, MoveOutcome& outcome, const QString& baseFolder)
+        : dialog_(dialog), outcome_(outcome), baseFolder_(baseFolder)
+    {
+    }
+
+    void packageStarted(const PackageMoveResult& result) override
+    {
+        dialog_->setStatus(PackageListing::movingLine(result.folder));
+        dialog_->form->labelStats->repaint();
+    }
+    void listingStarted(const PackageMoveResult& result) override
+    {
+        progress_.reset(new ExportAsFileDialog(dialog_));
+        progress_->setTarget(result.folder.listingText);
+        progress_->show();
+    }
+    void packageEnded(const PackageMoveResult& result) override
+    {
+        if (progress_)
+            progress_->setProgress(result.listingWritten ? 100.0 : 0.0);
+        progress_.reset();
+        if (result.moved)
+            dialog_->packageMoved(result, outcome_);
+        else
+            dialog_->packageFailed(result, outcome_, baseFolder_);
+    }
+
+private:
+    PackagingDialog* dialog_;
+    MoveOutcome& outcome_;
+    QString baseFolder_;
+    std::unique_ptr<ExportAsFileDialog> progress_;
+};
+
 void PackagingDialog::triggerMove()
 {
     if (!root)
@@ -471,62 +513,115 @@ void PackagingDialog::triggerMove()
     form->groupBoxPackaging->setEnabled(false);
     form->pushButtonMove->setEnabled(false);
 
-    PackageMover mover(root, volumeRootFor(root), packedOrder.name, label);
     MoveOutcome outcome;
-    if (folderNumberBase == -1 && !mover.findNumberBase(&folderNumberBase)) {
-        // Counting from 0 could reuse numbers: nothing moves.
-        folderNumberBase = -1;
-        outcome.failureLines << PackageListing::failedLine(QString(), mover.baseFolderText(), mover.errorString());
-    } else {
-        moveCheckedPackages(mover, outcome);
-    }
-    finishMove(outcome, mover.baseFolderText());
-}
-
-void PackagingDialog::moveCheckedPackages(PackageMover& mover, MoveOutcome& outcome)
-{
-    QMap<int, QTreeWidgetItem*> checkedRows;
-    for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
-        if (!row->isDisabled() && row->checkState(0) == Qt::Checked)
-            checkedRows.insert(i, row);
-    }
-    for (int i = 0; i < packages.size(); ++i) {
-        if (checkedRows.contains(i))
-            movePackageAt(mover, i, outcome);
+    QString baseFolder;
+    if (!runMove(label, outcome, &baseFolder)) {
+        // An interrupted move was found and left alone: nothing moved.
+        form->groupBoxPackaging->setEnabled(true);
+        form->pushButtonMove->setEnabled(true);
+        return;
     }
     for (int i : qAsConst(outcome.moved))
         form->treeWidgetPackage->topLevelItem(i)->setDisabled(true);
+    finishMove(outcome, baseFolder);
 }
 
-void PackagingDialog::movePackageAt(PackageMover& mover, int index, MoveOutcome& outcome)
+QList<int> PackagingDialog::checkedPackages() const
 {
-    const PackagePtr& package = packages.at(index);
-    PackageFolder folder;
-    bool moved = mover.createPackageFolder(PackageTarget::folderNumber(folderNumberBase, index), &folder);
-    if (moved) {
-        setStatus(PackageListing::movingLine(folder));
-        form->labelStats->repaint();
-        moved = mover.movePackage(folder, package);
+    QList<int> checked;
+    for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount() && i < packages.size(); ++i) {
+        const QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
+        if (!row->isDisabled() && row->checkState(0) == Qt::Checked)
+            checked << i;
     }
-    if (!moved) {
-        // A number out of range has no folder: the number it would have had.
-        const bool numbered = folder.number > 0;
-        const QString number = numbered ? QString::number(folder.number)
-                                        : QString::number(qint64(folderNumberBase) + index + 1);
-        const QString line = PackageListing::failedLine(number, numbered ? folder.text : mover.baseFolderText(),
-                                                        mover.errorString());
-        setStatus(line);
-        outcome.failedNumbers << number;
-        outcome.failureLines << line;
-        outcome.leftItemsBehind = outcome.leftItemsBehind || mover.leftItemsBehind();
-        return;
+    return checked;
+}
+
+// Runs the move job on this thread. False when the base folder holds an
+// interrupted move that the user chose not to undo (or that could not be).
+bool PackagingDialog::runMove(const QString& label, MoveOutcome& outcome, QString* baseFolder)
+{
+    PackageMoveRequest request;
+    request.root = root;
+    request.volumeRoot = volumeRootFor(root);
+    request.orderName = packedOrder.name;
+    request.label = label;
+    for (int i : checkedPackages())
+        request.packages << PackageMoveRequest::Chosen{i, packages.at(i)};
+    request.listing = form->checkBoxSave->isChecked();
+    request.xmlSettings = xmlSettings;
+    for (;;) {
+        request.numberBase = folderNumberBase;
+        PackageMoveJob job(request);
+        MoveObserver observer(this, outcome, job.baseFolderText());
+        job.setObserver(&observer);
+        const PackageMoveJob::Outcome result = job.run();
+        *baseFolder = job.baseFolderText();
+        if (result == PackageMoveJob::Refused) {
+            if (offerRecovery(job))
+                continue;
+            return false;
+        }
+        if (result == PackageMoveJob::BaseFailed)
+            // Counting from 0 could reuse numbers: nothing moves.
+            outcome.failureLines << PackageListing::failedLine(QString(), job.baseFolderText(), job.errorString());
+        else
+            folderNumberBase = job.numberBase();
+        return true;
     }
-    root->remove(package);
-    if (form->checkBoxSave->isChecked())
-        writeListing(folder, package);
-    outcome.moved.append(index);
-    setStatus(PackageListing::movedLine(folder));
+}
+
+// A move never starts on top of an interrupted one: the user may undo that
+// one now. True when it was undone and the move may go on.
+bool PackagingDialog::offerRecovery(const PackageMoveJob& job)
+{
+    const QStringList names = job.interruptedPackages();
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, QStringLiteral("パッケージの移動"),
+        QStringLiteral("前回のパッケージの移動が中断されたままです。\r\n%1\r\n\r\n"
+                       "中断された移動を元に戻してから移動しますか？")
+            .arg(job.errorString().trimmed()),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+        setStatus(QStringLiteral("中断された移動が残っているため、移動しませんでした。"));
+        return false;
+    }
+    QString lines;
+    bool undone = true;
+    for (const QString& name : names) {
+        const PackageRecovery::Report report = PackageRecovery::undo(job.baseFolder().child(name));
+        undone = undone && report.undone();
+        lines += PackageRecovery::reportLines(report);
+    }
+    setStatus(lines.trimmed());
+    if (!undone)
+        QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
+                             QStringLiteral("中断された移動を元に戻せませんでした。\r\n\r\n") + lines, QMessageBox::Ok);
+    return undone;
+}
+
+void PackagingDialog::packageFailed(const PackageMoveResult& result, MoveOutcome& outcome,
+                                    const QString& baseFolder)
+{
+    // A number out of range has no folder: the number it would have had.
+    const bool numbered = result.folder.number > 0;
+    const QString number = numbered ? QString::number(result.folder.number)
+                                    : QString::number(qint64(folderNumberBase) + result.index + 1);
+    const QString line = PackageListing::failedLine(number, numbered ? result.folder.text : baseFolder,
+                                                    result.error);
+    setStatus(line);
+    outcome.failedNumbers << number;
+    outcome.failureLines << line;
+    outcome.leftItemsBehind = outcome.leftItemsBehind || result.leftItemsBehind;
+}
+
+void PackagingDialog::packageMoved(const PackageMoveResult& result, MoveOutcome& outcome)
+{
+    root->remove(packages.at(result.index));
+    outcome.moved.append(result.index);
+    setStatus(PackageListing::movedLine(result.folder));
+    if (result.listingTried)
+        reportListing(result);
 }
 
 void PackagingDialog::finishMove(const MoveOutcome& outcome, const QString& baseFolder)
@@ -571,19 +666,13 @@ void PackagingDialog::reportFailures(const MoveOutcome& outcome)
                          QMessageBox::Ok);
 }
 
-void PackagingDialog::writeListing(const PackageFolder& folder, const PackagePtr& package)
+void PackagingDialog::reportListing(const PackageMoveResult& result)
 {
-    std::unique_ptr<ExportAsFileDialog> progress(new ExportAsFileDialog(this));
-    progress->setTarget(folder.listingText);
-    progress->show();
-    // Written before the next package moves: the tree must not change while
-    // the listing reads it. Never replaces an entry of that name.
-    QString errorString;
-    const bool written = PackageListing::writeListing(folder, package, xmlSettings, &errorString);
-    progress->setProgress(written ? 100.0 : 0.0);
     // Reported once the event loop runs again, so that the reports follow the
     // last package's line in the status, in the order they were written.
-    const QString path = folder.listingText;
+    const QString path = result.folder.listingText;
+    const bool written = result.listingWritten;
+    const QString errorString = result.listingError;
     QMetaObject::invokeMethod(
         this, [this, written, path, errorString] { onExportFinished(written, path, errorString); },
         Qt::QueuedConnection);

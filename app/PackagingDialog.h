@@ -23,8 +23,9 @@ class PackagingDialog;
 
 namespace korvo {
 
-class PackageMover;
+class PackageMoveJob;
 struct PackageFolder;
+struct PackageMoveResult;
 
 // Splits the scanned folder's top-level items into packages of a chosen size
 // and moves the checked packages into numbered folders on the same volume:
@@ -85,11 +86,15 @@ private:
         QStringList failureLines;
         bool leftItemsBehind = false;
     };
-    void moveCheckedPackages(PackageMover& mover, MoveOutcome& outcome);
-    void movePackageAt(PackageMover& mover, int index, MoveOutcome& outcome);
+    class MoveObserver;
+    QList<int> checkedPackages() const;
+    bool runMove(const QString& label, MoveOutcome& outcome, QString* baseFolder);
+    bool offerRecovery(const PackageMoveJob& job);
+    void packageMoved(const PackageMoveResult& result, MoveOutcome& outcome);
+    void packageFailed(const PackageMoveResult& result, MoveOutcome& outcome, const QString& baseFolder);
     void finishMove(const MoveOutcome& outcome, const QString& baseFolder);
     void reportFailures(const MoveOutcome& outcome);
-    void writeListing(const PackageFolder& folder, const PackagePtr& package);
+    void reportListing(const PackageMoveResult& result);
     QSettings* settingsStore(const char* objectName) const;
     void loadUserPresets();
     void saveUserOrders();

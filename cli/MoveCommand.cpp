@@ -7,9 +7,10 @@
 #include "Console.h"
 #include "Json.h"
 #include "PackOptions.h"
-#include "PackageChecksums.h"
+#include "MovePrinter.h"
 
 #include "PackageListing.h"
+#include "PackageMoveJob.h"
 #include "PackageMover.h"
 #include "PackageTarget.h"
 #include "Platform.h"
@@ -25,13 +26,14 @@ namespace korvo::cli {
 
 namespace {
 
-// Ctrl-C while packages move: the package being moved finishes (it is all or
-// nothing), and no further package starts.
-std::atomic<bool> stopRequested{false};
+// The job a stop signal asks to stop: the package being moved finishes (it
+// is all or nothing), and no further package starts.
+std::atomic<PackageMoveJob*> runningJob{nullptr};
 
 extern "C" void onStopRequest(int)
 {
-    stopRequested.store(true);
+    if (PackageMoveJob* job = runningJob.load())
+        job->requestStop();
 }
 
 // "1,3,5-7" into package indexes (0-based); false with a message when a
@@ -65,15 +67,6 @@ bool readPackageList(const QString& text, int count, std::set<int>& indexes, QSt
             indexes.insert(number - 1);
     }
     return true;
-}
-
-// The dialog's texts end with CR LF; a terminal wants plain lines.
-QString asLines(QString text)
-{
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    while (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    return text;
 }
 
 // What korvo-cli move was asked for, beyond the shared pack options.
@@ -156,6 +149,12 @@ int readRequest(const QStringList& arguments, MoveRequest& request)
         return usageError(command, problem);
     // Checked before anything else: neither may lead outside the order's folder.
     request.label = p.parser.value(label);
+    // Folder levels are made from these texts: bytes that are not text would
+    // silently become another name.
+    if (!isText(request.label) || !isText(request.options.order.name))
+        return usageError(command, QStringLiteral("the label and the order name must be text; '%1' is not")
+                                       .arg(shownArgument(isText(request.label) ? request.options.order.name
+                                                                                : request.label)));
     QString nameProblem;
     if (!PackageTarget::isSingleFolderName(request.options.order.name, &nameProblem))
         return usageError(command, QStringLiteral("order name %1").arg(nameProblem));
@@ -175,54 +174,6 @@ int readRequest(const QStringList& arguments, MoveRequest& request)
     request.checksums = p.parser.isSet(checksums);
     request.dryRun = p.parser.isSet(dryRun);
     return -1;
-}
-
-// Writes a moved package's listing and says how it went on `shown`.
-void writeListingOf(const PackageFolder& folder, const PackagePtr& package, PackageReport& report,
-                    QTextStream* shown)
-{
-    QString error;
-    const bool written = PackageListing::writeListing(folder, package, XmlExporterSettings(), &error);
-    if (written)
-        report.listing = folder.listingText;
-    else
-        report.error = error;
-    if (shown) {
-        *shown << "    " << folder.listingText << QStringLiteral(" 保存に") << PackageListing::savedWord(written);
-        if (!written)
-            *shown << " " << report.error;
-        *shown << "\n";
-    }
-}
-
-// Moves one package into a folder of its own, then writes its listing and
-// manifest, saying how each step went unless the output is JSON.
-PackageReport movePackageAt(PackageMover& mover, int index, int wanted, const PackagePtr& package,
-                            const MoveRequest& request)
-{
-    PackageReport report;
-    report.index = index;
-    PackageFolder folder;
-    report.moved = mover.createPackageFolder(wanted, &folder) && mover.movePackage(folder, package);
-    report.number = folder.number;
-    report.folder = folder.text;
-    // A number out of range has no folder: printReport() says so.
-    QTextStream* shown = request.options.json || report.number < 1 ? nullptr : &out();
-    if (!report.moved) {
-        report.error = asLines(mover.errorString());
-        if (shown)
-            *shown << asLines(PackageListing::failedLine(QString::number(report.number), report.folder,
-                                                         mover.errorString()))
-                   << "\n";
-        return report;
-    }
-    if (shown)
-        *shown << PackageListing::movedLine(folder) << "\n";
-    if (request.listing)
-        writeListingOf(folder, package, report, shown);
-    if (request.checksums)
-        writePackageChecksums(folder, shown, report.error);
-    return report;
 }
 
 // Where a package would go: the number it would take now, after those
@@ -289,48 +240,152 @@ bool choosePackages(const MoveRequest& request, int count, std::set<int>& chosen
     return false;
 }
 
-// Moves (or plans) the chosen packages in order; stops early on Ctrl-C.
-QList<PackageReport> moveChosen(PackageMover& mover, int base, const std::set<int>& chosen,
-                                const QList<PackagePtr>& packages, const MoveRequest& request, bool* interrupted)
+// Ctrl-C, SIGTERM and SIGHUP (a closed terminal) while packages move: the
+// package being moved finishes or is undone, and no further package starts.
+class StopSignals
+{
+public:
+    explicit StopSignals(PackageMoveJob& job)
+    {
+        runningJob.store(&job);
+        for (int i = 0; i < Count; ++i)
+            previous_[i] = std::signal(Signals[i], onStopRequest);
+    }
+    ~StopSignals()
+    {
+        for (int i = 0; i < Count; ++i)
+            std::signal(Signals[i], previous_[i]);
+        runningJob.store(nullptr);
+    }
+
+private:
+#ifdef SIGHUP
+    static constexpr int Count = 3;
+    static constexpr int Signals[Count] = {SIGINT, SIGTERM, SIGHUP};
+#else
+    static constexpr int Count = 2;
+    static constexpr int Signals[Count] = {SIGINT, SIGTERM};
+#endif
+    void (*previous_[Count])(int);
+};
+
+// Plans the chosen packages in order.
+QList<PackageReport> planChosen(PackageMover& mover, int base, const std::set<int>& chosen,
+                                const QList<PackagePtr>& packages, const MoveRequest& request)
 {
     QList<PackageReport> reports;
     std::set<int> planned;
-    stopRequested.store(false);
-    const auto previousHandler = std::signal(SIGINT, onStopRequest);
     for (const int i : chosen) {
-        if (stopRequested.load()) {
-            err() << "korvo-cli move: interrupted; package #" << (i + 1) << " and those after it were not moved.\n";
-            err().flush();
-            *interrupted = true;
-            break;
-        }
-        const int wanted = PackageTarget::folderNumber(base, i);
-        reports << (request.dryRun ? planPackageAt(mover, i, wanted, planned)
-                                   : movePackageAt(mover, i, wanted, packages[i], request));
+        reports << planPackageAt(mover, i, PackageTarget::folderNumber(base, i), planned);
         if (!request.options.json)
             printReport(reports.last(), packages[i], mover, request);
     }
-    std::signal(SIGINT, previousHandler);
     return reports;
+}
+
+PackageReport reportOf(const PackageMoveResult& result)
+{
+    PackageReport report;
+    report.index = result.index;
+    report.number = result.folder.number;
+    report.folder = result.folder.text;
+    report.moved = result.moved;
+    if (result.listingWritten)
+        report.listing = result.folder.listingText;
+    QStringList errors;
+    for (const QString& error : {result.error, result.listingError, result.manifestError}) {
+        if (!error.isEmpty())
+            errors << asLines(error);
+    }
+    report.error = errors.join(QLatin1Char('\n'));
+    return report;
+}
+
+// A package move job for the request, its number base found already.
+PackageMoveRequest jobRequest(const ScanResult& scan, const NativePath& volumeRoot, int base,
+                              const std::set<int>& chosen, const QList<PackagePtr>& packages,
+                              const MoveRequest& request)
+{
+    PackageMoveRequest job;
+    job.root = scan.root;
+    job.volumeRoot = volumeRoot;
+    job.orderName = request.options.order.name;
+    job.label = request.label;
+    job.numberBase = base;
+    for (const int i : chosen)
+        job.packages << PackageMoveRequest::Chosen{i, packages[i]};
+    job.listing = request.listing;
+    job.checksums = request.checksums;
+    return job;
+}
+
+// Moves the chosen packages in order through the shared job; stops early on
+// a stop signal. False when the base folder holds an interrupted move.
+bool moveChosen(PackageMoveJob& job, const MoveRequest& request,
+                QList<PackageReport>& reports, bool* interrupted)
+{
+    MovePrinter printer(request.options.json);
+    job.setObserver(&printer);
+    PackageMoveJob::Outcome outcome;
+    {
+        StopSignals stopSignals(job);
+        outcome = job.run();
+    }
+    if (outcome == PackageMoveJob::Refused) {
+        err() << "korvo-cli move: " << asLines(job.errorString()) << "\n";
+        err().flush();
+        return false;
+    }
+    for (const PackageMoveResult& result : job.results()) {
+        reports << reportOf(result);
+        if (!request.options.json && result.folder.number < 1)
+            out() << "#" << (result.index + 1) << ": " << reports.last().error << "\n";
+    }
+    if (outcome == PackageMoveJob::Stopped) {
+        err() << "korvo-cli move: interrupted; package #" << (job.stoppedBefore() + 1)
+              << " and those after it were not moved.\n";
+        err().flush();
+        *interrupted = true;
+    }
+    return true;
 }
 
 // Every chosen package failed before any could start: the base folder
 // cannot be listed.
-QList<PackageReport> failAll(const std::set<int>& chosen, const PackageMover& mover, const MoveRequest& request)
+QList<PackageReport> failAll(const std::set<int>& chosen, const QString& baseText, const QString& reason,
+                             const MoveRequest& request)
 {
     QList<PackageReport> reports;
     for (const int i : chosen) {
         PackageReport report;
         report.index = i;
-        report.error = asLines(mover.errorString());
+        report.error = asLines(reason);
         reports << report;
     }
     if (!request.options.json)
-        out() << asLines(PackageListing::failedLine(QString(), mover.baseFolderText(), mover.errorString())) << "\n";
+        out() << asLines(PackageListing::failedLine(QString(), baseText, reason)) << "\n";
     return reports;
 }
 
-void printOutcome(const MoveRequest& request, const ScanResult& scan, const PackageMover& mover,
+// The last line: all done, or what failed, as the dialog's summary says it.
+QString lastLine(const QList<PackageReport>& reports, bool complete)
+{
+    QStringList failed;
+    QStringList unsaved;
+    for (const PackageReport& report : reports) {
+        const QString number =
+            report.number > 0 ? QString::number(report.number) : QStringLiteral("#%1").arg(report.index + 1);
+        if (!report.moved)
+            failed << number;
+        else if (!report.error.isEmpty())
+            unsaved << number;
+    }
+    if (failed.isEmpty() && unsaved.isEmpty())
+        return complete ? QStringLiteral("全て完了しました。") : QString();
+    return asLines(PackageListing::failureSummary(failed, unsaved));
+}
+
+void printOutcome(const MoveRequest& request, const ScanResult& scan, const QString& baseText,
                   const QList<PackagePtr>& packages, const QList<PackageReport>& reports)
 {
     const PackOptions& options = request.options;
@@ -340,17 +395,20 @@ void printOutcome(const MoveRequest& request, const ScanResult& scan, const Pack
             texts << jsonReport(report, packages[report.index]);
         out() << "{\"order\": " << jsonString(options.order.name) << ", \"limit\": " << options.order.size
               << ", \"sort\": " << jsonString(options.sortName) << ", \"label\": " << jsonString(request.label)
-              << ", \"baseFolder\": " << jsonString(mover.baseFolderText())
+              << ", \"baseFolder\": " << jsonString(baseText)
               << ", \"dryRun\": " << (request.dryRun ? "true" : "false") << ", \"packages\": ["
               << texts.join(QStringLiteral(", ")) << "], " << jsonUnreadable(scan) << "}\n";
         return;
     }
-    const bool allMoved = std::all_of(reports.cbegin(), reports.cend(),
-                                      [](const PackageReport& report) { return report.moved; });
-    if (packages.isEmpty())
+    if (packages.isEmpty()) {
         out() << "No packages: nothing fits the limit.\n";
-    else if (!request.dryRun && allMoved && reports.size() == packages.size())
-        out() << QStringLiteral("全て完了しました。") << "\n";
+        return;
+    }
+    if (request.dryRun)
+        return;
+    const QString line = lastLine(reports, reports.size() == packages.size());
+    if (!line.isEmpty())
+        out() << line << "\n";
 }
 
 bool anyFailed(const QList<PackageReport>& reports, bool dryRun)
@@ -358,6 +416,18 @@ bool anyFailed(const QList<PackageReport>& reports, bool dryRun)
     return std::any_of(reports.cbegin(), reports.cend(), [dryRun](const PackageReport& report) {
         return dryRun ? report.number < 1 : !report.moved || !report.error.isEmpty();
     });
+}
+
+// Plans the chosen packages (--dry-run).
+QList<PackageReport> planAll(const ScanResult& scan, const NativePath& volumeRoot, const std::set<int>& chosen,
+                             const QList<PackagePtr>& packages, const MoveRequest& request, QString* baseText)
+{
+    PackageMover mover(scan.root, volumeRoot, request.options.order.name, request.label);
+    *baseText = mover.baseFolderText();
+    int base = 0;
+    if (!chosen.empty() && !mover.findNumberBase(&base))
+        return failAll(chosen, mover.baseFolderText(), mover.errorString(), request);
+    return planChosen(mover, base, chosen, packages, request);
 }
 
 int moveCommand(const QStringList& arguments)
@@ -378,12 +448,19 @@ int moveCommand(const QStringList& arguments)
 
     const NativePath volumeRoot = request.volumeRoot.isEmpty() ? PackageTarget::volumeRoot(scan.root->nativeFilePath())
                                                                : request.volumeRoot;
-    PackageMover mover(scan.root, volumeRoot, request.options.order.name, request.label);
-    int base = 0;
+    QList<PackageReport> reports;
+    QString baseText;
     bool interrupted = false;
-    const QList<PackageReport> reports = chosen.empty() || mover.findNumberBase(&base)
-                                             ? moveChosen(mover, base, chosen, packages, request, &interrupted)
-                                             : failAll(chosen, mover, request);
+    if (request.dryRun) {
+        reports = planAll(scan, volumeRoot, chosen, packages, request, &baseText);
+    } else {
+        PackageMoveJob job(jobRequest(scan, volumeRoot, -1, chosen, packages, request));
+        baseText = job.baseFolderText();
+        if (!moveChosen(job, request, reports, &interrupted))
+            return Failure;
+        if (job.results().isEmpty() && !job.errorString().isEmpty())
+            reports = failAll(chosen, baseText, job.errorString(), request);
+    }
 
     // Every moved item leaves the tree in one pass (one pass per package
     // would sweep the whole top level each time).
@@ -393,7 +470,7 @@ int moveCommand(const QStringList& arguments)
             movedItems.items += packages[report.index]->items;
     }
     scan.root->remove(PackagePtr(new Package(movedItems)));
-    printOutcome(request, scan, mover, packages, reports);
+    printOutcome(request, scan, baseText, packages, reports);
     out().flush();
     return interrupted || anyFailed(reports, request.dryRun) ? Failure : Success;
 }

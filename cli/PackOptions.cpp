@@ -6,6 +6,7 @@
 #include "SizeArgument.h"
 
 #include "DirectoryNode.h"
+#include "Platform.h"
 
 #include <map>
 
@@ -98,6 +99,11 @@ QString PackOptionParser::read(PackOptions& options) const
     if (positional.size() != 1)
         return QStringLiteral("expected one folder, got %1 argument(s)").arg(positional.size());
     options.folder = positional.first();
+    // Packages are made of a folder's items: a file given here would plan
+    // the folder that holds it, which the user did not name.
+    bool isFolder = false;
+    if (platform::entryExists(argumentPath(options.folder), &isFolder) && !isFolder)
+        return QStringLiteral("expected a folder; '%1' is not one").arg(shownArgument(options.folder));
     return QString();
 }
 

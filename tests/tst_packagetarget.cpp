@@ -70,7 +70,8 @@ struct MoveSetup
 int moveFrom(PackageMover& mover, int wanted, const PackagePtr& package)
 {
     PackageFolder folder;
-    if (!mover.createPackageFolder(wanted, &folder) || !mover.movePackage(folder, package))
+    if (!mover.createPackageFolder(wanted, &folder) || !mover.movePackage(folder, package)
+        || !mover.finishPackage(folder))
         return -1;
     return folder.number;
 }
@@ -259,6 +260,78 @@ private slots:
 #endif
     }
 
+    // A level of the base folder that is a link, or another user's folder,
+    // stops the move with a line naming it; nothing reaches the place it
+    // leads to.
+    void linkedOrForeignLevelsStopTheMove_data()
+    {
+        QTest::addColumn<QString>("level");
+        QTest::addColumn<bool>("link");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("korvo_pack a link") << QStringLiteral("vol/korvo_pack") << true
+                                           << QStringLiteral("is a link; it is never followed");
+        QTest::newRow("label a link") << QStringLiteral("vol/korvo_pack/CD/L") << true
+                                      << QStringLiteral("is a link; it is never followed");
+        QTest::newRow("order another user's") << QStringLiteral("vol/korvo_pack/CD") << false
+                                              << QStringLiteral("belongs to another user");
+    }
+
+    void linkedOrForeignLevelsStopTheMove()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Wine makes no symbolic links and keeps no owners");
+#else
+        QFETCH(QString, level);
+        QFETCH(bool, link);
+        QFETCH(QString, reason);
+        if (!link && !runningAsRoot())
+            QSKIP("giving a folder to another user needs root");
+        MoveSetup setup;
+        QVERIFY(setup.make());
+        const QString elsewhere = setup.temp.filePath(QStringLiteral("elsewhere"));
+        const QString path = setup.temp.filePath(level);
+        QVERIFY(makeFolder(elsewhere) && makeFolder(QFileInfo(path).path()));
+        if (link)
+            QVERIFY(QFile::link(elsewhere, path));
+        else
+            QVERIFY(makeFolder(path) && ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
+        const QStringList before = setup.inventory();
+
+        PackageMover mover = setup.mover();
+        PackageFolder folder;
+        QVERIFY(!mover.createPackageFolder(1, &folder));
+        QCOMPARE(mover.errorString(),
+                 QStringLiteral("The base folder level %1. path:%2.\r\n").arg(reason, path));
+        QCOMPARE(setup.inventory(), before);
+#endif
+    }
+
+    // Once made, the package folder is the one its items move into, even
+    // when a level of its path is swapped for a link meanwhile.
+    void itemsGoIntoTheFolderMadeForThem()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Wine makes no symbolic links");
+#else
+        MoveSetup setup;
+        QVERIFY(setup.make());
+        const QString elsewhere = setup.temp.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(makeFolder(elsewhere + QStringLiteral("/CD/L")));
+        PackageMover mover = setup.mover();
+        PackageFolder folder;
+        QVERIFY(mover.createPackageFolder(1, &folder));
+        const QString pack = setup.temp.filePath(QStringLiteral("vol/korvo_pack"));
+        QVERIFY(QDir().rename(pack, pack + QStringLiteral(".kept")));
+        QVERIFY(QFile::link(elsewhere, pack));
+        QVERIFY2(mover.movePackage(folder, setup.package({QStringLiteral("a.txt"), QStringLiteral("d")})),
+                 qPrintable(mover.errorString()));
+        QVERIFY(QFileInfo::exists(pack + QStringLiteral(".kept/CD/L/1/a.txt")));
+        QVERIFY(QFileInfo::exists(pack + QStringLiteral(".kept/CD/L/1/d/x")));
+        QCOMPARE(QDir(elsewhere + QStringLiteral("/CD/L")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+#endif
+    }
+
     void singleFolderNames_data()
     {
         QTest::addColumn<QString>("text");
@@ -324,8 +397,10 @@ private slots:
 #endif
     }
 
-    // A user who may not make korvo_pack at the mount point gets the
-    // highest folder above the scanned one where they may.
+    // A user gets the highest folder above the scanned one that is theirs
+    // alone: never one that another user owns or that others may write to
+    // (where korvo_pack could be planted), sticky or not, nor one whose
+    // korvo_pack is a link.
     void volumeRootForAUser()
     {
 #ifdef Q_OS_WIN
@@ -345,26 +420,34 @@ private slots:
             ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
         } unmount{QFile::encodeName(mnt)};
         // mnt/a (root's), mnt/a/home and the scanned mnt/a/home/scan (the
-        // user's), and mnt/x/y (root's) where the user may make nothing.
+        // user's), mnt/a/shared (root's, sticky and world-writable) holding
+        // the user's mine/scan, and mnt/x/y (root's).
         const QString home = mnt + QStringLiteral("/a/home");
-        QVERIFY(makeFolder(home + QStringLiteral("/scan")) && makeFolder(mnt + QStringLiteral("/x/y")));
-        QCOMPARE(::chown(QFile::encodeName(home).constData(), 65534, 65534), 0);
-        QCOMPARE(::chown(QFile::encodeName(home + QStringLiteral("/scan")).constData(), 65534, 65534), 0);
+        const QString mine = mnt + QStringLiteral("/a/shared/mine");
+        QVERIFY(makeFolder(home + QStringLiteral("/scan")) && makeFolder(mnt + QStringLiteral("/x/y"))
+                && makeFolder(mine + QStringLiteral("/scan")));
+        for (const QString& folder : {home, home + QStringLiteral("/scan"), mine, mine + QStringLiteral("/scan")})
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
         auto mode = [&](const QString& relative, mode_t bits) {
             return ::chmod(QFile::encodeName(mnt + relative).constData(), bits) == 0;
         };
+        QVERIFY(mode(QStringLiteral("/a/shared"), 01777));
 
         const QString scanned = home + QStringLiteral("/scan");
         QCOMPARE(rootAsUser(scanned), home);
+        QCOMPARE(rootAsUser(mine + QStringLiteral("/scan")), mine);
+        // Folders others may write to are passed over, the mount point's
+        // korvo_pack too, however open.
         QVERIFY(mode(QStringLiteral("/a"), 0777));
-        QCOMPARE(rootAsUser(scanned), mnt + QStringLiteral("/a"));
-        // korvo_pack at the mount point that takes new folders is used...
         QVERIFY(makeFolder(mnt + QStringLiteral("/korvo_pack")) && mode(QStringLiteral("/korvo_pack"), 0777));
+        QCOMPARE(rootAsUser(scanned), home);
+        // A home others may write to, or whose korvo_pack is a link, is not
+        // taken either: the mount point then, where making korvo_pack says why.
+        QVERIFY(mode(QStringLiteral("/a/home"), 0775));
         QCOMPARE(rootAsUser(scanned), mnt);
-        // ... one that does not is not.
-        QVERIFY(mode(QStringLiteral("/korvo_pack"), 0755));
-        QCOMPARE(rootAsUser(scanned), mnt + QStringLiteral("/a"));
-        // Nowhere to go: the mount point, where making korvo_pack will say why.
+        QVERIFY(mode(QStringLiteral("/a/home"), 0755));
+        QVERIFY(QFile::link(mnt + QStringLiteral("/x"), home + QStringLiteral("/korvo_pack")));
+        QCOMPARE(rootAsUser(scanned), mnt);
         QCOMPARE(rootAsUser(mnt + QStringLiteral("/x/y")), mnt);
 #endif
     }

@@ -10,6 +10,7 @@
 #include "TreeInventory.h"
 #include "XmlExporterSettingsDialog.h"
 
+#include <QMessageBox>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -532,7 +533,30 @@ private slots:
                                   base + QStringLiteral("2"));
         expected = movedInventory(expected, QStringLiteral("scan"), {QStringLiteral("gamma.dat")},
                                   base + QStringLiteral("3"));
-        QCOMPARE(inventory(), expected);
+        // Its journal stays beside it, naming it for the undo.
+        const QStringList withJournal = treeInventory(fixture->dir.path(), {QStringLiteral("volume")});
+        QCOMPARE(withJournal.filter(QStringLiteral(".2.korvo-move")).size(), 1);
+        QCOMPARE(inventory().size(), expected.size() + 1);
+
+    }
+
+    // Refusing to undo an interrupted move leaves everything as it is.
+    void interruptedMoveLeftAlone()
+    {
+        Session session(*fixture);
+        session.pack(3);
+        session.setLabel(QStringLiteral("L"));
+        const QString base = fixture->dir.filePath(QStringLiteral("volume/korvo_pack/T4/L"));
+        QVERIFY(QDir().mkpath(base));
+        QVERIFY(writeFile(base + QStringLiteral("/.7.korvo-move"), QByteArray("korvo-move 1\nnumber 7\n")));
+        const QStringList before = inventory();
+        MessageBoxCloser boxes;
+        boxes.answer = QMessageBox::No;
+        click(button(&session.dialog, "pushButtonMove"));
+        QTRY_COMPARE(boxes.seen.size(), 1);
+        QCOMPARE(statusText(&session.dialog), QStringLiteral("中断された移動が残っているため、移動しませんでした。"));
+        QCOMPARE(inventory(), before);
+        QVERIFY(button(&session.dialog, "pushButtonMove")->isEnabled());
     }
 
     // A move of another folder by korvo-cli to the same label between two

@@ -1,25 +1,61 @@
 #include "PackageListing.h"
 
+#include "MoveJournal.h"
 #include "Packager.h"
+#include "Platform.h"
+
+#include <QDir>
 
 namespace korvo::PackageListing {
+
+namespace {
+
+// A file written under its temporary name goes to disk, then takes its real
+// name, which must still be free: a killed process never leaves a partial
+// file under the real name. The temporary file is removed on failure. The
+// new name is made lasting by the sync of the base folder that ends the
+// package (PackageMover::finishPackage), once for the listing and manifest.
+bool putInPlace(const NativePath& temporary, const NativePath& path, QString* errorString)
+{
+    qint64 code = 0;
+    const char* step = "Sync file";
+    if (platform::syncWritten(temporary, &code)) {
+        step = "Move file";
+        if (platform::moveWithoutReplacing(temporary, path, &code))
+            return true;
+    }
+    platform::removeFile(temporary);
+    if (errorString)
+        *errorString = QStringLiteral("%1 failed. path:%2 winError:%3 (%4).")
+                           .arg(QLatin1String(step), QDir::toNativeSeparators(path.toText()), QString::number(code),
+                                platform::errorText(code));
+    return false;
+}
+
+} // namespace
 
 bool writeListing(const PackageFolder& folder, const PackagePtr& package, const XmlExporterSettings& settings,
                   QString* errorString)
 {
     const DirectoryNodePtr node = makePackageNode(folder.path, package);
+    const NativePath temporary = MoveJournal::temporaryFor(folder.listing);
     QString reason;
-    const bool written = createXmlExporter(settings)->exportTo(folder.listing, TargetMode::CreateNew, node, &reason);
-    if (!written && reason.isEmpty())
-        reason = QStringLiteral("the listing was not written");
-    if (errorString)
-        *errorString = reason;
-    return written;
+    const bool written = createXmlExporter(settings)->exportTo(temporary, TargetMode::CreateNew, node, &reason);
+    if (!written) {
+        if (reason.isEmpty())
+            reason = QStringLiteral("the listing was not written");
+        if (errorString)
+            *errorString = reason;
+        return false;
+    }
+    return putInPlace(temporary, folder.listing, errorString);
 }
 
 bool writeManifest(const PackageFolder& folder, const ChecksumManifest::Progress& progress, QString* errorString)
 {
-    return ChecksumManifest::write(folder.path, folder.manifest, progress, errorString);
+    const NativePath temporary = MoveJournal::temporaryFor(folder.manifest);
+    return ChecksumManifest::write(folder.path, temporary, progress, errorString)
+           && putInPlace(temporary, folder.manifest, errorString);
 }
 
 QString movingLine(const PackageFolder& folder)
@@ -35,6 +71,20 @@ QString movedLine(const PackageFolder& folder)
 QString failedLine(const QString& number, const QString& folderText, const QString& reason)
 {
     return QStringLiteral("パッケージ%1を%2へ移動失敗。\r\n%3").arg(number, folderText, reason);
+}
+
+QString failureSummary(const QStringList& failedNumbers, const QStringList& unsavedNumbers)
+{
+    const QString separator = QStringLiteral("、");
+    QStringList lines;
+    if (!failedNumbers.isEmpty())
+        lines << QStringLiteral("パッケージ%1の移動に失敗しました。").arg(failedNumbers.join(separator));
+    if (!unsavedNumbers.isEmpty())
+        lines << QStringLiteral("パッケージ%1の一覧またはチェックサムの保存に失敗しました。")
+                     .arg(unsavedNumbers.join(separator));
+    if (lines.isEmpty())
+        lines << QStringLiteral("パッケージの移動に失敗しました。");
+    return lines.join(QStringLiteral("\r\n"));
 }
 
 QString savedWord(bool written)

@@ -6,6 +6,7 @@
 #include "PackageMover.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace korvo {
 
@@ -16,13 +17,15 @@ namespace korvo {
 namespace PackageListing {
 
 // Writes the XML listing of a package that has moved into `folder` to
-// folder.listing, created new: an entry of that name is never replaced.
+// folder.listing: under a temporary name first, synced, then moved to its
+// name, which is never replaced; a killed process leaves no partial file
+// under it.
 // False with the reason when it could not be written.
 bool writeListing(const PackageFolder& folder, const PackagePtr& package, const XmlExporterSettings& settings,
                   QString* errorString);
 
 // Writes the SHA-256 manifest of the moved package's folder to
-// folder.manifest, created new. False with the reason.
+// folder.manifest, in the same way. False with the reason.
 bool writeManifest(const PackageFolder& folder, const ChecksumManifest::Progress& progress, QString* errorString);
 
 // The status lines of one package: while it moves, once it has moved, and
@@ -30,6 +33,10 @@ bool writeManifest(const PackageFolder& folder, const ChecksumManifest::Progress
 QString movingLine(const PackageFolder& folder);
 QString movedLine(const PackageFolder& folder);
 QString failedLine(const QString& number, const QString& folderText, const QString& reason);
+
+// The summary of a move that did not all succeed: the packages that failed
+// to move, and those that moved but whose listing or manifest failed.
+QString failureSummary(const QStringList& failedNumbers, const QStringList& unsavedNumbers);
 
 // The word after "保存に" for a written or failed listing or manifest.
 QString savedWord(bool written);

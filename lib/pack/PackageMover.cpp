@@ -1,6 +1,7 @@
 #include "PackageMover.h"
 
 #include "ChecksumManifest.h"
+#include "ChildIdentities.h"
 #include "PackageTarget.h"
 #include "Platform.h"
 
@@ -105,16 +106,48 @@ bool PackageMover::findFreeNumber(int wanted, const std::function<bool(int)>& ta
 
 bool PackageMover::createBaseFolder()
 {
-    // Level by level, as a folder that is already there is fine; the first
-    // level that cannot be made gives the reason.
-    NativePath path = volumeRoot_;
+    // Level by level from the volume root, each opened inside the one
+    // above without following a link and made when missing; the first
+    // level that cannot be made or is not this user's folder gives the
+    // reason.
+    qint64 errorCode = 0;
+    platform::FolderHandle folder;
+    if (!platform::FolderHandle::open(volumeRoot_, &folder, &errorCode))
+        return fail("Open folder", volumeRoot_, errorCode);
     for (const QString& level : qAsConst(levels_)) {
-        path = path.child(level);
-        qint64 errorCode = 0;
-        if (!platform::createFolder(path, &errorCode) && !platform::isAlreadyExists(errorCode))
-            return fail("Create folder", path, errorCode);
+        const NativePath name = NativePath::fromText(level);
+        platform::FolderHandle next;
+        const platform::FolderLevel found = folder.openLevel(name, true, &next, &errorCode);
+        if (!checkLevel(found, folder.path().child(name), errorCode))
+            return false;
+        folder = std::move(next);
     }
+    baseHandle_ = std::move(folder);
     return true;
+}
+
+bool PackageMover::checkLevel(platform::FolderLevel level, const NativePath& path, qint64 errorCode)
+{
+    // A level that leads elsewhere, or that another user may fill or swap,
+    // could steer the package into their hands.
+    const QString shown = QDir::toNativeSeparators(path.toText());
+    switch (level) {
+    case platform::FolderLevel::Folder:
+        return true;
+    case platform::FolderLevel::Link:
+        errorString_ = QStringLiteral("The base folder level is a link; it is never followed. path:%1.\r\n").arg(shown);
+        return false;
+    case platform::FolderLevel::OtherOwner:
+        errorString_ = QStringLiteral("The base folder level belongs to another user. path:%1.\r\n").arg(shown);
+        return false;
+    case platform::FolderLevel::NotAFolder:
+        errorString_ = QStringLiteral("The base folder level is not a folder. path:%1.\r\n").arg(shown);
+        return false;
+    case platform::FolderLevel::Missing:
+    case platform::FolderLevel::Failed:
+        break;
+    }
+    return fail("Create folder", path, errorCode);
 }
 
 bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
@@ -130,9 +163,13 @@ bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
         *folder = folderFor(number);
         if (!found)
             return false;
+        const NativePath name = NativePath::fromText(QString::number(number));
         qint64 errorCode = 0;
-        if (platform::createFolder(folder->path, &errorCode))
-            return true;
+        if (baseHandle_.createFolder(name, &errorCode)) {
+            // Opened again as made; a link swapped in between is refused.
+            const platform::FolderLevel found = baseHandle_.openLevel(name, false, &packageHandle_, &errorCode);
+            return checkLevel(found, folder->path, errorCode);
+        }
         // Taken between the look-up and now (by another move): the next one.
         if (!platform::isAlreadyExists(errorCode))
             return fail("Create folder", folder->path, errorCode);
@@ -141,16 +178,91 @@ bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
     }
 }
 
-bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& package)
+bool PackageMover::writeJournal(const PackageFolder& folder, const PackagePtr& package, MoveJournal* journal)
+{
+    journal->path = base_.child(MoveJournal::fileName(folder.number));
+    journal->baseFolder = base_;
+    journal->number = folder.number;
+    journal->folder = folder.path;
+    journal->outputs << folder.listing << MoveJournal::temporaryFor(folder.listing) << folder.manifest
+                     << MoveJournal::temporaryFor(folder.manifest);
+    const ChildIdentities* scanned = root_ ? root_->childIdentities() : nullptr;
+    for (const PackagablePtr& item : package ? package->items : QList<PackagablePtr>()) {
+        if (!item)
+            continue;
+        MoveJournal::Item entry{item->nativeFilePath(), folder.path.child(item->nativeFileName()), {}};
+        // The identity the move checks against; read now when the scan kept none.
+        qint64 errorCode = 0;
+        if ((!scanned || !scanned->find(item.data(), &entry.identity))
+            && !platform::identityOf(entry.source, &entry.identity, nullptr, nullptr, &errorCode))
+            return fail("Look up", entry.source, errorCode);
+        journal->items << entry;
+    }
+    return journal->write(&errorString_);
+}
+
+bool PackageMover::syncMoved(const PackageFolder& folder, const PackagePtr& package)
+{
+    // The new names and the old folders' lost ones, so that a power cut
+    // after the move brings nothing back to its old place.
+    qint64 errorCode = 0;
+    // The base folder's own entry for the package folder was made lasting
+    // with the journal's sync, before the first item moved.
+    if (!packageHandle_.sync(&errorCode))
+        return fail("Sync folder", folder.path, errorCode);
+    QList<NativePath> folders;
+    for (const PackagablePtr& item : package->items) {
+        const NativePath parent = item->nativeFilePath().parent();
+        if (!folders.contains(parent))
+            folders << parent;
+    }
+    for (const NativePath& path : qAsConst(folders)) {
+        if (!platform::syncFolder(path, &errorCode))
+            return fail("Sync folder", path, errorCode);
+    }
+    return true;
+}
+
+bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& package,
+                               const Packager::Progress& progress)
 {
     errorString_.clear();
-    if (packager_.movePackage(folder.path, package, root_ ? root_->childIdentities() : nullptr))
-        return true;
+    MoveJournal journal;
+    const NativePath folderName = folder.path.fileName();
+    if (!writeJournal(folder, package, &journal)) {
+        baseHandle_.removeEmptyFolder(folderName, nullptr);
+        return false;
+    }
+    if (packager_.movePackage(folder.path, package, root_ ? root_->childIdentities() : nullptr, progress,
+                              &packageHandle_))
+        return syncMoved(folder, package);
     errorString_ = packager_.errorString();
+    // The items are back in place on disk before the journal goes.
+    const QString moveError = errorString_;
+    syncMoved(folder, package);
+    errorString_ = moveError;
     // Leaves a folder alone that still holds anything: an item that could
-    // not go back, or whatever someone else put there.
-    platform::removeEmptyFolder(folder.path, nullptr);
+    // not go back, or whatever someone else put there. The journal then
+    // stays, naming what is left, for 'korvo-cli recover'.
+    baseHandle_.removeEmptyFolder(folderName, nullptr);
+    if (!packager_.leftItemsBehind()) {
+        QString reason;
+        if (!journal.remove(&reason))
+            errorString_ += reason;
+    }
     return false;
+}
+
+bool PackageMover::finishPackage(const PackageFolder& folder)
+{
+    errorString_.clear();
+    MoveJournal journal;
+    journal.path = base_.child(MoveJournal::fileName(folder.number));
+    journal.baseFolder = base_;
+    qint64 errorCode = 0;
+    if (!baseHandle_.sync(&errorCode))
+        return fail("Sync folder", base_, errorCode);
+    return journal.remove(&errorString_);
 }
 
 } // namespace korvo

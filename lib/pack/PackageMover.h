@@ -1,6 +1,8 @@
 #pragma once
 
 #include "DirectoryNode.h"
+#include "FolderHandle.h"
+#include "MoveJournal.h"
 #include "NativePath.h"
 #include "Package.h"
 #include "Packager.h"
@@ -66,10 +68,17 @@ public:
     bool createPackageFolder(int wanted, PackageFolder* folder);
 
     // Moves the package into a folder made by createPackageFolder, checking
-    // each item against the scan first. On failure the undo has run and the
-    // folder is removed again when it is empty, so that a retry takes the
-    // same number.
-    bool movePackage(const PackageFolder& folder, const PackagePtr& package);
+    // each item against the scan first. A journal naming every item is
+    // written and synced before the first item moves; after the last, the
+    // package folder, the base folder and the items' old folders are synced.
+    // On failure the undo has run, the folder is removed again when it is
+    // empty (so that a retry takes the same number) and so is the journal,
+    // unless items could not go back: then it stays for 'korvo-cli recover'.
+    bool movePackage(const PackageFolder& folder, const PackagePtr& package,
+                     const Packager::Progress& progress = {});
+    // Ends a package that movePackage moved, once its listing and manifest
+    // are written: syncs the base folder and removes the journal.
+    bool finishPackage(const PackageFolder& folder);
 
     // True when the last failed move left items in its folder that could
     // not go back; each is named in errorString().
@@ -79,6 +88,9 @@ public:
 
 private:
     bool createBaseFolder();
+    bool checkLevel(platform::FolderLevel level, const NativePath& path, qint64 errorCode);
+    bool writeJournal(const PackageFolder& folder, const PackagePtr& package, MoveJournal* journal);
+    bool syncMoved(const PackageFolder& folder, const PackagePtr& package);
     bool isFree(int number, bool* free);
     bool fail(const char* step, const NativePath& path, qint64 errorCode);
     bool outOfRange();
@@ -89,6 +101,11 @@ private:
     QStringList levels_; // the base folder below the volume root
     NativePath base_;
     QString baseText_;
+    // The base folder and the package folder last made, opened level by
+    // level without following links: the package folder is made in the
+    // one and the items move into the other.
+    platform::FolderHandle baseHandle_;
+    platform::FolderHandle packageHandle_;
     Packager packager_;
     QString errorString_;
 };

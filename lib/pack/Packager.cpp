@@ -308,6 +308,24 @@ bool moveEntry(const NativePath& source, const NativePath& destination, qint64* 
     return platform::moveWithoutReplacing(source, destination, errorCode);
 }
 
+// An item into the target folder: into the open folder when there is one,
+// so that a level of its path swapped meanwhile cannot steer it elsewhere.
+bool moveIn(const NativePath& source, const NativePath& targetFolder, const NativePath& name,
+            const platform::FolderHandle* target, qint64* errorCode)
+{
+    if (target && !moveOverride())
+        return target->moveInto(source, name, errorCode);
+    return moveEntry(source, targetFolder.child(name), errorCode);
+}
+
+bool moveBack(const NativePath& targetFolder, const NativePath& name, const NativePath& source,
+              const platform::FolderHandle* target, qint64* errorCode)
+{
+    if (target && !moveOverride())
+        return target->moveOut(name, source, errorCode);
+    return moveEntry(targetFolder.child(name), source, errorCode);
+}
+
 // The text of an item's place in the target folder, for messages.
 // Paths in the failure lines are in the system's own form (`\` on Windows).
 QString destinationText(const NativePath& targetFolder, const iPackagable& item)
@@ -340,7 +358,8 @@ bool Packager::movePackage(const QDir& targetDir, const PackagePtr& package)
 }
 
 bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& package,
-                           const ChildIdentities* scanned)
+                           const ChildIdentities* scanned, const Progress& progress,
+                           const platform::FolderHandle* target)
 {
     errorString_.clear();
     leftItemsBehind_ = false;
@@ -359,15 +378,17 @@ bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& pac
         if (scanned && !checkScanned(*item, *scanned, targetFolder))
             break;
         qint64 errorCode = 0;
-        if (!moveEntry(source, targetFolder.child(item->nativeFileName()), &errorCode)) {
+        if (!moveIn(source, targetFolder, item->nativeFileName(), target, &errorCode)) {
             errorString_ = moveFailedLine(sourceText(*item), destinationText(targetFolder, *item), errorCode);
             break;
         }
         moved.append(item);
+        if (progress)
+            progress(moved.size(), package->items.size());
     }
     if (errorString_.isEmpty())
         return true;
-    undo(moved, targetFolder);
+    undo(moved, targetFolder, progress, package->items.size(), target);
     return false;
 }
 
@@ -399,19 +420,24 @@ bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scan
     return true;
 }
 
-void Packager::undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder)
+void Packager::undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder, const Progress& progress,
+                    int total, const platform::FolderHandle* target)
 {
+    int left = moved.size();
     // In the order of the moves. The failing item never moved, so this
     // covers exactly what this call moved. An item that cannot go back stays
     // in the package folder; it is named so that it is not lost from sight.
     for (const PackagablePtr& item : moved) {
         qint64 errorCode = 0;
-        if (!moveEntry(targetFolder.child(item->nativeFileName()), item->nativeFilePath(), &errorCode)) {
+        if (!moveBack(targetFolder, item->nativeFileName(), item->nativeFilePath(), target, &errorCode)) {
             errorString_ += QStringLiteral("Move back failed. old:%1 new:%2 winError:%3.\r\n")
                                 .arg(sourceText(*item), destinationText(targetFolder, *item),
                                      QString::number(errorCode));
             leftItemsBehind_ = true;
+            continue;
         }
+        if (progress)
+            progress(--left, total);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DirectoryNode.h"
+#include "FolderHandle.h"
 #include "Package.h"
 #include "PackageOrder.h"
 
@@ -46,8 +47,14 @@ public:
     // item is first checked to be the entry the scan saw (same identity and,
     // for a regular file, same size); one that is not fails the package with
     // a line naming it.
+    // `progress`, when given, is told after each item moved and after each
+    // one moved back (items in the target folder, package's item count).
+    // With `target` (the open target folder), items are moved into that
+    // open folder rather than by the path, and back out of it.
+    using Progress = std::function<void(int done, int total)>;
     bool movePackage(const NativePath& targetFolder, const PackagePtr& package,
-                     const ChildIdentities* scanned = nullptr);
+                     const ChildIdentities* scanned = nullptr, const Progress& progress = {},
+                     const platform::FolderHandle* target = nullptr);
 
     QString errorString() const { return errorString_; }
     // True when the last failed move left items in the target folder that
@@ -61,7 +68,8 @@ public:
 
 private:
     bool checkScanned(const iPackagable& item, const ChildIdentities& scanned, const NativePath& targetFolder);
-    void undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder);
+    void undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder, const Progress& progress,
+              int total, const platform::FolderHandle* target);
 
     QString errorString_;
     bool leftItemsBehind_ = false;

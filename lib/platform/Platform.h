@@ -126,12 +126,41 @@ NativePath currentFolder();
 // a folder.
 bool entryExists(const NativePath& path, bool* isFolder);
 
+// Writes what `file` holds through to the disk (fsync; Windows:
+// FlushFileBuffers). On failure returns false and stores the error code.
+bool syncFile(QFile& file, qint64* errorCode);
+
+// Writes a file's contents, given by its path, through to the disk.
+bool syncWritten(const NativePath& file, qint64* errorCode);
+
+// Writes a folder's entries (names made, moved or removed) through to the
+// disk: fsync on the folder's descriptor. Windows keeps a folder's entries
+// in the volume's journal and cannot flush a folder opened for reading, so
+// there it succeeds without a call.
+bool syncFolder(const NativePath& folder, qint64* errorCode);
+
+// What checkFolderLevel or FolderHandle::openLevel found at a level of a
+// folder path.
+enum class FolderLevel {
+    Folder,       // a folder of this user or of root (Windows: a folder)
+    Missing,      // no entry of that name
+    Link,         // a link (Windows: a reparse point), never followed
+    NotAFolder,   // a file or anything else
+    OtherOwner,   // a folder that belongs to another user
+    Failed        // could not be looked at; the error code is set
+};
+
+// Looks at one level without following it.
+FolderLevel checkFolderLevel(const NativePath& path, qint64* errorCode);
+
 // Where the package folders of a scanned folder go. Windows: the drive root
-// ("C:/"). Elsewhere: the mount point of the file system that holds the
-// folder when the user may make korvo_pack there (or korvo_pack exists and
-// takes new folders), else the highest folder above the scanned one on the
-// same file system where they may (their home folder, typically); the mount
-// point when there is none, so that the move reports why it cannot start.
+// ("C:/"). Elsewhere: the highest folder above the scanned one on the same
+// file system (the mount point first) that the user owns, that no one else
+// may write to, and where korvo_pack may be made or is such a folder of
+// theirs (not a link): their home folder, typically. A shared or sticky
+// folder such as /tmp is never taken, so that no other user can plant the
+// package folders there. The mount point when there is none, so that the
+// move reports why it cannot start.
 NativePath volumeRoot(const NativePath& absoluteFolderPath);
 
 } // namespace platform

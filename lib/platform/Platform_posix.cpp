@@ -316,6 +316,49 @@ bool entryExists(const NativePath& path, bool* isFolder)
     return true;
 }
 
+bool syncFile(QFile& file, qint64* errorCode)
+{
+    if (!file.flush())
+        return failWith(EIO, errorCode);
+    return ::fsync(file.handle()) == 0 || failWith(errno, errorCode);
+}
+
+bool syncWritten(const NativePath& file, qint64* errorCode)
+{
+    const int fd = ::open(file.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return failWith(errno, errorCode);
+    const bool synced = ::fsync(fd) == 0 || failWith(errno, errorCode);
+    ::close(fd);
+    return synced;
+}
+
+bool syncFolder(const NativePath& folder, qint64* errorCode)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return failWith(errno, errorCode);
+    const bool synced = ::fsync(fd) == 0 || failWith(errno, errorCode);
+    ::close(fd);
+    return synced;
+}
+
+FolderLevel checkFolderLevel(const NativePath& path, qint64* errorCode)
+{
+    struct stat info;
+    if (::lstat(path.constData(), &info) != 0) {
+        storeError(errorCode, errno);
+        return errno == ENOENT ? FolderLevel::Missing : FolderLevel::Failed;
+    }
+    if (S_ISLNK(info.st_mode))
+        return FolderLevel::Link;
+    if (!S_ISDIR(info.st_mode))
+        return FolderLevel::NotAFolder;
+    if (info.st_uid != ::geteuid() && info.st_uid != 0)
+        return FolderLevel::OtherOwner;
+    return FolderLevel::Folder;
+}
+
 namespace {
 
 // The identity of the mount that holds a path: the device number and, where
@@ -378,14 +421,26 @@ bool mayCreateIn(const NativePath& folder)
     return ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
-// True when this user can put package folders under `folder`: korvo_pack
-// is there and takes new folders, or it is not there and may be made.
+// True when the folder is this user's own and no one else may write to
+// it: another user could otherwise plant or swap korvo_pack there (a
+// sticky bit only keeps them from renaming what is already there).
+bool isOwnedAlone(const struct stat& info)
+{
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// True when this user can put package folders under `folder`: it is their
+// own folder alone, and korvo_pack is there as such a folder that takes
+// new folders, or it is not there and may be made. A korvo_pack that is a
+// link is never taken.
 bool mayHoldPackages(const NativePath& folder)
 {
-    const NativePath pack = folder.child(QStringLiteral("korvo_pack"));
     struct stat info;
-    if (::stat(pack.constData(), &info) == 0)
-        return S_ISDIR(info.st_mode) && mayCreateIn(pack);
+    if (::lstat(folder.constData(), &info) != 0 || !isOwnedAlone(info))
+        return false;
+    const NativePath pack = folder.child(QStringLiteral("korvo_pack"));
+    if (::lstat(pack.constData(), &info) == 0)
+        return isOwnedAlone(info) && mayCreateIn(pack);
     return errno == ENOENT && mayCreateIn(folder);
 }
 

@@ -309,4 +309,44 @@ NativePath volumeRoot(const NativePath& absoluteFolderPath)
     return NativePath::fromUtf16(directory.absolutePath());
 }
 
+bool syncFile(QFile& file, qint64* errorCode)
+{
+    if (!file.flush())
+        return failWith(ERROR_WRITE_FAULT, errorCode);
+    const HANDLE handle = HANDLE(_get_osfhandle(file.handle()));
+    return FlushFileBuffers(handle) || failWithLastError(errorCode);
+}
+
+bool syncWritten(const NativePath& file, qint64* errorCode)
+{
+    const HANDLE handle = CreateFileW(file.wide(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return failWithLastError(errorCode);
+    const bool flushed = FlushFileBuffers(handle) || failWithLastError(errorCode);
+    CloseHandle(handle);
+    return flushed;
+}
+
+bool syncFolder(const NativePath& folder, qint64* errorCode)
+{
+    Q_UNUSED(folder)
+    Q_UNUSED(errorCode)
+    return true;
+}
+
+FolderLevel checkFolderLevel(const NativePath& path, qint64* errorCode)
+{
+    const DWORD attributes = GetFileAttributesW(path.wide());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        storeError(errorCode, code);
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? FolderLevel::Missing
+                                                                            : FolderLevel::Failed;
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return FolderLevel::Link;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FolderLevel::Folder : FolderLevel::NotAFolder;
+}
+
 } // namespace korvo::platform

@@ -32,7 +32,9 @@ MessageBoxCloser::MessageBoxCloser()
           if (!box || !box->isVisible())
               return;
           seen.append({box->windowTitle(), box->text()});
-          if (QAbstractButton* ok = box->button(QMessageBox::Ok))
+          if (QAbstractButton* chosen = answer ? box->button(QMessageBox::StandardButton(answer)) : nullptr)
+              chosen->click();
+          else if (QAbstractButton* ok = box->button(QMessageBox::Ok))
               ok->click();
           else
               box->close();

@@ -38,13 +38,15 @@ struct SeenMessageBox
 };
 
 // Records every message box that opens and presses its OK button (or
-// closes it when it has none).
+// closes it when it has none); a question box gets `answer` when it has that
+// button (a QMessageBox::StandardButton; by default none).
 class MessageBoxCloser : public QObject
 {
     Q_OBJECT
 public:
     MessageBoxCloser();
     QList<SeenMessageBox> seen;
+    int answer = 0;
 
 private:
     ModalWatcher watcher_;

@@ -1,0 +1,115 @@
+// korvo-cli recover FOLDER: undo the package moves a killed process left
+// half done, from the journals beside their package folders.
+
+#include "Arguments.h"
+#include "Command.h"
+#include "Console.h"
+#include "Json.h"
+#include "MovePrinter.h"
+
+#include "PackageRecovery.h"
+
+namespace korvo::cli {
+
+namespace {
+
+const char* const RecoverHelp =
+    "Usage: korvo-cli recover [--json] FOLDER\n"
+    "\n"
+    "Undoes every package move that was interrupted (the process was killed, the\n"
+    "terminal closed, the power failed) under FOLDER's korvo_pack: FOLDER is a\n"
+    "volume root, its korvo_pack folder or any folder below it. Each item goes\n"
+    "back to its old place, never replacing anything; an item whose old name is\n"
+    "taken again, or that is neither there nor in the package folder, is named\n"
+    "and left where it is. The package folder, its listing and manifest and the\n"
+    "journal are removed once nothing is left.\n"
+    "\n"
+    "Exit status: 0 every interrupted move was undone (or none was found), 1\n"
+    "anything is left, 2 wrong usage.\n";
+
+QString jsonReport(const PackageRecovery::Report& report)
+{
+    QStringList left;
+    for (const QString& line : report.leftLines)
+        left << jsonString(line);
+    return QStringLiteral("{\"journal\": %1, \"number\": %2, \"folder\": %3, \"returned\": %4, \"items\": %5, "
+                          "\"undone\": %6, \"left\": [%7]}")
+        .arg(jsonString(report.journal.toText()))
+        .arg(report.number)
+        .arg(jsonString(report.folderText))
+        .arg(report.returned)
+        .arg(report.total)
+        .arg(report.undone() ? QStringLiteral("true") : QStringLiteral("false"), left.join(QStringLiteral(", ")));
+}
+
+// Reads the arguments; -1 when the command goes on, else the exit code.
+int readArguments(const QStringList& arguments, bool* json, QString* folder)
+{
+    const QString command = QStringLiteral("recover");
+    QStringList paths;
+    bool optionsEnded = false;
+    for (const QString& argument : arguments) {
+        if (!optionsEnded && argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (!optionsEnded && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
+            out() << RecoverHelp;
+            return Success;
+        } else if (!optionsEnded && argument == QLatin1String("--json")) {
+            *json = true;
+        } else if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            return usageError(command, QStringLiteral("unknown option '%1'").arg(shownArgument(argument)));
+        } else {
+            paths << argument;
+        }
+    }
+    if (paths.size() != 1 || paths.first().isEmpty())
+        return usageError(command, QStringLiteral("expected one FOLDER"));
+    *folder = paths.first();
+    return -1;
+}
+
+int recoverCommand(const QStringList& arguments)
+{
+    bool json = false;
+    QString argument;
+    const int early = readArguments(arguments, &json, &argument);
+    if (early >= 0)
+        return early;
+    const NativePath pack = PackageRecovery::packFolderFor(argumentPath(argument));
+    QList<NativePath> journals;
+    QString error;
+    if (!PackageRecovery::findJournals(pack, &journals, &error)) {
+        err() << "korvo-cli recover: " << error << "\n";
+        err().flush();
+        return Failure;
+    }
+    bool allUndone = true;
+    QStringList texts;
+    for (const NativePath& journal : qAsConst(journals)) {
+        const PackageRecovery::Report report = PackageRecovery::undo(journal);
+        allUndone = allUndone && report.undone();
+        if (json)
+            texts << jsonReport(report);
+        else
+            out() << asLines(PackageRecovery::reportLines(report)) << "\n";
+        out().flush();
+    }
+    if (json)
+        out() << "{\"folder\": " << jsonString(pack.toText()) << ", \"packages\": ["
+              << texts.join(QStringLiteral(", ")) << "]}\n";
+    else if (journals.isEmpty())
+        out() << QStringLiteral("中断された移動はありません。") << "\n";
+    else if (allUndone)
+        out() << QStringLiteral("全て元に戻しました。") << "\n";
+    else
+        out() << QStringLiteral("元に戻せなかった項目があります。") << "\n";
+    out().flush();
+    return allUndone ? Success : Failure;
+}
+
+const CommandRegistration recoverRegistration("recover", "undo package moves that were interrupted",
+                                              recoverCommand);
+
+} // namespace
+
+} // namespace korvo::cli

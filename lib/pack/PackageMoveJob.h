@@ -1,0 +1,151 @@
+#pragma once
+
+#include "ChecksumManifest.h"
+#include "DirectoryNode.h"
+#include "Exporter.h"
+#include "NativePath.h"
+#include "Package.h"
+#include "PackageMover.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+namespace korvo {
+
+// What a package move is asked to do: the packages of one packing, each
+// with its index in that packing (which gives its folder number), and what
+// to write beside each moved package.
+struct PackageMoveRequest
+{
+    DirectoryNodePtr root;   // the scanned folder; only read
+    NativePath volumeRoot;   // where korvo_pack goes
+    QString orderName;
+    QString label;           // empty: no label level
+    int numberBase = -1;     // the largest number already used; -1: the job finds it
+    struct Chosen
+    {
+        int index = 0;       // 0-based index in the packing
+        PackagePtr package;
+    };
+    QList<Chosen> packages;  // in the order they move
+    bool listing = false;    // write N.xml beside each moved package
+    XmlExporterSettings xmlSettings;
+    bool checksums = false;  // write N.sha256 beside each moved package
+};
+
+// What became of one package.
+struct PackageMoveResult
+{
+    int index = 0;
+    PackageFolder folder;        // number below 1 when none could be given
+    bool moved = false;
+    bool leftItemsBehind = false; // a failed move left items in its folder
+    QString error;               // why it did not move, or why its journal could not be
+                                 // removed once it had (lines ending with CR LF)
+    bool listingTried = false;
+    bool listingWritten = false;
+    QString listingError;
+    bool manifestTried = false;
+    bool manifestWritten = false;
+    QString manifestError;
+
+    // True when the package moved and all it was asked to write was written.
+    bool succeeded() const
+    {
+        return moved && error.isEmpty() && (!listingTried || listingWritten) && (!manifestTried || manifestWritten);
+    }
+};
+
+// Told of each step of a PackageMoveJob, on the thread that runs the job.
+// Every function has an empty default.
+class PackageMoveObserver
+{
+public:
+    virtual ~PackageMoveObserver() = default;
+    // The package's folder has been made; its items are about to move.
+    virtual void packageStarted(const PackageMoveResult& result) { Q_UNUSED(result) }
+    // `done` of the package's `total` items have moved (also while undoing:
+    // then `done` counts down).
+    virtual void itemsMoved(int index, int done, int total) { Q_UNUSED(index) Q_UNUSED(done) Q_UNUSED(total) }
+    // The listing is about to be written.
+    virtual void listingStarted(const PackageMoveResult& result) { Q_UNUSED(result) }
+    // The manifest is about to be written, then its hashing progress.
+    virtual void manifestStarted(const PackageMoveResult& result) { Q_UNUSED(result) }
+    virtual void hashed(qint64 bytes, qint64 total) { Q_UNUSED(bytes) Q_UNUSED(total) }
+    // The package is done: moved (with its listing and manifest results) or
+    // failed and undone. The caller may now take its items out of the tree,
+    // on the thread that runs the job, before the next package starts.
+    virtual void packageEnded(const PackageMoveResult& result) { Q_UNUSED(result) }
+};
+
+// Moves packages into numbered folders, one after another, each all or
+// nothing even when the process dies: for each package it makes the
+// numbered folder, writes a journal beside it (.N.korvo-move), moves the
+// items with identity checks, writes the listing and manifest under
+// temporary names and links them into place, syncs the folders, and only
+// then removes the journal. A journal left by a killed process makes the
+// job refuse to start; PackageRecovery undoes it. The one move flow of the
+// packaging dialog and korvo-cli move.
+//
+// Threads: run() runs on one thread (the caller's or a worker), which also
+// receives every observer call. The job reads the request's tree and
+// packages and never changes them; nothing may change the tree while run()
+// is inside a package (between packageEnded and the next package is the
+// place). requestStop() and stopRequested() may be called from any thread
+// (and requestStop() from a signal handler): the current package finishes
+// or is undone, and no further package starts.
+class PackageMoveJob
+{
+public:
+    enum Outcome {
+        Finished,     // every package was tried
+        Stopped,      // a stop request ended the job between packages
+        Refused,      // the base folder holds an interrupted move; nothing moved
+        BaseFailed    // the base folder could not be read; nothing moved
+    };
+
+    explicit PackageMoveJob(const PackageMoveRequest& request);
+
+    void setObserver(PackageMoveObserver* observer) { observer_ = observer; }
+
+    // Runs the whole job on the calling thread.
+    Outcome run();
+
+    void requestStop() { stop_.store(true); }
+    bool stopRequested() const { return stop_.load(); }
+
+    // After run(): each package tried, in order; the base folder text; and
+    // for Refused or BaseFailed the reason (lines ending with CR LF). For
+    // Refused, interruptedJournals() names the journals found.
+    const QList<PackageMoveResult>& results() const { return results_; }
+    QString baseFolderText() const { return mover_.baseFolderText(); }
+    const NativePath& baseFolder() const { return mover_.baseFolder(); }
+    QString errorString() const { return errorString_; }
+    QStringList interruptedPackages() const { return interrupted_; }
+    // The number base used (found or given).
+    int numberBase() const { return base_; }
+    // Stopped: the index of the first package that did not start.
+    int stoppedBefore() const { return stoppedBefore_; }
+
+private:
+    PackageMoveResult movePackage(const PackageMoveRequest::Chosen& chosen);
+    void writeListing(const PackageMoveRequest::Chosen& chosen, PackageMoveResult& result);
+    void writeManifest(PackageMoveResult& result);
+    bool checkNoInterruptedMove();
+
+    PackageMoveRequest request_;
+    PackageMover mover_;
+    PackageMoveObserver* observer_ = nullptr;
+    PackageMoveObserver noObserver_;
+    std::atomic<bool> stop_{false};
+    QList<PackageMoveResult> results_;
+    QString errorString_;
+    QStringList interrupted_;
+    int base_ = 0;
+    int stoppedBefore_ = -1;
+};
+
+} // namespace korvo
