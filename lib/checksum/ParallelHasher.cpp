@@ -80,6 +80,14 @@ void collect(Shared& shared, int count, const Progress& progress, const Consumer
             }
         }
     }
+    // Bytes added while the last outcomes were passed: every file's bytes
+    // are counted before its outcome, so this completes the total.
+    const qint64 rest = shared.unreported;
+    shared.unreported = 0;
+    if (rest > 0 && progress) {
+        locker.unlock();
+        progress(rest);
+    }
 }
 
 } // namespace
