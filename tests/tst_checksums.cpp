@@ -146,12 +146,12 @@ private slots:
         QFETCH(int, threads);
         QFETCH(int, stopAt);
         const QString folder = freshFolder();
-        QVector<NativePath> paths;
+        QVector<QByteArray> paths;
         QVector<QByteArray> digests;
         qint64 total = 0;
         for (int i = 0; i < 24; ++i) {
             const QString path = folder + QStringLiteral("/f%1").arg(i);
-            paths.append(NativePath::fromText(path));
+            paths.append("f" + QByteArray::number(i));
             if (i % 7 == 3) { // never made: missing
                 digests.append(QByteArray());
                 continue;
@@ -164,7 +164,7 @@ private slots:
         QVector<int> seen;
         qint64 progressed = 0;
         ParallelHasher::hashFiles(
-            paths, [&](qint64 bytes) { progressed += bytes; },
+            NativePath::fromText(folder), paths, [&](qint64 bytes) { progressed += bytes; },
             [&](int index, const FileDigest& outcome) {
                 seen.append(index);
                 if (digests.at(index).isEmpty()) {
@@ -352,6 +352,121 @@ private slots:
             for (QByteArray& line : lines)
                 line.replace(manifestPath.storedBytes(), "M");
             QCOMPARE(lines, expected);
+        }
+    }
+
+    // A link is never read, wherever it stands and whatever it reaches: a
+    // listed file that is one or lies below one is unreadable, an unlisted
+    // one is named, a link to a folder is not walked. Each row changes the
+    // package 3 (a.txt, sub/c.txt) with a shell command; "outside" holds a
+    // copy of the same files, so a followed link would match.
+    void linksAreNeverFollowed_data()
+    {
+        QTest::addColumn<QByteArray>("change");
+        QTest::addColumn<QByteArrayList>("expected"); // lines of the report
+        const QByteArray linked = ": unreadable (its path holds a link, never followed)";
+        QTest::newRow("link to a file with the right content")
+            << QByteArray("rm 3/a.txt && ln -s ../outside/a.txt 3/a.txt")
+            << QByteArrayList{"a.txt" + linked, "FAILED: 0 changed, 0 missing, 1 unreadable, 0 unlisted, "
+                                                "0 bad manifest lines; 1 of 2 listed files match."};
+        QTest::newRow("link as a folder on the path")
+            << QByteArray("rm -r 3/sub && ln -s \"$PWD/outside/sub\" 3/sub")
+            << QByteArrayList{"sub/c.txt" + linked, "sub: unlisted (not a regular file)",
+                              "FAILED: 0 changed, 0 missing, 1 unreadable, 1 unlisted, "
+                              "0 bad manifest lines; 1 of 2 listed files match."};
+        QTest::newRow("copy made only of links")
+            << QByteArray("rm 3/a.txt 3/sub/c.txt && ln -s \"$PWD/outside/a.txt\" 3/a.txt && "
+                          "ln -s ../../outside/sub/c.txt 3/sub/c.txt")
+            << QByteArrayList{"a.txt" + linked, "sub/c.txt" + linked,
+                              "FAILED: 0 changed, 0 missing, 2 unreadable, 0 unlisted, "
+                              "0 bad manifest lines; 0 of 2 listed files match."};
+        QTest::newRow("dangling link") << QByteArray("rm 3/a.txt && ln -s nowhere 3/a.txt")
+                                       << QByteArrayList{"a.txt" + linked,
+                                                         "FAILED: 0 changed, 0 missing, 1 unreadable, 0 unlisted, "
+                                                         "0 bad manifest lines; 1 of 2 listed files match."};
+        QTest::newRow("link to a folder is not walked")
+            << QByteArray("ln -s ../outside 3/extra")
+            << QByteArrayList{"extra: unlisted (not a regular file)",
+                              "FAILED: 0 changed, 0 missing, 0 unreadable, 1 unlisted, "
+                              "0 bad manifest lines; 2 of 2 listed files match."};
+    }
+
+    void linksAreNeverFollowed()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("made with POSIX symbolic links, which Wine cannot make; Windows refuses reparse points alike");
+#endif
+        QFETCH(QByteArray, change);
+        QFETCH(QByteArrayList, expected);
+        const QString folder = freshFolder();
+        for (const QString& top : {QStringLiteral("/3"), QStringLiteral("/outside")}) {
+            QVERIFY(writeFile(folder + top + QStringLiteral("/a.txt"), QByteArray("alpha")));
+            QVERIFY(writeFile(folder + top + QStringLiteral("/sub/c.txt"), 5000));
+        }
+        QString error;
+        QVERIFY2(ChecksumManifest::write(NativePath::fromText(folder + QStringLiteral("/3")),
+                                         NativePath::fromText(folder + QStringLiteral("/3.sha256")), {}, &error),
+                 qPrintable(error));
+        const Shell changed = sh(change, folder);
+        QVERIFY2(changed.exitCode == 0, changed.err.constData());
+        const CliRun run = runCli({QStringLiteral("verify"), folder + QStringLiteral("/3")});
+        QCOMPARE(run.exitCode, 1);
+        QByteArrayList lines = run.out.toUtf8().split('\n');
+        QCOMPARE(lines.takeLast(), QByteArray());
+        QCOMPARE(lines, expected);
+    }
+
+    // A manifest is read line by line: one too large is refused before a
+    // byte is read (never "OK: all 0 files"), an overlong line is a bad line
+    // that costs no memory, and lines split across read blocks are whole.
+    void manifestReadInBoundedMemory_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output"); // on stdout, or stderr when refused
+        QTest::newRow("3 GiB, sparse") << "sparse" << 1
+                                       << "is larger than 1 GiB, more than any package folder lists";
+        QTest::newRow("overlong line") << "overlong" << 1 << "M line 2: the line is too long\nFAILED: 0 changed, "
+                                                            "0 missing, 0 unreadable, 0 unlisted, 1 bad manifest "
+                                                            "lines; 2 of 2 listed files match.\n";
+        QTest::newRow("lines across read blocks") << "blocks" << 0 << "OK: all 2 files listed in M match.\n";
+    }
+
+    void manifestReadInBoundedMemory()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        const QString folder = freshFolder();
+        QVERIFY(writeFile(folder + QStringLiteral("/7/a"), QByteArray("alpha")));
+        QVERIFY(writeFile(folder + QStringLiteral("/7/b"), QByteArray("beta")));
+        const QString manifest = folder + QStringLiteral("/7.sha256");
+        const QByteArray lineA = ChecksumManifest::formatLine(Sha256::hash("alpha"), "a");
+        QByteArray lineB = ChecksumManifest::formatLine(Sha256::hash("beta"), "b");
+        QFile file(manifest);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (kind == QLatin1String("sparse")) {
+            QVERIFY(file.resize(qint64(3) << 30)); // a hole: no disk space taken
+        } else if (kind == QLatin1String("overlong")) {
+            file.write(lineA + QByteArray(ChecksumManifest::MaxLineLength + 10, 'a') + '\n' + lineB);
+        } else {
+            // A long comment that makes the first line straddle the first
+            // block's end, the last line without its line feed.
+            const QByteArray comment = '#' + QByteArray((1 << 20) - 30, 'c') + '\n';
+            lineB.chop(1);
+            file.write(comment + lineA + "\r\n" + lineB);
+        }
+        file.close();
+        const CliRun run = runCli({QStringLiteral("verify"), folder + QStringLiteral("/7")});
+        QCOMPARE(run.exitCode, exitCode);
+        if (kind == QLatin1String("sparse")) {
+            QVERIFY2(run.err.contains(output), qPrintable(run.err));
+            QVERIFY(run.out.isEmpty());
+        } else {
+            QCOMPARE(QString(run.out).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                         .replace(QDir::toNativeSeparators(manifest), QStringLiteral("M"))
+                         .replace(manifest, QStringLiteral("M")),
+                     output);
         }
     }
 

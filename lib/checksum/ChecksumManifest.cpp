@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QSet>
 
+#include <cstring>
+
 namespace korvo::ChecksumManifest {
 
 namespace {
@@ -124,28 +126,123 @@ QByteArray shownPath(const QByteArray& relativePath)
     return needsEscape(relativePath) ? '\\' + escaped(relativePath) : relativePath;
 }
 
-void parse(const QByteArray& text, QVector<Entry>& entries, QVector<BadLine>& badLines)
+namespace {
+
+// Takes a manifest's lines one by one, without their line feeds.
+class LineParser
 {
-    QSet<QByteArray> seen;
-    const QByteArrayList lines = text.split('\n');
-    for (int i = 0; i < lines.size(); ++i) {
-        QByteArray line = lines.at(i);
+public:
+    LineParser(QVector<Entry>& entries, QVector<BadLine>& badLines) : entries_(entries), badLines_(badLines) {}
+
+    // `overlong`: the line was longer than MaxLineLength; `line` is its start.
+    void take(QByteArray line, bool overlong)
+    {
+        ++number_;
         if (line.endsWith('\r'))
             line.chop(1);
-        if (line.isEmpty() || line.startsWith('#'))
-            continue;
+        if (line.startsWith('#') || (!overlong && line.isEmpty()))
+            return;
         Entry entry;
-        entry.line = i + 1;
-        QString reason = parseLine(line, entry);
-        if (reason.isEmpty() && seen.contains(entry.relativePath))
+        entry.line = number_;
+        QString reason = overlong ? QStringLiteral("the line is too long") : parseLine(line, entry);
+        if (reason.isEmpty() && seen_.contains(entry.relativePath))
             reason = QStringLiteral("the file is listed twice");
         if (!reason.isEmpty()) {
-            badLines.append(BadLine{i + 1, reason});
-            continue;
+            badLines_.append(BadLine{number_, reason});
+            return;
         }
-        seen.insert(entry.relativePath);
-        entries.append(entry);
+        seen_.insert(entry.relativePath);
+        entries_.append(entry);
     }
+
+private:
+    QVector<Entry>& entries_;
+    QVector<BadLine>& badLines_;
+    QSet<QByteArray> seen_;
+    int number_ = 0;
+};
+
+const int BlockSize = 1 << 20;
+
+QString tooLarge()
+{
+    return QStringLiteral("it is larger than 1 GiB, more than any package folder lists");
+}
+
+// Splits the file's content into lines for the parser, block by block.
+bool readLines(QFile& file, LineParser& parser, QString* errorString)
+{
+    QByteArray block(BlockSize, Qt::Uninitialized);
+    QByteArray line;
+    bool overlong = false;
+    qint64 total = 0;
+    for (;;) {
+        const qint64 length = file.read(block.data(), BlockSize);
+        if (length < 0) {
+            *errorString = file.errorString();
+            return false;
+        }
+        if (length == 0)
+            break;
+        total += length;
+        if (total > MaxSize) { // grown since its size was read
+            *errorString = tooLarge();
+            return false;
+        }
+        const char* at = block.constData();
+        const char* const end = at + length;
+        while (at < end) {
+            const char* const feed = static_cast<const char*>(std::memchr(at, '\n', size_t(end - at)));
+            const char* const stop = feed ? feed : end;
+            // An overlong line keeps only its start, which tells a comment.
+            if (!overlong) {
+                const qint64 room = MaxLineLength - line.size();
+                overlong = stop - at > room;
+                line.append(at, int(overlong ? room : stop - at));
+            }
+            if (!feed)
+                break;
+            parser.take(line, overlong);
+            line.clear();
+            overlong = false;
+            at = feed + 1;
+        }
+    }
+    if (!line.isEmpty() || overlong)
+        parser.take(line, overlong);
+    return true;
+}
+
+} // namespace
+
+void parse(const QByteArray& text, QVector<Entry>& entries, QVector<BadLine>& badLines)
+{
+    LineParser parser(entries, badLines);
+    for (const QByteArray& line : text.split('\n'))
+        parser.take(line, false);
+}
+
+bool read(const NativePath& path, QVector<Entry>& entries, QVector<BadLine>& badLines, QString* errorString)
+{
+    QFile file;
+    qint64 code = 0;
+    const platform::OpenResult opened = platform::openForReading(path, file, &code);
+    QString reason;
+    if (opened == platform::OpenResult::Missing)
+        reason = QStringLiteral("no such file");
+    else if (opened == platform::OpenResult::NotAFile || opened == platform::OpenResult::Link)
+        reason = QStringLiteral("not a regular file");
+    else if (opened == platform::OpenResult::Failed)
+        reason = platform::errorText(code);
+    else if (file.size() > MaxSize)
+        reason = tooLarge();
+    if (reason.isEmpty()) {
+        LineParser parser(entries, badLines);
+        readLines(file, parser, &reason);
+    }
+    if (!reason.isEmpty() && errorString)
+        *errorString = reason;
+    return reason.isEmpty();
 }
 
 namespace {
@@ -168,13 +265,13 @@ bool manifestText(const NativePath& folder, const Progress& progress, QByteArray
         total += file.size;
     // Several files are hashed at once; their lines come in walk order, and
     // the first that cannot be read stops the rest.
-    QVector<NativePath> paths;
+    QVector<QByteArray> paths;
     paths.reserve(files.size());
     for (const WalkedFile& file : files)
-        paths.append(file.path);
+        paths.append(file.relativePath);
     bool complete = true;
     ParallelHasher::hashFiles(
-        paths,
+        folder, paths,
         [&](qint64 bytes) {
             if (progress)
                 progress(bytes, total);
@@ -188,7 +285,8 @@ bool manifestText(const NativePath& folder, const Progress& progress, QByteArray
             QString reason = outcome.errorString;
             if (outcome.result == platform::OpenResult::Missing)
                 reason = QStringLiteral("it is gone");
-            else if (outcome.result == platform::OpenResult::NotAFile)
+            else if (outcome.result == platform::OpenResult::NotAFile ||
+                     outcome.result == platform::OpenResult::Link)
                 reason = QStringLiteral("it is no longer a regular file");
             *errorString = QStringLiteral("cannot read %1: %2").arg(file.path.toText(), reason);
             complete = false;

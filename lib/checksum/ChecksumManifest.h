@@ -62,6 +62,18 @@ QByteArray shownPath(const QByteArray& relativePath);
 // inside its folder.
 void parse(const QByteArray& text, QVector<Entry>& entries, QVector<BadLine>& badLines);
 
+// The largest manifest read: 1 GiB, some 16 million lines, far more than a
+// package folder holds. Memory then stays bounded by the listed files.
+const qint64 MaxSize = qint64(1) << 30;
+// A longer line (some 8 KiB is the most a path takes) is a bad line, or a
+// comment, of which no more is kept.
+const int MaxLineLength = 64 * 1024;
+
+// Reads the manifest at `path` line by line as parse() does, in memory for
+// the entries only. False, with the reason in `errorString`, when it cannot
+// be opened or read, is not a regular file, or is larger than MaxSize.
+bool read(const NativePath& path, QVector<Entry>& entries, QVector<BadLine>& badLines, QString* errorString);
+
 // Hashes every regular file below `folder` (a sorted walk, each file read
 // once) and writes the manifest to `manifest`, which this call creates:
 // an existing file of that name is never replaced. False when anything

@@ -4,7 +4,6 @@
 #include "ParallelHasher.h"
 #include "Platform.h"
 
-#include <QFile>
 #include <QHash>
 #include <QSet>
 
@@ -20,29 +19,6 @@ int VerifyReport::count(VerifyFinding::Kind kind) const
 
 namespace {
 
-// The manifest's content; false with the reason when it cannot be read.
-bool readManifest(const NativePath& manifest, QByteArray& text, QString* errorString)
-{
-    QFile file;
-    qint64 code = 0;
-    const platform::OpenResult opened = platform::openForReading(manifest, file, &code);
-    QString reason;
-    if (opened == platform::OpenResult::Missing)
-        reason = QStringLiteral("no such file");
-    else if (opened == platform::OpenResult::NotAFile)
-        reason = QStringLiteral("not a regular file");
-    else if (opened == platform::OpenResult::Failed)
-        reason = platform::errorText(code);
-    else {
-        text = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            reason = file.errorString();
-    }
-    if (!reason.isEmpty())
-        *errorString = QStringLiteral("cannot read the manifest %1: %2").arg(manifest.toText(), reason);
-    return reason.isEmpty();
-}
-
 // Records how one listed file compares.
 void record(const ChecksumManifest::Entry& entry, const FileDigest& outcome, VerifyReport& report)
 {
@@ -55,6 +31,10 @@ void record(const ChecksumManifest::Entry& entry, const FileDigest& outcome, Ver
         break;
     case platform::OpenResult::Missing:
         report.findings.append(VerifyFinding{VerifyFinding::Missing, entry.relativePath, QString()});
+        break;
+    case platform::OpenResult::Link:
+        report.findings.append(VerifyFinding{VerifyFinding::Unreadable, entry.relativePath,
+                                             QStringLiteral("its path holds a link, never followed")});
         break;
     case platform::OpenResult::NotAFile:
         report.findings.append(
@@ -72,16 +52,18 @@ bool verifyFolder(const NativePath& folder, const NativePath& manifest, const Ch
                   VerifyReport& report, QString* errorString)
 {
     report = VerifyReport();
-    QByteArray text;
-    if (!readManifest(manifest, text, errorString))
-        return false;
     QVector<ChecksumManifest::Entry> entries;
-    ChecksumManifest::parse(text, entries, report.badLines);
+    QString reason;
+    if (!ChecksumManifest::read(manifest, entries, report.badLines, &reason)) {
+        *errorString = QStringLiteral("cannot read the manifest %1: %2").arg(manifest.toText(), reason);
+        report.badLines.clear();
+        return false;
+    }
     report.listed = entries.size();
 
     QVector<WalkedFile> files;
     QVector<WalkProblem> problems;
-    walkFiles(folder, files, problems);
+    walkFiles(folder, files, problems, true);
     for (const WalkProblem& problem : problems) {
         if (problem.relativePath.isEmpty()) {
             *errorString = QStringLiteral("cannot read the folder %1: %2").arg(folder.toText(), problem.reason);
@@ -99,12 +81,14 @@ bool verifyFolder(const NativePath& folder, const NativePath& manifest, const Ch
         listed.insert(entry.relativePath);
     }
     // Several files are hashed at once; their findings come in manifest order.
-    QVector<NativePath> paths;
+    // Each is opened below the folder without following a link, so a link
+    // in the copy can never stand in for a file.
+    QVector<QByteArray> paths;
     paths.reserve(entries.size());
     for (const ChecksumManifest::Entry& entry : entries)
-        paths.append(folder.child(NativePath::fromStoredBytes(entry.relativePath)));
+        paths.append(entry.relativePath);
     ParallelHasher::hashFiles(
-        paths,
+        folder, paths,
         [&](qint64 bytes) {
             if (progress)
                 progress(bytes, total);
@@ -117,9 +101,12 @@ bool verifyFolder(const NativePath& folder, const NativePath& manifest, const Ch
     // A subfolder that cannot be listed may hide unlisted files: say so.
     for (const WalkProblem& problem : problems)
         report.findings.append(VerifyFinding{VerifyFinding::Unreadable, problem.relativePath, problem.reason});
+    // Links, devices, FIFOs and sockets are never read: an unlisted one is
+    // named with why (a listed one was reported when it was opened).
     for (const WalkedFile& file : files) {
         if (!listed.contains(file.relativePath) && file.path != manifest)
-            report.findings.append(VerifyFinding{VerifyFinding::Unlisted, file.relativePath, QString()});
+            report.findings.append(VerifyFinding{VerifyFinding::Unlisted, file.relativePath,
+                                                 file.regular ? QString() : QStringLiteral("not a regular file")});
     }
     return true;
 }

@@ -35,7 +35,10 @@ struct VerifyReport
 // Checks a folder (a package folder or a copy of it anywhere) against a
 // manifest: every listed file is read once and its digest compared, and
 // every regular file below the folder that the manifest does not list is
-// reported (the manifest itself excepted, should it lie inside). False, with
+// reported (the manifest itself excepted, should it lie inside). A link is
+// never followed: a listed file that is one, or lies in a folder that is
+// one, is unreadable; an unlisted link, device, FIFO or socket is unlisted
+// as not a regular file. A manifest too large to read is refused. False, with
 // `errorString`, when the manifest or the folder itself cannot be read;
 // `progress` is told the bytes read against the total of the listed files.
 bool verifyFolder(const NativePath& folder, const NativePath& manifest, const ChecksumManifest::Progress& progress,

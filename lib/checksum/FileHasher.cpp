@@ -16,11 +16,12 @@ FileHasher::FileHasher(Progress progress) : progress_(std::move(progress)), buff
 {
 }
 
-platform::OpenResult FileHasher::hash(const NativePath& path, QByteArray& digest, QString* errorString)
+platform::OpenResult FileHasher::hash(const NativePath& folder, const QByteArray& relativePath, QByteArray& digest,
+                                      QString* errorString)
 {
     QFile file;
     qint64 code = 0;
-    const platform::OpenResult opened = platform::openForReading(path, file, &code);
+    const platform::OpenResult opened = platform::openBelow(folder, relativePath, file, &code);
     if (opened != platform::OpenResult::Opened) {
         if (opened == platform::OpenResult::Failed && errorString)
             *errorString = platform::errorText(code);

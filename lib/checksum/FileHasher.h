@@ -21,9 +21,12 @@ public:
 
     explicit FileHasher(Progress progress = Progress());
 
-    // Opened: `digest` holds the file's 32-byte digest. Missing and NotAFile
-    // as platform::openForReading says; Failed: `errorString` says why.
-    platform::OpenResult hash(const NativePath& path, QByteArray& digest, QString* errorString);
+    // Hashes the file at `relativePath` below `folder`, never through a link
+    // (platform::openBelow). Opened: `digest` holds the file's 32-byte
+    // digest. Missing, NotAFile and Link as openBelow says; Failed:
+    // `errorString` says why.
+    platform::OpenResult hash(const NativePath& folder, const QByteArray& relativePath, QByteArray& digest,
+                              QString* errorString);
 
 private:
     Progress progress_;

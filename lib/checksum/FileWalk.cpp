@@ -25,7 +25,8 @@ QByteArray joined(const QByteArray& prefix, const NativePath& name)
 
 } // namespace
 
-void walkFiles(const NativePath& folder, QVector<WalkedFile>& files, QVector<WalkProblem>& problems)
+void walkFiles(const NativePath& folder, QVector<WalkedFile>& files, QVector<WalkProblem>& problems,
+               bool withOthers)
 {
     // An explicit stack: package trees can be thousands of levels deep.
     std::vector<Level> stack;
@@ -54,6 +55,8 @@ void walkFiles(const NativePath& folder, QVector<WalkedFile>& files, QVector<Wal
             files.append(WalkedFile{relative, path, entry.size});
         else if (entry.kind == platform::FolderEntry::Folder)
             enter(relative, path); // `top` is not used after this
+        else if (withOthers)
+            files.append(WalkedFile{relative, path, 0, false});
     }
 }
 

@@ -33,7 +33,7 @@ struct Shared
 
 // One hashing thread: takes the next file of the list until none is left or
 // the collector stopped.
-void hashNext(const QVector<NativePath>& paths, Shared& shared)
+void hashNext(const NativePath& folder, const QVector<QByteArray>& paths, Shared& shared)
 {
     FileHasher hasher([&shared](qint64 bytes) {
         QMutexLocker locker(&shared.lock);
@@ -45,7 +45,7 @@ void hashNext(const QVector<NativePath>& paths, Shared& shared)
         if (index >= paths.size() || shared.stop.load())
             return;
         FileDigest outcome;
-        outcome.result = hasher.hash(paths.at(index), outcome.digest, &outcome.errorString);
+        outcome.result = hasher.hash(folder, paths.at(index), outcome.digest, &outcome.errorString);
         QMutexLocker locker(&shared.lock);
         shared.outcomes[index] = std::move(outcome);
         shared.ready[size_t(index)] = true;
@@ -80,11 +80,20 @@ void collect(Shared& shared, int count, const Progress& progress, const Consumer
             }
         }
     }
+    // Bytes added while the last outcomes were passed: every file's bytes
+    // are counted before its outcome, so this completes the total.
+    const qint64 rest = shared.unreported;
+    shared.unreported = 0;
+    if (rest > 0 && progress) {
+        locker.unlock();
+        progress(rest);
+    }
 }
 
 } // namespace
 
-void hashFiles(const QVector<NativePath>& paths, const Progress& progress, const Consumer& consumer, int threads)
+void hashFiles(const NativePath& folder, const QVector<QByteArray>& paths, const Progress& progress,
+               const Consumer& consumer, int threads)
 {
     const int count = paths.size();
     if (count == 0)
@@ -95,7 +104,7 @@ void hashFiles(const QVector<NativePath>& paths, const Progress& progress, const
     Shared shared(count);
     std::vector<std::unique_ptr<QThread>> pool;
     for (int i = 0; i < threads; ++i) {
-        pool.emplace_back(QThread::create([&paths, &shared] { hashNext(paths, shared); }));
+        pool.emplace_back(QThread::create([&folder, &paths, &shared] { hashNext(folder, paths, shared); }));
         pool.back()->start();
     }
     collect(shared, count, progress, consumer);

@@ -11,8 +11,8 @@
 
 namespace korvo {
 
-// What hashing one file gave: Opened with its 32-byte digest, Missing or
-// NotAFile as platform::openForReading says, Failed with the reason.
+// What hashing one file gave: Opened with its 32-byte digest, Missing,
+// NotAFile or Link as platform::openBelow says, Failed with the reason.
 struct FileDigest
 {
     platform::OpenResult result = platform::OpenResult::Failed;
@@ -33,11 +33,12 @@ using Progress = std::function<void(qint64 bytes)>;
 // not yet begun are not read, and no later outcome is passed.
 using Consumer = std::function<bool(int index, const FileDigest& outcome)>;
 
-// Hashes `paths` on `threads` threads (0: one per processor, never more
-// than there are files). Returns once every outcome was taken or the
-// consumer stopped, with every thread ended.
-void hashFiles(const QVector<NativePath>& paths, const Progress& progress, const Consumer& consumer,
-               int threads = 0);
+// Hashes the files at `relativePaths` (stored names joined by "/") below
+// `folder`, never through a link, on `threads` threads (0: one per
+// processor, never more than there are files). Returns once every outcome
+// was taken or the consumer stopped, with every thread ended.
+void hashFiles(const NativePath& folder, const QVector<QByteArray>& relativePaths, const Progress& progress,
+               const Consumer& consumer, int threads = 0);
 
 } // namespace ParallelHasher
 } // namespace korvo

@@ -108,13 +108,22 @@ struct FolderEntry
 // code, when the folder cannot be listed.
 bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64* errorCode);
 
-enum class OpenResult { Opened, Missing, NotAFile, Failed };
+// Link: the entry, or a folder on the way to it, is a link (Windows: a
+// reparse point), which openBelow never follows.
+enum class OpenResult { Opened, Missing, NotAFile, Link, Failed };
 
 // Opens a regular file for one sequential read, unbuffered, following links
 // as any reader does. Missing: nothing is there (or a folder on the way is
 // none); NotAFile: a folder, device, FIFO or socket, which is never read;
 // Failed: the system's error code is stored.
 OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode);
+
+// Opens the regular file at `relativePath` (stored names joined by "/",
+// none of them empty, "." or "..") below `folder` as openForReading does,
+// but never through a link: `folder` is taken as given, while a link as the
+// file itself or as any folder on the way gives Link and is never opened,
+// so that nothing outside the folder can be read through its names.
+OpenResult openBelow(const NativePath& folder, const QByteArray& relativePath, QFile& file, qint64* errorCode);
 
 // Removes a file (one this program created and could not finish).
 bool removeFile(const NativePath& path);

@@ -267,6 +267,41 @@ bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64*
     return code == 0 || failWith(code, errorCode);
 }
 
+namespace {
+
+// Hands a freshly opened descriptor to `file` when it is a regular file.
+OpenResult adoptRegularFile(int fd, QFile& file, qint64* errorCode)
+{
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return OpenResult::NotAFile;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return adoptDescriptor(fd, file, QIODevice::ReadOnly | QIODevice::Unbuffered, errorCode) ? OpenResult::Opened
+                                                                                           : OpenResult::Failed;
+}
+
+// Why opening `name` in the folder `dir` failed with `code`: a link there
+// (which O_NOFOLLOW refused) is told apart from a missing entry.
+OpenResult openFailure(int dir, const char* name, int code, qint64* errorCode)
+{
+    struct stat info;
+    if (::fstatat(dir, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode))
+        return OpenResult::Link;
+    if (code == ENOENT || code == ENOTDIR)
+        return OpenResult::Missing;
+    storeError(errorCode, code);
+    return OpenResult::Failed;
+}
+
+bool isPlainName(const QByteArray& name)
+{
+    return !name.isEmpty() && name != "." && name != "..";
+}
+
+} // namespace
+
 OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode)
 {
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused
@@ -279,14 +314,47 @@ OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode
         storeError(errorCode, code);
         return OpenResult::Failed;
     }
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return OpenResult::NotAFile;
+    return adoptRegularFile(fd, file, errorCode);
+}
+
+OpenResult openBelow(const NativePath& folder, const QByteArray& relativePath, QFile& file, qint64* errorCode)
+{
+    const QByteArrayList names = relativePath.split('/');
+    for (const QByteArray& name : names) {
+        if (!isPlainName(name)) {
+            storeError(errorCode, EINVAL);
+            return OpenResult::Failed;
+        }
     }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return adoptDescriptor(fd, file, QIODevice::ReadOnly | QIODevice::Unbuffered, errorCode) ? OpenResult::Opened
-                                                                                           : OpenResult::Failed;
+    // One level at a time, each folder opened relative to the one above
+    // with O_NOFOLLOW: a link at any level is refused, and a folder renamed
+    // or replaced meanwhile cannot redirect the levels below it. O_PATH
+    // needs no read permission on the folders, as a plain path lookup.
+    int dir = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        const int code = errno;
+        if (code == ENOENT || code == ENOTDIR)
+            return OpenResult::Missing;
+        storeError(errorCode, code);
+        return OpenResult::Failed;
+    }
+    for (int i = 0; i + 1 < names.size(); ++i) {
+        const int next = ::openat(dir, names.at(i).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int code = errno;
+        if (next < 0) {
+            const OpenResult result = openFailure(dir, names.at(i).constData(), code, errorCode);
+            ::close(dir);
+            return result;
+        }
+        ::close(dir);
+        dir = next;
+    }
+    const char* last = names.last().constData();
+    const int fd = ::openat(dir, last, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    const int code = errno;
+    const OpenResult result = fd < 0 ? openFailure(dir, last, code, errorCode) : adoptRegularFile(fd, file, errorCode);
+    ::close(dir);
+    return result;
 }
 
 bool removeFile(const NativePath& path)

@@ -11,6 +11,8 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include <vector>
+
 namespace korvo::platform {
 
 namespace {
@@ -278,6 +280,105 @@ OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode
     }
     return adoptHandle(handle, file, QIODevice::ReadOnly | QIODevice::Unbuffered, errorCode) ? OpenResult::Opened
                                                                                              : OpenResult::Failed;
+}
+
+namespace {
+
+DWORD attributesOf(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    return GetFileInformationByHandle(handle, &information) ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+}
+
+// What an entry that could not be opened with `code` is: a reparse point
+// (never followed), missing, a folder, or a failure.
+OpenResult notOpened(const NativePath& path, DWORD code, qint64* errorCode)
+{
+    const DWORD attributes = GetFileAttributesW(path.wide()); // the entry's own, not its target's
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return OpenResult::Link;
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_DIRECTORY)
+        return OpenResult::Missing;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return OpenResult::NotAFile;
+    storeError(errorCode, code);
+    return OpenResult::Failed;
+}
+
+// A stored name that stays one level: no separator, stream or "." name.
+bool isPlainName(const QByteArray& name)
+{
+    return !name.isEmpty() && name != "." && name != ".." && !name.contains('\\') && !name.contains(':');
+}
+
+// Opens one folder on the way without following a reparse point; it stays
+// open, not shared for deletion, so it cannot be renamed or replaced by a
+// link until the file below it is open.
+OpenResult openLevel(const NativePath& path, std::vector<HANDLE>& levels, qint64* errorCode)
+{
+    const HANDLE handle = CreateFileW(path.wide(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return notOpened(path, GetLastError(), errorCode);
+    levels.push_back(handle);
+    const DWORD attributes = attributesOf(handle);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        storeError(errorCode, GetLastError());
+        return OpenResult::Failed;
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return OpenResult::Link;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? OpenResult::Opened : OpenResult::Missing;
+}
+
+// Opens the file itself, refusing a reparse point, a folder or a device.
+OpenResult openLastLevel(const NativePath& path, QFile& file, qint64* errorCode)
+{
+    const HANDLE handle =
+        CreateFileW(path.wide(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return notOpened(path, GetLastError(), errorCode);
+    const DWORD attributes = attributesOf(handle);
+    OpenResult result = OpenResult::Opened;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        result = OpenResult::Link;
+    else if (GetFileType(handle) != FILE_TYPE_DISK ||
+             (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)))
+        result = OpenResult::NotAFile;
+    if (result != OpenResult::Opened) {
+        CloseHandle(handle);
+        return result;
+    }
+    return adoptHandle(handle, file, QIODevice::ReadOnly | QIODevice::Unbuffered, errorCode) ? OpenResult::Opened
+                                                                                             : OpenResult::Failed;
+}
+
+} // namespace
+
+OpenResult openBelow(const NativePath& folder, const QByteArray& relativePath, QFile& file, qint64* errorCode)
+{
+    const QByteArrayList names = relativePath.split('/');
+    for (const QByteArray& name : names) {
+        if (!isPlainName(name)) {
+            storeError(errorCode, ERROR_INVALID_NAME);
+            return OpenResult::Failed;
+        }
+    }
+    std::vector<HANDLE> levels;
+    NativePath path = folder;
+    OpenResult result = OpenResult::Opened;
+    for (int i = 0; i + 1 < names.size() && result == OpenResult::Opened; ++i) {
+        path.append(NativePath::fromStoredBytes(names.at(i)));
+        result = openLevel(path, levels, errorCode);
+    }
+    if (result == OpenResult::Opened) {
+        path.append(NativePath::fromStoredBytes(names.last()));
+        result = openLastLevel(path, file, errorCode);
+    }
+    for (const HANDLE level : levels)
+        CloseHandle(level);
+    return result;
 }
 
 bool removeFile(const NativePath& path)
