@@ -319,6 +319,7 @@ private slots:
         QTest::addColumn<QString>("shape");
         QTest::newRow("odd names") << QStringLiteral("odd");
         QTest::newRow("wide") << QStringLiteral("wide");
+        QTest::newRow("huge folder") << QStringLiteral("huge");
 #ifndef Q_OS_WIN
         QTest::newRow("deep") << QStringLiteral("deep");
         QTest::newRow("comb") << QStringLiteral("comb");
@@ -339,6 +340,12 @@ private slots:
         } else if (shape == QLatin1String("wide")) {
             for (int i = 0; i < 400; ++i)
                 QVERIFY(writeFile(top + QStringLiteral("/w%1/f").arg(i), i % 7));
+        } else if (shape == QLatin1String("huge")) {
+            // One folder so big that several threads stat its entries at
+            // once, with odd names and subfolders among them.
+            makeOddTree(top, 77);
+            for (int i = 0; i < 6000; ++i)
+                QVERIFY(writeFile(top + QStringLiteral("/%1%2").arg(QLatin1String(i % 3 ? "h" : "H")).arg(i), i % 9));
         } else {
             // A chain far deeper than the descriptors a walker keeps open; the
             // field comparison reads every folder's path, so its cost grows
