@@ -92,7 +92,6 @@ private:
         quint64 prefix;
         quint32 keyAt;
         quint32 entry;
-        quint16 keyLength;
     };
 
     bool readEntries(int fd);
@@ -100,6 +99,7 @@ private:
     void statOne(int fd, Entry& entry) const;
     void sortEntries();
     bool itemLess(const SortItem& a, const SortItem& b) const;
+    int keyLength(const SortItem& item) const;
     int textLength(const Entry& entry) const;
     QString textOf(const Entry& entry) const;
     FolderSums build(const DirectoryNodePtr& folder, QVector<ChildFolder>& children);

@@ -359,6 +359,10 @@ void FolderReader::sortEntries()
         if (!entry.kept)
             continue;
         const char* name = names_.data() + entry.nameAt;
+        // Each key follows its length in two bytes, read only when two
+        // prefixes are equal.
+        const size_t lengthAt = keys_.size();
+        keys_.append(2, '\0');
         const quint32 keyAt = quint32(keys_.size());
         if (sortkey::isAscii(name, entry.nameLength)) {
             sortkey::appendAscii(keys_, name, entry.nameLength);
@@ -370,10 +374,12 @@ void FolderReader::sortEntries()
             entry.decoded = decoded_.size();
             decoded_.append(std::move(decoded));
         }
-        const quint16 keyLength = quint16(keys_.size() - keyAt);
-        order_.push_back({sortkey::prefixOf(keys_.data() + keyAt, keyLength), keyAt, i, keyLength});
+        const quint16 length = quint16(keys_.size() - keyAt);
+        std::memcpy(&keys_[lengthAt], &length, sizeof length);
+        order_.push_back({sortkey::prefixOf(keys_.data() + keyAt, length), keyAt, i});
     }
     std::sort(order_.begin(), order_.end(), [this](const SortItem& a, const SortItem& b) { return itemLess(a, b); });
+    release(keys_); // not needed once sorted
 }
 
 bool FolderReader::itemLess(const SortItem& a, const SortItem& b) const
@@ -383,10 +389,12 @@ bool FolderReader::itemLess(const SortItem& a, const SortItem& b) const
     if (a.entry == b.entry)
         return false;
     // Equal prefixes: the keys differ, if at all, after their first 8 bytes.
-    const int order = a.keyLength > 8 && b.keyLength > 8
-                          ? sortkey::compare(keys_.data() + a.keyAt + 8, a.keyLength - 8,
-                                             keys_.data() + b.keyAt + 8, b.keyLength - 8)
-                          : a.keyLength - b.keyLength;
+    const int lengthA = keyLength(a);
+    const int lengthB = keyLength(b);
+    const int order = lengthA > 8 && lengthB > 8
+                          ? sortkey::compare(keys_.data() + a.keyAt + 8, lengthA - 8, keys_.data() + b.keyAt + 8,
+                                             lengthB - 8)
+                          : lengthA - lengthB;
     if (order != 0)
         return order < 0;
     // Equal in lower case: by the exact text.
@@ -397,6 +405,13 @@ bool FolderReader::itemLess(const SortItem& a, const SortItem& b) const
                                 entryB.nameLength)
                < 0;
     return textOf(entryA) < textOf(entryB);
+}
+
+int FolderReader::keyLength(const SortItem& item) const
+{
+    quint16 length;
+    std::memcpy(&length, keys_.data() + item.keyAt - 2, sizeof length);
+    return length;
 }
 
 int FolderReader::textLength(const Entry& entry) const
