@@ -10,6 +10,7 @@
 #include "DriveGeometry.h"
 #include "Enumerate.h"
 #include "ScanSupport.h"
+#include "SortName.h"
 #include "TestSupport.h"
 
 #include <QFile>
@@ -371,6 +372,52 @@ private slots:
                 QVERIFY(sameFolder(folders.at(i), oneFolders.at(i)));
                 QCOMPARE(folders.at(i)->nativeFilePath(), oneFolders.at(i)->nativeFilePath());
             }
+        }
+    }
+
+    void sortKeysOrderAsLowerCaseText()
+    {
+        // The byte keys order any two names as their lower-case texts do,
+        // code unit by code unit: ASCII against other units, units on either
+        // side of the surrogates, names that begin one another, and keys
+        // longer than the eight bytes compared first.
+        const QVector<ushort> units{'a', 'B', 'z', '_', '0', 0x7F, 0x80, 0xC9, 0xFF, 0x100, 0x3A3, 0x3C3, 0x130,
+                                    0x212A, 0x7FF, 0x800, 0xD7FF, 0xD83D, 0xDE00, 0xE000, 0xFF21, 0xFFFD, 0xFFFF};
+        QRandomGenerator random(20261208);
+        auto randomName = [&] {
+            QString name;
+            const int length = 1 + int(random.bounded(12));
+            for (int i = 0; i < length; ++i)
+                name += QChar(units.at(int(random.bounded(units.size()))));
+            return name;
+        };
+        auto keyOf = [](const QString& name) {
+            std::string key;
+            const QByteArray latin1 = name.toLatin1();
+            bool ascii = true;
+            for (const QChar c : name)
+                ascii = ascii && c.unicode() < 0x80;
+            if (ascii)
+                korvo::sortkey::appendAscii(key, latin1.constData(), latin1.size());
+            else
+                korvo::sortkey::appendLowered(key, name.toLower());
+            return key;
+        };
+        auto sign = [](int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); };
+        for (int i = 0; i < 20000; ++i) {
+            QString a = randomName();
+            QString b = random.bounded(4) == 0 ? a.left(int(random.bounded(a.size() + 1))) + randomName() : randomName();
+            const std::string keyA = keyOf(a);
+            const std::string keyB = keyOf(b);
+            const int expected = sign(QString::compare(a.toLower(), b.toLower(), Qt::CaseSensitive));
+            const int byKeys =
+                sign(korvo::sortkey::compare(keyA.data(), int(keyA.size()), keyB.data(), int(keyB.size())));
+            QVERIFY2(byKeys == expected, qPrintable(a + QStringLiteral(" / ") + b));
+            // Prefixes that differ give the same order.
+            const quint64 prefixA = korvo::sortkey::prefixOf(keyA.data(), int(keyA.size()));
+            const quint64 prefixB = korvo::sortkey::prefixOf(keyB.data(), int(keyB.size()));
+            if (prefixA != prefixB)
+                QCOMPARE(prefixA < prefixB ? -1 : 1, expected);
         }
     }
 
