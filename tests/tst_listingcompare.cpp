@@ -10,6 +10,7 @@
 #include "DriveGeometry.h"
 #include "Enumerate.h"
 #include "ScanSupport.h"
+#include "SortName.h"
 #include "TestSupport.h"
 
 #include <QFile>
@@ -319,6 +320,7 @@ private slots:
         QTest::addColumn<QString>("shape");
         QTest::newRow("odd names") << QStringLiteral("odd");
         QTest::newRow("wide") << QStringLiteral("wide");
+        QTest::newRow("huge folder") << QStringLiteral("huge");
 #ifndef Q_OS_WIN
         QTest::newRow("deep") << QStringLiteral("deep");
         QTest::newRow("comb") << QStringLiteral("comb");
@@ -339,6 +341,12 @@ private slots:
         } else if (shape == QLatin1String("wide")) {
             for (int i = 0; i < 400; ++i)
                 QVERIFY(writeFile(top + QStringLiteral("/w%1/f").arg(i), i % 7));
+        } else if (shape == QLatin1String("huge")) {
+            // One folder so big that several threads stat its entries at
+            // once, with odd names and subfolders among them.
+            makeOddTree(top, 77);
+            for (int i = 0; i < 6000; ++i)
+                QVERIFY(writeFile(top + QStringLiteral("/%1%2").arg(QLatin1String(i % 3 ? "h" : "H")).arg(i), i % 9));
         } else {
             // A chain far deeper than the descriptors a walker keeps open; the
             // field comparison reads every folder's path, so its cost grows
@@ -364,6 +372,52 @@ private slots:
                 QVERIFY(sameFolder(folders.at(i), oneFolders.at(i)));
                 QCOMPARE(folders.at(i)->nativeFilePath(), oneFolders.at(i)->nativeFilePath());
             }
+        }
+    }
+
+    void sortKeysOrderAsLowerCaseText()
+    {
+        // The byte keys order any two names as their lower-case texts do,
+        // code unit by code unit: ASCII against other units, units on either
+        // side of the surrogates, names that begin one another, and keys
+        // longer than the eight bytes compared first.
+        const QVector<ushort> units{'a', 'B', 'z', '_', '0', 0x7F, 0x80, 0xC9, 0xFF, 0x100, 0x3A3, 0x3C3, 0x130,
+                                    0x212A, 0x7FF, 0x800, 0xD7FF, 0xD83D, 0xDE00, 0xE000, 0xFF21, 0xFFFD, 0xFFFF};
+        QRandomGenerator random(20261208);
+        auto randomName = [&] {
+            QString name;
+            const int length = 1 + int(random.bounded(12));
+            for (int i = 0; i < length; ++i)
+                name += QChar(units.at(int(random.bounded(units.size()))));
+            return name;
+        };
+        auto keyOf = [](const QString& name) {
+            std::string key;
+            const QByteArray latin1 = name.toLatin1();
+            bool ascii = true;
+            for (const QChar c : name)
+                ascii = ascii && c.unicode() < 0x80;
+            if (ascii)
+                korvo::sortkey::appendAscii(key, latin1.constData(), latin1.size());
+            else
+                korvo::sortkey::appendLowered(key, name.toLower());
+            return key;
+        };
+        auto sign = [](int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); };
+        for (int i = 0; i < 20000; ++i) {
+            QString a = randomName();
+            QString b = random.bounded(4) == 0 ? a.left(int(random.bounded(a.size() + 1))) + randomName() : randomName();
+            const std::string keyA = keyOf(a);
+            const std::string keyB = keyOf(b);
+            const int expected = sign(QString::compare(a.toLower(), b.toLower(), Qt::CaseSensitive));
+            const int byKeys =
+                sign(korvo::sortkey::compare(keyA.data(), int(keyA.size()), keyB.data(), int(keyB.size())));
+            QVERIFY2(byKeys == expected, qPrintable(a + QStringLiteral(" / ") + b));
+            // Prefixes that differ give the same order.
+            const quint64 prefixA = korvo::sortkey::prefixOf(keyA.data(), int(keyA.size()));
+            const quint64 prefixB = korvo::sortkey::prefixOf(keyB.data(), int(keyB.size()));
+            if (prefixA != prefixB)
+                QCOMPARE(prefixA < prefixB ? -1 : 1, expected);
         }
     }
 

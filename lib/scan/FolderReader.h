@@ -6,10 +6,12 @@
 #include "DirectoryNode.h"
 #include "DriveGeometry.h"
 #include "FolderWalk.h"
-#include "SortName.h"
 
 #include <QByteArray>
 #include <QVector>
+
+#include <string>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -50,7 +52,8 @@ NodeTimes folderTimes(int fd);
 class FolderReader
 {
 public:
-    explicit FolderReader(const DriveGeometry& geometry) : geometry_(geometry) {}
+    // `threads`: how many threads may stat the entries of one huge folder.
+    FolderReader(const DriveGeometry& geometry, int threads) : geometry_(geometry), threads_(threads) {}
 
     // Lists the open folder `fd` into `folder`'s node; `children` receives
     // the subfolders' exact names and identities in the order of the node's
@@ -61,26 +64,56 @@ public:
 private:
     enum class Kind : quint8 { File, Directory };
 
+    // One listed entry. Plain data, so that the list grows by moving bytes.
     struct Entry
     {
-        SortName key;
+        quint32 nameAt = 0;      // its exact name in names_, ended by a zero byte
+        qint32 decoded = -1;     // its text in decoded_ when the name is not ASCII
+        quint16 nameLength = 0;
+        quint8 type = 0;         // what the listing says it is (d_type)
         Kind kind = Kind::File;
+        bool kept = false;       // a file, link or folder: listed in the node
+        bool identified = false; // `id` was read
         qint64 size = 0;
         NodeTimes times;
         FolderId id;
-        bool identified = false; // `id` was read
-        QByteArray rawName; // folders always (to open them); files whose text does not give the name
+    };
+
+    // The text of a name that is not ASCII.
+    struct Decoded
+    {
+        QString text;
+        bool exact = true; // the text gives the exact name back
+    };
+
+    // An entry to sort: the first bytes of its key, and where the key is.
+    struct SortItem
+    {
+        quint64 prefix;
+        quint32 keyAt;
+        quint32 entry;
     };
 
     bool readEntries(int fd);
-    bool readEntry(int fd, const char* name, unsigned char type);
+    void statEntries(int fd);
+    void statOne(int fd, Entry& entry) const;
+    void sortEntries();
+    bool itemLess(const SortItem& a, const SortItem& b) const;
+    int keyLength(const SortItem& item) const;
+    int textLength(const Entry& entry) const;
+    QString textOf(const Entry& entry) const;
     FolderSums build(const DirectoryNodePtr& folder, QVector<ChildFolder>& children);
 
     const DriveGeometry geometry_;
+    const int threads_;
     // Reused from folder to folder, so that listing allocates nothing per
-    // folder beyond the nodes themselves.
-    QVector<Entry> entries_;
-    QVector<int> order_;
+    // entry beyond the nodes themselves (and the text of names that are not
+    // ASCII).
+    std::vector<Entry> entries_;
+    std::vector<SortItem> order_;
+    QVector<Decoded> decoded_;
+    std::string names_;
+    std::string keys_;
     QByteArray buffer_;
 };
 

@@ -3,13 +3,16 @@
 #include "ChildIdentities.h"
 #include "FileNode.h"
 #include "SaturatingSum.h"
+#include "SortName.h"
 
 #include <QFile>
+#include <QThread>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -109,41 +112,41 @@ qint64 linkedFileSize(int folder, const char* name)
 
 
 
-// True when every character of the name has a Latin-1 byte.
-bool isLatin1(const SortName& key)
+// True when every character of the text has a Latin-1 byte.
+bool isLatin1(const QString& text)
 {
-    if (key.asciiOnly)
-        return true;
-    for (const QChar c : key.name) {
+    for (const QChar c : text) {
         if (c.unicode() > 0xFF)
             return false;
     }
     return true;
 }
 
-// Appends a name known to be Latin-1 text as its bytes, within the room
-// reserved beforehand.
-void appendLatin1(QByteArray& names, const QString& name)
+// Appends a text known to be Latin-1 as its bytes.
+void appendLatin1(QByteArray& names, const QString& text)
 {
     const int at = names.size();
-    names.resize(at + name.size());
+    names.resize(at + text.size());
     char* out = names.data() + at;
-    for (const QChar c : name)
+    for (const QChar c : text)
         *out++ = char(c.unicode());
 }
 
-// The text of a name and whether that text gives the name back exactly.
-QString nameText(const char* bytes, int length, bool* exact)
+// A folder with at least this many entries has them statted by several
+// threads at once, each taking blocks of this many at a time.
+const size_t HugeFolder = 4096;
+const size_t StatBlock = 512;
+// Lists longer than this are given back after their folder, not kept for
+// the next one.
+const size_t KeepAtMost = 64 * 1024;
+
+template<typename Container>
+void release(Container& container)
 {
-    const QString text = NativePath::decodeName(bytes, length);
-    *exact = true;
-    for (int i = 0; i < length; ++i) {
-        if (uchar(bytes[i]) >= 0x80) {
-            *exact = QFile::encodeName(text) == QByteArray::fromRawData(bytes, length);
-            break;
-        }
-    }
-    return text;
+    if (container.capacity() > KeepAtMost)
+        Container().swap(container);
+    else
+        container.clear();
 }
 
 } // namespace
@@ -206,19 +209,20 @@ FolderSums FolderReader::read(int fd, const DirectoryNodePtr& folder, QVector<Ch
 {
     children.clear();
     entries_.clear();
-    if (!readEntries(fd)) {
-        FolderSums unread;
-        unread.error = errno;
-        entries_.clear(); // a folder that cannot be read: no entries
-        return unread;
+    names_.clear();
+    FolderSums sums;
+    if (readEntries(fd)) {
+        statEntries(fd);
+        sortEntries();
+        sums = build(folder, children);
+    } else {
+        sums.error = errno; // a folder that cannot be read: no entries
     }
-    order_.resize(entries_.size());
-    for (int i = 0; i < order_.size(); ++i)
-        order_[i] = i;
-    std::sort(order_.begin(), order_.end(),
-              [this](int a, int b) { return nameLess(entries_.at(a).key, entries_.at(b).key); });
-    const FolderSums sums = build(folder, children);
-    entries_.clear();
+    release(entries_);
+    release(order_);
+    release(names_);
+    release(keys_);
+    decoded_.clear();
     return sums;
 }
 
@@ -226,32 +230,85 @@ bool FolderReader::readEntries(int fd)
 {
     // getdents64 straight into one reused buffer: no directory stream to
     // allocate, and the descriptor stays ours to open subfolders through.
+    // The names go one after the other into names_, each after its type and
+    // ended by a zero byte; the entries are made once their count is known.
     if (buffer_.isEmpty())
         buffer_.resize(64 * 1024);
+    size_t count = 0;
     for (;;) {
         const ssize_t read = ::getdents64(fd, buffer_.data(), size_t(buffer_.size()));
-        if (read < 0)
-            return errno == ENOENT; // a folder removed while open reads as empty
+        if (read < 0) {
+            if (errno != ENOENT)
+                return false;
+            break; // a folder removed while open reads as empty
+        }
         if (read == 0)
-            return true;
+            break;
         for (ssize_t at = 0; at < read;) {
             const auto* dirent = reinterpret_cast<const struct dirent64*>(buffer_.constData() + at);
             at += dirent->d_reclen;
             const char* name = dirent->d_name;
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue;
-            readEntry(fd, name, dirent->d_type);
+            const unsigned char type = dirent->d_type;
+            if (type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK)
+                continue; // neither file, link nor folder: skipped, never opened
+            names_ += char(type);
+            names_.append(name, std::strlen(name) + 1);
+            ++count;
         }
     }
+    entries_.reserve(count);
+    for (size_t at = 0; at < names_.size();) {
+        Entry entry;
+        entry.type = uchar(names_[at]);
+        entry.nameAt = quint32(at + 1);
+        entry.nameLength = quint16(std::strlen(names_.data() + at + 1));
+        entries_.push_back(entry);
+        at += entry.nameLength + 2u;
+    }
+    return true;
 }
 
-bool FolderReader::readEntry(int fd, const char* name, unsigned char type)
+// Stats every entry; a huge folder's entries on several threads at once,
+// each taking the next block of entries not yet taken.
+void FolderReader::statEntries(int fd)
 {
-    if (type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK)
-        return false; // neither file, link nor folder: skipped, never opened
-    Entry entry;
+    const size_t count = entries_.size();
+    const int helpers = count >= HugeFolder ? qMin(threads_, QThread::idealThreadCount()) - 1 : 0;
+    if (helpers <= 0) {
+        for (Entry& entry : entries_)
+            statOne(fd, entry);
+        return;
+    }
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (;;) {
+            const size_t begin = next.fetch_add(StatBlock, std::memory_order_relaxed);
+            if (begin >= count)
+                return;
+            const size_t end = qMin(begin + StatBlock, count);
+            for (size_t i = begin; i < end; ++i)
+                statOne(fd, entries_[i]);
+        }
+    };
+    std::vector<std::thread> others;
+    for (int i = 0; i < helpers; ++i)
+        others.emplace_back(work);
+    work();
+    for (std::thread& other : others)
+        other.join();
+}
+
+// What one entry is, its size and its times; `kept` is false for an entry
+// the node does not list. Touches only `entry`, so entries may be statted on
+// several threads at once.
+void FolderReader::statOne(int fd, Entry& entry) const
+{
+    const char* name = names_.data() + entry.nameAt;
     EntryStat stat;
     const bool statted = statEntry(fd, name, false, stat);
+    entry.kept = true;
     if (statted) {
         // What the entry itself is (a link's own identity, not its target's).
         entry.id = stat.id;
@@ -262,12 +319,12 @@ bool FolderReader::readEntry(int fd, const char* name, unsigned char type)
         // what the folder itself says of the entry is known, as with
         // QFileInfo. A file or link is listed without size or times, a
         // folder without times; an entry of unknown type is skipped.
-        if (type == DT_REG || type == DT_LNK)
+        if (entry.type == DT_REG || entry.type == DT_LNK)
             entry.kind = Kind::File;
-        else if (type == DT_DIR)
+        else if (entry.type == DT_DIR)
             entry.kind = Kind::Directory;
         else
-            return false;
+            entry.kept = false;
     } else if (S_ISLNK(stat.mode)) {
         // A link is a file whose times are those of what it reaches and
         // whose size is the length of the regular file it reaches.
@@ -286,57 +343,121 @@ bool FolderReader::readEntry(int fd, const char* name, unsigned char type)
         entry.kind = Kind::Directory;
         entry.times = stat.times;
     } else {
-        return false;
+        entry.kept = false;
     }
-    const int length = int(std::strlen(name));
-    bool exact = true;
-    entry.key = SortName::of(nameText(name, length, &exact));
-    if (entry.kind == Kind::Directory || !exact)
-        entry.rawName = QByteArray(name, length);
-    entries_.append(std::move(entry));
-    return true;
+}
+
+// Makes each kept entry's sort key once (an ASCII name's straight from its
+// bytes, any other from its text), then sorts the entries by key.
+void FolderReader::sortEntries()
+{
+    order_.clear();
+    order_.reserve(entries_.size());
+    keys_.clear();
+    for (quint32 i = 0; i < quint32(entries_.size()); ++i) {
+        Entry& entry = entries_[i];
+        if (!entry.kept)
+            continue;
+        const char* name = names_.data() + entry.nameAt;
+        // Each key follows its length in two bytes, read only when two
+        // prefixes are equal.
+        const size_t lengthAt = keys_.size();
+        keys_.append(2, '\0');
+        const quint32 keyAt = quint32(keys_.size());
+        if (sortkey::isAscii(name, entry.nameLength)) {
+            sortkey::appendAscii(keys_, name, entry.nameLength);
+        } else {
+            Decoded decoded;
+            decoded.text = NativePath::decodeName(name, entry.nameLength);
+            decoded.exact = QFile::encodeName(decoded.text) == QByteArray::fromRawData(name, entry.nameLength);
+            sortkey::appendLowered(keys_, decoded.text.toLower());
+            entry.decoded = decoded_.size();
+            decoded_.append(std::move(decoded));
+        }
+        const quint16 length = quint16(keys_.size() - keyAt);
+        std::memcpy(&keys_[lengthAt], &length, sizeof length);
+        order_.push_back({sortkey::prefixOf(keys_.data() + keyAt, length), keyAt, i});
+    }
+    std::sort(order_.begin(), order_.end(), [this](const SortItem& a, const SortItem& b) { return itemLess(a, b); });
+    release(keys_); // not needed once sorted
+}
+
+bool FolderReader::itemLess(const SortItem& a, const SortItem& b) const
+{
+    if (a.prefix != b.prefix)
+        return a.prefix < b.prefix;
+    if (a.entry == b.entry)
+        return false;
+    // Equal prefixes: the keys differ, if at all, after their first 8 bytes.
+    const int lengthA = keyLength(a);
+    const int lengthB = keyLength(b);
+    const int order = lengthA > 8 && lengthB > 8
+                          ? sortkey::compare(keys_.data() + a.keyAt + 8, lengthA - 8, keys_.data() + b.keyAt + 8,
+                                             lengthB - 8)
+                          : lengthA - lengthB;
+    if (order != 0)
+        return order < 0;
+    // Equal in lower case: by the exact text.
+    const Entry& entryA = entries_[a.entry];
+    const Entry& entryB = entries_[b.entry];
+    if (entryA.decoded < 0 && entryB.decoded < 0)
+        return sortkey::compare(names_.data() + entryA.nameAt, entryA.nameLength, names_.data() + entryB.nameAt,
+                                entryB.nameLength)
+               < 0;
+    return textOf(entryA) < textOf(entryB);
+}
+
+int FolderReader::keyLength(const SortItem& item) const
+{
+    quint16 length;
+    std::memcpy(&length, keys_.data() + item.keyAt - 2, sizeof length);
+    return length;
+}
+
+int FolderReader::textLength(const Entry& entry) const
+{
+    return entry.decoded < 0 ? entry.nameLength : decoded_.at(entry.decoded).text.size();
+}
+
+QString FolderReader::textOf(const Entry& entry) const
+{
+    return entry.decoded < 0 ? QString::fromLatin1(names_.data() + entry.nameAt, entry.nameLength)
+                             : decoded_.at(entry.decoded).text;
 }
 
 FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFolder>& children)
 {
     DirectoryNode& node = *folder;
     int fileCount = 0;
+    int subdirectoryCount = 0;
     int namesLength = 0;
     bool latin1 = true;
-    for (const Entry& entry : qAsConst(entries_)) {
-        if (entry.kind == Kind::File) {
-            ++fileCount;
-            namesLength += entry.key.name.size();
-            latin1 = latin1 && isLatin1(entry.key);
+    for (const Entry& entry : entries_) {
+        if (!entry.kept)
+            continue;
+        if (entry.kind == Kind::Directory) {
+            ++subdirectoryCount;
+            continue;
         }
+        ++fileCount;
+        namesLength += textLength(entry);
+        latin1 = latin1 && (entry.decoded < 0 || isLatin1(decoded_.at(entry.decoded).text));
     }
-    const int subdirectoryCount = entries_.size() - fileCount;
 
-    // The names of the folder's files in one shared text, with the exact
-    // names of those whose text does not give them.
+    // The names of the folder's files in one shared text, filled in name
+    // order as the files' nodes are made, with the exact names of those
+    // whose text does not give them.
+    FileNode::Shared* files = nullptr;
     FileNode::SharedPtr shared;
     if (fileCount > 0) {
-        auto* files = new FileNode::Shared;
+        files = new FileNode::Shared;
+        shared = FileNode::SharedPtr(files);
         files->folder = node.path();
         files->geometry = geometry_;
         if (latin1)
             files->latin1Names.reserve(namesLength);
         else
             files->names.reserve(namesLength);
-        int offset = 0;
-        for (int index : qAsConst(order_)) {
-            const Entry& entry = entries_.at(index);
-            if (entry.kind != Kind::File)
-                continue;
-            if (!entry.rawName.isEmpty())
-                files->rawNames.append({offset, NativePath::fromBytes(entry.rawName)});
-            if (latin1)
-                appendLatin1(files->latin1Names, entry.key.name);
-            else
-                files->names += entry.key.name;
-            offset += entry.key.name.size();
-        }
-        shared = FileNode::SharedPtr(files);
     }
 
     // The root's entries are what packages hold: their identities let a move
@@ -344,7 +465,7 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
     std::vector<std::pair<const iPackagable*, FileIdentity>> identities;
     const bool isRoot = node.depth() == 0;
     if (isRoot)
-        identities.reserve(size_t(entries_.size()));
+        identities.reserve(order_.size());
     auto identify = [&](const iPackagable* item, const Entry& entry) {
         if (isRoot && entry.identified)
             identities.emplace_back(item, FileIdentity{quint64(entry.id.device), quint64(entry.id.inode)});
@@ -354,10 +475,22 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
     node.reserve(fileCount, subdirectoryCount);
     children.reserve(subdirectoryCount);
     int offset = 0;
-    for (int index : qAsConst(order_)) {
-        Entry& entry = entries_[index];
+    for (const SortItem& item : order_) {
+        const Entry& entry = entries_[item.entry];
+        const char* name = names_.data() + entry.nameAt;
+        const bool exact = entry.decoded < 0 || decoded_.at(entry.decoded).exact;
         if (entry.kind == Kind::File) {
-            const int length = entry.key.name.size();
+            if (!exact)
+                files->rawNames.append({offset, NativePath::fromBytes(QByteArray(name, entry.nameLength))});
+            if (entry.decoded < 0 && latin1)
+                files->latin1Names.append(name, entry.nameLength);
+            else if (entry.decoded < 0)
+                files->names += QLatin1String(name, entry.nameLength);
+            else if (latin1)
+                appendLatin1(files->latin1Names, decoded_.at(entry.decoded).text);
+            else
+                files->names += decoded_.at(entry.decoded).text;
+            const int length = textLength(entry);
             const FileNodePtr file = FileNodePtr::create(shared, offset, length, entry.size, entry.times);
             node.appendFile(file);
             identify(file.data(), entry);
@@ -367,14 +500,13 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
             continue;
         }
         // A subfolder keeps its exact name only where its text does not give it.
-        const NativePath exactName = QFile::encodeName(entry.key.name) == entry.rawName
-                                         ? NativePath()
-                                         : NativePath::fromBytes(entry.rawName);
+        QByteArray rawName(name, entry.nameLength);
+        const NativePath exactName = exact ? NativePath() : NativePath::fromBytes(rawName);
         const DirectoryNodePtr subfolder =
-            DirectoryNodePtr::create(folder, node.path().child(entry.key.name, exactName), entry.times);
+            DirectoryNodePtr::create(folder, node.path().child(textOf(entry), exactName), entry.times);
         node.appendSubdirectory(subfolder);
         identify(subfolder.data(), entry);
-        children.append({std::move(entry.rawName), entry.id});
+        children.append({std::move(rawName), entry.id});
     }
     if (isRoot)
         node.setChildIdentities(std::make_unique<const ChildIdentities>(std::move(identities)));

@@ -107,9 +107,9 @@ private:
 class Walker
 {
 public:
-    Walker(const DriveGeometry& geometry, int maxOpenFrames, WorkQueue& queue, const std::atomic<bool>& cancel,
-           const FolderWalk::Listed& listed)
-        : reader_(geometry), maxOpenFrames_(maxOpenFrames), queue_(queue), cancel_(cancel), listed_(listed)
+    Walker(const DriveGeometry& geometry, int threads, int maxOpenFrames, WorkQueue& queue,
+           const std::atomic<bool>& cancel, const FolderWalk::Listed& listed)
+        : reader_(geometry, threads), maxOpenFrames_(maxOpenFrames), queue_(queue), cancel_(cancel), listed_(listed)
     {
     }
 
@@ -402,8 +402,8 @@ void NativeFolderWalk::run(const std::atomic<bool>& cancel, const Listed& listed
     const int maxOpenFrames = maxOpenFramesFor(threads_);
     std::vector<std::thread> others;
     for (int i = 1; i < threads_; ++i)
-        others.emplace_back([&] { Walker(geometry_, maxOpenFrames, queue, cancel, listed).run(); });
-    Walker(geometry_, maxOpenFrames, queue, cancel, listed).run();
+        others.emplace_back([&] { Walker(geometry_, threads_, maxOpenFrames, queue, cancel, listed).run(); });
+    Walker(geometry_, threads_, maxOpenFrames, queue, cancel, listed).run();
     for (std::thread& other : others)
         other.join();
 }

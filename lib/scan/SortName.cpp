@@ -1,55 +1,61 @@
 #include "SortName.h"
 
-namespace korvo {
+#include <cstring>
 
-namespace {
+namespace korvo::sortkey {
 
-inline ushort foldAscii(ushort unit)
+bool isAscii(const char* name, int length)
 {
-    return unit >= 'A' && unit <= 'Z' ? ushort(unit + ('a' - 'A')) : unit;
-}
-
-bool isAscii(const QString& text)
-{
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x80)
+    for (int i = 0; i < length; ++i) {
+        if (uchar(name[i]) >= 0x80)
             return false;
     }
     return true;
 }
 
-} // namespace
-
-SortName SortName::of(const QString& name)
+void appendAscii(std::string& keys, const char* name, int length)
 {
-    SortName key;
-    key.name = name;
-    key.asciiOnly = isAscii(name);
-    if (!key.asciiOnly)
-        key.folded = name.toLower();
-    return key;
-}
-
-bool nameLess(const SortName& a, const SortName& b)
-{
-    const QString& textA = a.asciiOnly ? a.name : a.folded;
-    const QString& textB = b.asciiOnly ? b.name : b.folded;
-    // constData() rather than utf16(): the comparison runs n log n times
-    // in a big folder, and utf16() is a call that checks for raw data.
-    const ushort* unitsA = reinterpret_cast<const ushort*>(textA.constData());
-    const ushort* unitsB = reinterpret_cast<const ushort*>(textB.constData());
-    const int common = qMin(textA.size(), textB.size());
-    for (int i = 0; i < common; ++i) {
-        // An ASCII name in lower case is the name with A-Z lowered, whatever
-        // the other name is.
-        const ushort unitA = a.asciiOnly ? foldAscii(unitsA[i]) : unitsA[i];
-        const ushort unitB = b.asciiOnly ? foldAscii(unitsB[i]) : unitsB[i];
-        if (unitA != unitB)
-            return unitA < unitB;
+    const int at = int(keys.size());
+    keys.resize(size_t(at + length));
+    char* out = &keys[size_t(at)];
+    for (int i = 0; i < length; ++i) {
+        const char c = name[i];
+        out[i] = c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
     }
-    if (textA.size() != textB.size())
-        return textA.size() < textB.size();
-    return a.name < b.name;
 }
 
-} // namespace korvo
+void appendLowered(std::string& keys, const QString& lowered)
+{
+    for (const QChar c : lowered) {
+        const ushort unit = c.unicode();
+        if (unit < 0x80) {
+            keys += char(unit);
+            continue;
+        }
+        // 0x80 + the top six bits, then the next eight, then the last two:
+        // big-endian, so three-byte codes order as their units do, and all
+        // of them after every ASCII byte.
+        keys += char(0x80 + (unit >> 10));
+        keys += char((unit >> 2) & 0xFF);
+        keys += char(unit & 0x3);
+    }
+}
+
+quint64 prefixOf(const char* key, int length)
+{
+    quint64 prefix = 0;
+    for (int i = 0; i < 8; ++i)
+        prefix = (prefix << 8) | (i < length ? uchar(key[i]) : 0);
+    return prefix;
+}
+
+int compare(const char* a, int lengthA, const char* b, int lengthB)
+{
+    const int common = qMin(lengthA, lengthB);
+    const int order = common > 0 ? std::memcmp(a, b, size_t(common)) : 0;
+    if (order != 0)
+        return order;
+    return lengthA - lengthB;
+}
+
+} // namespace korvo::sortkey
