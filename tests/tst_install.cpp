@@ -196,8 +196,9 @@ private slots:
         QCOMPARE(complete.out.trimmed(), expected);
     }
 
-    // cpack -G DEB: the package holds the installed files under /usr, and
-    // its dependencies come from the programs' libraries.
+    // cpack -G DEB: the package holds the installed files under /usr, its
+    // dependencies come from the programs' libraries, and it recommends a
+    // Japanese font.
     void debianPackage()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("dpkg-deb")).isEmpty()
@@ -220,6 +221,10 @@ private slots:
         const Run depends = run(QStringLiteral("dpkg-deb"), {QStringLiteral("--field"), deb, QStringLiteral("Depends")});
         for (const char* library : {"libc6", "libqt5core5a", "libqt5widgets5", "libstdc++6"})
             QVERIFY2(depends.out.contains(QLatin1String(library)), qPrintable(depends.out));
+        // The window needs a font with Japanese glyphs, which a minimal system lacks.
+        const Run recommends =
+            run(QStringLiteral("dpkg-deb"), {QStringLiteral("--field"), deb, QStringLiteral("Recommends")});
+        QVERIFY2(recommends.out.contains(QLatin1String("fonts-noto-cjk")), qPrintable(recommends.out));
     }
 };
 
