@@ -227,6 +227,7 @@ bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& pa
                                const Packager::Progress& progress)
 {
     errorString_.clear();
+    moved_.reset();
     MoveJournal journal;
     const NativePath folderName = folder.path.fileName();
     if (!writeJournal(folder, package, &journal)) {
@@ -234,8 +235,10 @@ bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& pa
         return false;
     }
     if (packager_.movePackage(folder.path, package, root_ ? root_->childIdentities() : nullptr, progress,
-                              &packageHandle_))
-        return syncMoved(folder, package);
+                              &packageHandle_)) {
+        moved_ = package;
+        return true;
+    }
     errorString_ = packager_.errorString();
     // The items are back in place on disk before the journal goes.
     const QString moveError = errorString_;
@@ -259,6 +262,9 @@ bool PackageMover::finishPackage(const PackageFolder& folder)
     MoveJournal journal;
     journal.path = base_.child(MoveJournal::fileName(folder.number));
     journal.baseFolder = base_;
+    if (moved_ && !syncMoved(folder, moved_))
+        return false;
+    moved_.reset();
     qint64 errorCode = 0;
     if (!baseHandle_.sync(&errorCode))
         return fail("Sync folder", base_, errorCode);

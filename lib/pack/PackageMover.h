@@ -69,15 +69,16 @@ public:
 
     // Moves the package into a folder made by createPackageFolder, checking
     // each item against the scan first. A journal naming every item is
-    // written and synced before the first item moves; after the last, the
-    // package folder, the base folder and the items' old folders are synced.
-    // On failure the undo has run, the folder is removed again when it is
+    // written and synced before the first item moves. On failure the undo has run, the folder is removed again when it is
     // empty (so that a retry takes the same number) and so is the journal,
     // unless items could not go back: then it stays for 'korvo-cli recover'.
     bool movePackage(const PackageFolder& folder, const PackagePtr& package,
                      const Packager::Progress& progress = {});
-    // Ends a package that movePackage moved, once its listing and manifest
-    // are written: syncs the base folder and removes the journal.
+    // Ends the package that movePackage moved last, once its listing and
+    // manifest are written: syncs the package folder, the items' old folders
+    // and the base folder (one sync each for the moves, the listing and the
+    // manifest), then removes the journal. On failure the journal stays, so
+    // that 'korvo-cli recover' can put the package back whole.
     bool finishPackage(const PackageFolder& folder);
 
     // True when the last failed move left items in its folder that could
@@ -106,6 +107,7 @@ private:
     // one and the items move into the other.
     platform::FolderHandle baseHandle_;
     platform::FolderHandle packageHandle_;
+    PackagePtr moved_; // the package movePackage moved last
     Packager packager_;
     QString errorString_;
 };
