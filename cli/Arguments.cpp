@@ -139,4 +139,24 @@ bool isText(const QString& argument)
     return true;
 }
 
+PathArguments readPathArguments(const QStringList& arguments)
+{
+    PathArguments read;
+    bool optionsEnded = false;
+    for (const QString& argument : arguments) {
+        const bool option = !optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1;
+        if (!option)
+            read.paths << argument;
+        else if (argument == QLatin1String("--"))
+            optionsEnded = true;
+        else if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
+            read.help = read.help || read.unknown.isEmpty(); // the first of help and a wrong option counts
+        else if (argument == QLatin1String("--json"))
+            read.json = true;
+        else if (read.unknown.isEmpty() && !read.help)
+            read.unknown = argument;
+    }
+    return read;
+}
+
 } // namespace korvo::cli

@@ -29,4 +29,16 @@ QString shownArgument(const QString& argument);
 // True when the argument is text through and through (no carried bytes).
 bool isText(const QString& argument);
 
+// The arguments of a command that takes only --json, --help (-h) and paths;
+// "--" ends the options. `unknown` holds the first other option, if any,
+// unless help was asked for before it.
+struct PathArguments
+{
+    bool json = false;
+    bool help = false;
+    QString unknown;
+    QStringList paths;
+};
+PathArguments readPathArguments(const QStringList& arguments);
+
 } // namespace korvo::cli

@@ -46,25 +46,17 @@ QString jsonReport(const PackageRecovery::Report& report)
 int readArguments(const QStringList& arguments, bool* json, QString* folder)
 {
     const QString command = QStringLiteral("recover");
-    QStringList paths;
-    bool optionsEnded = false;
-    for (const QString& argument : arguments) {
-        if (!optionsEnded && argument == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (!optionsEnded && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
-            out() << RecoverHelp;
-            return Success;
-        } else if (!optionsEnded && argument == QLatin1String("--json")) {
-            *json = true;
-        } else if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
-            return usageError(command, QStringLiteral("unknown option '%1'").arg(shownArgument(argument)));
-        } else {
-            paths << argument;
-        }
+    const PathArguments read = readPathArguments(arguments);
+    if (read.help) {
+        out() << RecoverHelp;
+        return Success;
     }
-    if (paths.size() != 1 || paths.first().isEmpty())
+    if (!read.unknown.isEmpty())
+        return usageError(command, QStringLiteral("unknown option '%1'").arg(shownArgument(read.unknown)));
+    if (read.paths.size() != 1 || read.paths.first().isEmpty())
         return usageError(command, QStringLiteral("expected one FOLDER"));
-    *folder = paths.first();
+    *json = read.json;
+    *folder = read.paths.first();
     return -1;
 }
 

@@ -125,23 +125,15 @@ void printJson(const NativePath& folder, const NativePath& manifest, const Verif
 // argumentPath() gives the paths exactly.
 int verifyCommand(const QStringList& arguments)
 {
-    bool json = false;
-    QStringList paths;
-    bool optionsEnded = false;
-    for (const QString& argument : arguments) {
-        if (!optionsEnded && argument == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (!optionsEnded && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
-            print(usage);
-            return Success;
-        } else if (!optionsEnded && argument == QLatin1String("--json")) {
-            json = true;
-        } else if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
-            return wrongUsage(QStringLiteral("unknown option '%1'").arg(shownArgument(argument)));
-        } else {
-            paths.append(argument);
-        }
+    const PathArguments read = readPathArguments(arguments);
+    if (read.help) {
+        print(usage);
+        return Success;
     }
+    if (!read.unknown.isEmpty())
+        return wrongUsage(QStringLiteral("unknown option '%1'").arg(shownArgument(read.unknown)));
+    const bool json = read.json;
+    const QStringList& paths = read.paths;
     if (paths.isEmpty() || paths.size() > 2)
         return wrongUsage(QStringLiteral("expected FOLDER and at most one MANIFEST, got %1 argument(s)")
                               .arg(paths.size()));
