@@ -205,11 +205,27 @@ bool extraName(const ImageRequest& request, const QVector<ImageTreeEntry>& entri
     return true;
 }
 
+// ZIP names are UTF-8 (or an old DOS code page): a name whose bytes are not
+// UTF-8 cannot come back out of one as it went in. ISO's Rock Ridge keeps it.
+bool zipCanHold(const ImageRequest& request, const QVector<ImageTreeEntry>& entries, QString* errorString)
+{
+    for (const ImageTreeEntry& entry : entries) {
+        if (QString::fromUtf8(entry.relativePath).toUtf8() == entry.relativePath)
+            continue;
+        *errorString = QStringLiteral("the name of %1 is not UTF-8, which a ZIP cannot hold exactly; an ISO image can")
+                           .arg(request.folder.child(NativePath::fromStoredBytes(entry.relativePath)).toText());
+        return false;
+    }
+    return true;
+}
+
 bool writeEntries(const ImageRequest& request, QFile& file, const Progress& progress, QString* errorString)
 {
     QVector<ImageTreeEntry> entries;
     QByteArray extra;
     if (!listImageTree(request.folder, entries, errorString) || !extraName(request, entries, &extra, errorString))
+        return false;
+    if (request.format == ImageFormat::Zip && !zipCanHold(request, entries, errorString))
         return false;
     ImageWriter writer(request, file, progress, totalSize(entries));
     bool ok = writer.open();
