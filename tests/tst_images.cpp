@@ -45,9 +45,13 @@ QList<QByteArray> oddNames()
 
 bool writeBytesNamed(const QByteArray& path, const QByteArray& content)
 {
+#ifdef Q_OS_WIN
+    return writeFile(QString::fromUtf8(path), content);
+#else
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     const bool ok = fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) == content.size();
     return fd >= 0 && ::close(fd) == 0 && ok;
+#endif
 }
 
 // The names an isoinfo listing or unzip -Z1 gives, without folders.

@@ -10,6 +10,8 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 
 #ifdef KORVO_HAVE_LIBARCHIVE
 #include <archive.h>
@@ -210,9 +212,13 @@ bool ImageScan::readAll(Contents& contents)
             return true;
         if (result < ARCHIVE_WARN)
             return fail(QStringLiteral("cannot read the image"));
+#ifdef _WIN32
+        const char* name = archive_entry_pathname_utf8(entry);
+#else
         const char* name = archive_entry_pathname(entry);
+#endif
         const QByteArray path = normalised(QByteArray(name ? name : ""));
-        const mode_t type = archive_entry_filetype(entry);
+        const auto type = archive_entry_filetype(entry);
         if (type == AE_IFDIR || path.isEmpty())
             continue;
         if (type != AE_IFREG) {

@@ -5,6 +5,8 @@
 #include "Utf8Names.h"
 
 #include <QDateTime>
+
+#include <cerrno>
 #include <QFile>
 #include <QFileInfo>
 
@@ -38,6 +40,17 @@ QString volumeId(const QString& label, int number)
 namespace {
 
 const int BlockSize = 1 << 20;
+
+// Names are stored bytes: Linux's own bytes (read as UTF-8 under
+// Utf8Names), Windows' names as UTF-8, which libarchive takes as such there.
+void setName(struct archive_entry* entry, const QByteArray& name)
+{
+#ifdef _WIN32
+    archive_entry_update_pathname_utf8(entry, name.constData());
+#else
+    archive_entry_set_pathname(entry, name.constData());
+#endif
+}
 
 la_ssize_t writeBlock(struct archive* archive, void* data, const void* buffer, size_t length)
 {
@@ -126,7 +139,7 @@ bool ImageWriter::header(struct archive_entry* entry, const QByteArray& name)
 bool ImageWriter::addFolder(const QByteArray& relativePath)
 {
     struct archive_entry* entry = archive_entry_new();
-    archive_entry_set_pathname(entry, relativePath.constData());
+    setName(entry, relativePath);
     archive_entry_set_filetype(entry, AE_IFDIR);
     archive_entry_set_perm(entry, 0755);
     const QFileInfo info(request_.folder.child(NativePath::fromStoredBytes(relativePath)).toText());
@@ -165,7 +178,7 @@ bool ImageWriter::addFile(const QByteArray& name, const NativePath& path, const 
     // Size and time of the file opened, not of whatever the name leads to.
     const qint64 size = source.size();
     struct archive_entry* entry = archive_entry_new();
-    archive_entry_set_pathname(entry, name.constData());
+    setName(entry, name);
     archive_entry_set_filetype(entry, AE_IFREG);
     archive_entry_set_perm(entry, (source.permissions() & QFileDevice::ExeOwner) ? 0755 : 0644);
     archive_entry_set_size(entry, size);
