@@ -106,11 +106,13 @@ const char* const MoveHelp =
     "Packs DIR as 'korvo-cli pack' does and moves the chosen packages, each all\n"
     "or nothing and never replacing anything, into numbered folders:\n"
     "  VOLUME_ROOT/korvo_pack/ORDER/LABEL/N\n"
-    "where N continues after the largest number already there (folders and\n"
-    "N.xml listings alike). A package only goes into a folder it creates: when\n"
-    "N or N.xml exists by then, it takes the next number free for both. An item\n"
+    "where N continues after the largest number already there (folders, N.xml\n"
+    "listings, manifests and images alike). A package only goes into a folder it\n"
+    "creates: when N or a file beside it (N.xml, N.sha256, N.iso, N.zip) exists\n"
+    "by then, it takes the next number free for all. An item\n"
     "that is no longer the one scanned (replaced, or a file of another size)\n"
-    "fails its package. Prints one line per package.\n"
+    "fails its package. Prints one line per package, and one for each listing,\n"
+    "manifest and image written beside it.\n"
     "\n";
 
 const char* const MoveOptionsHelp =
@@ -136,8 +138,7 @@ const char* const MoveOptionsHelp =
     "  --json              print one JSON object describing the outcome\n"
     "\n"
     "Exit status: 0 all moved, 1 a package, listing, manifest or image failed (or\n"
-    "the scan, or images were asked of a build without them),\n"
-    "2 wrong usage.\n";
+    "the scan, or this build has no images), 2 wrong usage.\n";
 
 // Reads the arguments into `request`; -1 when the command goes on, else
 // the exit code (help shown, or wrong usage).

@@ -274,6 +274,39 @@ private slots:
         QCOMPARE(runCli({QStringLiteral("find"), QStringLiteral("nothing*"), pack}).exitCode, 1);
     }
 
+    // find reads a listing whichever way it was written: the tree or only
+    // the file list, fields as attributes or as elements, indented or not.
+    void findReadsEveryListingLayout_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("size");
+        QTest::newRow("tree") << QStringList{QStringLiteral("--sections"), QStringLiteral("tree,top")} << QStringLiteral("5");
+        QTest::newRow("tree as elements, one line")
+            << QStringList{QStringLiteral("--sections"), QStringLiteral("top,tree,files"), QStringLiteral("--elements"),
+                           QStringLiteral("--indent"), QStringLiteral("0")}
+            << QStringLiteral("5");
+        QTest::newRow("file list") << QStringList{QStringLiteral("--sections"), QStringLiteral("files"),
+                                                  QStringLiteral("--omit-file"), QString()}
+                                   << QStringLiteral("5");
+        QTest::newRow("file list as elements, no sizes")
+            << QStringList{QStringLiteral("--sections"), QStringLiteral("files"), QStringLiteral("--elements")}
+            << QStringLiteral("-");
+    }
+
+    void findReadsEveryListingLayout()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, size);
+        QTemporaryDir here;
+        QVERIFY(writeFile(here.filePath(QStringLiteral("1/A/x/y/Target.txt")), QByteArray("12345")));
+        QVERIFY(writeFile(here.filePath(QStringLiteral("1/A/other.txt")), QByteArray("1")));
+        const CliRun exported = runCli(QStringList{QStringLiteral("export")} + options
+                                       + QStringList{here.filePath(QStringLiteral("1")), here.filePath(QStringLiteral("1.xml"))});
+        QVERIFY2(exported.exitCode == 0, qPrintable(exported.err));
+        const CliRun found = runCli({QStringLiteral("find"), QStringLiteral("t*t.txt"), here.path()});
+        QCOMPARE(found.out, QStringLiteral("1\t%1\tA/x/y/Target.txt\t%2\n").arg(here.filePath(QStringLiteral("1")), size));
+    }
+
     // An image that cannot be made (a link in the package) is reported on
     // the package's line and leaves nothing: the package stays moved; an
     // image larger than the package size is flagged.

@@ -289,9 +289,12 @@ bool verifyImage(const NativePath& image, const ManifestChoice& manifest,
         ChecksumManifest::parse(contents.manifestText, entries, report.badLines);
     }
     // The manifest that goes into an image with the package lies at its
-    // root under the image's own number: never a file of the package.
-    if (!manifest.path.isEmpty())
-        contents.digests.remove(manifestName(image));
+    // root under the image's own number; unless the manifest lists a file
+    // of that name, it is that one, not a file of the package.
+    const QByteArray own = manifestName(image);
+    if (std::none_of(entries.cbegin(), entries.cend(),
+                     [&own](const ChecksumManifest::Entry& entry) { return entry.relativePath == own; }))
+        contents.digests.remove(own);
     report.listed = entries.size();
     compare(entries, contents, report);
     return true;
