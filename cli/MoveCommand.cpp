@@ -129,7 +129,7 @@ const char* const MoveOptionsHelp =
     "                      9660 with Joliet and Rock Ridge, ready to burn) or 'zip'\n"
     "                      for N.zip; with --checksums N.sha256 goes inside too.\n"
     "                      An image larger than the package size is flagged on\n"
-    "                      the package's line (the medium may not take it)\n"
+    "                      the package's line: the medium may not take it\n"
     "  --volume-root DIR   where korvo_pack goes (default: the mount point of the\n"
     "                      file system that holds DIR when you may create folders\n"
     "                      there, else the highest folder above DIR on it where\n"

@@ -95,7 +95,7 @@ void printImage(const PackageMoveResult& result, qint64 orderSize)
     out() << "    " << result.imageText << QStringLiteral(" 保存に") << PackageListing::savedWord(true) << " ("
           << formatSize(result.imageSize) << ")";
     if (result.imageLargerThanOrder)
-        out() << " larger than the package size " << formatSize(orderSize) << ": the medium may not take it";
+        out() << " " << PackageListing::imageTooLargeNote(result.imageSize, orderSize);
     out() << "\n";
 }
 

@@ -344,7 +344,7 @@ private slots:
                                     here.filePath(QStringLiteral("vol")), src});
         QCOMPARE(text.exitCode, 0);
         QVERIFY2(text.out.contains(QStringLiteral("/3.iso 保存に成功しました。"))
-                     && text.out.contains(QStringLiteral("larger than the package size")),
+                     && text.out.contains(QStringLiteral("はパッケージのサイズ（48.83 KiB (50,000 バイト)）を超えています。")),
                  qPrintable(text.out));
     }
 

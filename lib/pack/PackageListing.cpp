@@ -3,6 +3,7 @@
 #include "MoveJournal.h"
 #include "Packager.h"
 #include "Platform.h"
+#include "SizeFormat.h"
 
 #include <QDir>
 
@@ -84,6 +85,12 @@ QString failureSummary(const QStringList& failedNumbers, const QStringList& unsa
     if (lines.isEmpty())
         lines << QStringLiteral("パッケージの移動に失敗しました。");
     return lines.join(QStringLiteral("\r\n"));
+}
+
+QString imageTooLargeNote(qint64 imageSize, qint64 orderSize)
+{
+    return QStringLiteral("イメージ（%1）はパッケージのサイズ（%2）を超えています。メディアに収まらないかもしれません。")
+        .arg(formatSize(imageSize), formatSize(orderSize));
 }
 
 QString savedWord(bool written)

@@ -45,6 +45,10 @@ QString failedLine(const QString& number, const QString& folderText, const QStri
 QString failureSummary(const QStringList& failedNumbers, const QStringList& unsavedNumbers,
                        const QStringList& imageFailedNumbers = QStringList());
 
+// The note on a package's line when its image is larger than the package
+// size: the medium may not take it.
+QString imageTooLargeNote(qint64 imageSize, qint64 orderSize);
+
 // The word after "保存に" for a written or failed listing or manifest.
 QString savedWord(bool written);
 // The report of a listing or manifest: an empty line, its path, whether it
