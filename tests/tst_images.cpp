@@ -9,6 +9,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <sys/mount.h>
+#endif
 
 using namespace korvo;
 using namespace korvo::test;
@@ -346,6 +349,36 @@ private slots:
         QVERIFY2(text.out.contains(QStringLiteral("/3.iso 保存に成功しました。"))
                      && text.out.contains(QStringLiteral("はパッケージのサイズ（48.83 KiB (50,000 バイト)）を超えています。")),
                  qPrintable(text.out));
+    }
+
+    // A disk that fills up while the image is written: the image fails on
+    // the package's line and leaves no file of its own; the package has
+    // moved and its journal is gone.
+    void fullDiskFailsOnlyTheImage()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("mounting a small file system to fill is tried on Linux");
+#else
+        if (!runningAsRoot())
+            QSKIP("needs root to mount a small tmpfs that fills up while the image is written");
+        QTemporaryDir here;
+        const QString disk = here.filePath(QStringLiteral("disk"));
+        QVERIFY(makeFolder(disk));
+        if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=1m") != 0)
+            QSKIP("mounting a tmpfs is not permitted here");
+        const auto unmount = qScopeGuard([&disk] { ::umount(QFile::encodeName(disk).constData()); });
+        QVERIFY(writeFile(disk + QStringLiteral("/src/item/data"), qint64(400000)));
+        const CliRun run = runCli({QStringLiteral("move"), QStringLiteral("--limit"), QStringLiteral("1G"),
+                                   QStringLiteral("--image"), QStringLiteral("iso"), QStringLiteral("--volume-root"),
+                                   disk, disk + QStringLiteral("/src")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.out.contains(QStringLiteral("1.iso 保存に失敗しました。 cannot finish the image: No space left on device"))
+                     && run.out.contains(QStringLiteral("パッケージ1のイメージの作成に失敗しました。")),
+                 qPrintable(run.out));
+        const QString base = disk + QStringLiteral("/korvo_pack/1000000000");
+        QCOMPARE(QDir(base).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{QStringLiteral("1")});
+        QVERIFY(QFileInfo(base + QStringLiteral("/1/item/data")).size() == 400000);
+#endif
     }
 
     // korvo-cli image: the image of a package moved before, beside it, with

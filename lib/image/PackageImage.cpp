@@ -54,11 +54,18 @@ void setName(struct archive_entry* entry, const QByteArray& name)
 
 la_ssize_t writeBlock(struct archive* archive, void* data, const void* buffer, size_t length)
 {
+    // A short write is tried again, so that a full disk says so.
     QFile* file = static_cast<QFile*>(data);
-    if (file->write(static_cast<const char*>(buffer), qint64(length)) == qint64(length))
-        return la_ssize_t(length);
-    archive_set_error(archive, EIO, "%s", file->errorString().toUtf8().constData());
-    return -1;
+    const char* bytes = static_cast<const char*>(buffer);
+    for (qint64 done = 0; done < qint64(length);) {
+        const qint64 written = file->write(bytes + done, qint64(length) - done);
+        if (written <= 0) {
+            archive_set_error(archive, EIO, "%s", file->errorString().toUtf8().constData());
+            return -1;
+        }
+        done += written;
+    }
+    return la_ssize_t(length);
 }
 
 // One archive being written to an open file.
