@@ -75,7 +75,22 @@ struct Session
         auto* orders = child<QComboBox>(&dialog, "comboBoxOrder");
         orders->setCurrentIndex(orders->findText(order));
         child<QComboBox>(&dialog, "comboBoxSort")->setCurrentIndex(sort);
-        click(button(&dialog, "pushButtonPack"));
+        clickAndWait(button(&dialog, "pushButtonPack"), &PackagingDialog::packFinished);
+    }
+
+    // Moves the checked rows and waits until the move has ended and reported.
+    void move() { clickAndWait(button(&dialog, "pushButtonMove"), &PackagingDialog::moveFinished); }
+
+    // Packing and moving run on workers: a click returns at once, and the
+    // dialog says when the work has ended.
+    template <typename Signal>
+    void clickAndWait(QPushButton* button, Signal ended)
+    {
+        QSignalSpy spy(&dialog, ended);
+        click(button);
+        if (spy.isEmpty() && !spy.wait(60000))
+            qFatal("the packaging dialog's work did not end");
+        QVERIFY(!dialog.isBusy());
     }
 
     void setLabel(const QString& label)
@@ -275,7 +290,7 @@ private slots:
 
         // The packing shown is still the one of "T4": its move goes there.
         session.checkOnly({1});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
         QVERIFY(QFileInfo::exists(fixture->packageFolder(QString(), 1) + QStringLiteral("Delta")));
     }
 
@@ -356,7 +371,7 @@ private slots:
         session.setLabel(QStringLiteral("L"));
         const qint64 totalBefore = session.root->totalSizeOnDisk();
         session.checkOnly({1});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 
         const QString six = fixture->packageFolder(QStringLiteral("L"), 6);
         QVERIFY(QFileInfo(six + QStringLiteral("Delta/d1.bin")).isFile());
@@ -375,7 +390,7 @@ private slots:
         // (not 7), although 6 is now the largest entry.
         session.checkOnly({3});
         QVERIFY(button(&session.dialog, "pushButtonMove")->isEnabled());
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
         const QString eight = fixture->packageFolder(QStringLiteral("L"), 8);
         QVERIFY(QFileInfo(eight + QStringLiteral("gamma.dat")).isFile());
         QVERIFY(!QFileInfo::exists(fixture->packageFolder(QStringLiteral("L"), 7)));
@@ -395,7 +410,7 @@ private slots:
         session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
         session.setLabel(QStringLiteral("L"));
         session.checkOnly({1, 2});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
         QVERIFY(QFileInfo::exists(fixture->packageFolder(QStringLiteral("L"), 2) + QStringLiteral("alpha.bin")));
 
         const QString three = fixture->packageFolder(QStringLiteral("L"), 3);
@@ -407,7 +422,7 @@ private slots:
         const qint64 totalBefore = session.root->totalSize();
         MessageBoxCloser boxes;
         session.checkOnly({3});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 
         QTreeWidgetItem* row = rows(&session.dialog)->topLevelItem(2);
         QVERIFY(!row->isDisabled());
@@ -445,7 +460,7 @@ private slots:
         session.setLabel(QStringLiteral("L"));
         const QStringList before = inventory();
         MessageBoxCloser boxes;
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 
         const QString summary = QStringLiteral("パッケージの移動に失敗しました。");
         QCOMPARE(statusText(&session.dialog), summary);
@@ -463,7 +478,7 @@ private slots:
 
         QVERIFY(QFile::remove(base));
         session.checkOnly({1});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
         QVERIFY(QFileInfo(fixture->packageFolder(QStringLiteral("L"), 1) + QStringLiteral("Delta")).isDir());
         QCOMPARE(boxes.seen.size(), 1);
     }
@@ -499,7 +514,7 @@ private slots:
         });
         const QStringList before = inventory();
         MessageBoxCloser boxes;
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 
         const QString summary = QStringLiteral("パッケージ2の移動に失敗しました。\r\n"
                                                "元の場所へ戻せなかった項目がパッケージフォルダに残っています。"
@@ -552,7 +567,7 @@ private slots:
         const QStringList before = inventory();
         MessageBoxCloser boxes;
         boxes.answer = QMessageBox::No;
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
         QTRY_COMPARE(boxes.seen.size(), 1);
         QCOMPARE(statusText(&session.dialog), QStringLiteral("中断された移動が残っているため、移動しませんでした。"));
         QCOMPARE(inventory(), before);
@@ -567,7 +582,7 @@ private slots:
         session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
         session.setLabel(QStringLiteral("L"));
         session.checkOnly({1});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 
         QVERIFY(writeFile(fixture->path(QStringLiteral("other/o1")), 3 * C));
         QVERIFY(writeFile(fixture->path(QStringLiteral("other/o2")), 2 * C));
@@ -581,7 +596,7 @@ private slots:
         const QStringList before = inventory();
         MessageBoxCloser boxes;
         session.checkOnly({2, 3});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
         QCOMPARE(statusText(&session.dialog),
                  QStringLiteral("パッケージ5を%1へ移動完了。").arg(fixture->packageFolder(QStringLiteral("L"), 5)));
         const QString base = QStringLiteral("volume/korvo_pack/T4/L/");
@@ -601,7 +616,7 @@ private slots:
         click(child<QCheckBox>(&session.dialog, "checkBoxSave"));
         click(child<QCheckBox>(&session.dialog, "checkBoxOpenExplorer"));
         MessageBoxCloser boxes;
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(boxes.seen.at(0).title, QStringLiteral("報告"));
@@ -626,9 +641,16 @@ private slots:
                 reader.readNext();
             QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
         }
-        QTRY_COMPARE(statusText(&session.dialog).count(QStringLiteral("保存に成功しました。")), 3);
+        // The status shows the last package and its listing; its tooltip
+        // keeps every package's line and report.
+        auto* status = child<QLabel>(&session.dialog, "labelStats");
+        QCOMPARE(statusText(&session.dialog).count(QStringLiteral("保存に成功しました。")), 1);
         QVERIFY(statusText(&session.dialog).startsWith(
             QStringLiteral("パッケージ3を%1へ移動完了。\r\n%2").arg(fixture->packageFolder(QStringLiteral("ラベル"), 3), base)));
+        QCOMPARE(status->toolTip().count(QStringLiteral("保存に成功しました。")), 3);
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY(status->toolTip().contains(
+                QStringLiteral("パッケージ%1を%2へ移動完了。").arg(n).arg(fixture->packageFolder(QStringLiteral("ラベル"), n))));
         QCOMPARE(session.root->totalFileCount(), 1); // huge.bin is left
         QCOMPARE(session.root->totalSizeOnDisk(), 5 * C);
 
@@ -668,7 +690,7 @@ private slots:
         session.checkOnly({1});
         click(child<QCheckBox>(&session.dialog, "checkBoxSave"));
         MessageBoxCloser boxes;
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 #ifndef Q_OS_WIN
         if (!QFileInfo(path).isSymLink())
             QSKIP("the temporary folder's file system has no symbolic links");

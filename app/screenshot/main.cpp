@@ -54,6 +54,17 @@ void settle(int ms = 300)
     }
 }
 
+// Runs the event loop until `dialog` is idle: packing and moving run on
+// worker threads.
+void waitUntilIdle(korvo::PackagingDialog* dialog)
+{
+    QDeadlineTimer deadline(60000);
+    while (dialog->isBusy() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
 // Saves what the display shows of `widget`'s window.
 void shoot(QWidget* widget, const QString& name)
 {
@@ -227,6 +238,7 @@ int main(int argc, char* argv[])
         orders->setCurrentIndex(orders->findText(QStringLiteral("MO_1.5MB")));
         dialog->findChild<QComboBox*>(QStringLiteral("comboBoxLabel"))->setEditText(QStringLiteral("サンプル"));
         dialog->findChild<QPushButton*>(QStringLiteral("pushButtonPack"))->click();
+        waitUntilIdle(dialog);
         shoot(dialog, QStringLiteral("packaging-packed"));
 
         auto* tree = dialog->findChild<QTreeWidget*>(QStringLiteral("treeWidgetPackage"));
@@ -240,6 +252,7 @@ int main(int argc, char* argv[])
             box->accept();
         });
         dialog->findChild<QPushButton*>(QStringLiteral("pushButtonMove"))->click();
+        waitUntilIdle(dialog);
         shoot(dialog, QStringLiteral("packaging-moved"));
 
         whenModal("korvo::PackageSizeEditDialog", [](QDialog* editor) {
