@@ -17,7 +17,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QSettings>
 #include <QTreeWidget>
 #include <QXmlStreamReader>
@@ -717,6 +719,127 @@ private slots:
         auto* status = child<QLabel>(&session.dialog, "labelStats");
         QVERIFY(status->heightForWidth(status->width()) > status->height());
         QCOMPARE(status->toolTip(), statusText(&session.dialog));
+    }
+
+    // While package 2 is held in its first item, the dialog answers: its
+    // timers run, it shows the running package and how far the move is, and
+    // nothing can start another pack or move.
+    void moveKeepsTheDialogAnswering()
+    {
+        Session session(*fixture);
+        session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
+        QSemaphore reached;
+        QSemaphore release;
+        const QScopeGuard restore([] { Packager::setMoveFunction(Packager::MoveFunction()); });
+        Packager::setMoveFunction([&](const NativePath& source, const NativePath& destination, qint64* code) {
+            if (source.fileName() == NativePath::fromText(QStringLiteral("alpha.bin"))) {
+                reached.release();
+                // Bounded, so that a move on the test's own thread fails the
+                // test instead of hanging it.
+                release.tryAcquire(1, 10000);
+            }
+            return platform::moveWithoutReplacing(source, destination, code);
+        });
+        QSignalSpy ended(&session.dialog, &PackagingDialog::moveFinished);
+        click(button(&session.dialog, "pushButtonMove"));
+        QVERIFY(session.dialog.isBusy());
+        QTRY_COMPARE(reached.available(), 1);
+
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(10);
+        QTRY_VERIFY(ticks >= 5);
+        QTRY_COMPARE(statusText(&session.dialog),
+                     QStringLiteral("パッケージ2を%1へ移動中...").arg(fixture->packageFolder(QString(), 2)));
+        auto* progress = child<QProgressBar>(&session.dialog, "progressBarMove");
+        QVERIFY(progress->isVisible());
+        QCOMPARE(progress->text(), QStringLiteral("2/3"));
+        QCOMPARE(progress->value(), 1); // Delta moved, alpha waits
+        QVERIFY(progress->toolTip().contains(QStringLiteral("パッケージ 2/3")));
+        QVERIFY(rows(&session.dialog)->topLevelItem(0)->isDisabled());
+        QVERIFY(!child<QGroupBox>(&session.dialog, "groupBoxPackaging")->isEnabled());
+        for (const char* name : {"pushButtonMove", "pushButtonAllCheck", "pushButtonAllUncheck"})
+            QVERIFY2(!button(&session.dialog, name)->isEnabled(), name);
+        session.dialog.setCheckedAll(); // as a late click would
+        QVERIFY(!button(&session.dialog, "pushButtonMove")->isEnabled());
+        QCOMPARE(ended.size(), 0);
+
+        MessageBoxCloser boxes;
+        release.release();
+        QVERIFY(ended.wait(60000));
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.at(0).text, QStringLiteral("全て完了しました。"));
+        QVERIFY(!progress->isVisible());
+        QVERIFY(QFileInfo(fixture->packageFolder(QString(), 3) + QStringLiteral("gamma.dat")).isFile());
+    }
+
+    // Closing the dialog or pressing Escape while package 1 moves asks
+    // whether to stop; stopping lets package 1 finish, moves nothing more,
+    // leaves no journal and then closes the dialog. Answering no lets the
+    // move go on.
+    void closingDuringAMove_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("close, stop") << false << true;
+        QTest::newRow("escape, stop") << true << true;
+        QTest::newRow("close, go on") << false << false;
+    }
+    void closingDuringAMove()
+    {
+        QFETCH(bool, escape);
+        QFETCH(bool, stop);
+        Session session(*fixture);
+        session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
+        const QStringList before = inventory();
+        QSemaphore reached;
+        QSemaphore release;
+        const QScopeGuard restore([] { Packager::setMoveFunction(Packager::MoveFunction()); });
+        Packager::setMoveFunction([&](const NativePath& source, const NativePath& destination, qint64* code) {
+            if (source.fileName() == NativePath::fromText(QStringLiteral("Delta"))) {
+                reached.release();
+                // Bounded, so that a move on the test's own thread fails the
+                // test instead of hanging it.
+                release.tryAcquire(1, 10000);
+            }
+            return platform::moveWithoutReplacing(source, destination, code);
+        });
+        QSignalSpy ended(&session.dialog, &PackagingDialog::moveFinished);
+        click(button(&session.dialog, "pushButtonMove"));
+        QTRY_COMPARE(reached.available(), 1);
+
+        MessageBoxCloser boxes;
+        boxes.answer = stop ? QMessageBox::Yes : QMessageBox::No;
+        if (escape)
+            QTest::keyClick(&session.dialog, Qt::Key_Escape);
+        else
+            session.dialog.close();
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.at(0).title, QStringLiteral("パッケージの移動"));
+        QVERIFY(boxes.seen.at(0).text.startsWith(QStringLiteral("パッケージを移動中です。")));
+        QVERIFY(session.dialog.isVisible()); // not before the package is done
+        release.release();
+        QVERIFY(ended.wait(60000));
+        QTRY_VERIFY(!session.dialog.isVisible());
+
+        const QString base = QStringLiteral("volume/korvo_pack/T4/");
+        QStringList expected = movedInventory(before, QStringLiteral("scan"), {QStringLiteral("Delta")},
+                                              base + QStringLiteral("1"));
+        if (stop) {
+            QCOMPARE(boxes.seen.size(), 1);
+            QVERIFY2(statusText(&session.dialog).startsWith(QStringLiteral("移動を中止しました。残りの2個のパッケージ")),
+                     qPrintable(statusText(&session.dialog)));
+            QVERIFY(!rows(&session.dialog)->topLevelItem(1)->isDisabled());
+        } else {
+            QCOMPARE(boxes.seen.size(), 2);
+            QCOMPARE(boxes.seen.at(1).text, QStringLiteral("全て完了しました。"));
+            expected = movedInventory(expected, QStringLiteral("scan"),
+                                      {QStringLiteral("alpha.bin"), QStringLiteral("beta.txt")}, base + QStringLiteral("2"));
+            expected = movedInventory(expected, QStringLiteral("scan"), {QStringLiteral("gamma.dat")},
+                                      base + QStringLiteral("3"));
+        }
+        QCOMPARE(inventory(), expected); // no journal, no half-moved package
     }
 
     void labelMustBeOneFolderName()
