@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QList>
@@ -71,15 +72,22 @@ inline void growHeight(QWidget* widget, int extra)
     growHeight(parent, extra);
 }
 
-// How many pixels a text browser lacks to show its whole document at its
-// width without a scroll bar; 0 when it shows it already.
+// How many pixels a text browser lacks to show its whole document without
+// a scroll bar; 0 when it shows it already. The document is measured at the
+// width beside a scroll bar too: a browser that has laid it out with one
+// keeps it while the narrower layout does not fit.
 inline int missingHeight(const QTextBrowser* browser)
 {
     const int frame = 2 * browser->frameWidth();
+    const int scrollBar = browser->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, browser);
     QScopedPointer<QTextDocument> document(browser->document()->clone());
-    document->setTextWidth(browser->width() - frame);
-    const int needed = int(std::ceil(document->size().height())) + frame;
-    return qMax(0, needed - browser->height());
+    document->documentLayout()->setPaintDevice(browser->viewport());
+    qreal needed = 0;
+    for (const int width : {browser->width() - frame, browser->width() - frame - scrollBar}) {
+        document->setTextWidth(width);
+        needed = qMax(needed, document->size().height());
+    }
+    return qMax(0, int(std::ceil(needed)) + frame - browser->height());
 }
 
 // The room an item view gives the text of a cell `width` pixels wide: the
