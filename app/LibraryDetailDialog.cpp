@@ -65,7 +65,7 @@ void LibraryDetailDialog::fitTextHeight()
     int room = 0;
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         room = screen->availableGeometry().height() - height() - style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    growHeight(ui->textBrowser, qMin(missingHeight(ui->textBrowser), qMax(0, room)));
+    growToDocument(ui->textBrowser, qMax(0, room));
 }
 
 } // namespace korvo

@@ -191,7 +191,7 @@ void PackagingDialog::fitTextsToFont()
     // The note shows all its lines: where the font needs more lines or taller
     // ones than the form has room for, the note, and the dialog with it, grow
     // by what is missing, and what is below moves down.
-    growHeight(note, missingHeight(note));
+    growToDocument(note);
     widenToText(form->pushButtonMove, form->pushButtonAllCheck->x() - 10);
     widenToText(form->checkBoxSave, form->groupBox->width() - 10);
     widenToText(form->checkBoxOpenExplorer, form->groupBox->width() - 10);

@@ -11,6 +11,7 @@
 #include <QTextDocument>
 #include <QWidget>
 
+#include <climits>
 #include <cmath>
 
 namespace korvo {
@@ -73,21 +74,21 @@ inline void growHeight(QWidget* widget, int extra)
 }
 
 // How many pixels a text browser lacks to show its whole document without
-// a scroll bar; 0 when it shows it already. The document is measured at the
-// width beside a scroll bar too: a browser that has laid it out with one
-// keeps it while the narrower layout does not fit.
+// a scroll bar; 0 when it shows it already.
 inline int missingHeight(const QTextBrowser* browser)
 {
     const int frame = 2 * browser->frameWidth();
-    const int scrollBar = browser->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, browser);
     QScopedPointer<QTextDocument> document(browser->document()->clone());
     document->documentLayout()->setPaintDevice(browser->viewport());
-    qreal needed = 0;
-    for (const int width : {browser->width() - frame, browser->width() - frame - scrollBar}) {
-        document->setTextWidth(width);
-        needed = qMax(needed, document->size().height());
-    }
-    return qMax(0, int(std::ceil(needed)) + frame - browser->height());
+    document->setTextWidth(browser->width() - frame);
+    return qMax(0, int(std::ceil(document->size().height())) + frame - browser->height());
+}
+
+// Makes a text browser, and what holds it, taller by what it lacks to show
+// its whole document, by `limit` pixels at most.
+inline void growToDocument(QTextBrowser* browser, int limit = INT_MAX)
+{
+    growHeight(browser, qMin(missingHeight(browser), limit));
 }
 
 // The room an item view gives the text of a cell `width` pixels wide: the
