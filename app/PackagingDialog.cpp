@@ -179,11 +179,12 @@ void PackagingDialog::fitTextsToFont()
     fitLabelColumn({form->label_2, form->label, form->label_3},
                    {form->comboBoxOrder, form->labelOrderSize, form->comboBoxLabel, form->comboBoxSort});
     // The pack button may take the margin to its left, and the note beside
-    // it gives up to 10 pixels more.
+    // it gives what the button still lacks, up to half its width: the note
+    // grows taller below for the lines it needs then.
     QPushButton* pack = form->pushButtonPack;
     QTextBrowser* note = form->textBrowser;
     if (pack->sizeHint().width() > pack->width()) {
-        const int shift = qBound(0, pack->sizeHint().width() - (note->x() - 4 - 10), 10);
+        const int shift = qBound(0, pack->sizeHint().width() - (note->x() - 4 - 10), note->width() / 2);
         note->setGeometry(note->x() + shift, note->y(), note->width() - shift, note->height());
         pack->move(10, pack->y());
         widenToText(pack, note->x() - 4);
