@@ -136,7 +136,9 @@ void PackagingDialog::fitPackageColumns()
 {
     // The rows have no children, so the tree needs no room for branches. The
     // number column is as narrow as its texts and the two size columns share
-    // the rest of the width, also when a scroll bar takes some of it.
+    // the rest of the width, also when a scroll bar takes some of it. A size
+    // text too wide for its column is drawn as its size alone, without the
+    // byte count, and is whole in its tooltip.
     QTreeWidget* tree = form->treeWidgetPackage;
     tree->setRootIsDecorated(false);
     QHeaderView* header = tree->header();
@@ -144,6 +146,9 @@ void PackagingDialog::fitPackageColumns()
     header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(1, QHeaderView::Stretch);
     header->setSectionResizeMode(2, QHeaderView::Stretch);
+    auto* sizes = new FittedTextDelegate(tree);
+    tree->setItemDelegateForColumn(1, sizes);
+    tree->setItemDelegateForColumn(2, sizes);
     connect(header, &QHeaderView::sectionResized, this, [this] { updateSizeToolTips(); });
 }
 
@@ -169,34 +174,40 @@ void PackagingDialog::addStatusLine(const QString& line)
 
 void PackagingDialog::updateSizeToolTips()
 {
-    // A size text wider than its column is drawn cut; its tooltip shows it
-    // whole. The style keeps a margin of the focus frame plus one pixel on
-    // either side of an item's text.
+    // A size text that is drawn shortened has its whole text as its tooltip.
     QTreeWidget* tree = form->treeWidgetPackage;
-    const int margin = 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1);
     const QFontMetrics metrics = tree->fontMetrics();
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = tree->topLevelItem(i);
-        for (int column = 1; column <= 2; ++column) {
+    for (int column = 1; column <= 2; ++column) {
+        const int room = itemTextRoom(tree, tree->columnWidth(column));
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = tree->topLevelItem(i);
             const QString text = row->text(column);
-            const bool fits = metrics.horizontalAdvance(text) + margin <= tree->columnWidth(column);
-            row->setToolTip(column, fits ? QString() : text);
+            row->setToolTip(column, metrics.horizontalAdvance(text) <= room ? QString() : text);
         }
     }
 }
 
 void PackagingDialog::fitTextsToFont()
 {
+    // The labels before the combo boxes take the room their texts need; the
+    // combo boxes then start further right.
+    fitLabelColumn({form->label_2, form->label, form->label_3},
+                   {form->comboBoxOrder, form->labelOrderSize, form->comboBoxLabel, form->comboBoxSort});
     // The pack button may take the margin to its left, and the note beside
-    // it gives up to 10 pixels more.
+    // it gives what the button still lacks, up to half its width: the note
+    // grows taller below for the lines it needs then.
     QPushButton* pack = form->pushButtonPack;
     QTextBrowser* note = form->textBrowser;
     if (pack->sizeHint().width() > pack->width()) {
-        const int shift = qBound(0, pack->sizeHint().width() - (note->x() - 4 - 10), 10);
+        const int shift = qBound(0, pack->sizeHint().width() - (note->x() - 4 - 10), note->width() / 2);
         note->setGeometry(note->x() + shift, note->y(), note->width() - shift, note->height());
         pack->move(10, pack->y());
         widenToText(pack, note->x() - 4);
     }
+    // The note shows all its lines: where the font needs more lines or taller
+    // ones than the form has room for, the note, and the dialog with it, grow
+    // by what is missing, and what is below moves down.
+    growToDocument(note);
     widenToText(form->pushButtonMove, form->pushButtonAllCheck->x() - 10);
     widenToText(form->checkBoxSave, form->groupBox->width() - 10);
     widenToText(form->checkBoxOpenExplorer, form->groupBox->width() - 10);

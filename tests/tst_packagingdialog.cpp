@@ -7,7 +7,9 @@
 #include "Platform.h"
 #include "SizeFormat.h"
 #include "TestSupport.h"
+#include "TreeBuilder.h"
 #include "TreeInventory.h"
+#include "WidgetFit.h"
 #include "XmlExporterSettingsDialog.h"
 
 #include <QMessageBox>
@@ -19,8 +21,10 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSemaphore>
 #include <QSettings>
+#include <QTextBrowser>
 #include <QTreeWidget>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -60,10 +64,36 @@ QString statusText(QWidget* dialog)
     return child<QLabel>(dialog, "labelStats")->text();
 }
 
-// A shown packaging dialog over a fresh scan of the fixture's folder.
+// The application's font at `pointSize` while it lives.
+struct ScopedFontSize
+{
+    explicit ScopedFontSize(int pointSize) : saved(QApplication::font())
+    {
+        QFont font = saved;
+        font.setPointSize(pointSize);
+        QApplication::setFont(font);
+    }
+    ~ScopedFontSize() { QApplication::setFont(saved); }
+    const QFont saved;
+};
+
+// A folder of `count` files of about 700,000,000 bytes, in memory: a CD
+// package each.
+DirectoryNodePtr largeFiles(int count)
+{
+    const DirectoryNodePtr root = TreeBuilder::root(QStringLiteral("C:/videos"));
+    for (int i = 0; i < count; ++i)
+        TreeBuilder::file(root, QStringLiteral("v%1.mp4").arg(i), 699613104 - i * 1000);
+    TreeBuilder::total(root);
+    return root;
+}
+
+// A shown packaging dialog over a fresh scan of the fixture's folder, or
+// over the given tree.
 struct Session
 {
-    explicit Session(const PackagingFixture& fixture) : root(scanFolder(fixture.scan))
+    explicit Session(const PackagingFixture& fixture) : Session(scanFolder(fixture.scan)) {}
+    explicit Session(const DirectoryNodePtr& tree) : root(tree)
     {
         dialog.setRoot(root);
         dialog.show();
@@ -151,7 +181,8 @@ private slots:
     {
         PackagingDialog dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("パッケージング"));
-        QCOMPARE(dialog.size(), QSize(459, 636));
+        // The form's size, taller by what the note needs to show every line.
+        QCOMPARE(dialog.size(), QSize(459, 636 + child<QTextBrowser>(&dialog, "textBrowser")->height() - 31));
         QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
         QVERIFY(!button(&dialog, "pushButtonPack")->isEnabled());
         QVERIFY(!child<QGroupBox>(&dialog, "groupBoxPackage")->isEnabled());
@@ -227,44 +258,113 @@ private slots:
     }
 
     // The number column is as wide as its texts, the two size columns share
-    // the rest; a size text that does not fit its column is its tooltip.
+    // the rest, also beside a scroll bar; a size text that does not fit its
+    // column is drawn as its size alone, or cut, and is its tooltip.
     void sizeColumnsShareTheWidthAndCutTextsHaveTooltips_data()
     {
         QTest::addColumn<int>("pointSize");
+        QTest::addColumn<int>("largeFiles");
         QTest::addColumn<bool>("cut");
-        QTest::newRow("small font") << 5 << false;
-        QTest::newRow("large font") << 16 << true;
+        QTest::newRow("small font") << 5 << 0 << false;
+        QTest::newRow("large font") << 16 << 0 << true;
+        QTest::newRow("scroll bar, small font") << 5 << 40 << false;
+        QTest::newRow("scroll bar, usual font") << 9 << 40 << true;
+        QTest::newRow("scroll bar, large font") << 16 << 40 << true;
     }
     void sizeColumnsShareTheWidthAndCutTextsHaveTooltips()
     {
         QFETCH(int, pointSize);
+        QFETCH(int, largeFiles);
         QFETCH(bool, cut);
-        Session session(*fixture);
-        QTreeWidget* tree = rows(&session.dialog);
+        std::unique_ptr<Session> session(largeFiles > 0 ? new Session(::largeFiles(largeFiles)) : new Session(*fixture));
+        QTreeWidget* tree = rows(&session->dialog);
         QFont font = tree->font();
         font.setPointSize(pointSize);
         tree->setFont(font);
-        session.pack(1);
-        QCOMPARE(tree->topLevelItemCount(), 3);
+        if (largeFiles > 0)
+            session->pack(0, QStringLiteral("CD"));
+        else
+            session->pack(1);
+        QCOMPARE(tree->topLevelItemCount(), largeFiles > 0 ? largeFiles : 3);
+        QTRY_COMPARE(tree->verticalScrollBar()->isVisible(), largeFiles > 0);
         const int width = tree->viewport()->width();
         QTRY_COMPARE(tree->columnWidth(0) + tree->columnWidth(1) + tree->columnWidth(2), width);
         QVERIFY(qAbs(tree->columnWidth(1) - tree->columnWidth(2)) <= 1);
         QVERIFY(tree->columnWidth(0) < width / 4);
+        const QFontMetrics metrics = tree->fontMetrics();
         int tooltips = 0;
-        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* row = tree->topLevelItem(i);
-            QVERIFY(row->toolTip(0).isEmpty());
-            for (int column = 1; column <= 2; ++column) {
-                const int needed = tree->fontMetrics().horizontalAdvance(row->text(column));
-                if (needed > tree->columnWidth(column)) {
-                    QCOMPARE(row->toolTip(column), row->text(column));
-                    ++tooltips;
-                } else if (needed + 20 < tree->columnWidth(column)) {
+        for (int column = 1; column <= 2; ++column) {
+            QVERIFY(dynamic_cast<FittedTextDelegate*>(tree->itemDelegateForColumn(column)));
+            const int room = itemTextRoom(tree, tree->columnWidth(column));
+            for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+                QTreeWidgetItem* row = tree->topLevelItem(i);
+                QVERIFY(row->toolTip(0).isEmpty());
+                const QString text = row->text(column);
+                const QString drawn = fittedText(text, metrics, room);
+                QVERIFY(metrics.horizontalAdvance(drawn) <= room);
+                if (drawn == text) {
                     QVERIFY(row->toolTip(column).isEmpty());
+                    continue;
                 }
+                QCOMPARE(row->toolTip(column), text);
+                ++tooltips;
+                // The size stays readable: only the byte count goes while
+                // the size alone fits.
+                const QString size = text.left(text.indexOf(QStringLiteral(" (")));
+                if (metrics.horizontalAdvance(size) <= room)
+                    QCOMPARE(drawn, size);
+                else
+                    QVERIFY(drawn.endsWith(QChar(0x2026)));
             }
         }
         QCOMPARE(tooltips > 0, cut);
+    }
+
+    // The labels, the note and the package list of the form show their
+    // whole texts at a small and a large font; only the note's height and
+    // the label column's width change, and the dialog grows with the note.
+    void formTextsAreWhole_data()
+    {
+        QTest::addColumn<int>("pointSize");
+        QTest::newRow("small font") << 6;
+        QTest::newRow("large font") << 12;
+    }
+    void formTextsAreWhole()
+    {
+        QFETCH(int, pointSize);
+        ScopedFontSize fontSize(pointSize);
+        Session session(*fixture);
+        PackagingDialog& dialog = session.dialog;
+
+        auto* order = child<QComboBox>(&dialog, "comboBoxOrder");
+        for (const char* name : {"label_2", "label", "label_3"}) {
+            auto* label = child<QLabel>(&dialog, name);
+            QVERIFY2(label->width() >= label->sizeHint().width(), name);
+            QVERIFY2(label->height() >= label->sizeHint().height(), name);
+            QVERIFY2(label->x() + label->width() + 9 <= order->x(), name);
+        }
+        // The fields keep their right edges.
+        QCOMPARE(order->x() + order->width(), 70 + 311);
+        QCOMPARE(child<QComboBox>(&dialog, "comboBoxLabel")->x(), order->x());
+        QCOMPARE(child<QComboBox>(&dialog, "comboBoxSort")->x(), order->x());
+
+        auto* note = child<QTextBrowser>(&dialog, "textBrowser");
+        QTRY_COMPARE(note->verticalScrollBar()->maximum(), 0);
+        QVERIFY(note->toPlainText().contains(QStringLiteral("１つファイルとして計算されます。")));
+        const int grown = note->height() - 31;
+        QVERIFY(grown >= 0);
+        QCOMPARE(dialog.size(), QSize(459, 636 + grown));
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        // What is below the note moved down by as much as the note grew.
+        QCOMPARE(child<QGroupBox>(&dialog, "groupBoxPackaging")->geometry(), QRect(10, 10, 441, 191 + grown));
+        QCOMPARE(child<QGroupBox>(&dialog, "groupBoxPackage")->geometry(), QRect(10, 210 + grown, 441, 351));
+        QCOMPARE(child<QLabel>(&dialog, "labelStats")->geometry(), QRect(10, 570 + grown, 441, 61));
+        // The pack button takes what its text needs from the note beside it.
+        QPushButton* pack = button(&dialog, "pushButtonPack");
+        QCOMPARE(pack->y(), 150);
+        QVERIFY(pack->width() >= pack->sizeHint().width());
+        QVERIFY(pack->x() + pack->width() + 4 <= note->x());
+        QCOMPARE(note->x() + note->width(), 120 + 311);
     }
 
     void packWithNothingThatFits()
