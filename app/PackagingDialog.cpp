@@ -1,6 +1,7 @@
 #include "PackagingDialog.h"
 
 #include "ExportAsFileDialog.h"
+#include "ImageFormat.h"
 #include "PackageListing.h"
 #include "PackageMoveJob.h"
 #include "PackageMoveWorker.h"
@@ -15,6 +16,7 @@
 #include "XmlExporterSettingsDialog.h"
 #include "ui_PackagingDialog.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -211,6 +213,23 @@ void PackagingDialog::fitTextsToFont()
     widenToText(form->pushButtonMove, form->pushButtonAllCheck->x() - 10);
     widenToText(form->checkBoxSave, form->groupBox->width() - 10);
     widenToText(form->checkBoxOpenExplorer, form->groupBox->width() - 10);
+    placeImageCheckBox();
+}
+
+// The image check box sits beside the second option, right of its text;
+// it is hidden where this build cannot write images.
+void PackagingDialog::placeImageCheckBox()
+{
+    QCheckBox* image = form->checkBoxImage;
+    if (!ImageFormats::available()) {
+        image->hide();
+        image->setChecked(false);
+        return;
+    }
+    const QCheckBox* explorer = form->checkBoxOpenExplorer;
+    const int left = qMax(image->x(), explorer->x() + explorer->sizeHint().width() + 10);
+    image->setGeometry(left, image->y(), form->groupBox->width() - 10 - left, image->height());
+    image->setToolTip(image->sizeHint().width() > image->width() ? image->text() : QString());
 }
 
 PackagingDialog::~PackagingDialog()
@@ -586,6 +605,10 @@ void PackagingDialog::startMove(const QString& label, const QList<NativePath>& u
         moveItems += packages.at(i)->items.size();
     }
     request.listing = form->checkBoxSave->isChecked();
+    if (form->checkBoxImage->isChecked()) {
+        request.image = ImageFormat::Iso;
+        request.orderSize = packedOrder.size;
+    }
     request.xmlSettings = xmlSettings;
     moveLabel = label;
     movePackages = request.packages.size();
@@ -599,6 +622,9 @@ void PackagingDialog::startMove(const QString& label, const QList<NativePath>& u
     connect(mover, &PackageMoveWorker::packageStarted, this, &PackagingDialog::onPackageStarted);
     connect(mover, &PackageMoveWorker::itemsMoved, this, &PackagingDialog::onItemsMoved);
     connect(mover, &PackageMoveWorker::listingStarted, this, &PackagingDialog::onListingStarted);
+    connect(mover, &PackageMoveWorker::imageStarted, this, [this](const PackageMoveResult& result) {
+        setStatus(QStringLiteral("%1 を作成中...").arg(result.imageText));
+    });
     connect(mover, &PackageMoveWorker::packageEnded, this, &PackagingDialog::onPackageEnded);
     connect(mover, &PackageMoveWorker::undone, this, [this](bool allUndone, const QString& lines) {
         addStatusLine(lines.trimmed());
@@ -677,6 +703,27 @@ void PackagingDialog::onPackageEnded(const PackageMoveResult& result)
         mover->resume();
     if (result.moved && result.listingTried)
         onExportFinished(result.listingWritten, result.folder.listingText, result.listingError);
+    if (result.moved && result.imageTried)
+        reportImage(result);
+}
+
+// The image's report follows the package's line like a listing's; one that
+// failed is also shown in a box and named in the move's summary, and one
+// larger than the package size is noted, as the medium may not take it.
+void PackagingDialog::reportImage(const PackageMoveResult& result)
+{
+    QString report = PackageListing::savedReport(result.imageText, result.imageWritten, result.imageError);
+    if (result.imageWritten && result.imageLargerThanOrder)
+        report += PackageListing::imageTooLargeNote(result.imageSize, packedOrder.size) + QStringLiteral("\r\n");
+    if (!moveLog.isEmpty())
+        moveLog.last() += report;
+    setStatus(form->labelStats->text() + report);
+    if (moveLog.size() > 1)
+        form->labelStats->setToolTip(moveLog.join(QStringLiteral("\r\n")));
+    if (!result.imageWritten) {
+        outcome.imageFailedNumbers << QString::number(result.folder.number);
+        QMessageBox::information(this, QStringLiteral("イメージの報告"), report, QMessageBox::Ok);
+    }
 }
 
 void PackagingDialog::packageFailed(const PackageMoveResult& result)
@@ -798,6 +845,9 @@ void PackagingDialog::finishMove()
 {
     if (!outcome.failureLines.isEmpty())
         reportFailures();
+    else if (!outcome.imageFailedNumbers.isEmpty())
+        // Every package moved, but not every image: the last line says so.
+        addStatusLine(PackageListing::failureSummary({}, {}, outcome.imageFailedNumbers));
 
     bool allDone = true;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount() && allDone; ++i)
@@ -833,6 +883,8 @@ void PackagingDialog::reportFailures()
     if (outcome.leftItemsBehind)
         summary += QStringLiteral("\r\n元の場所へ戻せなかった項目がパッケージフォルダに残っています。"
                                   "項目名は「Move back failed」の行にあります。");
+    if (!outcome.imageFailedNumbers.isEmpty())
+        summary += QStringLiteral("\r\n") + PackageListing::failureSummary({}, {}, outcome.imageFailedNumbers);
     addStatusLine(summary);
     QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
                          summary + QStringLiteral("\r\n\r\n") + outcome.failureLines.join(QStringLiteral("\r\n")),
