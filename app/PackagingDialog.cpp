@@ -483,20 +483,7 @@ void PackagingDialog::checkPackageCheckState(QTreeWidgetItem* item, qint32 colum
     Q_UNUSED(item)
     if (column != 0 || mover)
         return;
-    int checked = 0;
-    int unchecked = 0;
-    for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
-        if (row->isDisabled())
-            continue;
-        if (row->checkState(0) == Qt::Checked)
-            ++checked;
-        else if (row->checkState(0) == Qt::Unchecked)
-            ++unchecked;
-    }
-    form->pushButtonAllCheck->setEnabled(unchecked > 0);
-    form->pushButtonAllUncheck->setEnabled(checked > 0);
-    form->pushButtonMove->setEnabled(checked > 0);
+    form->pushButtonMove->setEnabled(updateCheckButtons() > 0);
 }
 
 void PackagingDialog::setCheckedAll()
@@ -766,49 +753,51 @@ void PackagingDialog::endMove()
     std::unique_ptr<PackageMoveWorker> worker(mover.data());
     mover = nullptr;
     listingProgress.reset();
-    const PackageMoveJob& job = worker->job();
-    switch (worker->outcome()) {
-    case PackageMoveJob::Refused:
-        form->progressBarMove->hide();
-        if (!worker->undoFailed() && offerRecovery(job)) {
-            QList<NativePath> journals;
-            for (const QString& name : job.interruptedPackages())
-                journals << job.baseFolder().child(name);
-            startMove(moveLabel, journals);
-            return;
-        }
-        if (worker->undoFailed())
-            setStatus(moveLog.join(QStringLiteral("\r\n")));
-        // Nothing moved: the move may be tried again.
-        form->groupBoxPackaging->setEnabled(true);
-        form->pushButtonMove->setEnabled(true);
-        restoreCheckButtons();
-        emit moveFinished();
-        if (closeWhenIdle)
-            close();
-        return;
-    case PackageMoveJob::BaseFailed:
-        // Counting from 0 could reuse numbers: nothing moves.
-        outcome.failureLines << PackageListing::failedLine(QString(), job.baseFolderText(), job.errorString());
-        break;
-    case PackageMoveJob::Stopped:
-    case PackageMoveJob::Finished:
-        folderNumberBase = job.numberBase();
-        break;
-    }
-    const bool stopped = worker->outcome() == PackageMoveJob::Stopped;
-    worker.reset();
     form->progressBarMove->hide();
-    restoreCheckButtons();
-    if (stopped)
+    const PackageMoveJob::Outcome result = worker->outcome();
+    if (result == PackageMoveJob::Refused) {
+        endRefusedMove(*worker);
+        return;
+    }
+    if (result == PackageMoveJob::BaseFailed)
+        // Counting from 0 could reuse numbers: nothing moved.
+        outcome.failureLines << PackageListing::failedLine(QString(), worker->job().baseFolderText(),
+                                                           worker->job().errorString());
+    else
+        folderNumberBase = worker->job().numberBase();
+    worker.reset();
+    updateCheckButtons(); // the move button stays as the move left it
+    if (result == PackageMoveJob::Stopped)
         addStatusLine(QStringLiteral("移動を中止しました。残りの%1個のパッケージは移動していません。")
                           .arg(movePackages - movePackagesEnded));
     finishMove();
 }
 
-// The check buttons as the rows' check boxes now stand; the move button
-// stays as the move left it, disabled.
-void PackagingDialog::restoreCheckButtons()
+// Nothing moved: an interrupted move is in the way. Undone when the user
+// wishes, and the move starts again; else it may be tried again later.
+void PackagingDialog::endRefusedMove(const PackageMoveWorker& worker)
+{
+    const PackageMoveJob& job = worker.job();
+    if (!worker.undoFailed() && offerRecovery(job)) {
+        QList<NativePath> journals;
+        for (const QString& name : job.interruptedPackages())
+            journals << job.baseFolder().child(name);
+        startMove(moveLabel, journals);
+        return;
+    }
+    if (worker.undoFailed())
+        setStatus(moveLog.join(QStringLiteral("\r\n")));
+    form->groupBoxPackaging->setEnabled(true);
+    form->pushButtonMove->setEnabled(true);
+    updateCheckButtons();
+    emit moveFinished();
+    if (closeWhenIdle)
+        close();
+}
+
+// The check buttons as the enabled rows' check boxes now stand; the number
+// of rows checked.
+int PackagingDialog::updateCheckButtons()
 {
     int checked = 0;
     int unchecked = 0;
@@ -823,6 +812,7 @@ void PackagingDialog::restoreCheckButtons()
     }
     form->pushButtonAllCheck->setEnabled(unchecked > 0);
     form->pushButtonAllUncheck->setEnabled(checked > 0);
+    return checked;
 }
 
 // A move never starts on top of an interrupted one: the user may undo that

@@ -121,9 +121,10 @@ private:
     void onPackageEnded(const PackageMoveResult& result);
     void onMoveEnded();
     void endMove();
+    void endRefusedMove(const PackageMoveWorker& worker);
     bool offerRecovery(const PackageMoveJob& job);
     void askToStop();
-    void restoreCheckButtons();
+    int updateCheckButtons();
     void packageMoved(const PackageMoveResult& result);
     void packageFailed(const PackageMoveResult& result);
     void finishMove();

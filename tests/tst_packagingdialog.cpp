@@ -656,6 +656,26 @@ private slots:
         QCOMPARE(withJournal.filter(QStringLiteral(".2.korvo-move")).size(), 1);
         QCOMPARE(inventory().size(), expected.size() + 1);
 
+        // Moving package 2 again is refused until the interrupted move is
+        // undone: asked and answered yes, alpha.bin goes home on the worker,
+        // then the package moves whole, into the number it had.
+        Packager::setMoveFunction(Packager::MoveFunction());
+        boxes.seen.clear();
+        boxes.answer = QMessageBox::Yes;
+        session.checkOnly({});
+        session.checkOnly({2});
+        session.move();
+        QCOMPARE(boxes.seen.size(), 2);
+        QVERIFY(boxes.seen.at(0).text.startsWith(QStringLiteral("前回のパッケージの移動が中断されたままです。")));
+        QCOMPARE(boxes.seen.at(1).text, QStringLiteral("全て完了しました。"));
+        expected = movedInventory(before, QStringLiteral("scan"), {QStringLiteral("Delta")}, base + QStringLiteral("1"));
+        expected = movedInventory(expected, QStringLiteral("scan"),
+                                  {QStringLiteral("alpha.bin"), QStringLiteral("beta.txt")}, base + QStringLiteral("2"));
+        expected = movedInventory(expected, QStringLiteral("scan"), {QStringLiteral("gamma.dat")},
+                                  base + QStringLiteral("3"));
+        QCOMPARE(inventory(), expected);
+        const QString log = child<QLabel>(&session.dialog, "labelStats")->toolTip();
+        QVERIFY2(log.contains(QStringLiteral("元に戻しました（1個の項目を戻しました）。")), qPrintable(log));
     }
 
     // Refusing to undo an interrupted move leaves everything as it is.
