@@ -1,7 +1,11 @@
 #include "LibraryDetailDialog.h"
 
+#include "WidgetFit.h"
 #include "ui_LibraryDetailDialog.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
 #include <QtGlobal>
 
 namespace korvo {
@@ -50,6 +54,18 @@ void LibraryDetailDialog::updateText()
             .arg(info.name.toHtmlEscaped(), info.version.toHtmlEscaped(), info.homePage.toHtmlEscaped(),
                  info.licence.toHtmlEscaped(), info.licenceUrl.toHtmlEscaped(), info.copyright.toHtmlEscaped());
     ui->textBrowser->setHtml(text);
+    fitTextHeight();
+}
+
+void LibraryDetailDialog::fitTextHeight()
+{
+    // The whole text shows without scrolling: where the font needs more room
+    // than the form has, the text and the dialog grow by what is missing and
+    // the buttons move down, as far as the screen has room.
+    int room = 0;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        room = screen->availableGeometry().height() - height() - style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    growToDocument(ui->textBrowser, qMax(0, room));
 }
 
 } // namespace korvo

@@ -43,6 +43,8 @@ public:
     qint32 libraryIndex = 1;
 
 private:
+    void fitTextHeight();
+
     QScopedPointer<Ui::LibraryDetailDialog> ui;
 };
 

@@ -3,6 +3,7 @@
 #include "ExportAsFileDialog.h"
 #include "PackageListing.h"
 #include "PackageMoveJob.h"
+#include "PackageMoveWorker.h"
 #include "PackageMover.h"
 #include "PackageRecovery.h"
 #include "PackageSizeEditDialog.h"
@@ -21,9 +22,12 @@
 #include <QHeaderView>
 #include <QMap>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QSettings>
 #include <QStyle>
 #include <QTextBrowser>
+#include <QThread>
+#include <QTimer>
 #include <QTreeWidgetItem>
 #include <QUrl>
 
@@ -107,6 +111,7 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
     setFixedSize(size());
     fitTextsToFont();
     fitPackageColumns();
+    placeMoveProgress();
 
     connect(form->comboBoxOrder, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &PackagingDialog::setOrderSize);
@@ -131,7 +136,9 @@ void PackagingDialog::fitPackageColumns()
 {
     // The rows have no children, so the tree needs no room for branches. The
     // number column is as narrow as its texts and the two size columns share
-    // the rest of the width, also when a scroll bar takes some of it.
+    // the rest of the width, also when a scroll bar takes some of it. A size
+    // text too wide for its column is drawn as its size alone, without the
+    // byte count, and is whole in its tooltip.
     QTreeWidget* tree = form->treeWidgetPackage;
     tree->setRootIsDecorated(false);
     QHeaderView* header = tree->header();
@@ -139,6 +146,9 @@ void PackagingDialog::fitPackageColumns()
     header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(1, QHeaderView::Stretch);
     header->setSectionResizeMode(2, QHeaderView::Stretch);
+    auto* sizes = new FittedTextDelegate(tree);
+    tree->setItemDelegateForColumn(1, sizes);
+    tree->setItemDelegateForColumn(2, sizes);
     connect(header, &QHeaderView::sectionResized, this, [this] { updateSizeToolTips(); });
 }
 
@@ -152,36 +162,52 @@ void PackagingDialog::setStatus(const QString& text)
     form->labelStats->setToolTip(fits ? QString() : text);
 }
 
+void PackagingDialog::addStatusLine(const QString& line)
+{
+    // The status shows the last step of a move; its tooltip keeps every
+    // step, so that nothing said during a long move is lost.
+    moveLog << line;
+    setStatus(line);
+    if (moveLog.size() > 1)
+        form->labelStats->setToolTip(moveLog.join(QStringLiteral("\r\n")));
+}
+
 void PackagingDialog::updateSizeToolTips()
 {
-    // A size text wider than its column is drawn cut; its tooltip shows it
-    // whole. The style keeps a margin of the focus frame plus one pixel on
-    // either side of an item's text.
+    // A size text that is drawn shortened has its whole text as its tooltip.
     QTreeWidget* tree = form->treeWidgetPackage;
-    const int margin = 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1);
     const QFontMetrics metrics = tree->fontMetrics();
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = tree->topLevelItem(i);
-        for (int column = 1; column <= 2; ++column) {
+    for (int column = 1; column <= 2; ++column) {
+        const int room = itemTextRoom(tree, tree->columnWidth(column));
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = tree->topLevelItem(i);
             const QString text = row->text(column);
-            const bool fits = metrics.horizontalAdvance(text) + margin <= tree->columnWidth(column);
-            row->setToolTip(column, fits ? QString() : text);
+            row->setToolTip(column, metrics.horizontalAdvance(text) <= room ? QString() : text);
         }
     }
 }
 
 void PackagingDialog::fitTextsToFont()
 {
+    // The labels before the combo boxes take the room their texts need; the
+    // combo boxes then start further right.
+    fitLabelColumn({form->label_2, form->label, form->label_3},
+                   {form->comboBoxOrder, form->labelOrderSize, form->comboBoxLabel, form->comboBoxSort});
     // The pack button may take the margin to its left, and the note beside
-    // it gives up to 10 pixels more.
+    // it gives what the button still lacks, up to half its width: the note
+    // grows taller below for the lines it needs then.
     QPushButton* pack = form->pushButtonPack;
     QTextBrowser* note = form->textBrowser;
     if (pack->sizeHint().width() > pack->width()) {
-        const int shift = qBound(0, pack->sizeHint().width() - (note->x() - 4 - 10), 10);
+        const int shift = qBound(0, pack->sizeHint().width() - (note->x() - 4 - 10), note->width() / 2);
         note->setGeometry(note->x() + shift, note->y(), note->width() - shift, note->height());
         pack->move(10, pack->y());
         widenToText(pack, note->x() - 4);
     }
+    // The note shows all its lines: where the font needs more lines or taller
+    // ones than the form has room for, the note, and the dialog with it, grow
+    // by what is missing, and what is below moves down.
+    growToDocument(note);
     widenToText(form->pushButtonMove, form->pushButtonAllCheck->x() - 10);
     widenToText(form->checkBoxSave, form->groupBox->width() - 10);
     widenToText(form->checkBoxOpenExplorer, form->groupBox->width() - 10);
@@ -189,6 +215,11 @@ void PackagingDialog::fitTextsToFont()
 
 PackagingDialog::~PackagingDialog()
 {
+    // The owner waits for the dialog to close, which waits for the work; a
+    // dialog destroyed otherwise stops the move after its current package.
+    delete mover.data();
+    if (packer)
+        packer->wait();
     delete form;
 }
 
@@ -347,7 +378,7 @@ void PackagingDialog::triggerExportConfigDialog()
 
 void PackagingDialog::triggerPack()
 {
-    if (!root)
+    if (!root || isBusy())
         return;
     form->pushButtonPack->setEnabled(false);
     setStatus(QStringLiteral("パッケージ作成中..."));
@@ -357,30 +388,72 @@ void PackagingDialog::triggerPack()
         // Nothing fits a package of no bytes; the packages shown stay.
         setStatus(QStringLiteral("パッケージサイズが0バイトのため、パッケージを作成しませんでした。"));
         form->pushButtonPack->setEnabled(true);
+        emit packFinished();
         return;
     }
     const int sort = form->comboBoxSort->currentData().toInt();
 
-    packages.clear();
-    Packager().pack(order, sort, root, packages);
+    // The rows shown are about to be replaced: nothing may move them now.
+    form->groupBoxPackage->setEnabled(false);
+    auto packed = QSharedPointer<QList<PackagePtr>>::create();
+    const DirectoryNodePtr tree = root;
+    packer = QThread::create([tree, order, sort, packed] { Packager().pack(order, sort, tree, *packed); });
+    connect(packer, &QThread::finished, this, [this, order, packed] {
+        packer->deleteLater();
+        packer = nullptr;
+        showPackages(order, *packed);
+    });
+    packer->start();
+}
 
+namespace {
+// Rows added per turn of the event loop: a list of many packages is filled
+// in batches, so that the dialog keeps answering while it fills.
+const int RowsPerBatch = 2000;
+} // namespace
+
+void PackagingDialog::showPackages(const PackageOrder& order, const QList<PackagePtr>& packed)
+{
+    packages = packed;
     form->treeWidgetPackage->clear();
     folderNumberBase = -1;
-    for (int i = 0; i < packages.size(); ++i) {
-        auto* row = new QTreeWidgetItem(form->treeWidgetPackage);
+    pendingOrder = order;
+    addRows(0);
+}
+
+void PackagingDialog::addRows(int from)
+{
+    const int to = qMin(packages.size(), from + RowsPerBatch);
+    QList<QTreeWidgetItem*> batch;
+    batch.reserve(to - from);
+    for (int i = from; i < to; ++i) {
+        auto* row = new QTreeWidgetItem;
         row->setCheckState(0, Qt::Checked);
         row->setText(0, QString::number(i + 1));
         row->setText(1, formatSize(packages.at(i)->size));
         row->setText(2, formatSize(packages.at(i)->sizeOnDisk));
+        batch << row;
     }
+    form->treeWidgetPackage->addTopLevelItems(batch);
+    if (to < packages.size())
+        QTimer::singleShot(0, this, [this, to] { addRows(to); });
+    else
+        packDone();
+}
+
+void PackagingDialog::packDone()
+{
     // The new rows' widths settle when the tree lays them out; a size text
     // that is cut then gets its tooltip through the header's resize notice,
     // and here when the widths stay as they were.
     updateSizeToolTips();
-    packedOrder = order;
+    packedOrder = pendingOrder;
     form->groupBoxPackage->setEnabled(!packages.isEmpty());
     setStatus(QStringLiteral("パッケージ作成完了。"));
     form->pushButtonPack->setEnabled(true);
+    emit packFinished();
+    if (closeWhenIdle)
+        close();
 }
 
 // ---------------------------------------------------------------------------
@@ -389,7 +462,7 @@ void PackagingDialog::triggerPack()
 void PackagingDialog::checkPackageCheckState(QTreeWidgetItem* item, qint32 column)
 {
     Q_UNUSED(item)
-    if (column != 0)
+    if (column != 0 || mover)
         return;
     int checked = 0;
     int unchecked = 0;
@@ -409,6 +482,8 @@ void PackagingDialog::checkPackageCheckState(QTreeWidgetItem* item, qint32 colum
 
 void PackagingDialog::setCheckedAll()
 {
+    if (mover)
+        return;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
         if (!row->isDisabled())
@@ -419,6 +494,8 @@ void PackagingDialog::setCheckedAll()
 
 void PackagingDialog::setUncheckedAll()
 {
+    if (mover)
+        return;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
         if (!row->isDisabled())
@@ -454,49 +531,9 @@ NativePath volumeRootFor(const DirectoryNodePtr& root)
 
 } // namespace
 
-// Tells the dialog of each step of a move as the job runs: the status line
-// of each package, the listing's progress box, and the moved packages' items
-// taken out of the tree between packages.
-class PackagingDialog::MoveObserver : public PackageMoveObserver
-{
-public:
-    MoveObserver(PackagingDialog* dialog, MoveOutcome& outcome, const QString& baseFolder)
-        : dialog_(dialog), outcome_(outcome), baseFolder_(baseFolder)
-    {
-    }
-
-    void packageStarted(const PackageMoveResult& result) override
-    {
-        dialog_->setStatus(PackageListing::movingLine(result.folder));
-        dialog_->form->labelStats->repaint();
-    }
-    void listingStarted(const PackageMoveResult& result) override
-    {
-        progress_.reset(new ExportAsFileDialog(dialog_));
-        progress_->setTarget(result.folder.listingText);
-        progress_->show();
-    }
-    void packageEnded(const PackageMoveResult& result) override
-    {
-        if (progress_)
-            progress_->setProgress(result.listingWritten ? 100.0 : 0.0);
-        progress_.reset();
-        if (result.moved)
-            dialog_->packageMoved(result, outcome_);
-        else
-            dialog_->packageFailed(result, outcome_, baseFolder_);
-    }
-
-private:
-    PackagingDialog* dialog_;
-    MoveOutcome& outcome_;
-    QString baseFolder_;
-    std::unique_ptr<ExportAsFileDialog> progress_;
-};
-
 void PackagingDialog::triggerMove()
 {
-    if (!root)
+    if (!root || isBusy())
         return;
     // The order's name and the label become folder levels of the target: a
     // path in either would put packages outside the package folder.
@@ -510,20 +547,15 @@ void PackagingDialog::triggerMove()
     if (!label.isEmpty() && form->comboBoxLabel->findText(label, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
         form->comboBoxLabel->addItem(label);
 
+    // Nothing may start another pack or move, nor change the checked rows,
+    // while this one runs.
     form->groupBoxPackaging->setEnabled(false);
     form->pushButtonMove->setEnabled(false);
-
-    MoveOutcome outcome;
-    QString baseFolder;
-    if (!runMove(label, outcome, &baseFolder)) {
-        // An interrupted move was found and left alone: nothing moved.
-        form->groupBoxPackaging->setEnabled(true);
-        form->pushButtonMove->setEnabled(true);
-        return;
-    }
-    for (int i : qAsConst(outcome.moved))
-        form->treeWidgetPackage->topLevelItem(i)->setDisabled(true);
-    finishMove(outcome, baseFolder);
+    form->pushButtonAllCheck->setEnabled(false);
+    form->pushButtonAllUncheck->setEnabled(false);
+    outcome = MoveOutcome();
+    moveLog.clear();
+    startMove(label, {});
 }
 
 QList<int> PackagingDialog::checkedPackages() const
@@ -537,97 +569,235 @@ QList<int> PackagingDialog::checkedPackages() const
     return checked;
 }
 
-// Runs the move job on this thread. False when the base folder holds an
-// interrupted move that the user chose not to undo (or that could not be).
-bool PackagingDialog::runMove(const QString& label, MoveOutcome& outcome, QString* baseFolder)
+// Starts the move job on its worker, after undoing the interrupted moves of
+// `undoFirst` there. Its steps come back as queued signals; the job waits
+// after each package until the dialog has taken the package out of the tree.
+void PackagingDialog::startMove(const QString& label, const QList<NativePath>& undoFirst)
 {
     PackageMoveRequest request;
     request.root = root;
     request.volumeRoot = volumeRootFor(root);
     request.orderName = packedOrder.name;
     request.label = label;
-    for (int i : checkedPackages())
+    request.numberBase = folderNumberBase;
+    moveItems = 0;
+    for (int i : checkedPackages()) {
         request.packages << PackageMoveRequest::Chosen{i, packages.at(i)};
+        moveItems += packages.at(i)->items.size();
+    }
     request.listing = form->checkBoxSave->isChecked();
     request.xmlSettings = xmlSettings;
-    for (;;) {
-        request.numberBase = folderNumberBase;
-        PackageMoveJob job(request);
-        MoveObserver observer(this, outcome, job.baseFolderText());
-        job.setObserver(&observer);
-        const PackageMoveJob::Outcome result = job.run();
-        *baseFolder = job.baseFolderText();
-        if (result == PackageMoveJob::Refused) {
-            if (offerRecovery(job))
-                continue;
-            return false;
-        }
-        if (result == PackageMoveJob::BaseFailed)
-            // Counting from 0 could reuse numbers: nothing moves.
-            outcome.failureLines << PackageListing::failedLine(QString(), job.baseFolderText(), job.errorString());
-        else
-            folderNumberBase = job.numberBase();
-        return true;
+    moveLabel = label;
+    movePackages = request.packages.size();
+    movePackagesEnded = 0;
+    moveItemsEnded = 0;
+
+    mover = new PackageMoveWorker(request, this);
+    mover->setPauseAfterEachPackage(true);
+    mover->setUndoFirst(undoFirst);
+    moveBaseFolder = mover->job().baseFolderText();
+    connect(mover, &PackageMoveWorker::packageStarted, this, &PackagingDialog::onPackageStarted);
+    connect(mover, &PackageMoveWorker::itemsMoved, this, &PackagingDialog::onItemsMoved);
+    connect(mover, &PackageMoveWorker::listingStarted, this, &PackagingDialog::onListingStarted);
+    connect(mover, &PackageMoveWorker::packageEnded, this, &PackagingDialog::onPackageEnded);
+    connect(mover, &PackageMoveWorker::undone, this, [this](bool allUndone, const QString& lines) {
+        addStatusLine(lines.trimmed());
+        if (!allUndone)
+            QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
+                                 QStringLiteral("中断された移動を元に戻せませんでした。\r\n\r\n") + lines,
+                                 QMessageBox::Ok);
+    });
+    connect(mover, &QThread::finished, this, &PackagingDialog::onMoveEnded);
+    showMoveProgress(0, 0);
+    form->progressBarMove->show();
+    mover->start();
+}
+
+// The progress bar sits between the move button, which may have grown to
+// its text, and the check buttons.
+void PackagingDialog::placeMoveProgress()
+{
+    QProgressBar* bar = form->progressBarMove;
+    const int left = form->pushButtonMove->geometry().right() + 10;
+    const int right = form->pushButtonAllCheck->x() - 10;
+    bar->setGeometry(left, bar->y(), qMax(0, right - left), bar->height());
+    bar->hide();
+}
+
+// Packages started of those chosen, and the share of their items moved.
+void PackagingDialog::showMoveProgress(int packagesStarted, int itemsDone)
+{
+    QProgressBar* bar = form->progressBarMove;
+    bar->setRange(0, int(qMin<qint64>(moveItems, INT_MAX)));
+    bar->setValue(int(qMin<qint64>(moveItemsEnded + itemsDone, bar->maximum())));
+    bar->setFormat(QStringLiteral("%1/%2").arg(packagesStarted).arg(movePackages));
+    bar->setToolTip(QStringLiteral("パッケージ %1/%2、項目 %3/%4")
+                        .arg(packagesStarted)
+                        .arg(movePackages)
+                        .arg(moveItemsEnded + itemsDone)
+                        .arg(moveItems));
+}
+
+void PackagingDialog::onPackageStarted(const PackageMoveResult& result)
+{
+    setStatus(PackageListing::movingLine(result.folder));
+    showMoveProgress(movePackagesEnded + 1, 0);
+}
+
+void PackagingDialog::onItemsMoved(int index, int done, int total)
+{
+    Q_UNUSED(index)
+    Q_UNUSED(total)
+    showMoveProgress(movePackagesEnded + 1, done);
+}
+
+void PackagingDialog::onListingStarted(const PackageMoveResult& result)
+{
+    listingProgress.reset(new ExportAsFileDialog(this));
+    listingProgress->setTarget(result.folder.listingText);
+    listingProgress->show();
+}
+
+void PackagingDialog::onPackageEnded(const PackageMoveResult& result)
+{
+    if (listingProgress)
+        listingProgress->setProgress(result.listingWritten ? 100.0 : 0.0);
+    listingProgress.reset();
+    ++movePackagesEnded;
+    if (result.moved) {
+        moveItemsEnded += packages.at(result.index)->items.size();
+        packageMoved(result);
+    } else {
+        packageFailed(result);
     }
+    showMoveProgress(movePackagesEnded, 0);
+    // The tree is up to date: the job may go on with the next package. A
+    // listing's report (a box when it failed) follows without holding it.
+    if (mover)
+        mover->resume();
+    if (result.moved && result.listingTried)
+        onExportFinished(result.listingWritten, result.folder.listingText, result.listingError);
+}
+
+void PackagingDialog::packageFailed(const PackageMoveResult& result)
+{
+    // A number out of range has no folder: the number it would have had.
+    const bool numbered = result.folder.number > 0;
+    const int base = mover ? mover->job().numberBase() : folderNumberBase;
+    const QString number =
+        numbered ? QString::number(result.folder.number) : QString::number(qint64(base) + result.index + 1);
+    const QString line = PackageListing::failedLine(number, numbered ? result.folder.text : moveBaseFolder,
+                                                    result.error);
+    addStatusLine(line);
+    outcome.failedNumbers << number;
+    outcome.failureLines << line;
+    outcome.leftItemsBehind = outcome.leftItemsBehind || result.leftItemsBehind;
+}
+
+void PackagingDialog::packageMoved(const PackageMoveResult& result)
+{
+    // Between packages the job reads nothing: the tree and the row change here.
+    root->remove(packages.at(result.index));
+    outcome.moved.append(result.index);
+    form->treeWidgetPackage->topLevelItem(result.index)->setDisabled(true);
+    addStatusLine(PackageListing::movedLine(result.folder));
+}
+
+void PackagingDialog::onMoveEnded()
+{
+    // A stop question still open is answered first.
+    if (asking) {
+        endPending = true;
+        return;
+    }
+    endMove();
+}
+
+void PackagingDialog::endMove()
+{
+    endPending = false;
+    std::unique_ptr<PackageMoveWorker> worker(mover.data());
+    mover = nullptr;
+    listingProgress.reset();
+    const PackageMoveJob& job = worker->job();
+    switch (worker->outcome()) {
+    case PackageMoveJob::Refused:
+        form->progressBarMove->hide();
+        if (!worker->undoFailed() && offerRecovery(job)) {
+            QList<NativePath> journals;
+            for (const QString& name : job.interruptedPackages())
+                journals << job.baseFolder().child(name);
+            startMove(moveLabel, journals);
+            return;
+        }
+        if (worker->undoFailed())
+            setStatus(moveLog.join(QStringLiteral("\r\n")));
+        // Nothing moved: the move may be tried again.
+        form->groupBoxPackaging->setEnabled(true);
+        form->pushButtonMove->setEnabled(true);
+        restoreCheckButtons();
+        emit moveFinished();
+        if (closeWhenIdle)
+            close();
+        return;
+    case PackageMoveJob::BaseFailed:
+        // Counting from 0 could reuse numbers: nothing moves.
+        outcome.failureLines << PackageListing::failedLine(QString(), job.baseFolderText(), job.errorString());
+        break;
+    case PackageMoveJob::Stopped:
+    case PackageMoveJob::Finished:
+        folderNumberBase = job.numberBase();
+        break;
+    }
+    const bool stopped = worker->outcome() == PackageMoveJob::Stopped;
+    worker.reset();
+    form->progressBarMove->hide();
+    restoreCheckButtons();
+    if (stopped)
+        addStatusLine(QStringLiteral("移動を中止しました。残りの%1個のパッケージは移動していません。")
+                          .arg(movePackages - movePackagesEnded));
+    finishMove();
+}
+
+// The check buttons as the rows' check boxes now stand; the move button
+// stays as the move left it, disabled.
+void PackagingDialog::restoreCheckButtons()
+{
+    int checked = 0;
+    int unchecked = 0;
+    for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
+        if (row->isDisabled())
+            continue;
+        if (row->checkState(0) == Qt::Checked)
+            ++checked;
+        else if (row->checkState(0) == Qt::Unchecked)
+            ++unchecked;
+    }
+    form->pushButtonAllCheck->setEnabled(unchecked > 0);
+    form->pushButtonAllUncheck->setEnabled(checked > 0);
 }
 
 // A move never starts on top of an interrupted one: the user may undo that
-// one now. True when it was undone and the move may go on.
+// one first. True when the undo is to run.
 bool PackagingDialog::offerRecovery(const PackageMoveJob& job)
 {
-    const QStringList names = job.interruptedPackages();
     const QMessageBox::StandardButton answer = QMessageBox::question(
         this, QStringLiteral("パッケージの移動"),
         QStringLiteral("前回のパッケージの移動が中断されたままです。\r\n%1\r\n\r\n"
                        "中断された移動を元に戻してから移動しますか？")
             .arg(job.errorString().trimmed()),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes) {
-        setStatus(QStringLiteral("中断された移動が残っているため、移動しませんでした。"));
-        return false;
-    }
-    QString lines;
-    bool undone = true;
-    for (const QString& name : names) {
-        const PackageRecovery::Report report = PackageRecovery::undo(job.baseFolder().child(name));
-        undone = undone && report.undone();
-        lines += PackageRecovery::reportLines(report);
-    }
-    setStatus(lines.trimmed());
-    if (!undone)
-        QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
-                             QStringLiteral("中断された移動を元に戻せませんでした。\r\n\r\n") + lines, QMessageBox::Ok);
-    return undone;
+    if (answer == QMessageBox::Yes && !closeWhenIdle)
+        return true;
+    setStatus(QStringLiteral("中断された移動が残っているため、移動しませんでした。"));
+    return false;
 }
 
-void PackagingDialog::packageFailed(const PackageMoveResult& result, MoveOutcome& outcome,
-                                    const QString& baseFolder)
-{
-    // A number out of range has no folder: the number it would have had.
-    const bool numbered = result.folder.number > 0;
-    const QString number = numbered ? QString::number(result.folder.number)
-                                    : QString::number(qint64(folderNumberBase) + result.index + 1);
-    const QString line = PackageListing::failedLine(number, numbered ? result.folder.text : baseFolder,
-                                                    result.error);
-    setStatus(line);
-    outcome.failedNumbers << number;
-    outcome.failureLines << line;
-    outcome.leftItemsBehind = outcome.leftItemsBehind || result.leftItemsBehind;
-}
-
-void PackagingDialog::packageMoved(const PackageMoveResult& result, MoveOutcome& outcome)
-{
-    root->remove(packages.at(result.index));
-    outcome.moved.append(result.index);
-    setStatus(PackageListing::movedLine(result.folder));
-    if (result.listingTried)
-        reportListing(result);
-}
-
-void PackagingDialog::finishMove(const MoveOutcome& outcome, const QString& baseFolder)
+void PackagingDialog::finishMove()
 {
     if (!outcome.failureLines.isEmpty())
-        reportFailures(outcome);
+        reportFailures();
 
     bool allDone = true;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount() && allDone; ++i)
@@ -640,15 +810,18 @@ void PackagingDialog::finishMove(const MoveOutcome& outcome, const QString& base
     if (form->checkBoxOpenExplorer->isChecked()) {
         // Cleaned, so that the doubled separators of the text (after a drive
         // root, or of an empty label) do not reach the file browser.
-        const QUrl url = QUrl::fromLocalFile(QDir::cleanPath(QDir::fromNativeSeparators(baseFolder)));
+        const QUrl url = QUrl::fromLocalFile(QDir::cleanPath(QDir::fromNativeSeparators(moveBaseFolder)));
         if (urlOpener())
             urlOpener()(url);
         else
             QDesktopServices::openUrl(url);
     }
+    emit moveFinished();
+    if (closeWhenIdle)
+        close();
 }
 
-void PackagingDialog::reportFailures(const MoveOutcome& outcome)
+void PackagingDialog::reportFailures()
 {
     // The status label shows one package at a time, so a failure followed by
     // a success would vanish from it: the move ends on a summary, and a box
@@ -660,34 +833,74 @@ void PackagingDialog::reportFailures(const MoveOutcome& outcome)
     if (outcome.leftItemsBehind)
         summary += QStringLiteral("\r\n元の場所へ戻せなかった項目がパッケージフォルダに残っています。"
                                   "項目名は「Move back failed」の行にあります。");
-    setStatus(summary);
+    addStatusLine(summary);
     QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
                          summary + QStringLiteral("\r\n\r\n") + outcome.failureLines.join(QStringLiteral("\r\n")),
                          QMessageBox::Ok);
 }
 
-void PackagingDialog::reportListing(const PackageMoveResult& result)
-{
-    // Reported once the event loop runs again, so that the reports follow the
-    // last package's line in the status, in the order they were written.
-    const QString path = result.folder.listingText;
-    const bool written = result.listingWritten;
-    const QString errorString = result.listingError;
-    QMetaObject::invokeMethod(
-        this, [this, written, path, errorString] { onExportFinished(written, path, errorString); },
-        Qt::QueuedConnection);
-}
-
 void PackagingDialog::onExportFinished(bool isSucceeded, const QString& path, const QString& errorString)
 {
     const QString report = PackageListing::savedReport(path, isSucceeded, errorString);
+    if (!moveLog.isEmpty())
+        moveLog.last() += report;
+    setStatus(form->labelStats->text() + report);
+    if (moveLog.size() > 1)
+        form->labelStats->setToolTip(moveLog.join(QStringLiteral("\r\n")));
     if (!isSucceeded)
         QMessageBox::information(this, QStringLiteral("エクスポートの報告"), report, QMessageBox::Ok);
-    setStatus(form->labelStats->text() + report);
+}
+
+// While a move runs, closing the dialog asks whether to stop it once the
+// current package is done; a pack is short and is simply waited for.
+void PackagingDialog::askToStop()
+{
+    if (closeWhenIdle || asking)
+        return;
+    if (!mover) {
+        closeWhenIdle = true;
+        return;
+    }
+    asking = true;
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, QStringLiteral("パッケージの移動"),
+        QStringLiteral("パッケージを移動中です。\r\n移動中のパッケージが終わったところで移動を中止して閉じますか？"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    asking = false;
+    if (answer == QMessageBox::Yes) {
+        closeWhenIdle = true;
+        if (mover) {
+            mover->requestStop();
+            setStatus(QStringLiteral("移動を中止しています。移動中のパッケージが終わるまでお待ちください。"));
+        }
+    }
+    if (endPending)
+        endMove();
+    else if (closeWhenIdle && !isBusy())
+        close();
+}
+
+bool PackagingDialog::isBusy() const
+{
+    return packer || mover;
+}
+
+void PackagingDialog::reject()
+{
+    if (isBusy()) {
+        askToStop();
+        return;
+    }
+    QDialog::reject();
 }
 
 void PackagingDialog::closeEvent(QCloseEvent* event)
 {
+    if (isBusy()) {
+        event->ignore();
+        askToStop();
+        return;
+    }
     collectLabels();
     saveLabels();
     QDialog::closeEvent(event);

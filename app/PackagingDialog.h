@@ -7,10 +7,12 @@
 
 #include <QDialog>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QCloseEvent;
 class QSettings;
@@ -23,13 +25,19 @@ class PackagingDialog;
 
 namespace korvo {
 
+class ExportAsFileDialog;
+class NativePath;
 class PackageMoveJob;
+class PackageMoveWorker;
 struct PackageFolder;
 struct PackageMoveResult;
 
 // Splits the scanned folder's top-level items into packages of a chosen size
 // and moves the checked packages into numbered folders on the same volume:
 //   volume root / korvo_pack / order name / label / N   (and N.xml beside it)
+//
+// Packing and moving run on worker threads, so the dialog keeps answering;
+// the tree is changed only here, between packages, while the move waits.
 class PackagingDialog : public QDialog
 {
     Q_OBJECT
@@ -57,6 +65,15 @@ public:
     using UrlOpener = std::function<bool(const QUrl&)>;
     static void setUrlOpener(const UrlOpener& opener);
 
+    // True while a pack or a move runs.
+    bool isBusy() const;
+
+signals:
+    // A pack step has shown its rows (or found nothing to pack).
+    void packFinished();
+    // A move has ended and reported (also one refused or stopped).
+    void moveFinished();
+
 public slots:
     void triggerPackageOrderEdit();
     void triggerPack();
@@ -68,6 +85,9 @@ public slots:
     void checkPackageCheckState(QTreeWidgetItem* item, qint32 column);
     void onExportFinished(bool isSucceeded, const QString& path, const QString& errorString);
 
+    // Escape: while a move runs, asks whether to stop it instead.
+    void reject() override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -78,6 +98,9 @@ private:
     void setStatus(const QString& text);
     void updateOrderComboBox();
     bool checkFolderName(const QString& name, const QString& what);
+    void showPackages(const PackageOrder& order, const QList<PackagePtr>& packed);
+    void addRows(int from);
+    void packDone();
     // What one move did: the rows moved, and the failures to report.
     struct MoveOutcome
     {
@@ -86,15 +109,24 @@ private:
         QStringList failureLines;
         bool leftItemsBehind = false;
     };
-    class MoveObserver;
     QList<int> checkedPackages() const;
-    bool runMove(const QString& label, MoveOutcome& outcome, QString* baseFolder);
+    void startMove(const QString& label, const QList<NativePath>& undoFirst);
+    void placeMoveProgress();
+    void showMoveProgress(int packagesStarted, int itemsDone);
+    void onPackageStarted(const PackageMoveResult& result);
+    void onItemsMoved(int index, int done, int total);
+    void onListingStarted(const PackageMoveResult& result);
+    void onPackageEnded(const PackageMoveResult& result);
+    void onMoveEnded();
+    void endMove();
     bool offerRecovery(const PackageMoveJob& job);
-    void packageMoved(const PackageMoveResult& result, MoveOutcome& outcome);
-    void packageFailed(const PackageMoveResult& result, MoveOutcome& outcome, const QString& baseFolder);
-    void finishMove(const MoveOutcome& outcome, const QString& baseFolder);
-    void reportFailures(const MoveOutcome& outcome);
-    void reportListing(const PackageMoveResult& result);
+    void askToStop();
+    void restoreCheckButtons();
+    void packageMoved(const PackageMoveResult& result);
+    void packageFailed(const PackageMoveResult& result);
+    void finishMove();
+    void reportFailures();
+    void addStatusLine(const QString& line);
     QSettings* settingsStore(const char* objectName) const;
     void loadUserPresets();
     void saveUserOrders();
@@ -109,6 +141,25 @@ private:
     PackageOrder packedOrder;
     qint32 folderNumberBase = -1;
     QStringList savedLabels; // the labels as last read from or written to disk
+
+    // The running pack, and its rows while they are added in batches.
+    QThread* packer = nullptr;
+    QList<PackagePtr> pendingRows;
+    PackageOrder pendingOrder;
+    // The running move and what it has done so far.
+    QPointer<PackageMoveWorker> mover;
+    MoveOutcome outcome;
+    QString moveLabel;
+    QString moveBaseFolder;
+    int movePackages = 0;      // packages chosen for this move
+    int movePackagesEnded = 0;
+    qint64 moveItems = 0;      // items of the chosen packages
+    qint64 moveItemsEnded = 0; // items of the packages already ended
+    std::unique_ptr<ExportAsFileDialog> listingProgress;
+    QStringList moveLog;       // every status line of the move, for the tooltip
+    bool asking = false;       // the stop question is open
+    bool endPending = false;   // the move ended while it was
+    bool closeWhenIdle = false;
 };
 
 } // namespace korvo

@@ -14,6 +14,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTreeWidget>
@@ -151,7 +153,7 @@ private slots:
                 if (!details || !seen.detailTitle.isEmpty())
                     return;
                 seen.detailTitle = details->windowTitle();
-                seen.detailFixed = isFixedAt(details, QSize(318, 253));
+                seen.detailFixed = isFixedAt(details, QSize(318, qMax(253, details->height())));
                 seen.detailParentIsLibrary = details->parentWidget() == dialog;
                 auto* browser = details->findChild<QTextBrowser*>(QStringLiteral("textBrowser"));
                 seen.detailPlain = browser->toPlainText();
@@ -190,6 +192,51 @@ private slots:
         QVERIFY(seen.detailHtml.contains(QStringLiteral("href=\"https://doc.qt.io/qt-5/lgpl.html\"")));
         QVERIFY(seen.libraryOpenAfterDetail);
         QVERIFY(!window->findChild<LibraryDialog*>());
+    }
+
+    // The whole text shows without scrolling: where the font needs more room
+    // than the form's, the text and the dialog grow by what is missing and
+    // the buttons move down with the same gap, as far as the screen allows.
+    void detailTextIsWhole_data()
+    {
+        QTest::addColumn<int>("pointSize");
+        QTest::addColumn<bool>("fitsOnScreen");
+        QTest::newRow("small font") << 6 << true;
+        QTest::newRow("large font") << 14 << true;
+        QTest::newRow("taller than the screen") << 72 << false;
+    }
+    void detailTextIsWhole()
+    {
+        QFETCH(int, pointSize);
+        QFETCH(bool, fitsOnScreen);
+        const QFont saved = QApplication::font();
+        auto restore = qScopeGuard([&] { QApplication::setFont(saved); });
+        QFont font = saved;
+        font.setPointSize(pointSize);
+        QApplication::setFont(font);
+
+        LibraryDetailDialog dialog;
+        dialog.libraryIndex = 0;
+        dialog.updateText();
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* browser = dialog.findChild<QTextBrowser*>(QStringLiteral("textBrowser"));
+        auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QVERIFY(browser->toPlainText().contains(QStringLiteral("The Qt Company")));
+        if (fitsOnScreen) {
+            QTRY_COMPARE(browser->verticalScrollBar()->maximum(), 0);
+        } else {
+            // The rest of the text is reached by scrolling.
+            QVERIFY(dialog.height() <= QGuiApplication::primaryScreen()->availableGeometry().height());
+            QTRY_VERIFY(browser->verticalScrollBar()->maximum() > 0);
+        }
+        const int grown = browser->height() - 192;
+        QVERIFY(grown >= 0);
+        QCOMPARE(browser->geometry(), QRect(10, 10, 291, 192 + grown));
+        QCOMPARE(buttons->geometry(), QRect(140, 220 + grown, 156, 23));
+        QVERIFY(isFixedAt(&dialog, QSize(318, 253 + grown)));
+        if (pointSize > 12)
+            QVERIFY(grown > 0);
     }
 
     void detailsOfAnUnknownLibraryAreEmpty()

@@ -7,7 +7,9 @@
 #include "Platform.h"
 #include "SizeFormat.h"
 #include "TestSupport.h"
+#include "TreeBuilder.h"
 #include "TreeInventory.h"
+#include "WidgetFit.h"
 #include "XmlExporterSettingsDialog.h"
 
 #include <QMessageBox>
@@ -17,8 +19,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSemaphore>
 #include <QSettings>
+#include <QTextBrowser>
 #include <QTreeWidget>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -58,10 +64,36 @@ QString statusText(QWidget* dialog)
     return child<QLabel>(dialog, "labelStats")->text();
 }
 
-// A shown packaging dialog over a fresh scan of the fixture's folder.
+// The application's font at `pointSize` while it lives.
+struct ScopedFontSize
+{
+    explicit ScopedFontSize(int pointSize) : saved(QApplication::font())
+    {
+        QFont font = saved;
+        font.setPointSize(pointSize);
+        QApplication::setFont(font);
+    }
+    ~ScopedFontSize() { QApplication::setFont(saved); }
+    const QFont saved;
+};
+
+// A folder of `count` files of about 700,000,000 bytes, in memory: a CD
+// package each.
+DirectoryNodePtr largeFiles(int count)
+{
+    const DirectoryNodePtr root = TreeBuilder::root(QStringLiteral("C:/videos"));
+    for (int i = 0; i < count; ++i)
+        TreeBuilder::file(root, QStringLiteral("v%1.mp4").arg(i), 699613104 - i * 1000);
+    TreeBuilder::total(root);
+    return root;
+}
+
+// A shown packaging dialog over a fresh scan of the fixture's folder, or
+// over the given tree.
 struct Session
 {
-    explicit Session(const PackagingFixture& fixture) : root(scanFolder(fixture.scan))
+    explicit Session(const PackagingFixture& fixture) : Session(scanFolder(fixture.scan)) {}
+    explicit Session(const DirectoryNodePtr& tree) : root(tree)
     {
         dialog.setRoot(root);
         dialog.show();
@@ -75,7 +107,22 @@ struct Session
         auto* orders = child<QComboBox>(&dialog, "comboBoxOrder");
         orders->setCurrentIndex(orders->findText(order));
         child<QComboBox>(&dialog, "comboBoxSort")->setCurrentIndex(sort);
-        click(button(&dialog, "pushButtonPack"));
+        clickAndWait(button(&dialog, "pushButtonPack"), &PackagingDialog::packFinished);
+    }
+
+    // Moves the checked rows and waits until the move has ended and reported.
+    void move() { clickAndWait(button(&dialog, "pushButtonMove"), &PackagingDialog::moveFinished); }
+
+    // Packing and moving run on workers: a click returns at once, and the
+    // dialog says when the work has ended.
+    template <typename Signal>
+    void clickAndWait(QPushButton* button, Signal ended)
+    {
+        QSignalSpy spy(&dialog, ended);
+        click(button);
+        if (spy.isEmpty() && !spy.wait(60000))
+            qFatal("the packaging dialog's work did not end");
+        QVERIFY(!dialog.isBusy());
     }
 
     void setLabel(const QString& label)
@@ -134,7 +181,8 @@ private slots:
     {
         PackagingDialog dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("パッケージング"));
-        QCOMPARE(dialog.size(), QSize(459, 636));
+        // The form's size, taller by what the note needs to show every line.
+        QCOMPARE(dialog.size(), QSize(459, 636 + child<QTextBrowser>(&dialog, "textBrowser")->height() - 31));
         QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
         QVERIFY(!button(&dialog, "pushButtonPack")->isEnabled());
         QVERIFY(!child<QGroupBox>(&dialog, "groupBoxPackage")->isEnabled());
@@ -210,44 +258,113 @@ private slots:
     }
 
     // The number column is as wide as its texts, the two size columns share
-    // the rest; a size text that does not fit its column is its tooltip.
+    // the rest, also beside a scroll bar; a size text that does not fit its
+    // column is drawn as its size alone, or cut, and is its tooltip.
     void sizeColumnsShareTheWidthAndCutTextsHaveTooltips_data()
     {
         QTest::addColumn<int>("pointSize");
+        QTest::addColumn<int>("largeFiles");
         QTest::addColumn<bool>("cut");
-        QTest::newRow("small font") << 5 << false;
-        QTest::newRow("large font") << 16 << true;
+        QTest::newRow("small font") << 5 << 0 << false;
+        QTest::newRow("large font") << 16 << 0 << true;
+        QTest::newRow("scroll bar, small font") << 5 << 40 << false;
+        QTest::newRow("scroll bar, usual font") << 9 << 40 << true;
+        QTest::newRow("scroll bar, large font") << 16 << 40 << true;
     }
     void sizeColumnsShareTheWidthAndCutTextsHaveTooltips()
     {
         QFETCH(int, pointSize);
+        QFETCH(int, largeFiles);
         QFETCH(bool, cut);
-        Session session(*fixture);
-        QTreeWidget* tree = rows(&session.dialog);
+        std::unique_ptr<Session> session(largeFiles > 0 ? new Session(::largeFiles(largeFiles)) : new Session(*fixture));
+        QTreeWidget* tree = rows(&session->dialog);
         QFont font = tree->font();
         font.setPointSize(pointSize);
         tree->setFont(font);
-        session.pack(1);
-        QCOMPARE(tree->topLevelItemCount(), 3);
+        if (largeFiles > 0)
+            session->pack(0, QStringLiteral("CD"));
+        else
+            session->pack(1);
+        QCOMPARE(tree->topLevelItemCount(), largeFiles > 0 ? largeFiles : 3);
+        QTRY_COMPARE(tree->verticalScrollBar()->isVisible(), largeFiles > 0);
         const int width = tree->viewport()->width();
         QTRY_COMPARE(tree->columnWidth(0) + tree->columnWidth(1) + tree->columnWidth(2), width);
         QVERIFY(qAbs(tree->columnWidth(1) - tree->columnWidth(2)) <= 1);
         QVERIFY(tree->columnWidth(0) < width / 4);
+        const QFontMetrics metrics = tree->fontMetrics();
         int tooltips = 0;
-        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* row = tree->topLevelItem(i);
-            QVERIFY(row->toolTip(0).isEmpty());
-            for (int column = 1; column <= 2; ++column) {
-                const int needed = tree->fontMetrics().horizontalAdvance(row->text(column));
-                if (needed > tree->columnWidth(column)) {
-                    QCOMPARE(row->toolTip(column), row->text(column));
-                    ++tooltips;
-                } else if (needed + 20 < tree->columnWidth(column)) {
+        for (int column = 1; column <= 2; ++column) {
+            QVERIFY(dynamic_cast<FittedTextDelegate*>(tree->itemDelegateForColumn(column)));
+            const int room = itemTextRoom(tree, tree->columnWidth(column));
+            for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+                QTreeWidgetItem* row = tree->topLevelItem(i);
+                QVERIFY(row->toolTip(0).isEmpty());
+                const QString text = row->text(column);
+                const QString drawn = fittedText(text, metrics, room);
+                QVERIFY(metrics.horizontalAdvance(drawn) <= room);
+                if (drawn == text) {
                     QVERIFY(row->toolTip(column).isEmpty());
+                    continue;
                 }
+                QCOMPARE(row->toolTip(column), text);
+                ++tooltips;
+                // The size stays readable: only the byte count goes while
+                // the size alone fits.
+                const QString size = text.left(text.indexOf(QStringLiteral(" (")));
+                if (metrics.horizontalAdvance(size) <= room)
+                    QCOMPARE(drawn, size);
+                else
+                    QVERIFY(drawn.endsWith(QChar(0x2026)));
             }
         }
         QCOMPARE(tooltips > 0, cut);
+    }
+
+    // The labels, the note and the package list of the form show their
+    // whole texts at a small and a large font; only the note's height and
+    // the label column's width change, and the dialog grows with the note.
+    void formTextsAreWhole_data()
+    {
+        QTest::addColumn<int>("pointSize");
+        QTest::newRow("small font") << 6;
+        QTest::newRow("large font") << 12;
+    }
+    void formTextsAreWhole()
+    {
+        QFETCH(int, pointSize);
+        ScopedFontSize fontSize(pointSize);
+        Session session(*fixture);
+        PackagingDialog& dialog = session.dialog;
+
+        auto* order = child<QComboBox>(&dialog, "comboBoxOrder");
+        for (const char* name : {"label_2", "label", "label_3"}) {
+            auto* label = child<QLabel>(&dialog, name);
+            QVERIFY2(label->width() >= label->sizeHint().width(), name);
+            QVERIFY2(label->height() >= label->sizeHint().height(), name);
+            QVERIFY2(label->x() + label->width() + 9 <= order->x(), name);
+        }
+        // The fields keep their right edges.
+        QCOMPARE(order->x() + order->width(), 70 + 311);
+        QCOMPARE(child<QComboBox>(&dialog, "comboBoxLabel")->x(), order->x());
+        QCOMPARE(child<QComboBox>(&dialog, "comboBoxSort")->x(), order->x());
+
+        auto* note = child<QTextBrowser>(&dialog, "textBrowser");
+        QTRY_COMPARE(note->verticalScrollBar()->maximum(), 0);
+        QVERIFY(note->toPlainText().contains(QStringLiteral("１つファイルとして計算されます。")));
+        const int grown = note->height() - 31;
+        QVERIFY(grown >= 0);
+        QCOMPARE(dialog.size(), QSize(459, 636 + grown));
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        // What is below the note moved down by as much as the note grew.
+        QCOMPARE(child<QGroupBox>(&dialog, "groupBoxPackaging")->geometry(), QRect(10, 10, 441, 191 + grown));
+        QCOMPARE(child<QGroupBox>(&dialog, "groupBoxPackage")->geometry(), QRect(10, 210 + grown, 441, 351));
+        QCOMPARE(child<QLabel>(&dialog, "labelStats")->geometry(), QRect(10, 570 + grown, 441, 61));
+        // The pack button takes what its text needs from the note beside it.
+        QPushButton* pack = button(&dialog, "pushButtonPack");
+        QCOMPARE(pack->y(), 150);
+        QVERIFY(pack->width() >= pack->sizeHint().width());
+        QVERIFY(pack->x() + pack->width() + 4 <= note->x());
+        QCOMPARE(note->x() + note->width(), 120 + 311);
     }
 
     void packWithNothingThatFits()
@@ -275,7 +392,7 @@ private slots:
 
         // The packing shown is still the one of "T4": its move goes there.
         session.checkOnly({1});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
         QVERIFY(QFileInfo::exists(fixture->packageFolder(QString(), 1) + QStringLiteral("Delta")));
     }
 
@@ -356,7 +473,7 @@ private slots:
         session.setLabel(QStringLiteral("L"));
         const qint64 totalBefore = session.root->totalSizeOnDisk();
         session.checkOnly({1});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 
         const QString six = fixture->packageFolder(QStringLiteral("L"), 6);
         QVERIFY(QFileInfo(six + QStringLiteral("Delta/d1.bin")).isFile());
@@ -375,7 +492,7 @@ private slots:
         // (not 7), although 6 is now the largest entry.
         session.checkOnly({3});
         QVERIFY(button(&session.dialog, "pushButtonMove")->isEnabled());
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
         const QString eight = fixture->packageFolder(QStringLiteral("L"), 8);
         QVERIFY(QFileInfo(eight + QStringLiteral("gamma.dat")).isFile());
         QVERIFY(!QFileInfo::exists(fixture->packageFolder(QStringLiteral("L"), 7)));
@@ -395,7 +512,7 @@ private slots:
         session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
         session.setLabel(QStringLiteral("L"));
         session.checkOnly({1, 2});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
         QVERIFY(QFileInfo::exists(fixture->packageFolder(QStringLiteral("L"), 2) + QStringLiteral("alpha.bin")));
 
         const QString three = fixture->packageFolder(QStringLiteral("L"), 3);
@@ -407,7 +524,7 @@ private slots:
         const qint64 totalBefore = session.root->totalSize();
         MessageBoxCloser boxes;
         session.checkOnly({3});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 
         QTreeWidgetItem* row = rows(&session.dialog)->topLevelItem(2);
         QVERIFY(!row->isDisabled());
@@ -445,7 +562,7 @@ private slots:
         session.setLabel(QStringLiteral("L"));
         const QStringList before = inventory();
         MessageBoxCloser boxes;
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 
         const QString summary = QStringLiteral("パッケージの移動に失敗しました。");
         QCOMPARE(statusText(&session.dialog), summary);
@@ -463,7 +580,7 @@ private slots:
 
         QVERIFY(QFile::remove(base));
         session.checkOnly({1});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
         QVERIFY(QFileInfo(fixture->packageFolder(QStringLiteral("L"), 1) + QStringLiteral("Delta")).isDir());
         QCOMPARE(boxes.seen.size(), 1);
     }
@@ -499,7 +616,7 @@ private slots:
         });
         const QStringList before = inventory();
         MessageBoxCloser boxes;
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 
         const QString summary = QStringLiteral("パッケージ2の移動に失敗しました。\r\n"
                                                "元の場所へ戻せなかった項目がパッケージフォルダに残っています。"
@@ -552,7 +669,7 @@ private slots:
         const QStringList before = inventory();
         MessageBoxCloser boxes;
         boxes.answer = QMessageBox::No;
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
         QTRY_COMPARE(boxes.seen.size(), 1);
         QCOMPARE(statusText(&session.dialog), QStringLiteral("中断された移動が残っているため、移動しませんでした。"));
         QCOMPARE(inventory(), before);
@@ -567,7 +684,7 @@ private slots:
         session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
         session.setLabel(QStringLiteral("L"));
         session.checkOnly({1});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 
         QVERIFY(writeFile(fixture->path(QStringLiteral("other/o1")), 3 * C));
         QVERIFY(writeFile(fixture->path(QStringLiteral("other/o2")), 2 * C));
@@ -581,7 +698,7 @@ private slots:
         const QStringList before = inventory();
         MessageBoxCloser boxes;
         session.checkOnly({2, 3});
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
         QCOMPARE(statusText(&session.dialog),
                  QStringLiteral("パッケージ5を%1へ移動完了。").arg(fixture->packageFolder(QStringLiteral("L"), 5)));
         const QString base = QStringLiteral("volume/korvo_pack/T4/L/");
@@ -601,7 +718,7 @@ private slots:
         click(child<QCheckBox>(&session.dialog, "checkBoxSave"));
         click(child<QCheckBox>(&session.dialog, "checkBoxOpenExplorer"));
         MessageBoxCloser boxes;
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(boxes.seen.at(0).title, QStringLiteral("報告"));
@@ -626,9 +743,16 @@ private slots:
                 reader.readNext();
             QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
         }
-        QTRY_COMPARE(statusText(&session.dialog).count(QStringLiteral("保存に成功しました。")), 3);
+        // The status shows the last package and its listing; its tooltip
+        // keeps every package's line and report.
+        auto* status = child<QLabel>(&session.dialog, "labelStats");
+        QCOMPARE(statusText(&session.dialog).count(QStringLiteral("保存に成功しました。")), 1);
         QVERIFY(statusText(&session.dialog).startsWith(
             QStringLiteral("パッケージ3を%1へ移動完了。\r\n%2").arg(fixture->packageFolder(QStringLiteral("ラベル"), 3), base)));
+        QCOMPARE(status->toolTip().count(QStringLiteral("保存に成功しました。")), 3);
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY(status->toolTip().contains(
+                QStringLiteral("パッケージ%1を%2へ移動完了。").arg(n).arg(fixture->packageFolder(QStringLiteral("ラベル"), n))));
         QCOMPARE(session.root->totalFileCount(), 1); // huge.bin is left
         QCOMPARE(session.root->totalSizeOnDisk(), 5 * C);
 
@@ -668,7 +792,7 @@ private slots:
         session.checkOnly({1});
         click(child<QCheckBox>(&session.dialog, "checkBoxSave"));
         MessageBoxCloser boxes;
-        click(button(&session.dialog, "pushButtonMove"));
+        session.move();
 #ifndef Q_OS_WIN
         if (!QFileInfo(path).isSymLink())
             QSKIP("the temporary folder's file system has no symbolic links");
@@ -695,6 +819,127 @@ private slots:
         auto* status = child<QLabel>(&session.dialog, "labelStats");
         QVERIFY(status->heightForWidth(status->width()) > status->height());
         QCOMPARE(status->toolTip(), statusText(&session.dialog));
+    }
+
+    // While package 2 is held in its first item, the dialog answers: its
+    // timers run, it shows the running package and how far the move is, and
+    // nothing can start another pack or move.
+    void moveKeepsTheDialogAnswering()
+    {
+        Session session(*fixture);
+        session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
+        QSemaphore reached;
+        QSemaphore release;
+        const QScopeGuard restore([] { Packager::setMoveFunction(Packager::MoveFunction()); });
+        Packager::setMoveFunction([&](const NativePath& source, const NativePath& destination, qint64* code) {
+            if (source.fileName() == NativePath::fromText(QStringLiteral("alpha.bin"))) {
+                reached.release();
+                // Bounded, so that a move on the test's own thread fails the
+                // test instead of hanging it.
+                release.tryAcquire(1, 10000);
+            }
+            return platform::moveWithoutReplacing(source, destination, code);
+        });
+        QSignalSpy ended(&session.dialog, &PackagingDialog::moveFinished);
+        click(button(&session.dialog, "pushButtonMove"));
+        QVERIFY(session.dialog.isBusy());
+        QTRY_COMPARE(reached.available(), 1);
+
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(10);
+        QTRY_VERIFY(ticks >= 5);
+        QTRY_COMPARE(statusText(&session.dialog),
+                     QStringLiteral("パッケージ2を%1へ移動中...").arg(fixture->packageFolder(QString(), 2)));
+        auto* progress = child<QProgressBar>(&session.dialog, "progressBarMove");
+        QVERIFY(progress->isVisible());
+        QCOMPARE(progress->text(), QStringLiteral("2/3"));
+        QCOMPARE(progress->value(), 1); // Delta moved, alpha waits
+        QVERIFY(progress->toolTip().contains(QStringLiteral("パッケージ 2/3")));
+        QVERIFY(rows(&session.dialog)->topLevelItem(0)->isDisabled());
+        QVERIFY(!child<QGroupBox>(&session.dialog, "groupBoxPackaging")->isEnabled());
+        for (const char* name : {"pushButtonMove", "pushButtonAllCheck", "pushButtonAllUncheck"})
+            QVERIFY2(!button(&session.dialog, name)->isEnabled(), name);
+        session.dialog.setCheckedAll(); // as a late click would
+        QVERIFY(!button(&session.dialog, "pushButtonMove")->isEnabled());
+        QCOMPARE(ended.size(), 0);
+
+        MessageBoxCloser boxes;
+        release.release();
+        QVERIFY(ended.wait(60000));
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.at(0).text, QStringLiteral("全て完了しました。"));
+        QVERIFY(!progress->isVisible());
+        QVERIFY(QFileInfo(fixture->packageFolder(QString(), 3) + QStringLiteral("gamma.dat")).isFile());
+    }
+
+    // Closing the dialog or pressing Escape while package 1 moves asks
+    // whether to stop; stopping lets package 1 finish, moves nothing more,
+    // leaves no journal and then closes the dialog. Answering no lets the
+    // move go on.
+    void closingDuringAMove_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("close, stop") << false << true;
+        QTest::newRow("escape, stop") << true << true;
+        QTest::newRow("close, go on") << false << false;
+    }
+    void closingDuringAMove()
+    {
+        QFETCH(bool, escape);
+        QFETCH(bool, stop);
+        Session session(*fixture);
+        session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
+        const QStringList before = inventory();
+        QSemaphore reached;
+        QSemaphore release;
+        const QScopeGuard restore([] { Packager::setMoveFunction(Packager::MoveFunction()); });
+        Packager::setMoveFunction([&](const NativePath& source, const NativePath& destination, qint64* code) {
+            if (source.fileName() == NativePath::fromText(QStringLiteral("Delta"))) {
+                reached.release();
+                // Bounded, so that a move on the test's own thread fails the
+                // test instead of hanging it.
+                release.tryAcquire(1, 10000);
+            }
+            return platform::moveWithoutReplacing(source, destination, code);
+        });
+        QSignalSpy ended(&session.dialog, &PackagingDialog::moveFinished);
+        click(button(&session.dialog, "pushButtonMove"));
+        QTRY_COMPARE(reached.available(), 1);
+
+        MessageBoxCloser boxes;
+        boxes.answer = stop ? QMessageBox::Yes : QMessageBox::No;
+        if (escape)
+            QTest::keyClick(&session.dialog, Qt::Key_Escape);
+        else
+            session.dialog.close();
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.at(0).title, QStringLiteral("パッケージの移動"));
+        QVERIFY(boxes.seen.at(0).text.startsWith(QStringLiteral("パッケージを移動中です。")));
+        QVERIFY(session.dialog.isVisible()); // not before the package is done
+        release.release();
+        QVERIFY(ended.wait(60000));
+        QTRY_VERIFY(!session.dialog.isVisible());
+
+        const QString base = QStringLiteral("volume/korvo_pack/T4/");
+        QStringList expected = movedInventory(before, QStringLiteral("scan"), {QStringLiteral("Delta")},
+                                              base + QStringLiteral("1"));
+        if (stop) {
+            QCOMPARE(boxes.seen.size(), 1);
+            QVERIFY2(statusText(&session.dialog).startsWith(QStringLiteral("移動を中止しました。残りの2個のパッケージ")),
+                     qPrintable(statusText(&session.dialog)));
+            QVERIFY(!rows(&session.dialog)->topLevelItem(1)->isDisabled());
+        } else {
+            QCOMPARE(boxes.seen.size(), 2);
+            QCOMPARE(boxes.seen.at(1).text, QStringLiteral("全て完了しました。"));
+            expected = movedInventory(expected, QStringLiteral("scan"),
+                                      {QStringLiteral("alpha.bin"), QStringLiteral("beta.txt")}, base + QStringLiteral("2"));
+            expected = movedInventory(expected, QStringLiteral("scan"), {QStringLiteral("gamma.dat")},
+                                      base + QStringLiteral("3"));
+        }
+        QCOMPARE(inventory(), expected); // no journal, no half-moved package
     }
 
     void labelMustBeOneFolderName()

@@ -54,11 +54,15 @@ private slots:
             auto* orders = dialog->findChild<QComboBox*>(QStringLiteral("comboBoxOrder"));
             orders->setCurrentIndex(orders->findText(QStringLiteral("T4")));
             dialog->findChild<QComboBox*>(QStringLiteral("comboBoxSort"))->setCurrentIndex(3);
+            QSignalSpy packed(dialog, &PackagingDialog::packFinished);
             QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("pushButtonPack")), Qt::LeftButton);
+            QVERIFY(packed.wait(60000));
             auto* tree = dialog->findChild<QTreeWidget*>(QStringLiteral("treeWidgetPackage"));
             QCOMPARE(tree->topLevelItemCount(), 3);
             clickCheckBox(tree, tree->topLevelItem(2));
+            QSignalSpy moved(dialog, &PackagingDialog::moveFinished);
             QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("pushButtonMove")), Qt::LeftButton);
+            QVERIFY(moved.wait(60000));
             QVERIFY(tree->topLevelItem(1)->isDisabled());
 
             whenModal("korvo::XmlExporterSettingsDialog", [](QWidget* editor) {

@@ -1,4 +1,5 @@
 #include "Exporter.h"
+#include "ExporterBase.h"
 #include "TimeFormatter.h"
 #include "TreeBuilder.h"
 #include "XmlTextWriter.h"
@@ -12,11 +13,15 @@
 #include <QXmlStreamWriter>
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 
 using namespace korvo;
 using korvo::test::TreeBuilder;
+
+Q_DECLARE_METATYPE(korvo::XmlExporterSettings)
 
 namespace {
 
@@ -415,6 +420,62 @@ private slots:
         QCOMPARE(document.count("<directory name=\"d\">"), 2 * depth - 1);
         QVERIFY(document.endsWith("</directory></directoryList><fileList>"
                                   + QByteArray("<file name=\"f\"/>").repeated(depth) + "</fileList></korvo>\n"));
+    }
+
+    void progressMovesInSmallSteps_data()
+    {
+        QTest::addColumn<XmlExporterSettings>("settings");
+        QTest::newRow("every section") << sections(true, true, true, true, 0);
+        QTest::newRow("default record") << XmlExporterSettings();
+        QTest::newRow("top-level items only") << sections(false, false, false, true, 0);
+    }
+    void progressMovesInSmallSteps()
+    {
+        // 30 files and 40 folders at the top, each folder with 5 subfolders
+        // of 10 files: 2,271 nodes, at least 71 in every section.
+        const DirectoryNodePtr root = TreeBuilder::root(QStringLiteral("C:/data/R"));
+        for (int i = 0; i < 30; ++i)
+            TreeBuilder::file(root, QStringLiteral("top%1.txt").arg(i), i);
+        for (int i = 0; i < 40; ++i) {
+            const DirectoryNodePtr folder = TreeBuilder::folder(root, QStringLiteral("f%1").arg(i));
+            for (int j = 0; j < 5; ++j) {
+                const DirectoryNodePtr sub = TreeBuilder::folder(folder, QStringLiteral("s%1").arg(j));
+                for (int k = 0; k < 10; ++k)
+                    TreeBuilder::file(sub, QStringLiteral("%1.dat").arg(k), k * 100);
+            }
+        }
+        TreeBuilder::total(root);
+
+        QFETCH(XmlExporterSettings, settings);
+        const ExporterPtr exporter = createXmlExporter(settings);
+        auto* base = dynamic_cast<exporting::ExporterBase*>(exporter.data());
+        QVERIFY(base);
+        QList<qreal> values;
+        base->setProgressObserver([&](qreal value) { values.append(value); });
+        QString error;
+        QVERIFY2(exporter->exportTo(dir.filePath(QStringLiteral("steps.xml")), root, &error), qPrintable(error));
+
+        // Rising from 0 to 100 by at most one point at a time, but for the
+        // slot of a section that is switched off, which passes at once; each
+        // quarter is reached exactly at its section's end.
+        QVERIFY(!values.isEmpty());
+        QCOMPARE(values.first(), 0.0);
+        QCOMPARE(values.last(), 100.0);
+        int quarters = 0;
+        int skipped = 0;
+        for (int i = 1; i < values.size(); ++i) {
+            const qreal step = values.at(i) - values.at(i - 1);
+            QVERIFY2(step >= 0.0, qPrintable(QStringLiteral("%1 after %2").arg(values.at(i)).arg(values.at(i - 1))));
+            const bool skippedSection = step == 25.0 && std::fmod(values.at(i - 1), 25.0) == 0.0;
+            QVERIFY2(step <= 1.0 || skippedSection,
+                     qPrintable(QStringLiteral("%1 after %2").arg(values.at(i)).arg(values.at(i - 1))));
+            skipped += step > 1.0 ? 1 : 0;
+            if (values.at(i) == 25.0 * (quarters + 1))
+                ++quarters;
+        }
+        QCOMPARE(quarters, 4);
+        QCOMPARE(skipped, int(std::count(settings.output, settings.output + XmlExportModeCount, false)));
+        QCOMPARE(exporter->progress(), 100.0);
     }
 
     void timesMatchTheLocalCalendarAcrossDaylightSaving()

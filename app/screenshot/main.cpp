@@ -2,13 +2,18 @@
 // display, scans FOLDER through a drop on the drop area, exports it as XML
 // into a temporary folder, opens the Help dialogs from the menu, packs FOLDER
 // in the packaging dialog and moves one package (into a temporary volume,
-// never FOLDER's own), and saves what the display shows as PNG files in
-// OUTDIR. Used by scripts/screenshot under Xvfb.
+// never FOLDER's own), packs a made-up folder of large files into enough CD
+// packages for the list to scroll, and saves what the display shows as PNG
+// files in OUTDIR. Used by scripts/screenshot under Xvfb.
 
 #include "EnumerateWorker.h"
+#include "DirectoryNode.h"
 #include "DropArea.h"
+#include "FileNode.h"
 #include "MainWindow.h"
 #include "PackagingDialog.h"
+#include "Packager.h"
+#include "Platform.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -18,6 +23,8 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QCheckBox>
+#include <QDateTime>
+#include <QHeaderView>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
@@ -30,10 +37,12 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -51,6 +60,17 @@ void settle(int ms = 300)
     while (!deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(10);
+    }
+}
+
+// Runs the event loop until `dialog` is idle: packing and moving run on
+// worker threads.
+void waitUntilIdle(korvo::PackagingDialog* dialog)
+{
+    QDeadlineTimer deadline(60000);
+    while (dialog->isBusy() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
     }
 }
 
@@ -108,6 +128,47 @@ void clickClose(QDialog* dialog)
         }
     }
     dialog->close();
+}
+
+// Saves the screen around `widget`'s window, for what is drawn in windows of
+// its own (menus, tooltips).
+void shootArea(QWidget* widget, const QString& name, int extraRight, int extraBottom)
+{
+    settle();
+    QWidget* window = widget->window();
+    const QRect area = window->frameGeometry().adjusted(0, 0, extraRight, extraBottom);
+    const QPixmap pixmap = window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QString path = QDir(outputDir).filePath(name + QStringLiteral(".png"));
+    if (!pixmap.save(path)) {
+        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+        ++failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+// A folder of 30 video files of 420 to 700 MB, made up in memory: packed
+// into CDs it gives one package per file, more than the list shows at once.
+korvo::DirectoryNodePtr largeFolder()
+{
+    korvo::NodeTimes times;
+    times.created = times.lastModified = times.lastRead = QDateTime(QDate(2025, 4, 1), QTime(10, 0)).toMSecsSinceEpoch();
+    const auto root = korvo::DirectoryNodePtr::create(korvo::DirectoryNodePtr(), QStringLiteral("/home/user"),
+                                                      QStringLiteral("動画"), times);
+    qint64 total = 0;
+    qint64 totalOnDisk = 0;
+    for (int i = 0; i < 30; ++i) {
+        const qint64 size = 699613104 - qint64(i) * 9397117;
+        const qint64 onDisk = (size + 4095) / 4096 * 4096;
+        root->appendFile(korvo::FileNodePtr::create(root->absoluteFilePath(),
+                                                    QStringLiteral("録画%1.mp4").arg(i + 1, 2, 10, QLatin1Char('0')),
+                                                    size, onDisk, times));
+        total += size;
+        totalOnDisk += onDisk;
+    }
+    root->setOwnSizes(total, totalOnDisk);
+    root->setTotals(total, totalOnDisk, 30, 0);
+    return root;
 }
 
 } // namespace
@@ -227,6 +288,7 @@ int main(int argc, char* argv[])
         orders->setCurrentIndex(orders->findText(QStringLiteral("MO_1.5MB")));
         dialog->findChild<QComboBox*>(QStringLiteral("comboBoxLabel"))->setEditText(QStringLiteral("サンプル"));
         dialog->findChild<QPushButton*>(QStringLiteral("pushButtonPack"))->click();
+        waitUntilIdle(dialog);
         shoot(dialog, QStringLiteral("packaging-packed"));
 
         auto* tree = dialog->findChild<QTreeWidget*>(QStringLiteral("treeWidgetPackage"));
@@ -239,7 +301,24 @@ int main(int argc, char* argv[])
             shoot(box, QStringLiteral("packaging-move-report"));
             box->accept();
         });
+        // The move is held at its first item, so that the picture shows the
+        // dialog while a package moves.
+        QSemaphore held;
+        QSemaphore release;
+        korvo::Packager::setMoveFunction(
+            [&](const korvo::NativePath& source, const korvo::NativePath& destination, qint64* code) {
+                held.release();
+                release.tryAcquire(1, 30000);
+                return korvo::platform::moveWithoutReplacing(source, destination, code);
+            });
         dialog->findChild<QPushButton*>(QStringLiteral("pushButtonMove"))->click();
+        QDeadlineTimer deadline(30000);
+        while (held.available() == 0 && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        shoot(dialog, QStringLiteral("packaging-moving"));
+        release.release(1000);
+        waitUntilIdle(dialog);
+        korvo::Packager::setMoveFunction(korvo::Packager::MoveFunction());
         shoot(dialog, QStringLiteral("packaging-moved"));
 
         whenModal("korvo::PackageSizeEditDialog", [](QDialog* editor) {
@@ -263,6 +342,25 @@ int main(int argc, char* argv[])
     else
         ++failures;
     shoot(&window, QStringLiteral("main-after-move"));
+
+    // A list longer than its box, with a vertical scroll bar; a size text
+    // too wide for its column shows its whole text as a tooltip.
+    {
+        korvo::PackagingDialog dialog(&window);
+        dialog.setRoot(largeFolder());
+        dialog.show();
+        dialog.findChild<QPushButton*>(QStringLiteral("pushButtonPack"))->click();
+        waitUntilIdle(&dialog);
+        shoot(&dialog, QStringLiteral("packaging-scrolling"));
+        auto* tree = dialog.findChild<QTreeWidget*>(QStringLiteral("treeWidgetPackage"));
+        QTreeWidgetItem* row = tree->topLevelItem(0);
+        const QRect line = tree->visualItemRect(row);
+        const QRect cell(tree->header()->sectionViewportPosition(1), line.y(), tree->columnWidth(1), line.height());
+        QToolTip::showText(tree->viewport()->mapToGlobal(cell.center()), row->toolTip(1), tree->viewport());
+        shootArea(&dialog, QStringLiteral("packaging-scrolling-tooltip"), 80, 0);
+        QToolTip::hideText();
+        dialog.close();
+    }
 
     window.close();
     window.close();

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 
 namespace korvo::exporting {
 
@@ -28,17 +29,28 @@ public:
     static QString versionText();
     static QString generatorText();
 
+    // Called on the export's thread with every new percentage, for a test
+    // that follows each step; none by default.
+    using ProgressObserver = std::function<void(qreal)>;
+    void setProgressObserver(const ProgressObserver& observer) { progressObserver = observer; }
+
 protected:
     // Writes the format's document into the open target, stopping at the
     // first failed write (the target then knows it has failed).
     virtual void writeDocument(TargetFile& target, const DirectoryNode& root) = 0;
-    void setProgress(qreal value) { progressValue.store(value, std::memory_order_relaxed); }
+    void setProgress(qreal value)
+    {
+        progressValue.store(value, std::memory_order_relaxed);
+        if (progressObserver)
+            progressObserver(value);
+    }
 
     qint32 done = 0;
     qint32 total = 0;
 
 private:
     std::atomic<qreal> progressValue{0.0};
+    ProgressObserver progressObserver;
 };
 
 } // namespace korvo::exporting

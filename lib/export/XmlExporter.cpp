@@ -76,6 +76,17 @@ private:
 
     bool failed() const { return target_->failed(); }
 
+    // Inside a section the percentage rises from the section's start by the
+    // share of its nodes written so far, at least once per hundredth of the
+    // section, so that a large tree's progress moves in small steps.
+    void startSection(qreal start, qint64 nodes);
+    void nodeWritten()
+    {
+        if (++written_ >= nextUpdate_)
+            raiseProgress();
+    }
+    void raiseProgress();
+
     const XmlExporterSettings settings_;
     const ExportClock clock_;
     const Names names_;
@@ -88,7 +99,32 @@ private:
     bool asElements_ = false;
     FolderPath lastFolder_;
     QString lastFolderText_;
+    qreal sectionStart_ = 0.0;
+    qint64 sectionNodes_ = 0;
+    qint64 written_ = 0;
+    qint64 updateStep_ = 1;
+    qint64 nextUpdate_ = 1;
 };
+
+// Each of the four section slots is a quarter of the export.
+const qreal SectionShare = 25.0;
+
+// The nodes a section passes, as the walk counts them (every folder it
+// enters and every file it writes), from the root's totals.
+qint64 sectionNodes(const DirectoryNode& root, XmlExportMode mode)
+{
+    const qint64 folders = 1 + qint64(root.totalSubdirectoryCount());
+    switch (mode) {
+    case Tree:
+    case FileList:
+        return folders + root.totalFileCount();
+    case DirectoryList:
+        return folders;
+    case TopLevelItemList:
+    default:
+        return 1 + qint64(root.fileCount()) + root.subdirectoryCount();
+    }
+}
 
 void XmlExporter::writeDocument(exporting::TargetFile& target, const DirectoryNode& root)
 {
@@ -118,17 +154,35 @@ bool XmlExporter::writeContent(const DirectoryNode& root)
     qreal progress = 0.0;
     for (const XmlExportMode mode : {TopLevelItemList, Tree, DirectoryList, FileList}) {
         if (settings_.output[mode]) {
+            startSection(progress, sectionNodes(root, mode));
             writer_->writeStartElement(modeElementName(mode));
             if (!writeSection(root, mode, settings_.options[mode]))
                 return false;
             writer_->writeEndElement();
         }
-        progress += 25.0;
+        progress += SectionShare;
         setProgress(progress);
     }
     writer_->writeEndElement();
     writer_->writeEndDocument();
     return !failed();
+}
+
+void XmlExporter::startSection(qreal start, qint64 nodes)
+{
+    sectionStart_ = start;
+    sectionNodes_ = nodes;
+    written_ = 0;
+    updateStep_ = qMax<qint64>(1, nodes / 100);
+    nextUpdate_ = updateStep_;
+}
+
+void XmlExporter::raiseProgress()
+{
+    // A tree whose totals are short of its nodes stops at the section's end.
+    const qreal share = sectionNodes_ > 0 ? qMin(1.0, qreal(written_) / sectionNodes_) : 1.0;
+    setProgress(sectionStart_ + SectionShare * share);
+    nextUpdate_ = written_ + updateStep_;
 }
 
 void XmlExporter::writeFileNode(const FileNode& file, XmlOutputOptions options)
@@ -152,6 +206,7 @@ void XmlExporter::writeFileNode(const FileNode& file, XmlOutputOptions options)
         writeField(names_.lastRead, times_.format(times.lastRead));
     writer_->writeEndElement();
     target_->flushIfFull();
+    nodeWritten();
 }
 
 void XmlExporter::writeFiles(const DirectoryNode& directory, XmlOutputOptions options)
@@ -206,6 +261,7 @@ bool XmlExporter::writeSection(const DirectoryNode& root, XmlExportMode mode, Xm
 
     // Writes a folder's opening part; true when its subfolders are to follow.
     auto open = [&](const DirectoryNode& directory) {
+        nodeWritten();
         switch (mode) {
         case Tree:
             writer_->writeStartElement(names_.directory);

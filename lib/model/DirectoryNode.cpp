@@ -13,12 +13,14 @@ namespace korvo {
 
 namespace {
 
-// Subfolders whose release was handed over by a dying folder. The first
-// destructor on the stack drains it, so freeing a tree of any depth takes a
-// constant amount of stack; nodes still held elsewhere (by a package, say)
-// only lose one reference and keep their subtree.
-thread_local QVector<DirectoryNodePtr> pendingRelease;
-thread_local bool releasing = false;
+// Subfolders whose release was handed over by a dying folder, in a list on
+// the stack of the first destructor, which drains it: freeing a tree of any
+// depth takes a constant amount of stack; nodes still held elsewhere (by a
+// package, say) only lose one reference and keep their subtree. Only a plain
+// pointer is thread-local: a thread-local object with a destructor is
+// destroyed at thread exit, which MinGW's runtime does after freeing its
+// storage on threads it did not start (QThread's), corrupting the heap.
+thread_local QVector<DirectoryNodePtr>* pendingRelease = nullptr;
 
 } // namespace
 
@@ -59,20 +61,25 @@ DirectoryNode::~DirectoryNode()
     // Move the references out one by one (not by sharing the vector): the
     // subfolders must not die when this node's own vector goes, or each
     // level would run inside the destructor of the level above.
-    pendingRelease.reserve(pendingRelease.size() + subdirectories.size());
-    for (DirectoryNodePtr& child : subdirectories)
-        pendingRelease.append(std::move(child));
-    subdirectories.clear();
-    if (releasing)
+    if (pendingRelease) {
+        pendingRelease->reserve(pendingRelease->size() + subdirectories.size());
+        for (DirectoryNodePtr& child : subdirectories)
+            pendingRelease->append(std::move(child));
+        subdirectories.clear();
         return;
-    releasing = true;
-    while (!pendingRelease.isEmpty()) {
-        DirectoryNodePtr last = std::move(pendingRelease.last());
-        pendingRelease.removeLast();
+    }
+    QVector<DirectoryNodePtr> pending;
+    pending.reserve(subdirectories.size());
+    for (DirectoryNodePtr& child : subdirectories)
+        pending.append(std::move(child));
+    subdirectories.clear();
+    pendingRelease = &pending;
+    while (!pending.isEmpty()) {
+        DirectoryNodePtr last = std::move(pending.last());
+        pending.removeLast();
         last.reset(); // may run a nested destructor, which only queues its children
     }
-    pendingRelease.squeeze();
-    releasing = false;
+    pendingRelease = nullptr;
 }
 
 bool DirectoryNode::isLastSubdirectory() const

@@ -1,0 +1,107 @@
+#include "PackageMoveWorker.h"
+
+#include "PackageRecovery.h"
+
+#include <QMutexLocker>
+
+namespace korvo {
+
+namespace {
+// The shortest time between two item counts sent to the receiver: often
+// enough for a progress bar, rare enough not to flood its event queue.
+const qint64 ItemSignalMilliseconds = 50;
+} // namespace
+
+// Passes the job's steps on as signals, from the worker's thread.
+class PackageMoveWorker::Observer : public PackageMoveObserver
+{
+public:
+    explicit Observer(PackageMoveWorker* worker) : worker_(worker) { sinceSignal_.start(); }
+
+    void packageStarted(const PackageMoveResult& result) override
+    {
+        sinceSignal_.restart();
+        emit worker_->packageStarted(result);
+    }
+    void itemsMoved(int index, int done, int total) override
+    {
+        if (done != total && sinceSignal_.elapsed() < ItemSignalMilliseconds)
+            return;
+        sinceSignal_.restart();
+        emit worker_->itemsMoved(index, done, total);
+    }
+    void listingStarted(const PackageMoveResult& result) override { emit worker_->listingStarted(result); }
+    void packageEnded(const PackageMoveResult& result) override
+    {
+        emit worker_->packageEnded(result);
+        if (worker_->pause_)
+            worker_->waitForResume();
+    }
+
+private:
+    PackageMoveWorker* worker_;
+    QElapsedTimer sinceSignal_;
+};
+
+PackageMoveWorker::PackageMoveWorker(const PackageMoveRequest& request, QObject* parent)
+    : QThread(parent), job_(request)
+{
+    qRegisterMetaType<PackageMoveResult>();
+}
+
+PackageMoveWorker::~PackageMoveWorker()
+{
+    // Never left running with a job that reads a tree about to go: stop after
+    // the current package, and let a paused thread end instead of waiting.
+    requestStop();
+    {
+        QMutexLocker lock(&mutex_);
+        abandoned_ = true;
+        resumed_.wakeAll();
+    }
+    wait();
+}
+
+void PackageMoveWorker::resume()
+{
+    QMutexLocker lock(&mutex_);
+    resumeGiven_ = true;
+    resumed_.wakeAll();
+}
+
+void PackageMoveWorker::waitForResume()
+{
+    QMutexLocker lock(&mutex_);
+    while (!resumeGiven_ && !abandoned_)
+        resumed_.wait(&mutex_);
+    resumeGiven_ = false;
+}
+
+bool PackageMoveWorker::undoInterrupted()
+{
+    QString lines;
+    bool allUndone = true;
+    for (const NativePath& journal : qAsConst(undoFirst_)) {
+        const PackageRecovery::Report report = PackageRecovery::undo(journal);
+        allUndone = allUndone && report.undone();
+        lines += PackageRecovery::reportLines(report);
+    }
+    emit undone(allUndone, lines);
+    return allUndone;
+}
+
+void PackageMoveWorker::run()
+{
+    undoFailed_ = false;
+    if (!undoFirst_.isEmpty() && !undoInterrupted()) {
+        undoFailed_ = true;
+        outcome_ = PackageMoveJob::Refused;
+        return;
+    }
+    Observer observer(this);
+    job_.setObserver(&observer);
+    outcome_ = job_.run();
+    job_.setObserver(nullptr);
+}
+
+} // namespace korvo
