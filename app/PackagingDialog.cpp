@@ -1,6 +1,7 @@
 #include "PackagingDialog.h"
 
 #include "ExportAsFileDialog.h"
+#include "ImageFormat.h"
 #include "PackageListing.h"
 #include "PackageMoveJob.h"
 #include "PackageMoveWorker.h"
@@ -15,6 +16,7 @@
 #include "XmlExporterSettingsDialog.h"
 #include "ui_PackagingDialog.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -211,6 +213,23 @@ void PackagingDialog::fitTextsToFont()
     widenToText(form->pushButtonMove, form->pushButtonAllCheck->x() - 10);
     widenToText(form->checkBoxSave, form->groupBox->width() - 10);
     widenToText(form->checkBoxOpenExplorer, form->groupBox->width() - 10);
+    placeImageCheckBox();
+}
+
+// The image check box sits beside the second option, right of its text;
+// it is hidden where this build cannot write images.
+void PackagingDialog::placeImageCheckBox()
+{
+    QCheckBox* image = form->checkBoxImage;
+    if (!ImageFormats::available()) {
+        image->hide();
+        image->setChecked(false);
+        return;
+    }
+    const QCheckBox* explorer = form->checkBoxOpenExplorer;
+    const int left = qMax(image->x(), explorer->x() + explorer->sizeHint().width() + 10);
+    image->setGeometry(left, image->y(), form->groupBox->width() - 10 - left, image->height());
+    image->setToolTip(image->sizeHint().width() > image->width() ? image->text() : QString());
 }
 
 PackagingDialog::~PackagingDialog()
@@ -464,20 +483,7 @@ void PackagingDialog::checkPackageCheckState(QTreeWidgetItem* item, qint32 colum
     Q_UNUSED(item)
     if (column != 0 || mover)
         return;
-    int checked = 0;
-    int unchecked = 0;
-    for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
-        if (row->isDisabled())
-            continue;
-        if (row->checkState(0) == Qt::Checked)
-            ++checked;
-        else if (row->checkState(0) == Qt::Unchecked)
-            ++unchecked;
-    }
-    form->pushButtonAllCheck->setEnabled(unchecked > 0);
-    form->pushButtonAllUncheck->setEnabled(checked > 0);
-    form->pushButtonMove->setEnabled(checked > 0);
+    form->pushButtonMove->setEnabled(updateCheckButtons() > 0);
 }
 
 void PackagingDialog::setCheckedAll()
@@ -586,6 +592,10 @@ void PackagingDialog::startMove(const QString& label, const QList<NativePath>& u
         moveItems += packages.at(i)->items.size();
     }
     request.listing = form->checkBoxSave->isChecked();
+    if (form->checkBoxImage->isChecked()) {
+        request.image = ImageFormat::Iso;
+        request.orderSize = packedOrder.size;
+    }
     request.xmlSettings = xmlSettings;
     moveLabel = label;
     movePackages = request.packages.size();
@@ -599,6 +609,9 @@ void PackagingDialog::startMove(const QString& label, const QList<NativePath>& u
     connect(mover, &PackageMoveWorker::packageStarted, this, &PackagingDialog::onPackageStarted);
     connect(mover, &PackageMoveWorker::itemsMoved, this, &PackagingDialog::onItemsMoved);
     connect(mover, &PackageMoveWorker::listingStarted, this, &PackagingDialog::onListingStarted);
+    connect(mover, &PackageMoveWorker::imageStarted, this, [this](const PackageMoveResult& result) {
+        setStatus(QStringLiteral("%1 を作成中...").arg(result.imageText));
+    });
     connect(mover, &PackageMoveWorker::packageEnded, this, &PackagingDialog::onPackageEnded);
     connect(mover, &PackageMoveWorker::undone, this, [this](bool allUndone, const QString& lines) {
         addStatusLine(lines.trimmed());
@@ -677,6 +690,27 @@ void PackagingDialog::onPackageEnded(const PackageMoveResult& result)
         mover->resume();
     if (result.moved && result.listingTried)
         onExportFinished(result.listingWritten, result.folder.listingText, result.listingError);
+    if (result.moved && result.imageTried)
+        reportImage(result);
+}
+
+// The image's report follows the package's line like a listing's; one that
+// failed is also shown in a box and named in the move's summary, and one
+// larger than the package size is noted, as the medium may not take it.
+void PackagingDialog::reportImage(const PackageMoveResult& result)
+{
+    QString report = PackageListing::savedReport(result.imageText, result.imageWritten, result.imageError);
+    if (result.imageWritten && result.imageLargerThanOrder)
+        report += PackageListing::imageTooLargeNote(result.imageSize, packedOrder.size) + QStringLiteral("\r\n");
+    if (!moveLog.isEmpty())
+        moveLog.last() += report;
+    setStatus(form->labelStats->text() + report);
+    if (moveLog.size() > 1)
+        form->labelStats->setToolTip(moveLog.join(QStringLiteral("\r\n")));
+    if (!result.imageWritten) {
+        outcome.imageFailedNumbers << QString::number(result.folder.number);
+        QMessageBox::information(this, QStringLiteral("イメージの報告"), report, QMessageBox::Ok);
+    }
 }
 
 void PackagingDialog::packageFailed(const PackageMoveResult& result)
@@ -719,49 +753,51 @@ void PackagingDialog::endMove()
     std::unique_ptr<PackageMoveWorker> worker(mover.data());
     mover = nullptr;
     listingProgress.reset();
-    const PackageMoveJob& job = worker->job();
-    switch (worker->outcome()) {
-    case PackageMoveJob::Refused:
-        form->progressBarMove->hide();
-        if (!worker->undoFailed() && offerRecovery(job)) {
-            QList<NativePath> journals;
-            for (const QString& name : job.interruptedPackages())
-                journals << job.baseFolder().child(name);
-            startMove(moveLabel, journals);
-            return;
-        }
-        if (worker->undoFailed())
-            setStatus(moveLog.join(QStringLiteral("\r\n")));
-        // Nothing moved: the move may be tried again.
-        form->groupBoxPackaging->setEnabled(true);
-        form->pushButtonMove->setEnabled(true);
-        restoreCheckButtons();
-        emit moveFinished();
-        if (closeWhenIdle)
-            close();
-        return;
-    case PackageMoveJob::BaseFailed:
-        // Counting from 0 could reuse numbers: nothing moves.
-        outcome.failureLines << PackageListing::failedLine(QString(), job.baseFolderText(), job.errorString());
-        break;
-    case PackageMoveJob::Stopped:
-    case PackageMoveJob::Finished:
-        folderNumberBase = job.numberBase();
-        break;
-    }
-    const bool stopped = worker->outcome() == PackageMoveJob::Stopped;
-    worker.reset();
     form->progressBarMove->hide();
-    restoreCheckButtons();
-    if (stopped)
+    const PackageMoveJob::Outcome result = worker->outcome();
+    if (result == PackageMoveJob::Refused) {
+        endRefusedMove(*worker);
+        return;
+    }
+    if (result == PackageMoveJob::BaseFailed)
+        // Counting from 0 could reuse numbers: nothing moved.
+        outcome.failureLines << PackageListing::failedLine(QString(), worker->job().baseFolderText(),
+                                                           worker->job().errorString());
+    else
+        folderNumberBase = worker->job().numberBase();
+    worker.reset();
+    updateCheckButtons(); // the move button stays as the move left it
+    if (result == PackageMoveJob::Stopped)
         addStatusLine(QStringLiteral("移動を中止しました。残りの%1個のパッケージは移動していません。")
                           .arg(movePackages - movePackagesEnded));
     finishMove();
 }
 
-// The check buttons as the rows' check boxes now stand; the move button
-// stays as the move left it, disabled.
-void PackagingDialog::restoreCheckButtons()
+// Nothing moved: an interrupted move is in the way. Undone when the user
+// wishes, and the move starts again; else it may be tried again later.
+void PackagingDialog::endRefusedMove(const PackageMoveWorker& worker)
+{
+    const PackageMoveJob& job = worker.job();
+    if (!worker.undoFailed() && offerRecovery(job)) {
+        QList<NativePath> journals;
+        for (const QString& name : job.interruptedPackages())
+            journals << job.baseFolder().child(name);
+        startMove(moveLabel, journals);
+        return;
+    }
+    if (worker.undoFailed())
+        setStatus(moveLog.join(QStringLiteral("\r\n")));
+    form->groupBoxPackaging->setEnabled(true);
+    form->pushButtonMove->setEnabled(true);
+    updateCheckButtons();
+    emit moveFinished();
+    if (closeWhenIdle)
+        close();
+}
+
+// The check buttons as the enabled rows' check boxes now stand; the number
+// of rows checked.
+int PackagingDialog::updateCheckButtons()
 {
     int checked = 0;
     int unchecked = 0;
@@ -776,6 +812,7 @@ void PackagingDialog::restoreCheckButtons()
     }
     form->pushButtonAllCheck->setEnabled(unchecked > 0);
     form->pushButtonAllUncheck->setEnabled(checked > 0);
+    return checked;
 }
 
 // A move never starts on top of an interrupted one: the user may undo that
@@ -798,6 +835,9 @@ void PackagingDialog::finishMove()
 {
     if (!outcome.failureLines.isEmpty())
         reportFailures();
+    else if (!outcome.imageFailedNumbers.isEmpty())
+        // Every package moved, but not every image: the last line says so.
+        addStatusLine(PackageListing::failureSummary({}, {}, outcome.imageFailedNumbers));
 
     bool allDone = true;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount() && allDone; ++i)
@@ -833,6 +873,8 @@ void PackagingDialog::reportFailures()
     if (outcome.leftItemsBehind)
         summary += QStringLiteral("\r\n元の場所へ戻せなかった項目がパッケージフォルダに残っています。"
                                   "項目名は「Move back failed」の行にあります。");
+    if (!outcome.imageFailedNumbers.isEmpty())
+        summary += QStringLiteral("\r\n") + PackageListing::failureSummary({}, {}, outcome.imageFailedNumbers);
     addStatusLine(summary);
     QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
                          summary + QStringLiteral("\r\n\r\n") + outcome.failureLines.join(QStringLiteral("\r\n")),

@@ -93,6 +93,7 @@ protected:
 
 private:
     void fitTextsToFont();
+    void placeImageCheckBox();
     void fitPackageColumns();
     void updateSizeToolTips();
     void setStatus(const QString& text);
@@ -107,6 +108,7 @@ private:
         QList<int> moved;
         QStringList failedNumbers;
         QStringList failureLines;
+        QStringList imageFailedNumbers;
         bool leftItemsBehind = false;
     };
     QList<int> checkedPackages() const;
@@ -119,13 +121,15 @@ private:
     void onPackageEnded(const PackageMoveResult& result);
     void onMoveEnded();
     void endMove();
+    void endRefusedMove(const PackageMoveWorker& worker);
     bool offerRecovery(const PackageMoveJob& job);
     void askToStop();
-    void restoreCheckButtons();
+    int updateCheckButtons();
     void packageMoved(const PackageMoveResult& result);
     void packageFailed(const PackageMoveResult& result);
     void finishMove();
     void reportFailures();
+    void reportImage(const PackageMoveResult& result);
     void addStatusLine(const QString& line);
     QSettings* settingsStore(const char* objectName) const;
     void loadUserPresets();

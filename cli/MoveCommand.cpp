@@ -9,6 +9,8 @@
 #include "PackOptions.h"
 #include "MovePrinter.h"
 
+#include "ImageBeside.h"
+#include "ImageFormat.h"
 #include "PackageListing.h"
 #include "PackageMoveJob.h"
 #include "PackageMover.h"
@@ -79,6 +81,7 @@ struct MoveRequest
     NativePath volumeRoot; // empty: where the scanned folder's packages go
     bool listing = false;
     bool checksums = false;
+    ImageFormat image = ImageFormat::None;
     bool dryRun = false;
 };
 
@@ -90,7 +93,11 @@ struct PackageReport
     QString folder;       // its folder text
     bool moved = false;
     QString listing;      // the listing written, empty when none was
-    QString error;        // why it did not move, or why its listing or manifest failed
+    QString image;        // the image written, empty when none was
+    bool imageTooLarge = false;
+    bool unsaved = false; // its listing or manifest failed
+    bool imageFailed = false;
+    QString error;        // why it did not move, or why its listing, manifest or image failed
 };
 
 const char* const MoveHelp =
@@ -99,11 +106,13 @@ const char* const MoveHelp =
     "Packs DIR as 'korvo-cli pack' does and moves the chosen packages, each all\n"
     "or nothing and never replacing anything, into numbered folders:\n"
     "  VOLUME_ROOT/korvo_pack/ORDER/LABEL/N\n"
-    "where N continues after the largest number already there (folders and\n"
-    "N.xml listings alike). A package only goes into a folder it creates: when\n"
-    "N or N.xml exists by then, it takes the next number free for both. An item\n"
+    "where N continues after the largest number already there (folders, N.xml\n"
+    "listings, manifests and images alike). A package only goes into a folder it\n"
+    "creates: when N or a file beside it (N.xml, N.sha256, N.iso, N.zip) exists\n"
+    "by then, it takes the next number free for all. An item\n"
     "that is no longer the one scanned (replaced, or a file of another size)\n"
-    "fails its package. Prints one line per package.\n"
+    "fails its package. Prints one line per package, and one for each listing,\n"
+    "manifest and image written beside it.\n"
     "\n";
 
 const char* const MoveOptionsHelp =
@@ -115,6 +124,12 @@ const char* const MoveOptionsHelp =
     "  --checksums         write a SHA-256 manifest N.sha256 of each moved package\n"
     "                      beside its folder ('korvo-cli verify' and\n"
     "                      'sha256sum -c' check it)\n"
+    "  --image FORMAT      write an image of each moved package beside its folder,\n"
+    "                      after its listing and manifest: 'iso' for N.iso (ISO\n"
+    "                      9660 with Joliet and Rock Ridge, ready to burn) or 'zip'\n"
+    "                      for N.zip; with --checksums N.sha256 goes inside too.\n"
+    "                      An image larger than the package size is flagged on\n"
+    "                      the package's line: the medium may not take it\n"
     "  --volume-root DIR   where korvo_pack goes (default: the mount point of the\n"
     "                      file system that holds DIR when you may create folders\n"
     "                      there, else the highest folder above DIR on it where\n"
@@ -122,8 +137,8 @@ const char* const MoveOptionsHelp =
     "  --dry-run           print what would move where; touch nothing\n"
     "  --json              print one JSON object describing the outcome\n"
     "\n"
-    "Exit status: 0 all moved, 1 a package, listing or manifest failed (or the scan),\n"
-    "2 wrong usage.\n";
+    "Exit status: 0 all moved, 1 a package, listing, manifest or image failed (or\n"
+    "the scan, or this build has no images), 2 wrong usage.\n";
 
 // Reads the arguments into `request`; -1 when the command goes on, else
 // the exit code (help shown, or wrong usage).
@@ -137,7 +152,8 @@ int readRequest(const QStringList& arguments, MoveRequest& request)
     const QCommandLineOption volumeRoot(QStringLiteral("volume-root"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QString());
     const QCommandLineOption checksums(QStringLiteral("checksums"), QString());
-    p.parser.addOptions({label, packages, listing, volumeRoot, dryRun, checksums});
+    const QCommandLineOption image(QStringLiteral("image"), QString(), QStringLiteral("FORMAT"));
+    p.parser.addOptions({label, packages, listing, volumeRoot, dryRun, checksums, image});
     if (!p.parser.parse(QStringList{QStringLiteral("korvo-cli move")} + arguments))
         return usageError(command, p.parser.errorText());
     if (p.parser.isSet(p.help)) {
@@ -172,6 +188,14 @@ int readRequest(const QStringList& arguments, MoveRequest& request)
     request.packageList = p.parser.value(packages);
     request.listing = p.parser.isSet(listing);
     request.checksums = p.parser.isSet(checksums);
+    if (p.parser.isSet(image) && !ImageFormats::fromName(p.parser.value(image), &request.image))
+        return usageError(command, QStringLiteral("--image takes iso or zip, not '%1'")
+                                       .arg(shownArgument(p.parser.value(image))));
+    if (request.image != ImageFormat::None && !ImageFormats::available()) {
+        err() << "korvo-cli move: --image: " << ImageFormats::unavailableReason() << "\n";
+        err().flush();
+        return Failure;
+    }
     request.dryRun = p.parser.isSet(dryRun);
     return -1;
 }
@@ -209,6 +233,10 @@ void printReport(const PackageReport& report, const PackagePtr& package, const P
             out() << "    listing " << mover.folderFor(report.number).listingText << "\n";
         if (request.checksums)
             out() << "    checksums " << mover.folderFor(report.number).manifestText << "\n";
+        if (request.image != ImageFormat::None)
+            out() << "    image "
+                  << ImageBeside::shown(ImageFormats::pathBeside(mover.folderFor(report.number).path, request.image))
+                  << "\n";
     }
     out().flush();
 }
@@ -216,13 +244,14 @@ void printReport(const PackageReport& report, const PackagePtr& package, const P
 QString jsonReport(const PackageReport& report, const PackagePtr& package)
 {
     return QStringLiteral("{\"number\": %1, \"folderNumber\": %2, \"folder\": %3, \"items\": %4, "
-                          "\"moved\": %5, \"listing\": %6, \"error\": %7}")
+                          "\"moved\": %5, \"listing\": %6, \"image\": %7, \"imageTooLarge\": %8, \"error\": %9}")
         .arg(report.index + 1)
         .arg(report.number)
         .arg(jsonString(report.folder), jsonNames(package->items),
              report.moved ? QStringLiteral("true") : QStringLiteral("false"),
              report.listing.isEmpty() ? QStringLiteral("null") : jsonString(report.listing),
-             jsonString(report.error));
+             report.image.isEmpty() ? QStringLiteral("null") : jsonString(report.image),
+             report.imageTooLarge ? QStringLiteral("true") : QStringLiteral("false"), jsonString(report.error));
 }
 
 // The package indexes to move; false after a usage error.
@@ -292,8 +321,14 @@ PackageReport reportOf(const PackageMoveResult& result)
     report.moved = result.moved;
     if (result.listingWritten)
         report.listing = result.folder.listingText;
+    if (result.imageWritten)
+        report.image = result.imageText;
+    report.imageTooLarge = result.imageLargerThanOrder;
+    report.unsaved = (result.listingTried && !result.listingWritten) || (result.manifestTried && !result.manifestWritten)
+                     || (result.moved && !result.error.isEmpty());
+    report.imageFailed = result.imageTried && !result.imageWritten;
     QStringList errors;
-    for (const QString& error : {result.error, result.listingError, result.manifestError}) {
+    for (const QString& error : {result.error, result.listingError, result.manifestError, result.imageError}) {
         if (!error.isEmpty())
             errors << asLines(error);
     }
@@ -316,6 +351,8 @@ PackageMoveRequest jobRequest(const ScanResult& scan, const NativePath& volumeRo
         job.packages << PackageMoveRequest::Chosen{i, packages[i]};
     job.listing = request.listing;
     job.checksums = request.checksums;
+    job.image = request.image;
+    job.orderSize = request.options.order.size;
     return job;
 }
 
@@ -324,7 +361,7 @@ PackageMoveRequest jobRequest(const ScanResult& scan, const NativePath& volumeRo
 bool moveChosen(PackageMoveJob& job, const MoveRequest& request,
                 QList<PackageReport>& reports, bool* interrupted)
 {
-    MovePrinter printer(request.options.json);
+    MovePrinter printer(request.options.json, request.options.order.size);
     job.setObserver(&printer);
     PackageMoveJob::Outcome outcome;
     {
@@ -372,17 +409,20 @@ QString lastLine(const QList<PackageReport>& reports, bool complete)
 {
     QStringList failed;
     QStringList unsaved;
+    QStringList imageFailed;
     for (const PackageReport& report : reports) {
         const QString number =
             report.number > 0 ? QString::number(report.number) : QStringLiteral("#%1").arg(report.index + 1);
         if (!report.moved)
             failed << number;
-        else if (!report.error.isEmpty())
+        if (report.moved && report.unsaved)
             unsaved << number;
+        if (report.moved && report.imageFailed)
+            imageFailed << number;
     }
-    if (failed.isEmpty() && unsaved.isEmpty())
+    if (failed.isEmpty() && unsaved.isEmpty() && imageFailed.isEmpty())
         return complete ? QStringLiteral("全て完了しました。") : QString();
-    return asLines(PackageListing::failureSummary(failed, unsaved));
+    return asLines(PackageListing::failureSummary(failed, unsaved, imageFailed));
 }
 
 void printOutcome(const MoveRequest& request, const ScanResult& scan, const QString& baseText,

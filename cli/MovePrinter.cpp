@@ -2,6 +2,7 @@
 
 #include "Console.h"
 #include "PackageListing.h"
+#include "SizeFormat.h"
 
 namespace korvo::cli {
 
@@ -35,6 +36,25 @@ void MovePrinter::printMoved(const PackageMoveResult& result)
     out().flush();
 }
 
+void MovePrinter::printListing(const PackageMoveResult& result)
+{
+    printMoved(result);
+    if (listingPrinted_ || quiet_ || !result.listingTried)
+        return;
+    listingPrinted_ = true;
+    printSaved(result.folder.listingText, result.listingWritten, result.listingError, "");
+}
+
+void MovePrinter::printManifest(const PackageMoveResult& result)
+{
+    printListing(result);
+    if (manifestPrinted_ || quiet_ || !result.manifestTried)
+        return;
+    manifestPrinted_ = true;
+    printSaved(result.folder.manifestText, result.manifestWritten, result.manifestError,
+               " (the package itself has moved)");
+}
+
 void MovePrinter::listingStarted(const PackageMoveResult& result)
 {
     printMoved(result);
@@ -42,9 +62,7 @@ void MovePrinter::listingStarted(const PackageMoveResult& result)
 
 void MovePrinter::manifestStarted(const PackageMoveResult& result)
 {
-    printMoved(result);
-    if (result.listingTried && !quiet_)
-        printSaved(result.folder.listingText, result.listingWritten, result.listingError, "");
+    printListing(result);
     progress_.reset(new ChecksumProgress(QStringLiteral("sha256 ") + result.folder.manifest.fileName().toText()));
 }
 
@@ -54,29 +72,54 @@ void MovePrinter::hashed(qint64 bytes, qint64 total)
         progress_->callback()(bytes, total);
 }
 
+void MovePrinter::imageStarted(const PackageMoveResult& result)
+{
+    progress_.reset();
+    printManifest(result);
+    progress_.reset(new ChecksumProgress(QStringLiteral("image ") + result.image.fileName().toText()));
+}
+
+void MovePrinter::imaged(qint64 bytes, qint64 total)
+{
+    hashed(bytes, total);
+}
+
+namespace {
+
+void printImage(const PackageMoveResult& result, qint64 orderSize)
+{
+    if (!result.imageWritten) {
+        printSaved(result.imageText, false, result.imageError, " (the package itself has moved)");
+        return;
+    }
+    out() << "    " << result.imageText << QStringLiteral(" 保存に") << PackageListing::savedWord(true) << " ("
+          << formatSize(result.imageSize) << ")";
+    if (result.imageLargerThanOrder)
+        out() << " " << PackageListing::imageTooLargeNote(result.imageSize, orderSize);
+    out() << "\n";
+}
+
+} // namespace
+
 void MovePrinter::packageEnded(const PackageMoveResult& result)
 {
     progress_.reset();
-    const bool listingShown = movedPrinted_ && result.manifestTried;
-    movedPrinted_ = movedPrinted_ && !quiet_;
-    if (quiet_ || result.folder.number < 1) {
-        movedPrinted_ = false;
-        return; // a number out of range has no folder: the caller says so
+    if (!quiet_ && result.folder.number >= 1) {
+        // A number out of range has no folder: the caller says so.
+        if (!result.moved) {
+            out() << asLines(PackageListing::failedLine(QString::number(result.folder.number), result.folder.text,
+                                                        result.error))
+                  << "\n";
+        } else {
+            printManifest(result);
+            if (result.imageTried)
+                printImage(result, orderSize_);
+        }
+        out().flush();
     }
-    if (!result.moved) {
-        out() << asLines(PackageListing::failedLine(QString::number(result.folder.number), result.folder.text,
-                                                    result.error))
-              << "\n";
-    } else {
-        printMoved(result);
-        if (result.listingTried && !listingShown)
-            printSaved(result.folder.listingText, result.listingWritten, result.listingError, "");
-        if (result.manifestTried)
-            printSaved(result.folder.manifestText, result.manifestWritten, result.manifestError,
-                       " (the package itself has moved)");
-    }
-    out().flush();
     movedPrinted_ = false;
+    listingPrinted_ = false;
+    manifestPrinted_ = false;
 }
 
 } // namespace korvo::cli

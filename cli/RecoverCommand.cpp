@@ -21,8 +21,10 @@ const char* const RecoverHelp =
     "volume root, its korvo_pack folder or any folder below it. Each item goes\n"
     "back to its old place, never replacing anything; an item whose old name is\n"
     "taken again, or that is neither there nor in the package folder, is named\n"
-    "and left where it is. The package folder, its listing and manifest and the\n"
-    "journal are removed once nothing is left.\n"
+    "and left where it is. The package folder, its listing, manifest and image\n"
+    "(whole or partial) and the journal are removed once nothing is left. An\n"
+    "image of a package moved before ('korvo-cli image') that was cut short is\n"
+    "removed; the package stays where it is.\n"
     "\n"
     "Exit status: 0 every interrupted move was undone (or none was found), 1\n"
     "anything is left, 2 wrong usage.\n";

@@ -10,6 +10,9 @@
 
 #include "ChecksumManifest.h"
 #include "ChecksumVerifier.h"
+#include "ImageFormat.h"
+#include "ImageReader.h"
+#include "Platform.h"
 
 #include <QStringList>
 
@@ -27,6 +30,7 @@ int wrongUsage(const QString& message)
 
 const char* const usage =
     "Usage: korvo-cli verify [--json] FOLDER [MANIFEST]\n"
+    "       korvo-cli verify [--json] IMAGE [MANIFEST]\n"
     "\n"
     "Checks FOLDER (a package folder, or its copy on a disc or drive anywhere)\n"
     "against a SHA-256 manifest, by default FOLDER.sha256 beside it, as\n"
@@ -37,11 +41,18 @@ const char* const usage =
     "backslash), then a summary line. A link is never followed: a listed file\n"
     "that is one, or lies below one, is unreadable; an unlisted one is unlisted.\n"
     "\n"
+    "IMAGE, a file ending with .iso or .zip (as 'korvo-cli move --image' and\n"
+    "'korvo-cli image' write them), is read from start to end without mounting\n"
+    "or extracting it, and the files inside are checked in the same way: by\n"
+    "default against N.sha256 beside image N.iso, else against N.sha256 inside\n"
+    "it. Rock Ridge names are read in an ISO image.\n"
+    "\n"
     "  --json      print one JSON object instead, with the keys folder, manifest,\n"
     "              ok, listed, matched, changed, missing, unlisted (lists of\n"
     "              paths), unreadable ([{path, error}]), badLines ([{line,\n"
     "              error}]), or ok and error when nothing could be checked;\n"
-    "              bytes of a name that are not UTF-8 show as U+FFFD there\n"
+    "              bytes of a name that are not UTF-8 show as U+FFFD there;\n"
+    "              for an image the key image stands for folder\n"
     "  -h, --help  show this text\n"
     "\n"
     "On a terminal the share read so far appears on stderr.\n"
@@ -65,7 +76,14 @@ const char* kindWord(VerifyFinding::Kind kind)
     return "";
 }
 
-void printText(const NativePath& manifest, const VerifyReport& report)
+// The manifest a check used, as the lines name it.
+struct UsedManifest
+{
+    QByteArray bytes; // exact, for the lines of bad manifest lines
+    QString shown;
+};
+
+void printText(const UsedManifest& manifest, const VerifyReport& report)
 {
     for (const VerifyFinding& finding : report.findings) {
         QByteArray line = ChecksumManifest::shownPath(finding.relativePath) + ": " + kindWord(finding.kind);
@@ -74,9 +92,9 @@ void printText(const NativePath& manifest, const VerifyReport& report)
         print(line + '\n');
     }
     for (const ChecksumManifest::BadLine& bad : report.badLines)
-        print(manifest.storedBytes() + " line " + QByteArray::number(bad.line) + ": " + bad.reason.toUtf8() + '\n');
+        print(manifest.bytes + " line " + QByteArray::number(bad.line) + ": " + bad.reason.toUtf8() + '\n');
     if (report.allMatch()) {
-        print(QStringLiteral("OK: all %1 files listed in %2 match.\n").arg(report.listed).arg(manifest.toText()).toUtf8());
+        print(QStringLiteral("OK: all %1 files listed in %2 match.\n").arg(report.listed).arg(manifest.shown).toUtf8());
         return;
     }
     print(QStringLiteral("FAILED: %1 changed, %2 missing, %3 unreadable, %4 unlisted, %5 bad manifest lines; "
@@ -96,7 +114,7 @@ QString jsonPath(const QByteArray& relativePath)
     return jsonString(NativePath::fromStoredBytes(relativePath).toText());
 }
 
-void printJson(const NativePath& folder, const NativePath& manifest, const VerifyReport& report)
+void printJson(const QString& key, const NativePath& folder, const UsedManifest& manifest, const VerifyReport& report)
 {
     QStringList lists[4];
     for (const VerifyFinding& finding : report.findings) {
@@ -110,15 +128,23 @@ void printJson(const NativePath& folder, const NativePath& manifest, const Verif
     for (const ChecksumManifest::BadLine& bad : report.badLines)
         badLines << QStringLiteral("{\"line\": %1, \"error\": %2}").arg(bad.line).arg(jsonString(bad.reason));
     auto list = [](const QStringList& items) { return QLatin1Char('[') + items.join(QStringLiteral(", ")) + QLatin1Char(']'); };
-    print(QStringLiteral("{\"folder\": %1, \"manifest\": %2, \"ok\": %3, \"listed\": %4, \"matched\": %5, "
-                         "\"changed\": %6, \"missing\": %7, \"unlisted\": %8, \"unreadable\": %9, \"badLines\": %10}\n")
-              .arg(jsonString(folder.toText()), jsonString(manifest.toText()),
+    print((QStringLiteral("{\"") + key + QStringLiteral("\": %1, \"manifest\": %2, \"ok\": %3, \"listed\": %4, \"matched\": %5, "
+                         "\"changed\": %6, \"missing\": %7, \"unlisted\": %8, \"unreadable\": %9, \"badLines\": %10}\n"))
+              .arg(jsonString(folder.toText()), jsonString(manifest.shown),
                    report.allMatch() ? QStringLiteral("true") : QStringLiteral("false"))
               .arg(report.listed)
               .arg(report.matched)
               .arg(list(lists[VerifyFinding::Changed]), list(lists[VerifyFinding::Missing]),
                    list(lists[VerifyFinding::Unlisted]), list(lists[VerifyFinding::Unreadable]), list(badLines))
               .toUtf8());
+}
+
+// An image to read rather than a folder: a file (or anything but a folder)
+// whose name ends with .iso or .zip.
+bool isImage(const NativePath& path)
+{
+    bool isFolder = false;
+    return ImageFormats::ofPath(path) != ImageFormat::None && !(platform::entryExists(path, &isFolder) && isFolder);
 }
 
 // The arguments carry the exact bytes of names that are not text, so that
@@ -139,34 +165,45 @@ int verifyCommand(const QStringList& arguments)
                               .arg(paths.size()));
     if (paths.contains(QString()))
         return wrongUsage(QStringLiteral("a path must not be empty"));
-    const NativePath folder = argumentPath(paths.first());
-    const NativePath manifest =
-        paths.size() == 2 ? argumentPath(paths.at(1)) : ChecksumManifest::pathBeside(folder);
+    const NativePath target = argumentPath(paths.first());
+    const NativePath given = paths.size() == 2 ? argumentPath(paths.at(1)) : NativePath();
+    const bool image = isImage(target);
+    if (image && !ImageFormats::available()) {
+        std::fprintf(stderr, "korvo-cli verify: %s\n", ImageFormats::unavailableReason().toUtf8().constData());
+        return Failure;
+    }
+    const ImageReader::ManifestChoice choice = image ? ImageReader::chooseManifest(target, given)
+                                                     : ImageReader::ManifestChoice();
+    const NativePath manifestPath = image ? choice.path : given.isEmpty() ? ChecksumManifest::pathBeside(target) : given;
+    const UsedManifest manifest{choice.inside.isEmpty() ? manifestPath.storedBytes() : choice.inside,
+                                image ? choice.shown : manifestPath.toText()};
 
     VerifyReport report;
     QString error;
     bool checked = false;
     {
         ChecksumProgress progress(QStringLiteral("verify"));
-        checked = verifyFolder(folder, manifest, progress.callback(), report, &error);
+        checked = image ? ImageReader::verifyImage(target, choice, progress.callback(), report, &error)
+                        : verifyFolder(target, manifestPath, progress.callback(), report, &error);
     }
+    const QString key = image ? QStringLiteral("image") : QStringLiteral("folder");
     if (!checked) {
         std::fprintf(stderr, "korvo-cli verify: %s\n", error.toUtf8().constData());
         if (json)
-            print(QStringLiteral("{\"folder\": %1, \"manifest\": %2, \"ok\": false, \"error\": %3}\n")
-                      .arg(jsonString(folder.toText()), jsonString(manifest.toText()), jsonString(error))
+            print((QStringLiteral("{\"") + key + QStringLiteral("\": %1, \"manifest\": %2, \"ok\": false, \"error\": %3}\n"))
+                      .arg(jsonString(target.toText()), jsonString(manifest.shown), jsonString(error))
                       .toUtf8());
         return Failure;
     }
     if (json)
-        printJson(folder, manifest, report);
+        printJson(key, target, manifest, report);
     else
         printText(manifest, report);
     std::fflush(stdout);
     return report.allMatch() ? Success : Failure;
 }
 
-const CommandRegistration verifyRegistration("verify", "check a package folder against its SHA-256 manifest",
+const CommandRegistration verifyRegistration("verify", "check a package folder or image against its SHA-256 manifest",
                                              verifyCommand);
 
 } // namespace

@@ -3,6 +3,8 @@
 // see them, man pages that render cleanly and carry the programs' help, the
 // shell completion, and the Debian package's contents and dependencies.
 
+#include "ImageFormat.h"
+
 #include <QtTest>
 
 #include <QDir>
@@ -221,6 +223,8 @@ private slots:
         const Run depends = run(QStringLiteral("dpkg-deb"), {QStringLiteral("--field"), deb, QStringLiteral("Depends")});
         for (const char* library : {"libc6", "libqt5core5a", "libqt5widgets5", "libstdc++6"})
             QVERIFY2(depends.out.contains(QLatin1String(library)), qPrintable(depends.out));
+        // Images come from libarchive, where the build has them.
+        QCOMPARE(depends.out.contains(QLatin1String("libarchive13")), korvo::ImageFormats::available());
         // The window needs a font with Japanese glyphs, which a minimal system lacks.
         const Run recommends =
             run(QStringLiteral("dpkg-deb"), {QStringLiteral("--field"), deb, QStringLiteral("Recommends")});

@@ -1,5 +1,6 @@
 #include "GuiDriver.h"
 #include "GuiSupport.h"
+#include "ImageFormat.h"
 #include "PackageSizeEditDialog.h"
 #include "PackagingDialog.h"
 #include "Packager.h"
@@ -655,6 +656,26 @@ private slots:
         QCOMPARE(withJournal.filter(QStringLiteral(".2.korvo-move")).size(), 1);
         QCOMPARE(inventory().size(), expected.size() + 1);
 
+        // Moving package 2 again is refused until the interrupted move is
+        // undone: asked and answered yes, alpha.bin goes home on the worker,
+        // then the package moves whole, into the number it had.
+        Packager::setMoveFunction(Packager::MoveFunction());
+        boxes.seen.clear();
+        boxes.answer = QMessageBox::Yes;
+        session.checkOnly({});
+        session.checkOnly({2});
+        session.move();
+        QCOMPARE(boxes.seen.size(), 2);
+        QVERIFY(boxes.seen.at(0).text.startsWith(QStringLiteral("前回のパッケージの移動が中断されたままです。")));
+        QCOMPARE(boxes.seen.at(1).text, QStringLiteral("全て完了しました。"));
+        expected = movedInventory(before, QStringLiteral("scan"), {QStringLiteral("Delta")}, base + QStringLiteral("1"));
+        expected = movedInventory(expected, QStringLiteral("scan"),
+                                  {QStringLiteral("alpha.bin"), QStringLiteral("beta.txt")}, base + QStringLiteral("2"));
+        expected = movedInventory(expected, QStringLiteral("scan"), {QStringLiteral("gamma.dat")},
+                                  base + QStringLiteral("3"));
+        QCOMPARE(inventory(), expected);
+        const QString log = child<QLabel>(&session.dialog, "labelStats")->toolTip();
+        QVERIFY2(log.contains(QStringLiteral("元に戻しました（1個の項目を戻しました）。")), qPrintable(log));
     }
 
     // Refusing to undo an interrupted move leaves everything as it is.
@@ -940,6 +961,39 @@ private slots:
                                       base + QStringLiteral("3"));
         }
         QCOMPARE(inventory(), expected); // no journal, no half-moved package
+    }
+
+    // The image option is off by default; checked, each moved package gets
+    // its ISO image beside its folder, reported after its line. A build that
+    // cannot write images hides the option.
+    void imageOfEachMovedPackage()
+    {
+        Session session(*fixture);
+        auto* image = child<QCheckBox>(&session.dialog, "checkBoxImage");
+        QVERIFY(!image->isChecked());
+        if (!ImageFormats::available()) {
+            QVERIFY(image->isHidden());
+            QSKIP(qPrintable(ImageFormats::unavailableReason()));
+        }
+        QVERIFY(image->isVisible());
+        QVERIFY(image->geometry().left() > child<QCheckBox>(&session.dialog, "checkBoxOpenExplorer")->geometry().left());
+        session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
+        session.checkOnly({1});
+        click(image);
+        session.move();
+
+        const QString iso = fixture->baseFolder(QString()) + QStringLiteral("1.iso");
+        QVERIFY(QFileInfo(iso).isFile());
+        QVERIFY(QFileInfo(fixture->packageFolder(QString(), 1) + QStringLiteral("Delta")).isDir());
+        // An image has some 50 KiB of its own besides the files: more than
+        // this package size, which the line notes.
+        const qint64 isoSize = QFileInfo(iso).size();
+        QVERIFY(isoSize > 4 * C);
+        QCOMPARE(statusText(&session.dialog),
+                 QStringLiteral("パッケージ1を%1へ移動完了。").arg(fixture->packageFolder(QString(), 1))
+                     + QStringLiteral("\r\n%1\r\n保存に成功しました。\r\n").arg(QDir::toNativeSeparators(QDir::cleanPath(iso)))
+                     + QStringLiteral("イメージ（%1）はパッケージのサイズ（%2）を超えています。メディアに収まらないかもしれません。\r\n")
+                           .arg(formatSize(isoSize), formatSize(4 * C)));
     }
 
     void labelMustBeOneFolderName()

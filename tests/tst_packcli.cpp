@@ -1,3 +1,4 @@
+#include "ImageFormat.h"
 #include "Platform.h"
 #include "PackageTarget.h"
 #include "ScanSupport.h"
@@ -294,6 +295,7 @@ private slots:
         QTest::newRow("first item moved") << false << QStringLiteral("1") << 1;
         QTest::newRow("halfway") << false << QStringLiteral("1") << 6000;
         QTest::newRow("while hashing") << false << QStringLiteral(".1.sha256.korvo-part") << 0;
+        QTest::newRow("while imaging") << false << QStringLiteral(".1.iso.korvo-part") << 0;
         QTest::newRow("second package") << false << QStringLiteral("2") << 1;
         QTest::newRow("terminated") << true << QStringLiteral("1") << 1;
     }
@@ -307,6 +309,9 @@ private slots:
         const int signal = terminate ? SIGTERM : SIGKILL;
         QFETCH(QString, waitFor);
         QFETCH(int, items);
+        const bool image = waitFor.contains(QStringLiteral(".iso"));
+        if (image && !ImageFormats::available())
+            QSKIP(qPrintable(ImageFormats::unavailableReason()));
         // Two packages of 12,000 one-byte files each, by name.
         const int perPackage = 12000;
         QTemporaryDir here;
@@ -315,10 +320,12 @@ private slots:
         for (int i = 0; i < 2 * perPackage; ++i)
             QVERIFY(writeFile(QStringLiteral("%1/f%2").arg(src).arg(i, 5, 10, QLatin1Char('0')), QByteArray("x")));
         const QStringList before = treeInventory(src);
-        const QStringList move{QStringLiteral("move"), QStringLiteral("--limit"),
+        QStringList move{QStringLiteral("move"), QStringLiteral("--limit"),
                                QString::number(perPackage * cluster), QStringLiteral("--sort"),
                                QStringLiteral("name-asc"), QStringLiteral("--listing"), QStringLiteral("--checksums"),
                                QStringLiteral("--volume-root"), here.filePath(QStringLiteral("vol")), src};
+        if (image)
+            move.insert(1, QStringLiteral("--image=iso"));
         const QString base = here.filePath(QStringLiteral("vol/korvo_pack/%1").arg(perPackage * cluster));
 
         QProcess process;
@@ -343,8 +350,9 @@ private slots:
             QCOMPARE(process.exitCode(), 1);
             QVERIFY(!journalLeft && !QFileInfo::exists(base + QStringLiteral("/2")));
         }
+        // What was being written is not there under its name.
         if (waitFor.endsWith(QStringLiteral("korvo-part")))
-            QVERIFY(!QFileInfo::exists(base + QStringLiteral("/1.sha256")));
+            QVERIFY(!QFileInfo::exists(base + QLatin1Char('/') + waitFor.mid(1).chopped(11)));
 
         if (journalLeft) {
             const Run refused = runCli(move);
@@ -370,6 +378,7 @@ private slots:
             if (!inFolder.isEmpty()) {
                 QVERIFY(QFileInfo::exists(folder + QStringLiteral(".xml")));
                 QVERIFY(QFileInfo::exists(folder + QStringLiteral(".sha256")));
+                QCOMPARE(QFileInfo::exists(folder + QStringLiteral(".iso")), image);
             }
             for (const QString& line : inFolder)
                 found << line;

@@ -9,6 +9,8 @@ _korvo_cli()
         local commands
         commands=$("$program" --help 2>/dev/null | sed -n 's/^  \([a-z][a-z]*\) .*/\1/p')
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$current"))
+    elif [[ ${COMP_WORDS[COMP_CWORD-1]} == --image || ${COMP_WORDS[COMP_CWORD-1]} == --format ]]; then
+        COMPREPLY=($(compgen -W "iso zip" -- "$current"))
     elif [[ $current == -* ]]; then
         local options
         options=$("$program" "${COMP_WORDS[1]}" --help 2>/dev/null | grep -o -- '--[a-z][a-z-]*' | sort -u)

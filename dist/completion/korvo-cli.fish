@@ -12,3 +12,5 @@ end
 complete -c korvo-cli -n '__fish_use_subcommand' -f -a '(__korvo_cli_commands)'
 complete -c korvo-cli -n '__fish_use_subcommand' -f -a '--help --version'
 complete -c korvo-cli -n 'not __fish_use_subcommand' -a '(__korvo_cli_options)'
+complete -c korvo-cli -l image -x -a 'iso zip'
+complete -c korvo-cli -l format -x -a 'iso zip'

@@ -16,6 +16,8 @@ namespace korvo {
 // are complete and synced, or once the move has been undone: a journal
 // found later means the process died in between, and names every item's
 // exact source, destination and identity, so that the move can be undone.
+// An image of a package moved before is guarded the same way, by a journal
+// with no folder and no items that names the image's outputs only.
 // Synchronous, on the caller's thread.
 struct MoveJournal
 {
@@ -30,7 +32,7 @@ struct MoveJournal
     NativePath baseFolder;
     int number = -1;
     NativePath folder;      // the package folder
-    QList<NativePath> outputs; // listing, manifest and their temporary names
+    QList<NativePath> outputs; // listing, manifest, images and their temporary names
     QList<Item> items;
     bool complete = false;  // read back whole; an incomplete one moved nothing
 

@@ -3,12 +3,11 @@
 #include "MoveJournal.h"
 #include "Packager.h"
 #include "Platform.h"
+#include "SizeFormat.h"
 
 #include <QDir>
 
 namespace korvo::PackageListing {
-
-namespace {
 
 // A file written under its temporary name goes to disk, then takes its real
 // name, which must still be free: a killed process never leaves a partial
@@ -31,8 +30,6 @@ bool putInPlace(const NativePath& temporary, const NativePath& path, QString* er
                                 platform::errorText(code));
     return false;
 }
-
-} // namespace
 
 bool writeListing(const PackageFolder& folder, const PackagePtr& package, const XmlExporterSettings& settings,
                   QString* errorString)
@@ -73,7 +70,8 @@ QString failedLine(const QString& number, const QString& folderText, const QStri
     return QStringLiteral("パッケージ%1を%2へ移動失敗。\r\n%3").arg(number, folderText, reason);
 }
 
-QString failureSummary(const QStringList& failedNumbers, const QStringList& unsavedNumbers)
+QString failureSummary(const QStringList& failedNumbers, const QStringList& unsavedNumbers,
+                       const QStringList& imageFailedNumbers)
 {
     const QString separator = QStringLiteral("、");
     QStringList lines;
@@ -82,9 +80,17 @@ QString failureSummary(const QStringList& failedNumbers, const QStringList& unsa
     if (!unsavedNumbers.isEmpty())
         lines << QStringLiteral("パッケージ%1の一覧またはチェックサムの保存に失敗しました。")
                      .arg(unsavedNumbers.join(separator));
+    if (!imageFailedNumbers.isEmpty())
+        lines << QStringLiteral("パッケージ%1のイメージの作成に失敗しました。").arg(imageFailedNumbers.join(separator));
     if (lines.isEmpty())
         lines << QStringLiteral("パッケージの移動に失敗しました。");
     return lines.join(QStringLiteral("\r\n"));
+}
+
+QString imageTooLargeNote(qint64 imageSize, qint64 orderSize)
+{
+    return QStringLiteral("イメージ（%1）はパッケージのサイズ（%2）を超えています。メディアに収まらないかもしれません。")
+        .arg(formatSize(imageSize), formatSize(orderSize));
 }
 
 QString savedWord(bool written)

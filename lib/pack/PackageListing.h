@@ -28,6 +28,11 @@ bool writeListing(const PackageFolder& folder, const PackagePtr& package, const 
 // folder.manifest, in the same way. False with the reason.
 bool writeManifest(const PackageFolder& folder, const ChecksumManifest::Progress& progress, QString* errorString);
 
+// Puts a file written and closed under its temporary name in place: syncs
+// it, then moves it to `path`, which is never replaced. On failure the
+// temporary file is removed and `errorString` says why.
+bool putInPlace(const NativePath& temporary, const NativePath& path, QString* errorString);
+
 // The status lines of one package: while it moves, once it has moved, and
 // when it failed (%3: the mover's reason, ending with CR LF).
 QString movingLine(const PackageFolder& folder);
@@ -35,8 +40,14 @@ QString movedLine(const PackageFolder& folder);
 QString failedLine(const QString& number, const QString& folderText, const QString& reason);
 
 // The summary of a move that did not all succeed: the packages that failed
-// to move, and those that moved but whose listing or manifest failed.
-QString failureSummary(const QStringList& failedNumbers, const QStringList& unsavedNumbers);
+// to move, those that moved but whose listing or manifest failed, and those
+// whose image failed.
+QString failureSummary(const QStringList& failedNumbers, const QStringList& unsavedNumbers,
+                       const QStringList& imageFailedNumbers = QStringList());
+
+// The note on a package's line when its image is larger than the package
+// size: the medium may not take it.
+QString imageTooLargeNote(qint64 imageSize, qint64 orderSize);
 
 // The word after "保存に" for a written or failed listing or manifest.
 QString savedWord(bool written);

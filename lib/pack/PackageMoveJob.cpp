@@ -1,5 +1,6 @@
 #include "PackageMoveJob.h"
 
+#include "ImageBeside.h"
 #include "MoveJournal.h"
 #include "PackageListing.h"
 #include "PackageTarget.h"
@@ -74,6 +75,8 @@ PackageMoveResult PackageMoveJob::movePackage(const PackageMoveRequest::Chosen& 
         writeListing(chosen, result);
     if (request_.checksums)
         writeManifest(result);
+    if (request_.image != ImageFormat::None)
+        writeImage(result);
     if (!mover_.finishPackage(result.folder))
         result.error = mover_.errorString();
     return result;
@@ -93,6 +96,22 @@ void PackageMoveJob::writeManifest(PackageMoveResult& result)
     result.manifestTried = true;
     const auto progress = [this](qint64 bytes, qint64 total) { observer_->hashed(bytes, total); };
     result.manifestWritten = PackageListing::writeManifest(result.folder, progress, &result.manifestError);
+}
+
+void PackageMoveJob::writeImage(PackageMoveResult& result)
+{
+    result.image = ImageFormats::pathBeside(result.folder.path, request_.image);
+    result.imageText = ImageBeside::shown(result.image);
+    observer_->imageStarted(result);
+    result.imageTried = true;
+    ImageBeside::Request image;
+    image.folder = result.folder;
+    image.format = request_.image;
+    image.label = request_.label.isEmpty() ? request_.orderName : request_.label;
+    image.withManifest = result.manifestWritten;
+    const auto progress = [this](qint64 bytes, qint64 total) { observer_->imaged(bytes, total); };
+    result.imageWritten = ImageBeside::write(image, progress, &result.imageSize, &result.imageError);
+    result.imageLargerThanOrder = result.imageWritten && request_.orderSize > 0 && result.imageSize > request_.orderSize;
 }
 
 } // namespace korvo

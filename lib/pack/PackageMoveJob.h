@@ -3,6 +3,7 @@
 #include "ChecksumManifest.h"
 #include "DirectoryNode.h"
 #include "Exporter.h"
+#include "ImageFormat.h"
 #include "NativePath.h"
 #include "Package.h"
 #include "PackageMover.h"
@@ -34,6 +35,11 @@ struct PackageMoveRequest
     bool listing = false;    // write N.xml beside each moved package
     XmlExporterSettings xmlSettings;
     bool checksums = false;  // write N.sha256 beside each moved package
+    // Write N.iso or N.zip beside each moved package, after its listing and
+    // manifest (the manifest goes inside it too). None by default; only
+    // where ImageFormats::available().
+    ImageFormat image = ImageFormat::None;
+    qint64 orderSize = 0;    // the package size; an image above it is flagged (0: not checked)
 };
 
 // What became of one package.
@@ -51,11 +57,19 @@ struct PackageMoveResult
     bool manifestTried = false;
     bool manifestWritten = false;
     QString manifestError;
+    bool imageTried = false;
+    bool imageWritten = false;
+    QString imageError;
+    NativePath image;            // N.iso or N.zip beside the folder
+    QString imageText;
+    qint64 imageSize = 0;        // once written
+    bool imageLargerThanOrder = false; // the medium of the order may not take it
 
     // True when the package moved and all it was asked to write was written.
     bool succeeded() const
     {
-        return moved && error.isEmpty() && (!listingTried || listingWritten) && (!manifestTried || manifestWritten);
+        return moved && error.isEmpty() && (!listingTried || listingWritten) && (!manifestTried || manifestWritten)
+               && (!imageTried || imageWritten);
     }
 };
 
@@ -75,6 +89,10 @@ public:
     // The manifest is about to be written, then its hashing progress.
     virtual void manifestStarted(const PackageMoveResult& result) { Q_UNUSED(result) }
     virtual void hashed(qint64 bytes, qint64 total) { Q_UNUSED(bytes) Q_UNUSED(total) }
+    // The image is about to be written (after the listing and manifest,
+    // whose outcomes `result` holds), then the bytes of files put into it.
+    virtual void imageStarted(const PackageMoveResult& result) { Q_UNUSED(result) }
+    virtual void imaged(qint64 bytes, qint64 total) { Q_UNUSED(bytes) Q_UNUSED(total) }
     // The package is done: moved (with its listing and manifest results) or
     // failed and undone. The caller may now take its items out of the tree,
     // on the thread that runs the job, before the next package starts.
@@ -84,7 +102,7 @@ public:
 // Moves packages into numbered folders, one after another, each all or
 // nothing even when the process dies: for each package it makes the
 // numbered folder, writes a journal beside it (.N.korvo-move), moves the
-// items with identity checks, writes the listing and manifest under
+// items with identity checks, writes the listing, manifest and image under
 // temporary names and links them into place, syncs the folders, and only
 // then removes the journal. A journal left by a killed process makes the
 // job refuse to start; PackageRecovery undoes it. The one move flow of the
@@ -134,6 +152,7 @@ private:
     PackageMoveResult movePackage(const PackageMoveRequest::Chosen& chosen);
     void writeListing(const PackageMoveRequest::Chosen& chosen, PackageMoveResult& result);
     void writeManifest(PackageMoveResult& result);
+    void writeImage(PackageMoveResult& result);
     bool checkNoInterruptedMove();
 
     PackageMoveRequest request_;

@@ -31,6 +31,7 @@ public:
         emit worker_->itemsMoved(index, done, total);
     }
     void listingStarted(const PackageMoveResult& result) override { emit worker_->listingStarted(result); }
+    void imageStarted(const PackageMoveResult& result) override { emit worker_->imageStarted(result); }
     void packageEnded(const PackageMoveResult& result) override
     {
         emit worker_->packageEnded(result);

@@ -51,6 +51,7 @@ signals:
     // always for the last one.
     void itemsMoved(int index, int done, int total);
     void listingStarted(const korvo::PackageMoveResult& result);
+    void imageStarted(const korvo::PackageMoveResult& result);
     void packageEnded(const korvo::PackageMoveResult& result);
     // The interrupted moves were undone (or not): the report's lines.
     void undone(bool allUndone, const QString& lines);

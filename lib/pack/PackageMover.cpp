@@ -2,6 +2,7 @@
 
 #include "ChecksumManifest.h"
 #include "ChildIdentities.h"
+#include "ImageFormat.h"
 #include "PackageTarget.h"
 #include "Platform.h"
 
@@ -186,6 +187,10 @@ bool PackageMover::writeJournal(const PackageFolder& folder, const PackagePtr& p
     journal->folder = folder.path;
     journal->outputs << folder.listing << MoveJournal::temporaryFor(folder.listing) << folder.manifest
                      << MoveJournal::temporaryFor(folder.manifest);
+    for (const ImageFormat format : {ImageFormat::Iso, ImageFormat::Zip}) {
+        const NativePath image = ImageFormats::pathBeside(folder.path, format);
+        journal->outputs << image << MoveJournal::temporaryFor(image);
+    }
     const ChildIdentities* scanned = root_ ? root_->childIdentities() : nullptr;
     for (const PackagablePtr& item : package ? package->items : QList<PackagablePtr>()) {
         if (!item)

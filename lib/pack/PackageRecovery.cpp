@@ -93,6 +93,8 @@ void removeOutputs(const MoveJournal& journal, Report& report)
 
 void removeFolder(const MoveJournal& journal, Report& report)
 {
+    if (journal.folder.isEmpty())
+        return; // an image's journal: the package stays as it is
     qint64 code = 0;
     if (platform::removeEmptyFolder(journal.folder, &code) || platform::isNotFound(code))
         return;
@@ -165,6 +167,7 @@ Report undo(const NativePath& journalPath)
     }
     report.number = journal.number;
     report.folderText = shown(journal.folder);
+    report.imageOnly = journal.folder.isEmpty();
     // An incomplete journal was cut short before the first item moved.
     if (journal.complete) {
         report.total = journal.items.size();
@@ -190,6 +193,9 @@ QString reportLines(const Report& report)
     QString text;
     if (report.number < 1)
         text = QStringLiteral("%1:\r\n").arg(shown(report.journal));
+    else if (report.imageOnly)
+        text = report.undone() ? QStringLiteral("パッケージ%1の書きかけのイメージを削除しました。\r\n").arg(report.number)
+                               : QStringLiteral("パッケージ%1の書きかけのイメージを削除できませんでした。\r\n").arg(report.number);
     else if (report.undone())
         text = QStringLiteral("パッケージ%1を%2から元に戻しました（%3個の項目を戻しました）。\r\n")
                    .arg(report.number)

@@ -23,6 +23,7 @@ struct Report
     int returned = 0;      // items moved back to their old place
     int total = 0;         // items the journal names
     QStringList leftLines; // one line per item left where it is, or per step that failed
+    bool imageOnly = false; // the journal of an image of a package moved before
     bool undone() const { return leftLines.isEmpty(); }
 };
 

@@ -49,7 +49,8 @@ QString listingPath(const QString& baseFolder, int number)
 QStringList siblingNames(int number)
 {
     const QString name = QString::number(number);
-    return {name + QStringLiteral(".xml"), name + QStringLiteral(".sha256")};
+    return {name + QStringLiteral(".xml"), name + QStringLiteral(".sha256"), name + QStringLiteral(".iso"),
+            name + QStringLiteral(".zip")};
 }
 
 int entryNumber(const QString& name)

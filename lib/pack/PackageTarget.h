@@ -35,7 +35,8 @@ QString packageFolder(const QString& baseFolder, int number);
 QString listingPath(const QString& baseFolder, int number);
 
 // The names beside package folder N that must be free for a package to
-// take number N: its listing "N.xml" and its checksum manifest "N.sha256".
+// take number N: its listing "N.xml", its checksum manifest "N.sha256" and
+// its images "N.iso" and "N.zip".
 QStringList siblingNames(int number);
 
 // The number a base folder entry counts as: its name up to the first dot
