@@ -2,6 +2,8 @@
 
 #include "ui_ExportAsFileDialog.h"
 
+#include <QCloseEvent>
+
 #include <cmath>
 
 namespace korvo {
@@ -36,6 +38,20 @@ void ExportAsFileDialog::setProgress(qreal value)
     if (!std::isfinite(value))
         return;
     ui->progressBar->setValue(int(std::trunc(qBound(qreal(-1.0), value, qreal(101.0)))));
+}
+
+void ExportAsFileDialog::reject()
+{
+    if (closable_)
+        QDialog::reject();
+}
+
+void ExportAsFileDialog::closeEvent(QCloseEvent* event)
+{
+    if (closable_)
+        QDialog::closeEvent(event);
+    else
+        event->ignore();
 }
 
 } // namespace korvo

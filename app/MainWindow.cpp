@@ -476,8 +476,12 @@ void MainWindow::startExport(const QString& path)
     dialog->setTarget(path);
     worker->setup(path, root, exporter);
     worker->start(QThread::InheritPriority);
-    // Ends when the worker's thread has ended (or the user closes the dialog).
+    // Ends when the worker's thread has ended. The export cannot be stopped,
+    // so the dialog cannot be closed before: closed, the window would wait
+    // for the export without answering.
+    dialog->setClosable(false);
     dialog->exec();
+    dialog->setClosable(true);
     worker->wait();
     exporter.reset();
 }

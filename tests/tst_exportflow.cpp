@@ -11,12 +11,16 @@
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 using namespace korvo;
@@ -31,6 +35,33 @@ QString report(const QString& path, bool ok, const QString& error = QString())
 }
 
 } // namespace
+
+// Hands every widget to `handler` once the event loop runs after it was shown.
+class ShowWatcher : public QObject
+{
+public:
+    explicit ShowWatcher(std::function<void(QWidget*)> handler) : handler_(std::move(handler))
+    {
+        qApp->installEventFilter(this);
+    }
+    ~ShowWatcher() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && object->isWidgetType()) {
+            QPointer<QWidget> widget = static_cast<QWidget*>(object);
+            QTimer::singleShot(0, this, [this, widget] {
+                if (widget)
+                    handler_(widget);
+            });
+        }
+        return false;
+    }
+
+private:
+    std::function<void(QWidget*)> handler_;
+};
 
 class ExportFlowTest : public QObject
 {
@@ -239,6 +270,49 @@ private slots:
         QCOMPARE(asked.at(0).filter, QStringLiteral("Txt (*.txt)"));
         QCOMPARE(closer.seen.size(), 1);
         QCOMPARE(closer.seen.at(0).text, report(path, true));
+    }
+
+    // The export cannot be stopped, so its progress window refuses to be
+    // closed (by its title bar or Escape) while the export runs: closed, the
+    // main window would wait for the export without answering.
+    void progressWindowStaysWhileTheExportRuns()
+    {
+#ifdef Q_OS_WIN
+        const int files = 2000; // Wine makes and removes files slowly
+#else
+        const int files = 10000;
+#endif
+        const QString many = dir.filePath(QStringLiteral("many"));
+        QVERIFY(makeFolder(many));
+        for (int i = 0; i < files; ++i)
+            QVERIFY(writeFile(many + QStringLiteral("/f%1").arg(i), QByteArray()));
+        QVERIFY(dropAndWait(*window, many));
+        // As soon as the progress window shows, the user tries to close it.
+        int triedWhileRunning = 0;
+        bool stayed = true;
+        ShowWatcher watcher([&](QWidget* shown) {
+            auto* dialog = qobject_cast<ExportAsFileDialog*>(shown);
+            auto* worker = window->findChild<ExportWorker*>(QStringLiteral("Thread.ExportWorker"));
+            if (!dialog || !worker || !worker->isRunning())
+                return;
+            ++triedWhileRunning;
+            dialog->close();
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            stayed = stayed && dialog->isVisible();
+        });
+        const QString path = dir.filePath(QStringLiteral("out/many.xml"));
+        const QList<SeenMessageBox> boxes = exportFromMenu(path);
+        QVERIFY(QDir(many).removeRecursively());
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.at(0).text, report(path, true));
+        QVERIFY(!progressDialog()->isVisible());
+        if (triedWhileRunning == 0)
+            QSKIP("the export ended before its progress window could be closed");
+        QVERIFY(stayed);
+        // Once the export is over, the window closes as before.
+        progressDialog()->show();
+        QTest::keyClick(progressDialog(), Qt::Key_Escape);
+        QVERIFY(!progressDialog()->isVisible());
     }
 
     void progressDialogShowsTargetAndTruncatedPercent()
