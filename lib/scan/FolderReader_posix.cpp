@@ -353,30 +353,38 @@ void FolderReader::sortEntries()
 {
     order_.clear();
     order_.reserve(entries_.size());
-    keys_.clear();
+    // Each key follows its length in two bytes, read only when two prefixes
+    // are equal. names_ holds two bytes more than each name, so it gives
+    // room for every ASCII key; only other keys can need more.
+    keys_.resize(names_.size());
+    size_t used = 0;
+    auto makeRoom = [this](size_t size) {
+        if (size > keys_.size())
+            keys_.resize(qMax(size, 2 * keys_.size()));
+    };
     for (quint32 i = 0; i < quint32(entries_.size()); ++i) {
         Entry& entry = entries_[i];
         if (!entry.kept)
             continue;
         const char* name = names_.data() + entry.nameAt;
-        // Each key follows its length in two bytes, read only when two
-        // prefixes are equal.
-        const size_t lengthAt = keys_.size();
-        keys_.append(2, '\0');
-        const quint32 keyAt = quint32(keys_.size());
-        if (sortkey::isAscii(name, entry.nameLength)) {
-            sortkey::appendAscii(keys_, name, entry.nameLength);
-        } else {
+        const size_t keyAt = used + 2;
+        makeRoom(keyAt + entry.nameLength);
+        quint16 length = entry.nameLength;
+        if (!sortkey::lowerAscii(name, entry.nameLength, &keys_[keyAt])) {
             Decoded decoded;
             decoded.text = NativePath::decodeName(name, entry.nameLength);
             decoded.exact = QFile::encodeName(decoded.text) == QByteArray::fromRawData(name, entry.nameLength);
-            sortkey::appendLowered(keys_, decoded.text.toLower());
+            std::string key;
+            sortkey::appendLowered(key, decoded.text.toLower());
+            makeRoom(keyAt + key.size());
+            std::memcpy(&keys_[keyAt], key.data(), key.size());
+            length = quint16(key.size());
             entry.decoded = decoded_.size();
             decoded_.append(std::move(decoded));
         }
-        const quint16 length = quint16(keys_.size() - keyAt);
-        std::memcpy(&keys_[lengthAt], &length, sizeof length);
-        order_.push_back({sortkey::prefixOf(keys_.data() + keyAt, length), keyAt, i});
+        std::memcpy(&keys_[used], &length, sizeof length);
+        used = keyAt + length;
+        order_.push_back({sortkey::prefixOf(keys_.data() + keyAt, length), quint32(keyAt), i});
     }
     std::sort(order_.begin(), order_.end(), [this](const SortItem& a, const SortItem& b) { return itemLess(a, b); });
     release(keys_); // not needed once sorted
