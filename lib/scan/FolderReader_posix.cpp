@@ -122,12 +122,9 @@ bool isLatin1(const QString& text)
     return true;
 }
 
-// Appends a text known to be Latin-1 as its bytes.
-void appendLatin1(QByteArray& names, const QString& text)
+// Writes a text known to be Latin-1 as its bytes.
+void writeLatin1(char* out, const QString& text)
 {
-    const int at = names.size();
-    names.resize(at + text.size());
-    char* out = names.data() + at;
     for (const QChar c : text)
         *out++ = char(c.unicode());
 }
@@ -453,19 +450,23 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
     }
 
     // The names of the folder's files in one shared text, filled in name
-    // order as the files' nodes are made, with the exact names of those
-    // whose text does not give them.
+    // order as the files' nodes are made (Latin-1 names written straight
+    // into their place), with the exact names of those whose text does not
+    // give them.
     FileNode::Shared* files = nullptr;
     FileNode::SharedPtr shared;
+    char* latin1Names = nullptr;
     if (fileCount > 0) {
         files = new FileNode::Shared;
         shared = FileNode::SharedPtr(files);
         files->folder = node.path();
         files->geometry = geometry_;
-        if (latin1)
-            files->latin1Names.reserve(namesLength);
-        else
+        if (latin1) {
+            files->latin1Names.resize(namesLength);
+            latin1Names = files->latin1Names.data();
+        } else {
             files->names.reserve(namesLength);
+        }
     }
 
     // The root's entries are what packages hold: their identities let a move
@@ -491,11 +492,11 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
             if (!exact)
                 files->rawNames.append({offset, NativePath::fromBytes(QByteArray(name, entry.nameLength))});
             if (entry.decoded < 0 && latin1)
-                files->latin1Names.append(name, entry.nameLength);
+                std::memcpy(latin1Names + offset, name, entry.nameLength);
             else if (entry.decoded < 0)
                 files->names += QLatin1String(name, entry.nameLength);
             else if (latin1)
-                appendLatin1(files->latin1Names, decoded_.at(entry.decoded).text);
+                writeLatin1(latin1Names + offset, decoded_.at(entry.decoded).text);
             else
                 files->names += decoded_.at(entry.decoded).text;
             const int length = textLength(entry);
