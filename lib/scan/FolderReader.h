@@ -97,6 +97,7 @@ private:
     bool readEntries(int fd);
     void statEntries(int fd);
     void statOne(int fd, Entry& entry) const;
+    // Fills sorted_.
     void sortEntries();
     bool itemLess(const SortItem& a, const SortItem& b) const;
     int keyLength(const SortItem& item) const;
@@ -111,6 +112,7 @@ private:
     // ASCII).
     std::vector<Entry> entries_;
     std::vector<SortItem> order_;
+    std::vector<quint32> sorted_; // the kept entries in name order
     QVector<Decoded> decoded_;
     std::string names_;
     std::string keys_;

@@ -216,7 +216,7 @@ FolderSums FolderReader::read(int fd, const DirectoryNodePtr& folder, QVector<Ch
         sums.error = errno; // a folder that cannot be read: no entries
     }
     release(entries_);
-    release(order_);
+    release(sorted_);
     release(names_);
     release(keys_);
     decoded_.clear();
@@ -255,6 +255,10 @@ bool FolderReader::readEntries(int fd)
             ++count;
         }
     }
+    // A huge folder's names lose the room left by growing, before the
+    // entries and nodes take theirs.
+    if (names_.capacity() > KeepAtMost && names_.capacity() - names_.size() > names_.size() / 8)
+        names_.shrink_to_fit();
     entries_.reserve(count);
     for (size_t at = 0; at < names_.size();) {
         Entry entry;
@@ -384,7 +388,14 @@ void FolderReader::sortEntries()
         order_.push_back({sortkey::prefixOf(keys_.data() + keyAt, length), quint32(keyAt), i});
     }
     std::sort(order_.begin(), order_.end(), [this](const SortItem& a, const SortItem& b) { return itemLess(a, b); });
-    release(keys_); // not needed once sorted
+    // Only the order is needed from here on: a quarter of the memory while
+    // the nodes are made.
+    release(keys_);
+    sorted_.clear();
+    sorted_.reserve(order_.size());
+    for (const SortItem& item : order_)
+        sorted_.push_back(item.entry);
+    release(order_);
 }
 
 bool FolderReader::itemLess(const SortItem& a, const SortItem& b) const
@@ -474,7 +485,7 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
     std::vector<std::pair<const iPackagable*, FileIdentity>> identities;
     const bool isRoot = node.depth() == 0;
     if (isRoot)
-        identities.reserve(order_.size());
+        identities.reserve(sorted_.size());
     auto identify = [&](const iPackagable* item, const Entry& entry) {
         if (isRoot && entry.identified)
             identities.emplace_back(item, FileIdentity{quint64(entry.id.device), quint64(entry.id.inode)});
@@ -484,8 +495,8 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
     node.reserve(fileCount, subdirectoryCount);
     children.reserve(subdirectoryCount);
     int offset = 0;
-    for (const SortItem& item : order_) {
-        const Entry& entry = entries_[item.entry];
+    for (const quint32 index : sorted_) {
+        const Entry& entry = entries_[index];
         const char* name = names_.data() + entry.nameAt;
         const bool exact = entry.decoded < 0 || decoded_.at(entry.decoded).exact;
         if (entry.kind == Kind::File) {
