@@ -112,9 +112,15 @@ void makeOddTree(const QString& root, quint32 seed)
             continue;
         folders << path;
     }
+    // Some names share their first eight or sixteen bytes or more, also in
+    // another letter case, so that they are ordered by the bytes after those.
+    const QStringList longPrefixes{QStringLiteral("A long Shared PREFIX "), QStringLiteral("a long shared prefix "),
+                                   QStringLiteral("a long shared prefix_"), QStringLiteral("a long s"),
+                                   QStringLiteral("A LONG SH")};
     for (int i = 0; i < 250; ++i) {
         const QString parent = folders.at(int(random.bounded(folders.size())));
-        const QString path = parent + QLatin1Char('/') + randomName(random);
+        const QString prefix = random.bounded(4) == 0 ? longPrefixes.at(int(random.bounded(longPrefixes.size()))) : QString();
+        const QString path = parent + QLatin1Char('/') + prefix + randomName(random);
         if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
             continue;
 #ifdef Q_OS_WIN

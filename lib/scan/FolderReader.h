@@ -86,10 +86,12 @@ private:
         bool exact = true; // the text gives the exact name back
     };
 
-    // An entry to sort: the first bytes of its key, and where the key is.
+    // An entry to sort: the first sixteen bytes of its key, and where the
+    // key is.
     struct SortItem
     {
         quint64 prefix;
+        quint64 next;
         quint32 keyAt;
         quint32 entry;
     };
@@ -99,6 +101,7 @@ private:
     void statOne(int fd, Entry& entry) const;
     // Fills sorted_.
     void sortEntries();
+    // The order of two items whose first sixteen key bytes are equal.
     bool itemLess(const SortItem& a, const SortItem& b) const;
     int keyLength(const SortItem& item) const;
     int textLength(const Entry& entry) const;

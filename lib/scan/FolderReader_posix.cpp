@@ -385,10 +385,16 @@ void FolderReader::sortEntries()
         }
         std::memcpy(&keys_[used], &length, sizeof length);
         used = keyAt + length;
-        order_.push_back({sortkey::prefixOf(keys_.data() + keyAt, length), quint32(keyAt), i});
+        const char* key = keys_.data() + keyAt;
+        order_.push_back({sortkey::prefixOf(key, length), sortkey::prefixOf(length > 8 ? key + 8 : key, length - 8), quint32(keyAt), i});
     }
-    std::sort(order_.begin(), order_.end(), [this](const SortItem& a, const SortItem& b) { return itemLess(a, b); });
-    // Only the order is needed from here on: a quarter of the memory while
+    // Most pairs differ in their first sixteen bytes: only ties call out.
+    std::sort(order_.begin(), order_.end(), [this](const SortItem& a, const SortItem& b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        return a.next != b.next ? a.next < b.next : itemLess(a, b);
+    });
+    // Only the order is needed from here on: a sixth of the memory while
     // the nodes are made.
     release(keys_);
     sorted_.clear();
@@ -400,16 +406,14 @@ void FolderReader::sortEntries()
 
 bool FolderReader::itemLess(const SortItem& a, const SortItem& b) const
 {
-    if (a.prefix != b.prefix)
-        return a.prefix < b.prefix;
     if (a.entry == b.entry)
         return false;
-    // Equal prefixes: the keys differ, if at all, after their first 8 bytes.
+    // Equal prefixes: the keys differ, if at all, after their first 16 bytes.
     const int lengthA = keyLength(a);
     const int lengthB = keyLength(b);
-    const int order = lengthA > 8 && lengthB > 8
-                          ? sortkey::compare(keys_.data() + a.keyAt + 8, lengthA - 8, keys_.data() + b.keyAt + 8,
-                                             lengthB - 8)
+    const int order = lengthA > 16 && lengthB > 16
+                          ? sortkey::compare(keys_.data() + a.keyAt + 16, lengthA - 16, keys_.data() + b.keyAt + 16,
+                                             lengthB - 16)
                           : lengthA - lengthB;
     if (order != 0)
         return order < 0;
