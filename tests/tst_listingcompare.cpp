@@ -112,9 +112,15 @@ void makeOddTree(const QString& root, quint32 seed)
             continue;
         folders << path;
     }
+    // Some names share their first eight or sixteen bytes or more, also in
+    // another letter case, so that they are ordered by the bytes after those.
+    const QStringList longPrefixes{QStringLiteral("A long Shared PREFIX "), QStringLiteral("a long shared prefix "),
+                                   QStringLiteral("a long shared prefix_"), QStringLiteral("a long s"),
+                                   QStringLiteral("A LONG SH")};
     for (int i = 0; i < 250; ++i) {
         const QString parent = folders.at(int(random.bounded(folders.size())));
-        const QString path = parent + QLatin1Char('/') + randomName(random);
+        const QString prefix = random.bounded(4) == 0 ? longPrefixes.at(int(random.bounded(longPrefixes.size()))) : QString();
+        const QString path = parent + QLatin1Char('/') + prefix + randomName(random);
         if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
             continue;
 #ifdef Q_OS_WIN
@@ -384,11 +390,16 @@ private slots:
         const QVector<ushort> units{'a', 'B', 'z', '_', '0', 0x7F, 0x80, 0xC9, 0xFF, 0x100, 0x3A3, 0x3C3, 0x130,
                                     0x212A, 0x7FF, 0x800, 0xD7FF, 0xD83D, 0xDE00, 0xE000, 0xFF21, 0xFFFD, 0xFFFF};
         QRandomGenerator random(20261208);
+        // Half the names are ASCII only, long enough to be lowered eight
+        // bytes at a time, with the bytes on either side of the capitals.
+        const QVector<ushort> asciiUnits{'@', 'A', 'M', 'Z', '[', '`', 'a', 'z', '{', '_', '0', 0x7F};
         auto randomName = [&] {
             QString name;
-            const int length = 1 + int(random.bounded(12));
+            const bool ascii = random.bounded(2) == 0;
+            const QVector<ushort>& from = ascii ? asciiUnits : units;
+            const int length = 1 + int(random.bounded(ascii ? 24 : 12));
             for (int i = 0; i < length; ++i)
-                name += QChar(units.at(int(random.bounded(units.size()))));
+                name += QChar(from.at(int(random.bounded(from.size()))));
             return name;
         };
         auto keyOf = [](const QString& name) {
@@ -397,6 +408,16 @@ private slots:
             bool ascii = true;
             for (const QChar c : name)
                 ascii = ascii && c.unicode() < 0x80;
+            // An ASCII name's key is its lower-case bytes; any other name's
+            // bytes (here a byte of 0x80 or above per other unit) are
+            // refused wherever their first non-ASCII byte lies.
+            QByteArray bytes;
+            for (const QChar c : name)
+                bytes += c.unicode() < 0x80 ? char(c.unicode()) : char(0x80 | (c.unicode() & 0x7F));
+            std::string lowered(size_t(bytes.size()), '\0');
+            const bool took = korvo::sortkey::lowerAscii(bytes.constData(), bytes.size(), &lowered[0]);
+            if (took != ascii || (ascii && lowered != name.toLower().toStdString()))
+                return std::string("lowerAscii failed");
             if (ascii)
                 korvo::sortkey::appendAscii(key, latin1.constData(), latin1.size());
             else
@@ -409,6 +430,7 @@ private slots:
             QString b = random.bounded(4) == 0 ? a.left(int(random.bounded(a.size() + 1))) + randomName() : randomName();
             const std::string keyA = keyOf(a);
             const std::string keyB = keyOf(b);
+            QVERIFY2(keyA != "lowerAscii failed" && keyB != "lowerAscii failed", qPrintable(a + QStringLiteral(" / ") + b));
             const int expected = sign(QString::compare(a.toLower(), b.toLower(), Qt::CaseSensitive));
             const int byKeys =
                 sign(korvo::sortkey::compare(keyA.data(), int(keyA.size()), keyB.data(), int(keyB.size())));

@@ -17,7 +17,9 @@ bool nodeLess(const std::pair<const iPackagable*, FileIdentity>& a,
 ChildIdentities::ChildIdentities(std::vector<std::pair<const iPackagable*, FileIdentity>> identities)
     : identities_(std::move(identities))
 {
-    std::sort(identities_.begin(), identities_.end(), nodeLess);
+    // Nodes made one after the other often lie in rising addresses already.
+    if (!std::is_sorted(identities_.begin(), identities_.end(), nodeLess))
+        std::sort(identities_.begin(), identities_.end(), nodeLess);
 }
 
 bool ChildIdentities::find(const iPackagable* node, FileIdentity* identity) const

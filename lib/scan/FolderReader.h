@@ -86,10 +86,12 @@ private:
         bool exact = true; // the text gives the exact name back
     };
 
-    // An entry to sort: the first bytes of its key, and where the key is.
+    // An entry to sort: the first sixteen bytes of its key, and where the
+    // key is.
     struct SortItem
     {
         quint64 prefix;
+        quint64 next;
         quint32 keyAt;
         quint32 entry;
     };
@@ -97,7 +99,9 @@ private:
     bool readEntries(int fd);
     void statEntries(int fd);
     void statOne(int fd, Entry& entry) const;
+    // Fills sorted_.
     void sortEntries();
+    // The order of two items whose first sixteen key bytes are equal.
     bool itemLess(const SortItem& a, const SortItem& b) const;
     int keyLength(const SortItem& item) const;
     int textLength(const Entry& entry) const;
@@ -111,6 +115,7 @@ private:
     // ASCII).
     std::vector<Entry> entries_;
     std::vector<SortItem> order_;
+    std::vector<quint32> sorted_; // the kept entries in name order
     QVector<Decoded> decoded_;
     std::string names_;
     std::string keys_;

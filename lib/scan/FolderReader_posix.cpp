@@ -122,12 +122,9 @@ bool isLatin1(const QString& text)
     return true;
 }
 
-// Appends a text known to be Latin-1 as its bytes.
-void appendLatin1(QByteArray& names, const QString& text)
+// Writes a text known to be Latin-1 as its bytes.
+void writeLatin1(char* out, const QString& text)
 {
-    const int at = names.size();
-    names.resize(at + text.size());
-    char* out = names.data() + at;
     for (const QChar c : text)
         *out++ = char(c.unicode());
 }
@@ -219,7 +216,7 @@ FolderSums FolderReader::read(int fd, const DirectoryNodePtr& folder, QVector<Ch
         sums.error = errno; // a folder that cannot be read: no entries
     }
     release(entries_);
-    release(order_);
+    release(sorted_);
     release(names_);
     release(keys_);
     decoded_.clear();
@@ -258,6 +255,10 @@ bool FolderReader::readEntries(int fd)
             ++count;
         }
     }
+    // A huge folder's names lose the room left by growing, before the
+    // entries and nodes take theirs.
+    if (names_.capacity() > KeepAtMost && names_.capacity() - names_.size() > names_.size() / 8)
+        names_.shrink_to_fit();
     entries_.reserve(count);
     for (size_t at = 0; at < names_.size();) {
         Entry entry;
@@ -353,47 +354,66 @@ void FolderReader::sortEntries()
 {
     order_.clear();
     order_.reserve(entries_.size());
-    keys_.clear();
+    // Each key follows its length in two bytes, read only when two prefixes
+    // are equal. names_ holds two bytes more than each name, so it gives
+    // room for every ASCII key; only other keys can need more.
+    keys_.resize(names_.size());
+    size_t used = 0;
+    auto makeRoom = [this](size_t size) {
+        if (size > keys_.size())
+            keys_.resize(qMax(size, 2 * keys_.size()));
+    };
     for (quint32 i = 0; i < quint32(entries_.size()); ++i) {
         Entry& entry = entries_[i];
         if (!entry.kept)
             continue;
         const char* name = names_.data() + entry.nameAt;
-        // Each key follows its length in two bytes, read only when two
-        // prefixes are equal.
-        const size_t lengthAt = keys_.size();
-        keys_.append(2, '\0');
-        const quint32 keyAt = quint32(keys_.size());
-        if (sortkey::isAscii(name, entry.nameLength)) {
-            sortkey::appendAscii(keys_, name, entry.nameLength);
-        } else {
+        const size_t keyAt = used + 2;
+        makeRoom(keyAt + entry.nameLength);
+        quint16 length = entry.nameLength;
+        if (!sortkey::lowerAscii(name, entry.nameLength, &keys_[keyAt])) {
             Decoded decoded;
             decoded.text = NativePath::decodeName(name, entry.nameLength);
             decoded.exact = QFile::encodeName(decoded.text) == QByteArray::fromRawData(name, entry.nameLength);
-            sortkey::appendLowered(keys_, decoded.text.toLower());
+            std::string key;
+            sortkey::appendLowered(key, decoded.text.toLower());
+            makeRoom(keyAt + key.size());
+            std::memcpy(&keys_[keyAt], key.data(), key.size());
+            length = quint16(key.size());
             entry.decoded = decoded_.size();
             decoded_.append(std::move(decoded));
         }
-        const quint16 length = quint16(keys_.size() - keyAt);
-        std::memcpy(&keys_[lengthAt], &length, sizeof length);
-        order_.push_back({sortkey::prefixOf(keys_.data() + keyAt, length), keyAt, i});
+        std::memcpy(&keys_[used], &length, sizeof length);
+        used = keyAt + length;
+        const char* key = keys_.data() + keyAt;
+        order_.push_back({sortkey::prefixOf(key, length), sortkey::prefixOf(length > 8 ? key + 8 : key, length - 8), quint32(keyAt), i});
     }
-    std::sort(order_.begin(), order_.end(), [this](const SortItem& a, const SortItem& b) { return itemLess(a, b); });
-    release(keys_); // not needed once sorted
+    // Most pairs differ in their first sixteen bytes: only ties call out.
+    std::sort(order_.begin(), order_.end(), [this](const SortItem& a, const SortItem& b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        return a.next != b.next ? a.next < b.next : itemLess(a, b);
+    });
+    // Only the order is needed from here on: a sixth of the memory while
+    // the nodes are made.
+    release(keys_);
+    sorted_.clear();
+    sorted_.reserve(order_.size());
+    for (const SortItem& item : order_)
+        sorted_.push_back(item.entry);
+    release(order_);
 }
 
 bool FolderReader::itemLess(const SortItem& a, const SortItem& b) const
 {
-    if (a.prefix != b.prefix)
-        return a.prefix < b.prefix;
     if (a.entry == b.entry)
         return false;
-    // Equal prefixes: the keys differ, if at all, after their first 8 bytes.
+    // Equal prefixes: the keys differ, if at all, after their first 16 bytes.
     const int lengthA = keyLength(a);
     const int lengthB = keyLength(b);
-    const int order = lengthA > 8 && lengthB > 8
-                          ? sortkey::compare(keys_.data() + a.keyAt + 8, lengthA - 8, keys_.data() + b.keyAt + 8,
-                                             lengthB - 8)
+    const int order = lengthA > 16 && lengthB > 16
+                          ? sortkey::compare(keys_.data() + a.keyAt + 16, lengthA - 16, keys_.data() + b.keyAt + 16,
+                                             lengthB - 16)
                           : lengthA - lengthB;
     if (order != 0)
         return order < 0;
@@ -445,19 +465,23 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
     }
 
     // The names of the folder's files in one shared text, filled in name
-    // order as the files' nodes are made, with the exact names of those
-    // whose text does not give them.
+    // order as the files' nodes are made (Latin-1 names written straight
+    // into their place), with the exact names of those whose text does not
+    // give them.
     FileNode::Shared* files = nullptr;
     FileNode::SharedPtr shared;
+    char* latin1Names = nullptr;
     if (fileCount > 0) {
         files = new FileNode::Shared;
         shared = FileNode::SharedPtr(files);
         files->folder = node.path();
         files->geometry = geometry_;
-        if (latin1)
-            files->latin1Names.reserve(namesLength);
-        else
+        if (latin1) {
+            files->latin1Names.resize(namesLength);
+            latin1Names = files->latin1Names.data();
+        } else {
             files->names.reserve(namesLength);
+        }
     }
 
     // The root's entries are what packages hold: their identities let a move
@@ -465,7 +489,7 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
     std::vector<std::pair<const iPackagable*, FileIdentity>> identities;
     const bool isRoot = node.depth() == 0;
     if (isRoot)
-        identities.reserve(order_.size());
+        identities.reserve(sorted_.size());
     auto identify = [&](const iPackagable* item, const Entry& entry) {
         if (isRoot && entry.identified)
             identities.emplace_back(item, FileIdentity{quint64(entry.id.device), quint64(entry.id.inode)});
@@ -475,19 +499,19 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
     node.reserve(fileCount, subdirectoryCount);
     children.reserve(subdirectoryCount);
     int offset = 0;
-    for (const SortItem& item : order_) {
-        const Entry& entry = entries_[item.entry];
+    for (const quint32 index : sorted_) {
+        const Entry& entry = entries_[index];
         const char* name = names_.data() + entry.nameAt;
         const bool exact = entry.decoded < 0 || decoded_.at(entry.decoded).exact;
         if (entry.kind == Kind::File) {
             if (!exact)
                 files->rawNames.append({offset, NativePath::fromBytes(QByteArray(name, entry.nameLength))});
             if (entry.decoded < 0 && latin1)
-                files->latin1Names.append(name, entry.nameLength);
+                std::memcpy(latin1Names + offset, name, entry.nameLength);
             else if (entry.decoded < 0)
                 files->names += QLatin1String(name, entry.nameLength);
             else if (latin1)
-                appendLatin1(files->latin1Names, decoded_.at(entry.decoded).text);
+                writeLatin1(latin1Names + offset, decoded_.at(entry.decoded).text);
             else
                 files->names += decoded_.at(entry.decoded).text;
             const int length = textLength(entry);

@@ -18,8 +18,9 @@ namespace korvo::sortkey {
 // starts a unit is 0, so a key padded with zero bytes sorts before every
 // longer key it begins.
 
-// True when every byte of the name is ASCII.
-bool isAscii(const char* name, int length);
+// Writes the key of an ASCII name to `out`, which has room for `length`
+// bytes; false, with `out` partly written, when the name is not ASCII.
+bool lowerAscii(const char* name, int length, char* out);
 // Appends the key of an ASCII name.
 void appendAscii(std::string& keys, const char* name, int length);
 // Appends the key of a name's text already in lower case.
