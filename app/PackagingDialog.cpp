@@ -609,6 +609,10 @@ void PackagingDialog::startMove(const QString& label, const QList<NativePath>& u
     connect(mover, &PackageMoveWorker::packageStarted, this, &PackagingDialog::onPackageStarted);
     connect(mover, &PackageMoveWorker::itemsMoved, this, &PackagingDialog::onItemsMoved);
     connect(mover, &PackageMoveWorker::listingStarted, this, &PackagingDialog::onListingStarted);
+    connect(mover, &PackageMoveWorker::listingProgress, this, [this](qreal percent) {
+        if (listingProgress)
+            listingProgress->setProgress(percent);
+    });
     connect(mover, &PackageMoveWorker::imageStarted, this, [this](const PackageMoveResult& result) {
         setStatus(QStringLiteral("%1 を作成中...").arg(result.imageText));
     });

@@ -3,6 +3,7 @@
 #include "Enumerate.h"
 #include "FileNode.h"
 #include "PackageMover.h"
+#include "PackageListing.h"
 #include "Packager.h"
 #include "Platform.h"
 #include "ScanSupport.h"
@@ -11,6 +12,8 @@
 
 #include <QScopeGuard>
 #include <QtTest>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <functional>
@@ -704,6 +707,22 @@ private slots:
         QCOMPARE(node->subdirectory(0)->depth(), 1);
         // The move flow hands over the folder text with a trailing separator.
         QCOMPARE(makePackageNode(NativePath::fromText(folder + QLatin1Char('/')), package)->fileName(), QStringLiteral("3"));
+
+        // Its listing tells how far it is written as it goes, up to 100.
+        PackageFolder place;
+        place.number = 3;
+        place.path = NativePath::fromText(folder);
+        place.listing = NativePath::fromText(temp.filePath(QStringLiteral("base/3.xml")));
+        QList<qreal> percents;
+        QString error;
+        QVERIFY2(PackageListing::writeListing(place, package, XmlExporterSettings(), &error,
+                                              [&percents](qreal percent) { percents << percent; }),
+                 qPrintable(error));
+        QVERIFY(QFileInfo(temp.filePath(QStringLiteral("base/3.xml"))).isFile());
+        QVERIFY2(percents.size() > 4, qPrintable(QString::number(percents.size())));
+        QVERIFY(std::is_sorted(percents.cbegin(), percents.cend()));
+        QVERIFY(percents.first() < 25.0);
+        QCOMPARE(percents.last(), 100.0);
     }
 
     // remove() lowers the node's own figures by exactly the items'; a node

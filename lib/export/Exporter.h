@@ -121,4 +121,8 @@ using ExportClock = std::function<QDateTime()>;
 ExporterPtr createTxtExporter(const TxtExporterSettings& settings, const ExportClock& clock = ExportClock());
 ExporterPtr createXmlExporter(const XmlExporterSettings& settings, const ExportClock& clock = ExportClock());
 
+// Hands each new percentage of the exporter's exports to `observer`, on the
+// thread that exports, for a caller that shows how far it is as it goes.
+void observeProgress(const ExporterPtr& exporter, const std::function<void(qreal)>& observer);
+
 } // namespace korvo

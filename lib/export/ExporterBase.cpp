@@ -34,3 +34,14 @@ QString ExporterBase::generatorText()
 }
 
 } // namespace korvo::exporting
+
+namespace korvo {
+
+void observeProgress(const ExporterPtr& exporter, const std::function<void(qreal)>& observer)
+{
+    // Every exporter the factories make is an ExporterBase.
+    if (auto* base = dynamic_cast<exporting::ExporterBase*>(exporter.data()))
+        base->setProgressObserver(observer);
+}
+
+} // namespace korvo

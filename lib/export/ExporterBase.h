@@ -29,8 +29,9 @@ public:
     static QString versionText();
     static QString generatorText();
 
-    // Called on the export's thread with every new percentage, for a test
-    // that follows each step; none by default.
+    // Called on the export's thread with every new percentage, for a caller
+    // that shows it as it goes (or a test that follows each step); none by
+    // default.
     using ProgressObserver = std::function<void(qreal)>;
     void setProgressObserver(const ProgressObserver& observer) { progressObserver = observer; }
 

@@ -32,12 +32,15 @@ bool putInPlace(const NativePath& temporary, const NativePath& path, QString* er
 }
 
 bool writeListing(const PackageFolder& folder, const PackagePtr& package, const XmlExporterSettings& settings,
-                  QString* errorString)
+                  QString* errorString, const std::function<void(qreal)>& progress)
 {
     const DirectoryNodePtr node = makePackageNode(folder.path, package);
     const NativePath temporary = MoveJournal::temporaryFor(folder.listing);
     QString reason;
-    const bool written = createXmlExporter(settings)->exportTo(temporary, TargetMode::CreateNew, node, &reason);
+    const ExporterPtr exporter = createXmlExporter(settings);
+    if (progress)
+        observeProgress(exporter, progress);
+    const bool written = exporter->exportTo(temporary, TargetMode::CreateNew, node, &reason);
     if (!written) {
         if (reason.isEmpty())
             reason = QStringLiteral("the listing was not written");

@@ -6,6 +6,8 @@
 #include "PackageMover.h"
 
 #include <QString>
+
+#include <functional>
 #include <QStringList>
 
 namespace korvo {
@@ -20,9 +22,10 @@ namespace PackageListing {
 // folder.listing: under a temporary name first, synced, then moved to its
 // name, which is never replaced; a killed process leaves no partial file
 // under it.
-// False with the reason when it could not be written.
+// False with the reason when it could not be written. `progress`, when
+// given, hears each new percentage of the export as it is written.
 bool writeListing(const PackageFolder& folder, const PackagePtr& package, const XmlExporterSettings& settings,
-                  QString* errorString);
+                  QString* errorString, const std::function<void(qreal)>& progress = {});
 
 // Writes the SHA-256 manifest of the moved package's folder to
 // folder.manifest, in the same way. False with the reason.

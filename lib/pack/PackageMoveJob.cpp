@@ -86,8 +86,9 @@ void PackageMoveJob::writeListing(const PackageMoveRequest::Chosen& chosen, Pack
 {
     observer_->listingStarted(result);
     result.listingTried = true;
-    result.listingWritten =
-        PackageListing::writeListing(result.folder, chosen.package, request_.xmlSettings, &result.listingError);
+    const auto progress = [this](qreal percent) { observer_->listingProgress(percent); };
+    result.listingWritten = PackageListing::writeListing(result.folder, chosen.package, request_.xmlSettings,
+                                                         &result.listingError, progress);
 }
 
 void PackageMoveJob::writeManifest(PackageMoveResult& result)

@@ -86,6 +86,8 @@ public:
     virtual void itemsMoved(int index, int done, int total) { Q_UNUSED(index) Q_UNUSED(done) Q_UNUSED(total) }
     // The listing is about to be written.
     virtual void listingStarted(const PackageMoveResult& result) { Q_UNUSED(result) }
+    // How far the listing is written, in percent.
+    virtual void listingProgress(qreal percent) { Q_UNUSED(percent) }
     // The manifest is about to be written, then its hashing progress.
     virtual void manifestStarted(const PackageMoveResult& result) { Q_UNUSED(result) }
     virtual void hashed(qint64 bytes, qint64 total) { Q_UNUSED(bytes) Q_UNUSED(total) }

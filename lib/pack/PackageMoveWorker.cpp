@@ -7,8 +7,9 @@
 namespace korvo {
 
 namespace {
-// The shortest time between two item counts sent to the receiver: often
-// enough for a progress bar, rare enough not to flood its event queue.
+// The shortest time between two item counts or listing percentages sent to
+// the receiver: often enough for a progress bar, rare enough not to flood
+// its event queue.
 const qint64 ItemSignalMilliseconds = 50;
 } // namespace
 
@@ -30,7 +31,18 @@ public:
         sinceSignal_.restart();
         emit worker_->itemsMoved(index, done, total);
     }
-    void listingStarted(const PackageMoveResult& result) override { emit worker_->listingStarted(result); }
+    void listingStarted(const PackageMoveResult& result) override
+    {
+        sinceSignal_.restart();
+        emit worker_->listingStarted(result);
+    }
+    void listingProgress(qreal percent) override
+    {
+        if (percent < 100.0 && sinceSignal_.elapsed() < ItemSignalMilliseconds)
+            return;
+        sinceSignal_.restart();
+        emit worker_->listingProgress(percent);
+    }
     void imageStarted(const PackageMoveResult& result) override { emit worker_->imageStarted(result); }
     void packageEnded(const PackageMoveResult& result) override
     {

@@ -51,6 +51,8 @@ signals:
     // always for the last one.
     void itemsMoved(int index, int done, int total);
     void listingStarted(const korvo::PackageMoveResult& result);
+    // The listing's percentage; at most about every 50 ms, and always 100.
+    void listingProgress(qreal percent);
     void imageStarted(const korvo::PackageMoveResult& result);
     void packageEnded(const korvo::PackageMoveResult& result);
     // The interrupted moves were undone (or not): the report's lines.
