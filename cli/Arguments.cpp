@@ -139,22 +139,35 @@ bool isText(const QString& argument)
     return true;
 }
 
-PathArguments readPathArguments(const QStringList& arguments)
+PathArguments readPathArguments(const QStringList& arguments, const QStringList& flags, const QStringList& valued)
 {
     PathArguments read;
     bool optionsEnded = false;
-    for (const QString& argument : arguments) {
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
         const bool option = !optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1;
-        if (!option)
+        const int equals = argument.indexOf(QLatin1Char('='));
+        const QString name = equals < 0 ? argument : argument.left(equals);
+        if (!option) {
             read.paths << argument;
-        else if (argument == QLatin1String("--"))
+        } else if (argument == QLatin1String("--")) {
             optionsEnded = true;
-        else if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
+        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             read.help = read.help || read.unknown.isEmpty(); // the first of help and a wrong option counts
-        else if (argument == QLatin1String("--json"))
+        } else if (argument == QLatin1String("--json")) {
             read.json = true;
-        else if (read.unknown.isEmpty() && !read.help)
+        } else if (flags.contains(argument)) {
+            read.flags << argument;
+        } else if (valued.contains(name)) {
+            if (equals >= 0)
+                read.values[name] = argument.mid(equals + 1);
+            else if (i + 1 < arguments.size())
+                read.values[name] = arguments.at(++i);
+            else
+                read.missingValue = name;
+        } else if (read.unknown.isEmpty() && !read.help) {
             read.unknown = argument;
+        }
     }
     return read;
 }

@@ -2,6 +2,7 @@
 
 #include "NativePath.h"
 
+#include <QMap>
 #include <QStringList>
 
 namespace korvo::cli {
@@ -29,16 +30,21 @@ QString shownArgument(const QString& argument);
 // True when the argument is text through and through (no carried bytes).
 bool isText(const QString& argument);
 
-// The arguments of a command that takes only --json, --help (-h) and paths;
-// "--" ends the options. `unknown` holds the first other option, if any,
-// unless help was asked for before it.
+// The arguments of a command that takes --json, --help (-h), paths, and
+// the extra `flags` and `valued` options (a value as "--name VALUE" or
+// "--name=VALUE") it names; "--" ends the options. `unknown` holds the
+// first other option, if any, unless help was asked for before it.
 struct PathArguments
 {
     bool json = false;
     bool help = false;
     QString unknown;
     QStringList paths;
+    QStringList flags;             // the extra flags given
+    QMap<QString, QString> values; // the valued options given, by name
+    QString missingValue;          // a valued option given last, without its value
 };
-PathArguments readPathArguments(const QStringList& arguments);
+PathArguments readPathArguments(const QStringList& arguments, const QStringList& flags = {},
+                                const QStringList& valued = {});
 
 } // namespace korvo::cli

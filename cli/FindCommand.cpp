@@ -49,25 +49,13 @@ struct FindArguments
 
 FindArguments readArguments(const QStringList& arguments)
 {
-    FindArguments read;
-    bool options = true;
-    for (const QString& argument : arguments) {
-        if (!options || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-"))
-            read.rest << argument;
-        else if (argument == QLatin1String("--"))
-            options = false;
-        else if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
-            read.help = true;
-        else if (argument == QLatin1String("--json"))
-            read.json = true;
-        else if (argument == QLatin1String("--regex"))
-            read.regex = true;
-        else if (read.problem.isEmpty())
-            read.problem = QStringLiteral("unknown option '%1'").arg(shownArgument(argument));
-    }
-    if (read.problem.isEmpty() && read.rest.size() < 2)
-        read.problem = QStringLiteral("expected PATTERN and at least one FOLDER");
-    return read;
+    const PathArguments read = readPathArguments(arguments, {QStringLiteral("--regex")});
+    FindArguments find{read.help, read.json, read.flags.contains(QLatin1String("--regex")), read.paths, QString()};
+    if (!read.unknown.isEmpty())
+        find.problem = QStringLiteral("unknown option '%1'").arg(shownArgument(read.unknown));
+    else if (find.rest.size() < 2)
+        find.problem = QStringLiteral("expected PATTERN and at least one FOLDER");
+    return find;
 }
 
 QString pathText(const QByteArray& relativePath)

@@ -46,36 +46,23 @@ struct ImageArguments
 
 ImageArguments readArguments(const QStringList& arguments)
 {
-    ImageArguments read;
-    bool options = true;
-    for (int i = 0; i < arguments.size() && read.problem.isEmpty(); ++i) {
-        const QString& argument = arguments.at(i);
-        if (!options || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
-            read.paths << argument;
-        } else if (argument == QLatin1String("--")) {
-            options = false;
-        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-            read.help = true;
-            return read;
-        } else if (argument == QLatin1String("--json")) {
-            read.json = true;
-        } else if (argument == QLatin1String("--format") || argument.startsWith(QLatin1String("--format="))) {
-            const bool joined = argument.contains(QLatin1Char('='));
-            if (!joined && ++i >= arguments.size())
-                read.problem = QStringLiteral("--format needs iso or zip");
-            const QString value = joined ? argument.mid(argument.indexOf(QLatin1Char('=')) + 1)
-                                         : arguments.value(i);
-            if (read.problem.isEmpty() && !ImageFormats::fromName(value, &read.format))
-                read.problem = QStringLiteral("--format takes iso or zip, not '%1'").arg(shownArgument(value));
-        } else {
-            read.problem = QStringLiteral("unknown option '%1'").arg(shownArgument(argument));
-        }
-    }
-    if (read.problem.isEmpty() && read.paths.size() != 1)
-        read.problem = QStringLiteral("expected one FOLDER, got %1 argument(s)").arg(read.paths.size());
-    if (read.problem.isEmpty() && read.paths.first().isEmpty())
-        read.problem = QStringLiteral("a path must not be empty");
-    return read;
+    const PathArguments read = readPathArguments(arguments, {}, {QStringLiteral("--format")});
+    ImageArguments image;
+    image.help = read.help;
+    image.json = read.json;
+    image.paths = read.paths;
+    const QString format = read.values.value(QStringLiteral("--format"), QStringLiteral("iso"));
+    if (!read.unknown.isEmpty())
+        image.problem = QStringLiteral("unknown option '%1'").arg(shownArgument(read.unknown));
+    else if (!read.missingValue.isEmpty())
+        image.problem = QStringLiteral("--format needs iso or zip");
+    else if (!ImageFormats::fromName(format, &image.format))
+        image.problem = QStringLiteral("--format takes iso or zip, not '%1'").arg(shownArgument(format));
+    else if (image.paths.size() != 1)
+        image.problem = QStringLiteral("expected one FOLDER, got %1 argument(s)").arg(image.paths.size());
+    else if (image.paths.first().isEmpty())
+        image.problem = QStringLiteral("a path must not be empty");
+    return image;
 }
 
 void printOutcome(const ImageArguments& read, const NativePath& folder, const ImageBeside::Outcome& outcome,
