@@ -391,9 +391,11 @@ bool syncFile(QFile& file, qint64* errorCode)
     return ::fsync(file.handle()) == 0 || failWith(errno, errorCode);
 }
 
-bool syncWritten(const NativePath& file, qint64* errorCode)
+namespace {
+
+bool syncOpened(const NativePath& path, int flags, qint64* errorCode)
 {
-    const int fd = ::open(file.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | flags);
     if (fd < 0)
         return failWith(errno, errorCode);
     const bool synced = ::fsync(fd) == 0 || failWith(errno, errorCode);
@@ -401,14 +403,16 @@ bool syncWritten(const NativePath& file, qint64* errorCode)
     return synced;
 }
 
+} // namespace
+
+bool syncWritten(const NativePath& file, qint64* errorCode)
+{
+    return syncOpened(file, O_NOFOLLOW | O_NOCTTY, errorCode);
+}
+
 bool syncFolder(const NativePath& folder, qint64* errorCode)
 {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return failWith(errno, errorCode);
-    const bool synced = ::fsync(fd) == 0 || failWith(errno, errorCode);
-    ::close(fd);
-    return synced;
+    return syncOpened(folder, O_DIRECTORY, errorCode);
 }
 
 FolderLevel checkFolderLevel(const NativePath& path, qint64* errorCode)
