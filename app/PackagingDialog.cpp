@@ -170,6 +170,20 @@ void PackagingDialog::addStatusLine(const QString& line)
     // step, so that nothing said during a long move is lost.
     moveLog << line;
     setStatus(line);
+    showMoveLog();
+}
+
+void PackagingDialog::appendToStatusLine(const QString& report)
+{
+    // A listing's or image's report belongs to its package's line.
+    if (!moveLog.isEmpty())
+        moveLog.last() += report;
+    setStatus(form->labelStats->text() + report);
+    showMoveLog();
+}
+
+void PackagingDialog::showMoveLog()
+{
     if (moveLog.size() > 1)
         form->labelStats->setToolTip(moveLog.join(QStringLiteral("\r\n")));
 }
@@ -706,11 +720,7 @@ void PackagingDialog::reportImage(const PackageMoveResult& result)
     QString report = PackageListing::savedReport(result.imageText, result.imageWritten, result.imageError);
     if (result.imageWritten && result.imageLargerThanOrder)
         report += PackageListing::imageTooLargeNote(result.imageSize, packedOrder.size) + QStringLiteral("\r\n");
-    if (!moveLog.isEmpty())
-        moveLog.last() += report;
-    setStatus(form->labelStats->text() + report);
-    if (moveLog.size() > 1)
-        form->labelStats->setToolTip(moveLog.join(QStringLiteral("\r\n")));
+    appendToStatusLine(report);
     if (!result.imageWritten) {
         outcome.imageFailedNumbers << QString::number(result.folder.number);
         QMessageBox::information(this, QStringLiteral("イメージの報告"), report, QMessageBox::Ok);
@@ -888,11 +898,7 @@ void PackagingDialog::reportFailures()
 void PackagingDialog::onExportFinished(bool isSucceeded, const QString& path, const QString& errorString)
 {
     const QString report = PackageListing::savedReport(path, isSucceeded, errorString);
-    if (!moveLog.isEmpty())
-        moveLog.last() += report;
-    setStatus(form->labelStats->text() + report);
-    if (moveLog.size() > 1)
-        form->labelStats->setToolTip(moveLog.join(QStringLiteral("\r\n")));
+    appendToStatusLine(report);
     if (!isSucceeded)
         QMessageBox::information(this, QStringLiteral("エクスポートの報告"), report, QMessageBox::Ok);
 }

@@ -131,6 +131,8 @@ private:
     void reportFailures();
     void reportImage(const PackageMoveResult& result);
     void addStatusLine(const QString& line);
+    void appendToStatusLine(const QString& report);
+    void showMoveLog();
     QSettings* settingsStore(const char* objectName) const;
     void loadUserPresets();
     void saveUserOrders();
