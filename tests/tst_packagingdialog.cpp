@@ -153,6 +153,36 @@ struct Session
     PackagingDialog dialog;
 };
 
+// Holds the move, on its worker, at the item of the given name until
+// release(); the move function is the usual one again when it goes.
+class HeldMove
+{
+public:
+    explicit HeldMove(const QString& name)
+    {
+        Packager::setMoveFunction([this, name](const NativePath& source, const NativePath& destination, qint64* code) {
+            if (source.fileName() == NativePath::fromText(name)) {
+                reached_.release();
+                // Bounded, so that a move on the test's own thread fails the
+                // test instead of hanging it.
+                release_.tryAcquire(1, 10000);
+            }
+            return platform::moveWithoutReplacing(source, destination, code);
+        });
+    }
+    ~HeldMove()
+    {
+        release();
+        Packager::setMoveFunction(Packager::MoveFunction());
+    }
+    bool reached() const { return reached_.available() > 0; }
+    void release() { release_.release(1000); }
+
+private:
+    QSemaphore reached_;
+    QSemaphore release_;
+};
+
 } // namespace
 
 class PackagingDialogTest : public QObject
@@ -849,22 +879,11 @@ private slots:
     {
         Session session(*fixture);
         session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
-        QSemaphore reached;
-        QSemaphore release;
-        const QScopeGuard restore([] { Packager::setMoveFunction(Packager::MoveFunction()); });
-        Packager::setMoveFunction([&](const NativePath& source, const NativePath& destination, qint64* code) {
-            if (source.fileName() == NativePath::fromText(QStringLiteral("alpha.bin"))) {
-                reached.release();
-                // Bounded, so that a move on the test's own thread fails the
-                // test instead of hanging it.
-                release.tryAcquire(1, 10000);
-            }
-            return platform::moveWithoutReplacing(source, destination, code);
-        });
+        HeldMove held(QStringLiteral("alpha.bin"));
         QSignalSpy ended(&session.dialog, &PackagingDialog::moveFinished);
         click(button(&session.dialog, "pushButtonMove"));
         QVERIFY(session.dialog.isBusy());
-        QTRY_COMPARE(reached.available(), 1);
+        QTRY_VERIFY(held.reached());
 
         int ticks = 0;
         QTimer timer;
@@ -887,7 +906,7 @@ private slots:
         QCOMPARE(ended.size(), 0);
 
         MessageBoxCloser boxes;
-        release.release();
+        held.release();
         QVERIFY(ended.wait(60000));
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(boxes.seen.at(0).text, QStringLiteral("全て完了しました。"));
@@ -914,21 +933,10 @@ private slots:
         Session session(*fixture);
         session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
         const QStringList before = inventory();
-        QSemaphore reached;
-        QSemaphore release;
-        const QScopeGuard restore([] { Packager::setMoveFunction(Packager::MoveFunction()); });
-        Packager::setMoveFunction([&](const NativePath& source, const NativePath& destination, qint64* code) {
-            if (source.fileName() == NativePath::fromText(QStringLiteral("Delta"))) {
-                reached.release();
-                // Bounded, so that a move on the test's own thread fails the
-                // test instead of hanging it.
-                release.tryAcquire(1, 10000);
-            }
-            return platform::moveWithoutReplacing(source, destination, code);
-        });
+        HeldMove held(QStringLiteral("Delta"));
         QSignalSpy ended(&session.dialog, &PackagingDialog::moveFinished);
         click(button(&session.dialog, "pushButtonMove"));
-        QTRY_COMPARE(reached.available(), 1);
+        QTRY_VERIFY(held.reached());
 
         MessageBoxCloser boxes;
         boxes.answer = stop ? QMessageBox::Yes : QMessageBox::No;
@@ -940,7 +948,7 @@ private slots:
         QCOMPARE(boxes.seen.at(0).title, QStringLiteral("パッケージの移動"));
         QVERIFY(boxes.seen.at(0).text.startsWith(QStringLiteral("パッケージを移動中です。")));
         QVERIFY(session.dialog.isVisible()); // not before the package is done
-        release.release();
+        held.release();
         QVERIFY(ended.wait(60000));
         QTRY_VERIFY(!session.dialog.isVisible());
 
