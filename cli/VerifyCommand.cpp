@@ -6,7 +6,7 @@
 #include "Console.h"
 #include "ChecksumProgress.h"
 #include "Command.h"
-#include "Json.h"
+#include "VerifyPrinter.h"
 
 #include "ChecksumManifest.h"
 #include "ChecksumVerifier.h"
@@ -64,81 +64,6 @@ void print(const QByteArray& bytes)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
 }
 
-
-const char* kindWord(VerifyFinding::Kind kind)
-{
-    switch (kind) {
-    case VerifyFinding::Changed: return "changed";
-    case VerifyFinding::Missing: return "missing";
-    case VerifyFinding::Unreadable: return "unreadable";
-    case VerifyFinding::Unlisted: return "unlisted";
-    }
-    return "";
-}
-
-// The manifest a check used, as the lines name it.
-struct UsedManifest
-{
-    QByteArray bytes; // exact, for the lines of bad manifest lines
-    QString shown;
-};
-
-void printText(const UsedManifest& manifest, const VerifyReport& report)
-{
-    for (const VerifyFinding& finding : report.findings) {
-        QByteArray line = ChecksumManifest::shownPath(finding.relativePath) + ": " + kindWord(finding.kind);
-        if (!finding.reason.isEmpty())
-            line += " (" + finding.reason.toUtf8() + ')';
-        print(line + '\n');
-    }
-    for (const ChecksumManifest::BadLine& bad : report.badLines)
-        print(manifest.bytes + " line " + QByteArray::number(bad.line) + ": " + bad.reason.toUtf8() + '\n');
-    if (report.allMatch()) {
-        print(QStringLiteral("OK: all %1 files listed in %2 match.\n").arg(report.listed).arg(manifest.shown).toUtf8());
-        return;
-    }
-    print(QStringLiteral("FAILED: %1 changed, %2 missing, %3 unreadable, %4 unlisted, %5 bad manifest lines; "
-                         "%6 of %7 listed files match.\n")
-              .arg(report.count(VerifyFinding::Changed))
-              .arg(report.count(VerifyFinding::Missing))
-              .arg(report.count(VerifyFinding::Unreadable))
-              .arg(report.count(VerifyFinding::Unlisted))
-              .arg(report.badLines.size())
-              .arg(report.matched)
-              .arg(report.listed)
-              .toUtf8());
-}
-
-QString jsonPath(const QByteArray& relativePath)
-{
-    return jsonString(NativePath::fromStoredBytes(relativePath).toText());
-}
-
-void printJson(const QString& key, const NativePath& folder, const UsedManifest& manifest, const VerifyReport& report)
-{
-    QStringList lists[4];
-    for (const VerifyFinding& finding : report.findings) {
-        if (finding.kind == VerifyFinding::Unreadable)
-            lists[finding.kind] << QStringLiteral("{\"path\": %1, \"error\": %2}")
-                                       .arg(jsonPath(finding.relativePath), jsonString(finding.reason));
-        else
-            lists[finding.kind] << jsonPath(finding.relativePath);
-    }
-    QStringList badLines;
-    for (const ChecksumManifest::BadLine& bad : report.badLines)
-        badLines << QStringLiteral("{\"line\": %1, \"error\": %2}").arg(bad.line).arg(jsonString(bad.reason));
-    auto list = [](const QStringList& items) { return QLatin1Char('[') + items.join(QStringLiteral(", ")) + QLatin1Char(']'); };
-    print((QStringLiteral("{\"") + key + QStringLiteral("\": %1, \"manifest\": %2, \"ok\": %3, \"listed\": %4, \"matched\": %5, "
-                         "\"changed\": %6, \"missing\": %7, \"unlisted\": %8, \"unreadable\": %9, \"badLines\": %10}\n"))
-              .arg(jsonString(folder.toText()), jsonString(manifest.shown),
-                   report.allMatch() ? QStringLiteral("true") : QStringLiteral("false"))
-              .arg(report.listed)
-              .arg(report.matched)
-              .arg(list(lists[VerifyFinding::Changed]), list(lists[VerifyFinding::Missing]),
-                   list(lists[VerifyFinding::Unlisted]), list(lists[VerifyFinding::Unreadable]), list(badLines))
-              .toUtf8());
-}
-
 // An image to read rather than a folder: a file (or anything but a folder)
 // whose name ends with .iso or .zip.
 bool isImage(const NativePath& path)
@@ -178,27 +103,30 @@ int verifyCommand(const QStringList& arguments)
     const UsedManifest manifest{choice.inside.isEmpty() ? manifestPath.storedBytes() : choice.inside,
                                 image ? choice.shown : manifestPath.toText()};
 
+    const QString key = image ? QStringLiteral("image") : QStringLiteral("folder");
+    TextVerifyPrinter text(manifest);
+    JsonVerifyPrinter jsonPrinter(key, target, manifest);
+    VerifySink& sink = json ? static_cast<VerifySink&>(jsonPrinter) : text;
     VerifyReport report;
     QString error;
     bool checked = false;
     {
         ChecksumProgress progress(QStringLiteral("verify"));
-        checked = image ? ImageReader::verifyImage(target, choice, progress.callback(), report, &error)
-                        : verifyFolder(target, manifestPath, progress.callback(), report, &error);
+        checked = image ? ImageReader::verifyImage(target, choice, progress.callback(), sink, report, &error)
+                        : verifyFolder(target, manifestPath, progress.callback(), sink, report, &error);
     }
-    const QString key = image ? QStringLiteral("image") : QStringLiteral("folder");
+    if (checked && json)
+        checked = jsonPrinter.print(report, &error);
+    else if (checked)
+        text.printSummary(report);
     if (!checked) {
+        std::fflush(stdout);
         std::fprintf(stderr, "korvo-cli verify: %s\n", error.toUtf8().constData());
         if (json)
-            print((QStringLiteral("{\"") + key + QStringLiteral("\": %1, \"manifest\": %2, \"ok\": false, \"error\": %3}\n"))
-                      .arg(jsonString(target.toText()), jsonString(manifest.shown), jsonString(error))
-                      .toUtf8());
+            jsonPrinter.printError(error);
+        std::fflush(stdout);
         return Failure;
     }
-    if (json)
-        printJson(key, target, manifest, report);
-    else
-        printText(manifest, report);
     std::fflush(stdout);
     return report.allMatch() ? Success : Failure;
 }
