@@ -6,7 +6,7 @@
 #include "Console.h"
 #include "ChecksumProgress.h"
 #include "Command.h"
-#include "Json.h"
+#include "VerifyPrinter.h"
 
 #include "ChecksumManifest.h"
 #include "ChecksumVerifier.h"
@@ -35,11 +35,16 @@ const char* const usage =
     "Checks FOLDER (a package folder, or its copy on a disc or drive anywhere)\n"
     "against a SHA-256 manifest, by default FOLDER.sha256 beside it, as\n"
     "'korvo-cli move --checksums' writes it; a manifest of 'sha256sum' does too.\n"
-    "Every listed file is read once. Prints each file that is changed, missing,\n"
-    "unreadable or not listed (as 'NAME: changed'; a name holding a backslash or\n"
-    "a line break is escaped as sha256sum does, on a line that starts with a\n"
-    "backslash), then a summary line. A link is never followed: a listed file\n"
-    "that is one, or lies below one, is unreadable; an unlisted one is unlisted.\n"
+    "Every listed file is read once. Prints each file that is changed, missing\n"
+    "or unreadable (as 'NAME: changed'; a name holding a backslash or a line\n"
+    "break is escaped as sha256sum does, on a line that starts with a\n"
+    "backslash) and each manifest line that lists no file (as 'MANIFEST line N:\n"
+    "why'), in the manifest's order as they are found; then the files that are\n"
+    "not listed, then a summary line. A path that leaves the folder, is listed\n"
+    "twice, or holds a NUL or a carriage return that is not escaped is a bad\n"
+    "line. A link is never followed: a listed file that is one, or lies below\n"
+    "one, is unreadable; an unlisted one is unlisted. The manifest is read line\n"
+    "by line, and may be up to 1 GiB.\n"
     "\n"
     "IMAGE, a file ending with .iso or .zip (as 'korvo-cli move --image' and\n"
     "'korvo-cli image' write them), is read from start to end without mounting\n"
@@ -52,7 +57,9 @@ const char* const usage =
     "              paths), unreadable ([{path, error}]), badLines ([{line,\n"
     "              error}]), or ok and error when nothing could be checked;\n"
     "              bytes of a name that are not UTF-8 show as U+FFFD there;\n"
-    "              for an image the key image stands for folder\n"
+    "              for an image the key image stands for folder; each list\n"
+    "              is in the order found, and is kept aside until printed\n"
+    "              (past 1 MiB in a temporary file, in TMPDIR)\n"
     "  -h, --help  show this text\n"
     "\n"
     "On a terminal the share read so far appears on stderr.\n"
@@ -62,81 +69,6 @@ const char* const usage =
 void print(const QByteArray& bytes)
 {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-}
-
-
-const char* kindWord(VerifyFinding::Kind kind)
-{
-    switch (kind) {
-    case VerifyFinding::Changed: return "changed";
-    case VerifyFinding::Missing: return "missing";
-    case VerifyFinding::Unreadable: return "unreadable";
-    case VerifyFinding::Unlisted: return "unlisted";
-    }
-    return "";
-}
-
-// The manifest a check used, as the lines name it.
-struct UsedManifest
-{
-    QByteArray bytes; // exact, for the lines of bad manifest lines
-    QString shown;
-};
-
-void printText(const UsedManifest& manifest, const VerifyReport& report)
-{
-    for (const VerifyFinding& finding : report.findings) {
-        QByteArray line = ChecksumManifest::shownPath(finding.relativePath) + ": " + kindWord(finding.kind);
-        if (!finding.reason.isEmpty())
-            line += " (" + finding.reason.toUtf8() + ')';
-        print(line + '\n');
-    }
-    for (const ChecksumManifest::BadLine& bad : report.badLines)
-        print(manifest.bytes + " line " + QByteArray::number(bad.line) + ": " + bad.reason.toUtf8() + '\n');
-    if (report.allMatch()) {
-        print(QStringLiteral("OK: all %1 files listed in %2 match.\n").arg(report.listed).arg(manifest.shown).toUtf8());
-        return;
-    }
-    print(QStringLiteral("FAILED: %1 changed, %2 missing, %3 unreadable, %4 unlisted, %5 bad manifest lines; "
-                         "%6 of %7 listed files match.\n")
-              .arg(report.count(VerifyFinding::Changed))
-              .arg(report.count(VerifyFinding::Missing))
-              .arg(report.count(VerifyFinding::Unreadable))
-              .arg(report.count(VerifyFinding::Unlisted))
-              .arg(report.badLines.size())
-              .arg(report.matched)
-              .arg(report.listed)
-              .toUtf8());
-}
-
-QString jsonPath(const QByteArray& relativePath)
-{
-    return jsonString(NativePath::fromStoredBytes(relativePath).toText());
-}
-
-void printJson(const QString& key, const NativePath& folder, const UsedManifest& manifest, const VerifyReport& report)
-{
-    QStringList lists[4];
-    for (const VerifyFinding& finding : report.findings) {
-        if (finding.kind == VerifyFinding::Unreadable)
-            lists[finding.kind] << QStringLiteral("{\"path\": %1, \"error\": %2}")
-                                       .arg(jsonPath(finding.relativePath), jsonString(finding.reason));
-        else
-            lists[finding.kind] << jsonPath(finding.relativePath);
-    }
-    QStringList badLines;
-    for (const ChecksumManifest::BadLine& bad : report.badLines)
-        badLines << QStringLiteral("{\"line\": %1, \"error\": %2}").arg(bad.line).arg(jsonString(bad.reason));
-    auto list = [](const QStringList& items) { return QLatin1Char('[') + items.join(QStringLiteral(", ")) + QLatin1Char(']'); };
-    print((QStringLiteral("{\"") + key + QStringLiteral("\": %1, \"manifest\": %2, \"ok\": %3, \"listed\": %4, \"matched\": %5, "
-                         "\"changed\": %6, \"missing\": %7, \"unlisted\": %8, \"unreadable\": %9, \"badLines\": %10}\n"))
-              .arg(jsonString(folder.toText()), jsonString(manifest.shown),
-                   report.allMatch() ? QStringLiteral("true") : QStringLiteral("false"))
-              .arg(report.listed)
-              .arg(report.matched)
-              .arg(list(lists[VerifyFinding::Changed]), list(lists[VerifyFinding::Missing]),
-                   list(lists[VerifyFinding::Unlisted]), list(lists[VerifyFinding::Unreadable]), list(badLines))
-              .toUtf8());
 }
 
 // An image to read rather than a folder: a file (or anything but a folder)
@@ -178,27 +110,30 @@ int verifyCommand(const QStringList& arguments)
     const UsedManifest manifest{choice.inside.isEmpty() ? manifestPath.storedBytes() : choice.inside,
                                 image ? choice.shown : manifestPath.toText()};
 
+    const QString key = image ? QStringLiteral("image") : QStringLiteral("folder");
+    TextVerifyPrinter text(manifest);
+    JsonVerifyPrinter jsonPrinter(key, target, manifest);
+    VerifySink& sink = json ? static_cast<VerifySink&>(jsonPrinter) : text;
     VerifyReport report;
     QString error;
     bool checked = false;
     {
         ChecksumProgress progress(QStringLiteral("verify"));
-        checked = image ? ImageReader::verifyImage(target, choice, progress.callback(), report, &error)
-                        : verifyFolder(target, manifestPath, progress.callback(), report, &error);
+        checked = image ? ImageReader::verifyImage(target, choice, progress.callback(), sink, report, &error)
+                        : verifyFolder(target, manifestPath, progress.callback(), sink, report, &error);
     }
-    const QString key = image ? QStringLiteral("image") : QStringLiteral("folder");
+    if (checked && json)
+        checked = jsonPrinter.print(report, &error);
+    else if (checked)
+        text.printSummary(report);
     if (!checked) {
+        std::fflush(stdout);
         std::fprintf(stderr, "korvo-cli verify: %s\n", error.toUtf8().constData());
         if (json)
-            print((QStringLiteral("{\"") + key + QStringLiteral("\": %1, \"manifest\": %2, \"ok\": false, \"error\": %3}\n"))
-                      .arg(jsonString(target.toText()), jsonString(manifest.shown), jsonString(error))
-                      .toUtf8());
+            jsonPrinter.printError(error);
+        std::fflush(stdout);
         return Failure;
     }
-    if (json)
-        printJson(key, target, manifest, report);
-    else
-        printText(manifest, report);
     std::fflush(stdout);
     return report.allMatch() ? Success : Failure;
 }

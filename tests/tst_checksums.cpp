@@ -8,7 +8,13 @@
 #include <QtTest>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
 #endif
 
 using namespace korvo;
@@ -82,6 +88,38 @@ const QString AddedName = QStringLiteral("new");
 #else
 const QString OddName = QStringLiteral("d\\e");
 const QString AddedName = QStringLiteral("new\n");
+#endif
+
+#ifndef Q_OS_WIN
+// Runs korvo-cli with the arguments, its standard output into the file
+// `out`, and returns the peak of its resident memory in KiB, as the system
+// counted it for that process alone; -1 when it could not be run.
+long cliPeakKib(const QStringList& arguments, const QString& out, int* exitCode)
+{
+    QByteArrayList bytes{QFile::encodeName(cliProgram())};
+    for (const QString& argument : arguments)
+        bytes << QFile::encodeName(argument);
+    std::vector<char*> argv;
+    for (QByteArray& argument : bytes)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const QByteArray outPath = QFile::encodeName(out);
+    const pid_t pid = ::fork();
+    if (pid == 0) { // only calls that are safe after a fork until exec
+        const int fd = ::open(outPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (fd < 0 || null < 0 || ::dup2(fd, 1) < 0 || ::dup2(null, 2) < 0)
+            ::_exit(127);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage = {};
+    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid)
+        return -1;
+    *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return usage.ru_maxrss;
+}
 #endif
 
 } // namespace
@@ -282,6 +320,12 @@ private slots:
         QTest::newRow("file in place of a folder")
             << "folder" << QByteArrayList{"sub/c.txt: missing", "\\sub/d\\\\e: missing", "sub: unlisted"};
 #endif
+        // Told as found: bad lines at their places among the files, a path
+        // listed twice also when its file is missing.
+        QTest::newRow("bad lines among findings")
+            << "interleaved"
+            << QByteArrayList{"sub/c.txt: missing", "M line 2: not a SHA-256 checksum line",
+                              "M line 3: the file is listed twice", "a.txt: changed"};
         QTest::newRow("bad manifest lines")
             << "badlines"
             << QByteArrayList{"M line 4: the path leads outside the folder",
@@ -322,6 +366,12 @@ private slots:
         } else if (change == QLatin1String("folder")) {
             QVERIFY(QDir(package + QStringLiteral("/sub")).removeRecursively());
             QVERIFY(writeFile(package + QStringLiteral("/sub"), 1));
+        } else if (change == QLatin1String("interleaved")) {
+            QVERIFY(QFile::remove(c));
+            QVERIFY(writeFile(a, QByteArray("alphb")));
+            const QByteArrayList lines = readAll(manifestPath.toText()).split('\n');
+            QVERIFY(writeFile(manifestPath.toText(), lines.at(1) + "\nnot a line\n" + lines.at(1) + '\n' +
+                                                         lines.at(0) + '\n' + lines.at(2) + '\n'));
         } else if (change == QLatin1String("badlines")) {
             QFile file(folder + QStringLiteral("/3.sha256"));
             QVERIFY(file.open(QIODevice::Append));
@@ -468,6 +518,116 @@ private slots:
                          .replace(manifest, QStringLiteral("M")),
                      output);
         }
+    }
+
+    // A path holding a byte no manifest line can hold as it is names no
+    // file, never a shorter one: "a\0zzz" is a bad line, not a check of
+    // "a" (which is then unlisted). parse(), which find and the manifest
+    // inside an image go through, keeps no entry for it either.
+    void unholdableBytesMakeBadLines_data()
+    {
+        QTest::addColumn<QByteArray>("name"); // the file made
+        QTest::addColumn<QByteArray>("line"); // the manifest's one line
+        QTest::addColumn<QByteArrayList>("expected");
+        const QByteArray digest = Sha256::hash("alpha").toHex();
+        const QByteArray nul = "M line 1: the path holds a NUL byte, which no file name can";
+        const QByteArray summary = "FAILED: 0 changed, 0 missing, 0 unreadable, 1 unlisted, 1 bad manifest lines; "
+                                   "0 of 0 listed files match.";
+        QTest::newRow("NUL after the name") << QByteArray("a") << digest + "  a" + QByteArray(1, '\0') + "zzz"
+                                            << QByteArrayList{nul, "a: unlisted", summary};
+        QTest::newRow("NUL in an escaped line")
+            << QByteArray("a") << '\\' + digest + "  a" + QByteArray(1, '\0') + "\\\\"
+            << QByteArrayList{nul, "a: unlisted", summary};
+#ifndef Q_OS_WIN
+        QTest::newRow("carriage return not escaped")
+            << QByteArray("a\rb") << digest + "  a\rb"
+            << QByteArrayList{"M line 1: the path holds a carriage return that is not escaped", "\\a\\rb: unlisted",
+                              summary};
+#endif
+    }
+
+    void unholdableBytesMakeBadLines()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArrayList, expected);
+        const QString folder = freshFolder();
+        QVERIFY(makeFolder(folder + QStringLiteral("/4")));
+        QVERIFY(writeFile(folder + QStringLiteral("/4/") + QFile::decodeName(name), QByteArray("alpha")));
+        const QString manifest = folder + QStringLiteral("/4.sha256");
+        QVERIFY(writeFile(manifest, line + '\n'));
+        const CliRun run = runCli({QStringLiteral("verify"), folder + QStringLiteral("/4")});
+        QCOMPARE(run.exitCode, 1);
+        QByteArrayList lines = run.out.toUtf8().replace("\r\n", "\n").split('\n');
+        QCOMPARE(lines.takeLast(), QByteArray());
+        for (QByteArray& printed : lines)
+            printed.replace(NativePath::fromText(manifest).storedBytes(), "M");
+        QCOMPARE(lines, expected);
+
+        QVector<ChecksumManifest::Entry> entries;
+        QVector<ChecksumManifest::BadLine> badLines;
+        ChecksumManifest::parse(line, entries, badLines);
+        QCOMPARE(entries.size(), 0);
+        QCOMPARE(badLines.size(), 1);
+        QCOMPARE("M line 1: " + badLines.first().reason.toUtf8(), expected.first());
+    }
+
+    // Memory grows with the folder, not with the manifest: a manifest
+    // 200,000 lines longer (their files all missing, as on a wrong disc)
+    // adds at most some 80 bytes a line to the peak, with and without
+    // --json, and every line is still reported. Before lines were read in
+    // batches and told as found, each line cost some 300 bytes.
+    void memoryBoundedByBatch_data()
+    {
+        QTest::addColumn<bool>("json");
+        QTest::newRow("text") << false;
+        QTest::newRow("json") << true;
+    }
+
+    void memoryBoundedByBatch()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("measures the peak memory of a child process through wait4");
+#else
+        QFETCH(bool, json);
+        const QString folder = freshFolder();
+        QVERIFY(makeFolder(folder + QStringLiteral("/9")));
+        const QByteArray digest = Sha256::hash("x").toHex();
+        const int few = 20000;
+        const int many = 220000;
+        long peaks[2] = {0, 0};
+        QByteArray out;
+        for (int run = 0; run < 2; ++run) {
+            QByteArray text;
+            for (int i = 0; i < (run == 0 ? few : many); ++i)
+                text += digest + "  folder" + QByteArray::number(i / 1000) + "/file" + QByteArray::number(i) + '\n';
+            QVERIFY(writeFile(folder + QStringLiteral("/9.sha256"), text));
+            QStringList arguments{QStringLiteral("verify"), folder + QStringLiteral("/9")};
+            if (json)
+                arguments.insert(1, QStringLiteral("--json"));
+            int exitCode = -1;
+            peaks[run] = cliPeakKib(arguments, folder + QStringLiteral("/out"), &exitCode);
+            QCOMPARE(exitCode, 1);
+            out = readAll(folder + QStringLiteral("/out"));
+        }
+        const long growth = peaks[1] - peaks[0];
+        qInfo("peak %ld KiB for %d lines, %ld KiB for %d", peaks[0], few, peaks[1], many);
+        QVERIFY2(growth < 16 * 1024, qPrintable(QStringLiteral("peak %1 KiB for %2 lines, %3 KiB for %4")
+                                                    .arg(peaks[0]).arg(few).arg(peaks[1]).arg(many)));
+        if (json) {
+            const QJsonObject object = QJsonDocument::fromJson(out).object();
+            QCOMPARE(object.value(QStringLiteral("missing")).toArray().size(), many);
+            QCOMPARE(object.value(QStringLiteral("missing")).toArray().last().toString(),
+                     QStringLiteral("folder%1/file%2").arg((many - 1) / 1000).arg(many - 1));
+            QCOMPARE(object.value(QStringLiteral("listed")).toInt(), many);
+        } else {
+            QCOMPARE(out.count(": missing\n"), many);
+            QVERIFY(out.startsWith("folder0/file0: missing\nfolder0/file1: missing\n"));
+            QVERIFY(out.endsWith(QStringLiteral("FAILED: 0 changed, %1 missing, 0 unreadable, 0 unlisted, "
+                                                "0 bad manifest lines; 0 of %1 listed files match.\n")
+                                     .arg(many).toUtf8()));
+        }
+#endif
     }
 
     void usageAndUnreadableManifest_data()

@@ -238,6 +238,38 @@ private slots:
                  qPrintable(flipped.out));
     }
 
+    // The manifest beside an image is read line by line as for a folder:
+    // "a\0zzz" is a bad line, never a check of "a"; a path listed twice is
+    // one too, whether its file is in the image or not; each is told at
+    // its place among the files.
+    void imageManifestLinesInOrder()
+    {
+        QTemporaryDir here;
+        source = here.filePath(QStringLiteral("src"));
+        volume = here.filePath(QStringLiteral("vol"));
+        QVERIFY(writeFile(source + QStringLiteral("/a"), QByteArray("alpha")) && makeFolder(volume));
+        QVERIFY(move(QStringLiteral("zip")).exitCode == 0);
+        const QString manifest = base(QStringLiteral("1000000000")) + QStringLiteral("/1.sha256");
+        const QByteArray digest = readAll(manifest).left(64);
+        QCOMPARE(digest.size(), 64);
+        QVERIFY(QFile::remove(manifest));
+        QVERIFY(writeFile(manifest, digest + "  a" + QByteArray(1, '\0') + "zzz\nnot a line\n" + digest + "  a\n" +
+                                        digest + "  a\n" + digest + "  gone\n" + digest + "  gone\n"));
+        const CliRun run = runCli({QStringLiteral("verify"), base(QStringLiteral("1000000000")) + QStringLiteral("/1.zip")});
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(QString(run.out)
+                     .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                     .replace(QDir::toNativeSeparators(manifest), QStringLiteral("M"))
+                     .replace(manifest, QStringLiteral("M")),
+                 QStringLiteral("M line 1: the path holds a NUL byte, which no file name can\n"
+                                "M line 2: not a SHA-256 checksum line\n"
+                                "M line 4: the file is listed twice\n"
+                                "gone: missing\n"
+                                "M line 6: the file is listed twice\n"
+                                "FAILED: 0 changed, 1 missing, 0 unreadable, 0 unlisted, 4 bad manifest lines; "
+                                "1 of 2 listed files match.\n"));
+    }
+
     // find: a file three folders deep in package 1 is found there and
     // nowhere else, from the listings, or from the manifests alone.
     void findSearchesListingsAndManifests_data()

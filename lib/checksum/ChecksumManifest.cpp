@@ -95,6 +95,11 @@ QString parseLine(QByteArray line, Entry& entry)
         (line.at(hexLength + 1) != ' ' && line.at(hexLength + 1) != '*'))
         return QStringLiteral("not a SHA-256 checksum line");
     QByteArray path = line.mid(hexLength + 2);
+    // Taken as it is, "a\0b" would name the file "a": no name holds a NUL.
+    if (path.contains('\0'))
+        return QStringLiteral("the path holds a NUL byte, which no file name can");
+    if (path.contains('\r'))
+        return QStringLiteral("the path holds a carriage return that is not escaped");
     if (escapedLine && !unescaped(QByteArray(path), path))
         return QStringLiteral("an unknown escape in the file name");
     entry.relativePath = normalised(path);
@@ -128,11 +133,12 @@ QByteArray shownPath(const QByteArray& relativePath)
 
 namespace {
 
-// Takes a manifest's lines one by one, without their line feeds.
-class LineParser
+// Numbers a manifest's lines and hands each on, comments and blank lines
+// left out.
+class LineSplitter
 {
 public:
-    LineParser(QVector<Entry>& entries, QVector<BadLine>& badLines) : entries_(entries), badLines_(badLines) {}
+    explicit LineSplitter(LineHandler& handler) : handler_(handler) {}
 
     // `overlong`: the line was longer than MaxLineLength; `line` is its start.
     void take(QByteArray line, bool overlong)
@@ -144,22 +150,39 @@ public:
             return;
         Entry entry;
         entry.line = number_;
-        QString reason = overlong ? QStringLiteral("the line is too long") : parseLine(line, entry);
-        if (reason.isEmpty() && seen_.contains(entry.relativePath))
-            reason = QStringLiteral("the file is listed twice");
-        if (!reason.isEmpty()) {
-            badLines_.append(BadLine{number_, reason});
+        const QString reason = overlong ? QStringLiteral("the line is too long") : parseLine(line, entry);
+        if (reason.isEmpty())
+            handler_.entry(entry);
+        else
+            handler_.badLine(BadLine{number_, reason});
+    }
+
+private:
+    LineHandler& handler_;
+    int number_ = 0;
+};
+
+// Keeps every entry, a path listed a second time a bad line.
+class Collector : public LineHandler
+{
+public:
+    Collector(QVector<Entry>& entries, QVector<BadLine>& badLines) : entries_(entries), badLines_(badLines) {}
+
+    void entry(Entry& entry) override
+    {
+        if (seen_.contains(entry.relativePath)) {
+            badLines_.append(BadLine{entry.line, listedTwice()});
             return;
         }
         seen_.insert(entry.relativePath);
         entries_.append(entry);
     }
+    void badLine(const BadLine& bad) override { badLines_.append(bad); }
 
 private:
     QVector<Entry>& entries_;
     QVector<BadLine>& badLines_;
     QSet<QByteArray> seen_;
-    int number_ = 0;
 };
 
 const int BlockSize = 1 << 20;
@@ -169,9 +192,30 @@ QString tooLarge()
     return QStringLiteral("it is larger than 1 GiB, more than any package folder lists");
 }
 
-// Splits the file's content into lines for the parser, block by block.
-bool readLines(QFile& file, LineParser& parser, QString* errorString)
+} // namespace
+
+QString listedTwice()
 {
+    return QStringLiteral("the file is listed twice");
+}
+
+void forEachLine(const QByteArray& text, LineHandler& handler)
+{
+    LineSplitter splitter(handler);
+    int start = 0;
+    while (start <= text.size()) {
+        int feed = text.indexOf('\n', start);
+        if (feed < 0)
+            feed = text.size();
+        const int length = feed - start;
+        splitter.take(text.mid(start, qMin(length, MaxLineLength)), length > MaxLineLength);
+        start = feed + 1;
+    }
+}
+
+bool forEachLine(QFile& file, LineHandler& handler, QString* errorString)
+{
+    LineSplitter splitter(handler);
     QByteArray block(BlockSize, Qt::Uninitialized);
     QByteArray line;
     bool overlong = false;
@@ -202,29 +246,25 @@ bool readLines(QFile& file, LineParser& parser, QString* errorString)
             }
             if (!feed)
                 break;
-            parser.take(line, overlong);
+            splitter.take(line, overlong);
             line.clear();
             overlong = false;
             at = feed + 1;
         }
     }
     if (!line.isEmpty() || overlong)
-        parser.take(line, overlong);
+        splitter.take(line, overlong);
     return true;
 }
 
-} // namespace
-
 void parse(const QByteArray& text, QVector<Entry>& entries, QVector<BadLine>& badLines)
 {
-    LineParser parser(entries, badLines);
-    for (const QByteArray& line : text.split('\n'))
-        parser.take(line, false);
+    Collector collector(entries, badLines);
+    forEachLine(text, collector);
 }
 
-bool read(const NativePath& path, QVector<Entry>& entries, QVector<BadLine>& badLines, QString* errorString)
+bool open(const NativePath& path, QFile& file, QString* errorString)
 {
-    QFile file;
     qint64 code = 0;
     const platform::OpenResult opened = platform::openForReading(path, file, &code);
     QString reason;
@@ -236,9 +276,18 @@ bool read(const NativePath& path, QVector<Entry>& entries, QVector<BadLine>& bad
         reason = platform::errorText(code);
     else if (file.size() > MaxSize)
         reason = tooLarge();
-    if (reason.isEmpty()) {
-        LineParser parser(entries, badLines);
-        readLines(file, parser, &reason);
+    if (!reason.isEmpty() && errorString)
+        *errorString = reason;
+    return reason.isEmpty();
+}
+
+bool read(const NativePath& path, QVector<Entry>& entries, QVector<BadLine>& badLines, QString* errorString)
+{
+    QFile file;
+    QString reason;
+    if (open(path, file, &reason)) {
+        Collector collector(entries, badLines);
+        forEachLine(file, collector, &reason);
     }
     if (!reason.isEmpty() && errorString)
         *errorString = reason;
@@ -251,7 +300,7 @@ namespace {
 // reason at the first thing that cannot be listed or read.
 bool manifestText(const NativePath& folder, const Progress& progress, QByteArray& text, QString* errorString)
 {
-    QVector<WalkedFile> files;
+    FileList files;
     QVector<WalkProblem> problems;
     walkFiles(folder, files, problems);
     if (!problems.isEmpty()) {
@@ -260,15 +309,13 @@ bool manifestText(const NativePath& folder, const Progress& progress, QByteArray
                            .arg(folder.child(NativePath::fromStoredBytes(first.relativePath)).toText(), first.reason);
         return false;
     }
-    qint64 total = 0;
-    for (const WalkedFile& file : files)
-        total += file.size;
+    const qint64 total = files.totalSize();
     // Several files are hashed at once; their lines come in walk order, and
     // the first that cannot be read stops the rest.
     QVector<QByteArray> paths;
-    paths.reserve(files.size());
-    for (const WalkedFile& file : files)
-        paths.append(file.relativePath);
+    paths.reserve(files.count());
+    for (int i = 0; i < files.count(); ++i)
+        paths.append(files.relativePath(i));
     bool complete = true;
     ParallelHasher::hashFiles(
         folder, paths,
@@ -277,9 +324,8 @@ bool manifestText(const NativePath& folder, const Progress& progress, QByteArray
                 progress(bytes, total);
         },
         [&](int index, const FileDigest& outcome) {
-            const WalkedFile& file = files.at(index);
             if (outcome.result == platform::OpenResult::Opened) {
-                text += formatLine(outcome.digest, file.relativePath);
+                text += formatLine(outcome.digest, paths.at(index));
                 return true;
             }
             QString reason = outcome.errorString;
@@ -288,7 +334,8 @@ bool manifestText(const NativePath& folder, const Progress& progress, QByteArray
             else if (outcome.result == platform::OpenResult::NotAFile ||
                      outcome.result == platform::OpenResult::Link)
                 reason = QStringLiteral("it is no longer a regular file");
-            *errorString = QStringLiteral("cannot read %1: %2").arg(file.path.toText(), reason);
+            *errorString = QStringLiteral("cannot read %1: %2")
+                               .arg(folder.child(NativePath::fromStoredBytes(paths.at(index))).toText(), reason);
             complete = false;
             return false;
         });

@@ -3,6 +3,7 @@
 #include "NativePath.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QVector>
 
@@ -55,23 +56,52 @@ QByteArray formatLine(const QByteArray& digest, const QByteArray& relativePath);
 // backslash, when it holds a backslash or line break; else as it is.
 QByteArray shownPath(const QByteArray& relativePath);
 
-// Reads a manifest's lines. Besides its own lines it takes what sha256sum
-// writes and reads: the binary marker "*", a leading "./", CR LF line ends,
-// blank lines and # comments. A path that is absolute, climbs out with "..",
-// or is listed a second time is a bad line: a manifest names only files
-// inside its folder.
-void parse(const QByteArray& text, QVector<Entry>& entries, QVector<BadLine>& badLines);
+// Takes a manifest's lines one at a time, in line order: each line that
+// lists a file, and each bad line with why.
+class LineHandler
+{
+public:
+    virtual ~LineHandler() = default;
+    virtual void entry(Entry& entry) = 0;
+    virtual void badLine(const BadLine& bad) = 0;
+};
 
 // The largest manifest read: 1 GiB, some 16 million lines, far more than a
-// package folder holds. Memory then stays bounded by the listed files.
+// package folder holds.
 const qint64 MaxSize = qint64(1) << 30;
 // A longer line (some 8 KiB is the most a path takes) is a bad line, or a
 // comment, of which no more is kept.
 const int MaxLineLength = 64 * 1024;
 
-// Reads the manifest at `path` line by line as parse() does, in memory for
-// the entries only. False, with the reason in `errorString`, when it cannot
-// be opened or read, is not a regular file, or is larger than MaxSize.
+// Besides its own lines a manifest may hold what sha256sum writes and reads:
+// the binary marker "*", a leading "./", CR LF line ends, blank lines and
+// # comments. A path that is absolute, climbs out with "..", or holds a
+// byte no line can hold as it is (a NUL, which no file name has, or a
+// carriage return that is not escaped) is a bad line: a manifest names only
+// files inside its folder, each exactly. forEachLine() keeps nothing from
+// one line to the next, so a path listed a second time is the caller's to
+// find; read() and parse() make it a bad line.
+void forEachLine(const QByteArray& text, LineHandler& handler);
+
+// Opens the manifest at `path` for forEachLine(). False, with the reason in
+// `errorString`, when it cannot be opened, is not a regular file, or is
+// larger than MaxSize.
+bool open(const NativePath& path, QFile& file, QString* errorString);
+
+// Reads an opened manifest line by line, in memory for one line at a time.
+// False, with the reason, when it cannot be read to its end or grows past
+// MaxSize meanwhile; the lines before were handled.
+bool forEachLine(QFile& file, LineHandler& handler, QString* errorString);
+
+// The reason of a line that lists a path listed before.
+QString listedTwice();
+
+// Every line of a manifest's text, as forEachLine() gives them, a path
+// listed a second time a bad line.
+void parse(const QByteArray& text, QVector<Entry>& entries, QVector<BadLine>& badLines);
+
+// The manifest at `path` as parse() reads it, in memory for the entries
+// only. False as open() and forEachLine() say.
 bool read(const NativePath& path, QVector<Entry>& entries, QVector<BadLine>& badLines, QString* errorString);
 
 // Hashes every regular file below `folder` (a sorted walk, each file read

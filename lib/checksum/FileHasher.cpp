@@ -19,6 +19,12 @@ FileHasher::FileHasher(Progress progress) : progress_(std::move(progress)), buff
 platform::OpenResult FileHasher::hash(const NativePath& folder, const QByteArray& relativePath, QByteArray& digest,
                                       QString* errorString)
 {
+    // The system reads a name up to its first NUL: "a\0b" would open "a".
+    if (relativePath.contains('\0')) {
+        if (errorString)
+            *errorString = QStringLiteral("the path holds a NUL byte, which no file name can");
+        return platform::OpenResult::Failed;
+    }
     QFile file;
     qint64 code = 0;
     const platform::OpenResult opened = platform::openBelow(folder, relativePath, file, &code);

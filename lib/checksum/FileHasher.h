@@ -24,7 +24,7 @@ public:
     // Hashes the file at `relativePath` below `folder`, never through a link
     // (platform::openBelow). Opened: `digest` holds the file's 32-byte
     // digest. Missing, NotAFile and Link as openBelow says; Failed:
-    // `errorString` says why.
+    // `errorString` says why (also for a path holding a NUL, never opened).
     platform::OpenResult hash(const NativePath& folder, const QByteArray& relativePath, QByteArray& digest,
                               QString* errorString);
 

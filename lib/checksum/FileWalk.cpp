@@ -3,7 +3,6 @@
 #include "Platform.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace korvo {
 
@@ -25,9 +24,9 @@ QByteArray joined(const QByteArray& prefix, const NativePath& name)
 
 } // namespace
 
-void walkFiles(const NativePath& folder, QVector<WalkedFile>& files, QVector<WalkProblem>& problems,
-               bool withOthers)
+void walkFiles(const NativePath& folder, FileList& files, QVector<WalkProblem>& problems, bool withOthers)
 {
+    files = FileList();
     // An explicit stack: package trees can be thousands of levels deep.
     std::vector<Level> stack;
     auto enter = [&](const QByteArray& prefix, const NativePath& path) {
@@ -49,15 +48,14 @@ void walkFiles(const NativePath& folder, QVector<WalkedFile>& files, QVector<Wal
             continue;
         }
         const platform::FolderEntry entry = top.entries.at(top.next++);
-        const QByteArray relative = joined(top.prefix, entry.name);
-        const NativePath path = top.path.child(entry.name);
-        if (entry.kind == platform::FolderEntry::File)
-            files.append(WalkedFile{relative, path, entry.size});
-        else if (entry.kind == platform::FolderEntry::Folder)
-            enter(relative, path); // `top` is not used after this
-        else if (withOthers)
-            files.append(WalkedFile{relative, path, 0, false});
+        if (entry.kind == platform::FolderEntry::Folder) {
+            const QByteArray prefix = joined(top.prefix, entry.name);
+            enter(prefix, top.path.child(entry.name)); // `top` is not used after this
+        } else if (entry.kind == platform::FolderEntry::File || withOthers) {
+            files.append(joined(top.prefix, entry.name), entry.size, entry.kind == platform::FolderEntry::File);
+        }
     }
+    files.finish();
 }
 
 } // namespace korvo

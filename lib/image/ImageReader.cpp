@@ -1,17 +1,18 @@
 #include "ImageReader.h"
 
+#include "FileList.h"
 #include "ImageFormat.h"
+#include "PathKeySet.h"
 #include "Platform.h"
 #include "Sha256.h"
 #include "Utf8Names.h"
 
 #include <QFile>
-#include <QHash>
-#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <vector>
 
 #ifdef KORVO_HAVE_LIBARCHIVE
 #include <archive.h>
@@ -100,13 +101,25 @@ QByteArray normalised(QByteArray path)
     return path;
 }
 
-// What was found inside the image.
+// What was found inside the image: its files (regular ones with their
+// digests, 32 bytes each, back to back; others with none) in image order.
 struct Contents
 {
-    QHash<QByteArray, QByteArray> digests; // regular file -> digest
-    QVector<QByteArray> others;            // links, devices and the like
+    FileList files;
+    std::vector<char> digests;
     QByteArray manifestText;
     bool manifestFound = false;
+
+    void add(const QByteArray& path, const QByteArray& digest)
+    {
+        files.append(path, 0, !digest.isEmpty());
+        digests.insert(digests.end(), digest.cbegin(), digest.cend());
+        digests.resize(size_t(files.count()) * 32);
+    }
+    bool matches(int index, const QByteArray& digest) const
+    {
+        return digest.size() == 32 && std::equal(digest.cbegin(), digest.cend(), digests.cbegin() + qint64(index) * 32);
+    }
 };
 
 class ImageScan
@@ -199,7 +212,7 @@ bool ImageScan::readData(const QByteArray& path, Contents& contents)
     if (manifest)
         contents.manifestFound = true;
     else
-        contents.digests.insert(path, sha.result());
+        contents.add(path, sha.result());
     return true;
 }
 
@@ -222,7 +235,7 @@ bool ImageScan::readAll(Contents& contents)
         if (type == AE_IFDIR || path.isEmpty())
             continue;
         if (type != AE_IFREG) {
-            contents.others << path;
+            contents.add(path, QByteArray());
             continue;
         }
         if (!readData(path, contents))
@@ -230,49 +243,79 @@ bool ImageScan::readAll(Contents& contents)
     }
 }
 
-void compare(const QVector<ChecksumManifest::Entry>& entries, const Contents& contents, VerifyReport& report)
+// Compares a manifest's lines, one at a time, with the image's files. A
+// path listed before is a bad line: a file of the image is marked as
+// listed, a path not in the image is kept as its key.
+class ImageCheck : public ChecksumManifest::LineHandler
 {
-    QSet<QByteArray> listed;
-    for (const ChecksumManifest::Entry& entry : entries) {
-        listed.insert(entry.relativePath);
-        const auto found = contents.digests.constFind(entry.relativePath);
-        if (found == contents.digests.constEnd())
-            report.findings.append(VerifyFinding{contents.others.contains(entry.relativePath) ? VerifyFinding::Unreadable
-                                                                                             : VerifyFinding::Missing,
-                                                 entry.relativePath,
-                                                 contents.others.contains(entry.relativePath)
-                                                     ? QStringLiteral("not a regular file") : QString()});
-        else if (found.value() == entry.digest)
-            ++report.matched;
+public:
+    ImageCheck(const Contents& contents, VerifyTally& tally)
+        : contents_(contents), tally_(tally), listed_(size_t(contents.files.count()), false)
+    {
+    }
+
+    void entry(ChecksumManifest::Entry& entry) override
+    {
+        const int index = contents_.files.indexOf(entry.relativePath);
+        bool again = false;
+        if (index >= 0) {
+            again = listed_[size_t(index)];
+            listed_[size_t(index)] = true;
+        } else {
+            again = !elsewhere_.insert(entry.relativePath);
+        }
+        if (again) {
+            tally_.badLine(ChecksumManifest::BadLine{entry.line, ChecksumManifest::listedTwice()});
+            return;
+        }
+        ++tally_.report().listed;
+        if (index < 0)
+            tally_.find(VerifyFinding::Missing, entry.relativePath);
+        else if (!contents_.files.regular(index))
+            tally_.find(VerifyFinding::Unreadable, entry.relativePath, QStringLiteral("not a regular file"));
+        else if (contents_.matches(index, entry.digest))
+            ++tally_.report().matched;
         else
-            report.findings.append(VerifyFinding{VerifyFinding::Changed, entry.relativePath, QString()});
+            tally_.find(VerifyFinding::Changed, entry.relativePath);
     }
-    QVector<VerifyFinding> unlisted;
-    for (auto it = contents.digests.constBegin(); it != contents.digests.constEnd(); ++it) {
-        if (!listed.contains(it.key()))
-            unlisted.append(VerifyFinding{VerifyFinding::Unlisted, it.key(), QString()});
+    void badLine(const ChecksumManifest::BadLine& bad) override { tally_.badLine(bad); }
+
+    // The files no line listed, sorted by their paths' bytes; the manifest
+    // that goes into an image with its package (at the root, under the
+    // image's own number) is not one of the package's files.
+    void tellUnlisted(const QByteArray& ownManifest)
+    {
+        const FileList& files = contents_.files;
+        std::vector<int> unlisted;
+        for (int i = 0; i < files.count(); ++i) {
+            if (!listed_[size_t(i)] && !(files.regular(i) && files.relativePath(i) == ownManifest))
+                unlisted.push_back(i);
+        }
+        std::stable_sort(unlisted.begin(), unlisted.end(),
+                         [&files](int a, int b) { return files.relativePath(a) < files.relativePath(b); });
+        for (const int i : unlisted)
+            tally_.find(VerifyFinding::Unlisted, files.relativePath(i),
+                        files.regular(i) ? QString() : QStringLiteral("not a regular file"));
     }
-    for (const QByteArray& other : contents.others) {
-        if (!listed.contains(other))
-            unlisted.append(VerifyFinding{VerifyFinding::Unlisted, other, QStringLiteral("not a regular file")});
-    }
-    std::sort(unlisted.begin(), unlisted.end(),
-              [](const VerifyFinding& a, const VerifyFinding& b) { return a.relativePath < b.relativePath; });
-    report.findings += unlisted;
-}
+
+private:
+    const Contents& contents_;
+    VerifyTally& tally_;
+    std::vector<bool> listed_;
+    PathKeySet elsewhere_;
+};
 
 } // namespace
 
-bool verifyImage(const NativePath& image, const ManifestChoice& manifest,
-                 const ChecksumManifest::Progress& progress, VerifyReport& report, QString* errorString)
+bool verifyImage(const NativePath& image, const ManifestChoice& manifest, const ChecksumManifest::Progress& progress,
+                 VerifySink& sink, VerifyReport& report, QString* errorString)
 {
     report = VerifyReport();
     Utf8Names utf8;
-    QVector<ChecksumManifest::Entry> entries;
+    QFile file;
     QString reason;
-    if (!manifest.path.isEmpty() && !ChecksumManifest::read(manifest.path, entries, report.badLines, &reason)) {
+    if (!manifest.path.isEmpty() && !ChecksumManifest::open(manifest.path, file, &reason)) {
         *errorString = QStringLiteral("cannot read the manifest %1: %2").arg(manifest.shown, reason);
-        report.badLines.clear();
         return false;
     }
     ImageScan scan(progress, manifest.inside);
@@ -281,31 +324,32 @@ bool verifyImage(const NativePath& image, const ManifestChoice& manifest,
         *errorString = QStringLiteral("cannot read the image %1: %2").arg(image.toText(), scan.errorString());
         return false;
     }
-    if (!manifest.inside.isEmpty()) {
-        if (!contents.manifestFound) {
-            *errorString = QStringLiteral("no manifest: neither beside the image nor as %1").arg(manifest.shown);
+    contents.files.finish();
+    if (!manifest.inside.isEmpty() && !contents.manifestFound) {
+        *errorString = QStringLiteral("no manifest: neither beside the image nor as %1").arg(manifest.shown);
+        return false;
+    }
+    VerifyTally tally(sink, report);
+    ImageCheck check(contents, tally);
+    if (manifest.inside.isEmpty()) {
+        if (!ChecksumManifest::forEachLine(file, check, &reason)) {
+            *errorString = QStringLiteral("cannot read the manifest %1 to its end: %2").arg(manifest.shown, reason);
             return false;
         }
-        ChecksumManifest::parse(contents.manifestText, entries, report.badLines);
+    } else {
+        ChecksumManifest::forEachLine(contents.manifestText, check);
     }
-    // The manifest that goes into an image with the package lies at its
-    // root under the image's own number; unless the manifest lists a file
-    // of that name, it is that one, not a file of the package.
-    const QByteArray own = manifestName(image);
-    if (std::none_of(entries.cbegin(), entries.cend(),
-                     [&own](const ChecksumManifest::Entry& entry) { return entry.relativePath == own; }))
-        contents.digests.remove(own);
-    report.listed = entries.size();
-    compare(entries, contents, report);
+    check.tellUnlisted(manifestName(image));
     return true;
 }
 
 #else
 
 bool verifyImage(const NativePath& image, const ManifestChoice& manifest,
-                 const ChecksumManifest::Progress& progress, VerifyReport& report, QString* errorString)
+                 const ChecksumManifest::Progress& progress, VerifySink& sink, VerifyReport& report,
+                 QString* errorString)
 {
-    Q_UNUSED(image) Q_UNUSED(manifest) Q_UNUSED(progress)
+    Q_UNUSED(image) Q_UNUSED(manifest) Q_UNUSED(progress) Q_UNUSED(sink)
     report = VerifyReport();
     *errorString = ImageFormats::unavailableReason();
     return false;
