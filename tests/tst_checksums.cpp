@@ -574,9 +574,11 @@ private slots:
 
     // Memory grows with the folder, not with the manifest: a manifest
     // 200,000 lines longer (their files all missing, as on a wrong disc)
-    // adds at most some 80 bytes a line to the peak, with and without
-    // --json, and every line is still reported. Before lines were read in
-    // batches and told as found, each line cost some 300 bytes.
+    // adds at most some 160 bytes a line to the peak, with and without
+    // --json, and every line is still reported. Alone the growth is some 6
+    // to 10 MB; on a busy machine the allocator's per-thread arenas add as
+    // much again. Before lines were read in batches and told as found, each
+    // line cost some 300 bytes (60 MB, 95 MB with --json).
     void memoryBoundedByBatch_data()
     {
         QTest::addColumn<bool>("json");
@@ -612,7 +614,7 @@ private slots:
         }
         const long growth = peaks[1] - peaks[0];
         qInfo("peak %ld KiB for %d lines, %ld KiB for %d", peaks[0], few, peaks[1], many);
-        QVERIFY2(growth < 16 * 1024, qPrintable(QStringLiteral("peak %1 KiB for %2 lines, %3 KiB for %4")
+        QVERIFY2(growth < 32 * 1024, qPrintable(QStringLiteral("peak %1 KiB for %2 lines, %3 KiB for %4")
                                                     .arg(peaks[0]).arg(few).arg(peaks[1]).arg(many)));
         if (json) {
             const QJsonObject object = QJsonDocument::fromJson(out).object();
