@@ -58,13 +58,16 @@ class RecoverTest : public QObject
     Q_OBJECT
 
     QTemporaryDir temp;
+    QString here;    // a fresh folder of its own for each case: under Wine the
+                     // working folder of an ended process is not removed at once
+    int cases = 0;
     QString src;     // the scanned folder: a.txt, b.txt
     QString outside; // victim.txt, secret.txt: nothing may touch them
     QString volume;
     QString base;    // volume/korvo_pack/CD/L, each level made 0755
     QString folder;  // base/1, holding a.txt as if it had moved there
 
-    QString path(const QString& relative) const { return temp.filePath(relative); }
+    QString path(const QString& relative) const { return here + QLatin1Char('/') + relative; }
 
     // A journal in `text` with its placeholders filled in.
     QByteArray filled(QByteArray text) const
@@ -120,7 +123,8 @@ private slots:
     void init()
     {
         QVERIFY(temp.isValid());
-        QVERIFY(removeTree(temp.path()) && makeFolder(temp.path()));
+        here = temp.filePath(QString::number(++cases));
+        QVERIFY(makeFolder(here));
         src = path(QStringLiteral("src"));
         outside = path(QStringLiteral("outside"));
         volume = path(QStringLiteral("vol"));
@@ -165,7 +169,7 @@ private slots:
         QTest::newRow("foreign output") << "notes" << head + "output " + hex("notes.txt") + "\nend\n"
                                         << "not one kept beside package 1";
         QTest::newRow("output cut at NUL") << "file" << head + "output " + QByteArray("1.xml\0zzz", 9).toHex() + "\nend\n"
-                                           << "not one kept beside package 1";
+                                           << "a line is not one korvo writes";
         QTest::newRow("items of two folders")
             << "file"
             << QByteArray("korvo-move 1\nnumber 1\nfolder {FOLDER}\nitem {SRCA} {FOLDERA} {ID}\n"
@@ -226,18 +230,18 @@ private slots:
         if (setup == QLatin1String("shared"))
             QCOMPARE(::chmod(QFile::encodeName(base).constData(), 0777), 0);
 #endif
-        const QStringList before = treeInventory(temp.path());
+        const QStringList before = treeInventory(here);
 
         const CliRun recovered = recover();
         const QString said = recovered.out + recovered.err;
         if (setup == QLatin1String("base owner")) {
             // Not entered: nothing is said of it, nothing changes.
             QVERIFY2(recovered.exitCode == 0 && recovered.out.contains(QStringLiteral("中断された移動はありません")), qPrintable(said));
-            QCOMPARE(treeInventory(temp.path()), before);
+            QCOMPARE(treeInventory(here), before);
             const CliRun moved = moveOther();
             QVERIFY2(moved.exitCode == 1 && moved.out.contains(QStringLiteral("belongs to another user")),
                      qPrintable(moved.out + moved.err));
-            QCOMPARE(treeInventory(temp.path()), before);
+            QCOMPARE(treeInventory(here), before);
             return;
         }
         if (rule.isEmpty()) {
@@ -247,13 +251,15 @@ private slots:
         }
         QVERIFY2(recovered.exitCode == 1 && said.contains(rule), qPrintable(said));
         if (setup != QLatin1String("shared"))
-            QVERIFY2(said.contains(QStringLiteral("Journal refused, nothing was changed. path:%1").arg(name)), qPrintable(said));
-        QCOMPARE(treeInventory(temp.path()), before);
+            QVERIFY2(said.contains(QStringLiteral("Journal refused, nothing was changed. path:%1")
+                                       .arg(QDir::toNativeSeparators(name))),
+                     qPrintable(said));
+        QCOMPARE(treeInventory(here), before);
 
         // A move beside it refuses with the same words, and moves nothing.
         const CliRun moved = moveOther();
         QVERIFY2(moved.exitCode == 1 && (moved.out + moved.err).contains(rule), qPrintable(moved.out + moved.err));
-        QCOMPARE(treeInventory(temp.path()), before);
+        QCOMPARE(treeInventory(here), before);
     }
 
     // While a move holds its base folder, recover and a second move beside
@@ -284,7 +290,7 @@ private slots:
         held.release();
         mover.join();
 
-        const QString busy = QStringLiteral("%1 は別の korvo が使用中です").arg(base);
+        const QString busy = QStringLiteral("%1 は別の korvo が使用中です").arg(QDir::toNativeSeparators(base));
         QVERIFY2(recovered.exitCode == 1 && recovered.out.contains(busy), qPrintable(recovered.out + recovered.err));
         QVERIFY2(moved.exitCode == 1 && moved.out.contains(busy), qPrintable(moved.out + moved.err));
         QCOMPARE(treeInventory(path(QStringLiteral("other"))), other);
@@ -322,11 +328,12 @@ private slots:
         const CliRun recovered = recover();
         QCOMPARE(recovered.exitCode, 1);
         const QString head = QStringLiteral("パッケージ1を%1から元に戻せませんでした（%2個の項目を戻しました）。\n")
-                                 .arg(packageFolder, vanished ? QStringLiteral("0") : QStringLiteral("1"));
+                                 .arg(QDir::toNativeSeparators(packageFolder),
+                                      vanished ? QStringLiteral("0") : QStringLiteral("1"));
         QVERIFY2(recovered.out.startsWith(head), qPrintable(recovered.out));
         QVERIFY(QFileInfo::exists(labelBase + QStringLiteral("/.1.korvo-move")));
         if (vanished) {
-            QVERIFY2(recovered.out.contains(QStringLiteral("The package folder is gone. path:%1.").arg(packageFolder)),
+            QVERIFY2(recovered.out.contains(QStringLiteral("The package folder is gone. path:%1.").arg(QDir::toNativeSeparators(packageFolder))),
                      qPrintable(recovered.out));
             QCOMPARE(recovered.out.count(QStringLiteral("Item neither in its old place nor in the package folder")), 2);
             return;

@@ -51,14 +51,15 @@ bool isPlainName(const QByteArray& name)
 }
 
 // Hex that decodes to exactly these bytes (QByteArray::fromHex skips what
-// is not hex).
+// is not hex). No name or path korvo writes holds a NUL byte: one cut there
+// would be another name.
 bool fromHex(const QByteArray& text, QByteArray* bytes)
 {
     static const QRegularExpression pattern(QStringLiteral("^(?:[0-9a-f]{2})*$"));
     if (!pattern.match(QLatin1String(text)).hasMatch())
         return false;
     *bytes = QByteArray::fromHex(text);
-    return true;
+    return !bytes->contains('\0');
 }
 
 bool toNumber(const QByteArray& text, quint64* value)

@@ -37,7 +37,7 @@ bool PackageMover::outOfRange()
 
 bool PackageMover::noNumberLeft(int wanted)
 {
-    errorString_ = QStringLiteral("No folder number is free from %1 on in %2.\r\n").arg(wanted).arg(baseText_);
+    errorString_ = QStringLiteral("No folder number is free from %1 on in %2.\r\n").arg(QString::number(wanted), baseText_);
     return false;
 }
 
