@@ -575,7 +575,7 @@ void PackagingDialog::triggerMove()
     form->pushButtonAllUncheck->setEnabled(false);
     outcome = MoveOutcome();
     moveLog.clear();
-    startMove(label, {});
+    startMove(label, false);
 }
 
 QList<int> PackagingDialog::checkedPackages() const
@@ -589,10 +589,10 @@ QList<int> PackagingDialog::checkedPackages() const
     return checked;
 }
 
-// Starts the move job on its worker, after undoing the interrupted moves of
-// `undoFirst` there. Its steps come back as queued signals; the job waits
+// Starts the move job on its worker, which first undoes the interrupted
+// moves in the base folder when `undoInterrupted` is set. Its steps come back as queued signals; the job waits
 // after each package until the dialog has taken the package out of the tree.
-void PackagingDialog::startMove(const QString& label, const QList<NativePath>& undoFirst)
+void PackagingDialog::startMove(const QString& label, bool undoInterrupted)
 {
     PackageMoveRequest request;
     request.root = root;
@@ -611,6 +611,7 @@ void PackagingDialog::startMove(const QString& label, const QList<NativePath>& u
         request.orderSize = packedOrder.size;
     }
     request.xmlSettings = xmlSettings;
+    request.undoInterrupted = undoInterrupted;
     moveLabel = label;
     movePackages = request.packages.size();
     movePackagesEnded = 0;
@@ -618,7 +619,6 @@ void PackagingDialog::startMove(const QString& label, const QList<NativePath>& u
 
     mover = new PackageMoveWorker(request, this);
     mover->setPauseAfterEachPackage(true);
-    mover->setUndoFirst(undoFirst);
     moveBaseFolder = mover->job().baseFolderText();
     connect(mover, &PackageMoveWorker::packageStarted, this, &PackagingDialog::onPackageStarted);
     connect(mover, &PackageMoveWorker::itemsMoved, this, &PackagingDialog::onItemsMoved);
@@ -740,6 +740,7 @@ void PackagingDialog::packageFailed(const PackageMoveResult& result)
     outcome.failedNumbers << number;
     outcome.failureLines << line;
     outcome.leftItemsBehind = outcome.leftItemsBehind || result.leftItemsBehind;
+    outcome.journalLeft = outcome.journalLeft || result.journalLeft;
 }
 
 void PackagingDialog::packageMoved(const PackageMoveResult& result)
@@ -748,7 +749,17 @@ void PackagingDialog::packageMoved(const PackageMoveResult& result)
     root->remove(packages.at(result.index));
     outcome.moved.append(result.index);
     form->treeWidgetPackage->topLevelItem(result.index)->setDisabled(true);
-    addStatusLine(PackageListing::movedLine(result.folder));
+    if (result.error.isEmpty()) {
+        addStatusLine(PackageListing::movedLine(result.folder));
+        return;
+    }
+    // Its items are in its folder, but it could not be finished: its
+    // journal stays, and it counts among the failures.
+    const QString line = PackageListing::unfinishedLine(result.folder, result.error);
+    addStatusLine(line);
+    outcome.failedNumbers << QString::number(result.folder.number);
+    outcome.failureLines << line;
+    outcome.journalLeft = true;
 }
 
 void PackagingDialog::onMoveEnded()
@@ -792,14 +803,11 @@ void PackagingDialog::endMove()
 void PackagingDialog::endRefusedMove(const PackageMoveWorker& worker)
 {
     const PackageMoveJob& job = worker.job();
-    if (!worker.undoFailed() && offerRecovery(job)) {
-        QList<NativePath> journals;
-        for (const QString& name : job.interruptedPackages())
-            journals << job.baseFolder().child(name);
-        startMove(moveLabel, journals);
+    if (!job.undoFailed() && offerRecovery(job)) {
+        startMove(moveLabel, true);
         return;
     }
-    if (worker.undoFailed())
+    if (job.undoFailed())
         setStatus(moveLog.join(QStringLiteral("\r\n")));
     form->groupBoxPackaging->setEnabled(true);
     form->pushButtonMove->setEnabled(true);
@@ -833,6 +841,13 @@ int PackagingDialog::updateCheckButtons()
 // one first. True when the undo is to run.
 bool PackagingDialog::offerRecovery(const PackageMoveJob& job)
 {
+    // A journal korvo did not write for this user is never acted on: the
+    // lines say which and why.
+    if (job.journalRefused()) {
+        setStatus(QStringLiteral("移動の記録が使えないため、移動しませんでした。\r\n") + job.errorString().trimmed());
+        QMessageBox::warning(this, QStringLiteral("パッケージの移動"), job.errorString().trimmed(), QMessageBox::Ok);
+        return false;
+    }
     const QMessageBox::StandardButton answer = QMessageBox::question(
         this, QStringLiteral("パッケージの移動"),
         QStringLiteral("前回のパッケージの移動が中断されたままです。\r\n%1\r\n\r\n"
@@ -889,6 +904,8 @@ void PackagingDialog::reportFailures()
                                   "項目名は「Move back failed」の行にあります。");
     if (!outcome.imageFailedNumbers.isEmpty())
         summary += QStringLiteral("\r\n") + PackageListing::failureSummary({}, {}, outcome.imageFailedNumbers);
+    if (outcome.journalLeft)
+        summary += QStringLiteral("\r\n") + PackageListing::recoverAdvice(moveBaseFolder);
     addStatusLine(summary);
     QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
                          summary + QStringLiteral("\r\n\r\n") + outcome.failureLines.join(QStringLiteral("\r\n")),

@@ -110,9 +110,10 @@ private:
         QStringList failureLines;
         QStringList imageFailedNumbers;
         bool leftItemsBehind = false;
+        bool journalLeft = false; // a package's journal stays for 'korvo-cli recover'
     };
     QList<int> checkedPackages() const;
-    void startMove(const QString& label, const QList<NativePath>& undoFirst);
+    void startMove(const QString& label, bool undoInterrupted);
     void placeMoveProgress();
     void showMoveProgress(int packagesStarted, int itemsDone);
     void onPackageStarted(const PackageMoveResult& result);

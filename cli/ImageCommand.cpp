@@ -72,9 +72,8 @@ void printOutcome(const ImageArguments& read, const NativePath& folder, const Im
         out() << QStringLiteral("{\"folder\": %1, \"image\": %2, \"format\": %3, \"size\": %4, \"manifestInside\": %5, "
                                 "\"ok\": %6, \"error\": %7}\n")
                      .arg(jsonString(folder.toText()), jsonString(outcome.image.toText()),
-                          jsonString(ImageFormats::suffix(read.format)))
-                     .arg(written ? outcome.size : 0)
-                     .arg(outcome.manifestInside && written ? QStringLiteral("true") : QStringLiteral("false"),
+                          jsonString(ImageFormats::suffix(read.format)), QString::number(written ? outcome.size : 0),
+                          outcome.manifestInside && written ? QStringLiteral("true") : QStringLiteral("false"),
                           written ? QStringLiteral("true") : QStringLiteral("false"),
                           written ? QStringLiteral("null") : jsonString(error));
     } else if (written) {

@@ -97,6 +97,9 @@ struct PackageReport
     bool imageTooLarge = false;
     bool unsaved = false; // its listing or manifest failed
     bool imageFailed = false;
+    bool unfinished = false;  // moved, but its final sync or journal removal failed
+    bool journalLeft = false; // its journal stays for 'korvo-cli recover'
+
     QString error;        // why it did not move, or why its listing, manifest or image failed
 };
 
@@ -324,9 +327,10 @@ PackageReport reportOf(const PackageMoveResult& result)
     if (result.imageWritten)
         report.image = result.imageText;
     report.imageTooLarge = result.imageLargerThanOrder;
-    report.unsaved = (result.listingTried && !result.listingWritten) || (result.manifestTried && !result.manifestWritten)
-                     || (result.moved && !result.error.isEmpty());
+    report.unsaved = (result.listingTried && !result.listingWritten) || (result.manifestTried && !result.manifestWritten);
     report.imageFailed = result.imageTried && !result.imageWritten;
+    report.unfinished = result.moved && !result.error.isEmpty();
+    report.journalLeft = result.journalLeft;
     QStringList errors;
     for (const QString& error : {result.error, result.listingError, result.manifestError, result.imageError}) {
         if (!error.isEmpty())
@@ -405,15 +409,17 @@ QList<PackageReport> failAll(const std::set<int>& chosen, const QString& baseTex
 }
 
 // The last line: all done, or what failed, as the dialog's summary says it.
-QString lastLine(const QList<PackageReport>& reports, bool complete)
+QString lastLine(const QList<PackageReport>& reports, bool complete, const QString& baseText)
 {
     QStringList failed;
     QStringList unsaved;
     QStringList imageFailed;
+    bool journalLeft = false;
     for (const PackageReport& report : reports) {
         const QString number =
             report.number > 0 ? QString::number(report.number) : QStringLiteral("#%1").arg(report.index + 1);
-        if (!report.moved)
+        journalLeft = journalLeft || report.journalLeft;
+        if (!report.moved || report.unfinished)
             failed << number;
         if (report.moved && report.unsaved)
             unsaved << number;
@@ -422,7 +428,7 @@ QString lastLine(const QList<PackageReport>& reports, bool complete)
     }
     if (failed.isEmpty() && unsaved.isEmpty() && imageFailed.isEmpty())
         return complete ? QStringLiteral("全て完了しました。") : QString();
-    return asLines(PackageListing::failureSummary(failed, unsaved, imageFailed));
+    return asLines(PackageListing::failureSummary(failed, unsaved, imageFailed, journalLeft ? baseText : QString()));
 }
 
 void printOutcome(const MoveRequest& request, const ScanResult& scan, const QString& baseText,
@@ -446,7 +452,7 @@ void printOutcome(const MoveRequest& request, const ScanResult& scan, const QStr
     }
     if (request.dryRun)
         return;
-    const QString line = lastLine(reports, reports.size() == packages.size());
+    const QString line = lastLine(reports, reports.size() == packages.size(), baseText);
     if (!line.isEmpty())
         out() << line << "\n";
 }

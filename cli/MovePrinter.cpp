@@ -114,6 +114,8 @@ void MovePrinter::packageEnded(const PackageMoveResult& result)
             printManifest(result);
             if (result.imageTried)
                 printImage(result, orderSize_);
+            if (!result.error.isEmpty())
+                out() << asLines(PackageListing::unfinishedLine(result.folder, result.error)) << "\n";
         }
         out().flush();
     }

@@ -21,13 +21,22 @@ const char* const RecoverHelp =
     "volume root, its korvo_pack folder or any folder below it. Each item goes\n"
     "back to its old place, never replacing anything; an item whose old name is\n"
     "taken again, or that is neither there nor in the package folder, is named\n"
-    "and left where it is. The package folder, its listing, manifest and image\n"
-    "(whole or partial) and the journal are removed once nothing is left. An\n"
+    "and left where it is. The package's partial files go; once no item is\n"
+    "left in the package folder, its listing, manifest and image, the folder\n"
+    "and the journal are removed too (while items stay, their record stays). An\n"
     "image of a package moved before ('korvo-cli image') that was cut short is\n"
     "removed; the package stays where it is.\n"
     "\n"
+    "A journal is acted on only when korvo could have written it for you: a\n"
+    "regular file of yours, in folders of yours that no one else may write to,\n"
+    "naming only the package's own folder and files and items of one folder.\n"
+    "Any other is named with the rule it breaks and left untouched; folders of\n"
+    "other users are not entered. Each base folder is locked while it is\n"
+    "worked on: a move, recover or image running there makes this one wait a\n"
+    "few seconds, then give up on that folder.\n"
+    "\n"
     "Exit status: 0 every interrupted move was undone (or none was found), 1\n"
-    "anything is left, 2 wrong usage.\n";
+    "anything is left or refused, 2 wrong usage.\n";
 
 QString jsonReport(const PackageRecovery::Report& report)
 {
@@ -35,13 +44,11 @@ QString jsonReport(const PackageRecovery::Report& report)
     for (const QString& line : report.leftLines)
         left << jsonString(line);
     return QStringLiteral("{\"journal\": %1, \"number\": %2, \"folder\": %3, \"returned\": %4, \"items\": %5, "
-                          "\"undone\": %6, \"left\": [%7]}")
-        .arg(jsonString(report.journal.toText()))
-        .arg(report.number)
-        .arg(jsonString(report.folderText))
-        .arg(report.returned)
-        .arg(report.total)
-        .arg(report.undone() ? QStringLiteral("true") : QStringLiteral("false"), left.join(QStringLiteral(", ")));
+                          "\"undone\": %6, \"refused\": %7, \"left\": [%8]}")
+        .arg(jsonString(report.journal.toText()), QString::number(report.number), jsonString(report.folderText),
+             QString::number(report.returned), QString::number(report.total),
+             report.undone() ? QStringLiteral("true") : QStringLiteral("false"),
+             report.refused ? QStringLiteral("true") : QStringLiteral("false"), left.join(QStringLiteral(", ")));
 }
 
 // Reads the arguments; -1 when the command goes on, else the exit code.
@@ -70,28 +77,29 @@ int recoverCommand(const QStringList& arguments)
     if (early >= 0)
         return early;
     const NativePath pack = PackageRecovery::packFolderFor(argumentPath(argument));
-    QList<NativePath> journals;
+    QList<PackageRecovery::JournalFolder> folders;
     QString error;
-    if (!PackageRecovery::findJournals(pack, &journals, &error)) {
+    if (!PackageRecovery::findJournals(pack, &folders, &error)) {
         err() << "korvo-cli recover: " << error << "\n";
         err().flush();
         return Failure;
     }
     bool allUndone = true;
     QStringList texts;
-    for (const NativePath& journal : qAsConst(journals)) {
-        const PackageRecovery::Report report = PackageRecovery::undo(journal);
-        allUndone = allUndone && report.undone();
-        if (json)
-            texts << jsonReport(report);
-        else
-            out() << asLines(PackageRecovery::reportLines(report)) << "\n";
-        out().flush();
+    for (const PackageRecovery::JournalFolder& folder : qAsConst(folders)) {
+        for (const PackageRecovery::Report& report : PackageRecovery::recoverFolder(folder)) {
+            allUndone = allUndone && report.undone();
+            if (json)
+                texts << jsonReport(report);
+            else
+                out() << asLines(PackageRecovery::reportLines(report)) << "\n";
+            out().flush();
+        }
     }
     if (json)
         out() << "{\"folder\": " << jsonString(pack.toText()) << ", \"packages\": ["
               << texts.join(QStringLiteral(", ")) << "]}\n";
-    else if (journals.isEmpty())
+    else if (folders.isEmpty())
         out() << QStringLiteral("中断された移動はありません。") << "\n";
     else if (allUndone)
         out() << QStringLiteral("全て元に戻しました。") << "\n";

@@ -4,6 +4,7 @@
 #include "ScanSupport.h"
 #include "SizeFormat.h"
 #include "TestSupport.h"
+#include "TracedRun.h"
 #include "TreeInventory.h"
 
 #include <QtTest>
@@ -284,20 +285,23 @@ private slots:
     // A move killed at some point (SIGKILL, or SIGTERM, which lets the
     // package finish) never leaves a package split: a second move is
     // refused while a journal is there, `recover` undoes the interrupted
-    // package, and then every package is whole, either back in the folder
-    // or in its own numbered folder with its listing and manifest, and no
-    // journal or temporary file is left.
+    // package (even when it is killed itself at one of its steps, and a
+    // second `recover` finishes its work), and then every package is whole,
+    // either back in the folder or in its own numbered folder with its
+    // listing and manifest, and no journal or temporary file is left.
     void killedMoveLeavesNoPackageSplit_data()
     {
         QTest::addColumn<bool>("terminate"); // SIGTERM, else SIGKILL
         QTest::addColumn<QString>("waitFor"); // a name in the package base folder
         QTest::addColumn<int>("items");       // killed once it holds that many
-        QTest::newRow("first item moved") << false << QStringLiteral("1") << 1;
-        QTest::newRow("halfway") << false << QStringLiteral("1") << 6000;
-        QTest::newRow("while hashing") << false << QStringLiteral(".1.sha256.korvo-part") << 0;
-        QTest::newRow("while imaging") << false << QStringLiteral(".1.iso.korvo-part") << 0;
-        QTest::newRow("second package") << false << QStringLiteral("2") << 1;
-        QTest::newRow("terminated") << true << QStringLiteral("1") << 1;
+        QTest::addColumn<QString>("recoverKilledAt"); // "call:N": the first recover dies at its Nth such call
+        QTest::newRow("first item moved") << false << QStringLiteral("1") << 1 << QStringLiteral("renameat2:1");
+        QTest::newRow("halfway") << false << QStringLiteral("1") << 6000 << QStringLiteral("renameat2:3000");
+        QTest::newRow("while hashing") << false << QStringLiteral(".1.sha256.korvo-part") << 0
+                                       << QStringLiteral("unlinkat:1");
+        QTest::newRow("while imaging") << false << QStringLiteral(".1.iso.korvo-part") << 0 << QStringLiteral("fsync:2");
+        QTest::newRow("second package") << false << QStringLiteral("2") << 1 << QStringLiteral("renameat2:1");
+        QTest::newRow("terminated") << true << QStringLiteral("1") << 1 << QString();
     }
 
     void killedMoveLeavesNoPackageSplit()
@@ -309,6 +313,7 @@ private slots:
         const int signal = terminate ? SIGTERM : SIGKILL;
         QFETCH(QString, waitFor);
         QFETCH(int, items);
+        QFETCH(QString, recoverKilledAt);
         const bool image = waitFor.contains(QStringLiteral(".iso"));
         if (image && !ImageFormats::available())
             QSKIP(qPrintable(ImageFormats::unavailableReason()));
@@ -361,7 +366,16 @@ private slots:
                          && refused.err.contains(QStringLiteral("korvo-cli recover")),
                      qPrintable(refused.out + refused.err));
         }
-        const Run recovered = runCli({QStringLiteral("recover"), here.filePath(QStringLiteral("vol"))});
+        const QStringList recover{QStringLiteral("recover"), here.filePath(QStringLiteral("vol"))};
+        if (journalLeft && !recoverKilledAt.isEmpty() && straceAvailable()) {
+            const QStringList call = recoverKilledAt.split(QLatin1Char(':'));
+            const Run killed = runCliTraced({QStringLiteral("-e"), QStringLiteral("trace=") + call.first(),
+                                             QStringLiteral("-e"),
+                                             QStringLiteral("inject=%1:signal=KILL:when=%2").arg(call.first(), call.last())},
+                                            recover);
+            QVERIFY2(killed.exitCode == -1, qPrintable(killed.out + killed.err));
+        }
+        const Run recovered = runCli(recover);
         QVERIFY2(recovered.exitCode == 0, qPrintable(recovered.out + recovered.err));
 
         // Each package whole in one place; only finished folders are left.
@@ -529,15 +543,10 @@ private slots:
     }
 
     // When the packages' folders cannot be numbered (here the order's folder
-    // is a file), nothing moves, the reason is the system's, the JSON names
+    // is a file), nothing moves, the reason names the level, the JSON names
     // no listing, and the exit status is 1.
     void failedPackages()
     {
-#ifdef Q_OS_WIN
-        const int notAFolder = 3; // ERROR_PATH_NOT_FOUND: a level of the path is a file
-#else
-        const int notAFolder = ENOTDIR;
-#endif
         QVERIFY(writeFile(volume + QStringLiteral("/korvo_pack/") + limit(), QByteArray("in the way")));
         const QStringList before = treeInventory(temp.path());
         const QStringList arguments{QStringLiteral("move"), QStringLiteral("--limit"), limit(), QStringLiteral("--sort"),
@@ -549,13 +558,12 @@ private slots:
 #ifdef Q_OS_WIN
         // Windows may report the file on the way as a path not found, and
         // the failure then comes when a package's folder is made.
-        Q_UNUSED(notAFolder)
         QVERIFY2(run.out.contains(QStringLiteral("移動失敗。")) && !run.out.contains(QStringLiteral("移動完了。")),
                  qPrintable(run.out));
         const QString reason;
 #else
-        const QString reason = QStringLiteral("List folder failed. path:%1/korvo_pack/%2 winError:%3 (%4).")
-                                   .arg(volume, limit(), QString::number(notAFolder), qt_error_string(notAFolder));
+        const QString reason = QStringLiteral("The base folder level is not a folder. path:%1/korvo_pack/%2.")
+                                   .arg(volume, limit());
         // The last line sums up what failed.
         QVERIFY2(run.out.startsWith(QStringLiteral("パッケージを%1へ移動失敗。\n%2\nパッケージ#1").arg(base, reason)),
                  qPrintable(run.out));

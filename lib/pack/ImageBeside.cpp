@@ -1,5 +1,6 @@
 #include "ImageBeside.h"
 
+#include "BaseFolder.h"
 #include "ChecksumManifest.h"
 #include "MoveJournal.h"
 #include "PackageListing.h"
@@ -40,17 +41,30 @@ bool packageNumber(const NativePath& folder, int* number, QString* errorString)
     const QString name = folder.fileName().toText();
     bool ok = false;
     *number = name.toInt(&ok, 10);
-    if (ok && *number > 0 && name == QString::number(*number)) {
-        qint64 code = 0;
-        const platform::FolderLevel level = platform::checkFolderLevel(folder, &code);
-        if (level == platform::FolderLevel::Folder || level == platform::FolderLevel::OtherOwner)
-            return true;
-        *errorString = level == platform::FolderLevel::Link
-                           ? QStringLiteral("%1 is a link; it is never followed").arg(shown(folder))
-                           : QStringLiteral("%1 is not a folder").arg(shown(folder));
+    if (ok && *number > 0 && name == QString::number(*number))
+        return true;
+    *errorString = QStringLiteral("%1 is not a package folder: its name is not a package number").arg(shown(folder));
+    return false;
+}
+
+// Opens and locks the base folder that holds the package folder, and checks
+// the package folder itself; false with the reason.
+bool openBase(const NativePath& packageFolder, BaseFolder* base, QString* errorString)
+{
+    const NativePath basePath = packageFolder.parent();
+    if (!base->open(basePath.parent(), {basePath.fileName()}, false, errorString) || !base->lock(errorString)) {
+        *errorString = errorString->trimmed();
         return false;
     }
-    *errorString = QStringLiteral("%1 is not a package folder: its name is not a package number").arg(shown(folder));
+    platform::FolderHandle folder;
+    qint64 code = 0;
+    const platform::FolderLevel level = base->handle().openLevel(packageFolder.fileName(), false, &folder, &code);
+    if (level == platform::FolderLevel::Folder || level == platform::FolderLevel::Shared)
+        return true;
+    *errorString = level == platform::FolderLevel::Link ? QStringLiteral("%1 is a link; it is never followed").arg(shown(packageFolder))
+                   : level == platform::FolderLevel::OtherOwner
+                       ? QStringLiteral("%1 belongs to another user").arg(shown(packageFolder))
+                       : QStringLiteral("%1 is not a folder").arg(shown(packageFolder));
     return false;
 }
 
@@ -64,13 +78,11 @@ bool isFree(const NativePath& path, QString* errorString)
     return false;
 }
 
-MoveJournal imageJournal(const PackageFolder& folder, const NativePath& image)
+MoveJournal imageJournal(int number, const NativePath& image)
 {
     MoveJournal journal;
-    journal.baseFolder = folder.path.parent();
-    journal.path = journal.baseFolder.child(MoveJournal::fileName(folder.number));
-    journal.number = folder.number;
-    journal.outputs << image << MoveJournal::temporaryFor(image);
+    journal.number = number;
+    journal.outputs << image.fileName() << MoveJournal::temporaryFor(image.fileName());
     return journal;
 }
 
@@ -85,14 +97,16 @@ bool writeForPackage(const NativePath& packageFolder, ImageFormat format, const 
     request.folder.manifest = ChecksumManifest::pathBeside(request.folder.path);
     request.label = request.folder.path.parent().fileName().toText();
     outcome->image = ImageFormats::pathBeside(request.folder.path, format);
-    if (!packageNumber(request.folder.path, &request.folder.number, errorString) || !isFree(outcome->image, errorString))
+    BaseFolder base;
+    if (!packageNumber(request.folder.path, &request.folder.number, errorString)
+        || !openBase(request.folder.path, &base, errorString) || !isFree(outcome->image, errorString))
         return false;
     bool isFolder = false;
     request.withManifest = platform::entryExists(request.folder.manifest, &isFolder) && !isFolder;
     outcome->manifestInside = request.withManifest;
-    const MoveJournal journal = imageJournal(request.folder, outcome->image);
+    const MoveJournal journal = imageJournal(request.folder.number, outcome->image);
     QString reason;
-    if (!journal.write(&reason)) {
+    if (!journal.write(base.handle(), &reason)) {
         *errorString = reason.trimmed()
                        + QStringLiteral(" (is a move or image of this package unfinished? 'korvo-cli recover' undoes it)");
         return false;
@@ -100,19 +114,19 @@ bool writeForPackage(const NativePath& packageFolder, ImageFormat format, const 
     if (!write(request, progress, &outcome->size, errorString)) {
         // The image removed its own files: the journal goes too, unless it
         // cannot, which 'korvo-cli recover' then finishes.
-        if (!journal.remove(&reason))
+        if (!journal.remove(base.handle(), &reason))
             *errorString += QStringLiteral("; ") + reason.trimmed();
         return false;
     }
     // The image's name lasts before the journal goes; else the journal
     // stays, and 'korvo-cli recover' removes the image again.
     qint64 code = 0;
-    if (!platform::syncFolder(journal.baseFolder, &code)) {
+    if (!base.handle().sync(&code)) {
         *errorString = QStringLiteral("cannot sync %1: %2; 'korvo-cli recover' removes the image")
-                           .arg(shown(journal.baseFolder), platform::errorText(code));
+                           .arg(shown(base.path()), platform::errorText(code));
         return false;
     }
-    if (!journal.remove(&reason)) {
+    if (!journal.remove(base.handle(), &reason)) {
         *errorString = reason.trimmed();
         return false;
     }

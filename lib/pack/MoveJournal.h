@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileIdentity.h"
+#include "FolderHandle.h"
 #include "NativePath.h"
 
 #include <QList>
@@ -9,52 +10,73 @@
 
 namespace korvo {
 
-// The record of one package move in progress, kept beside the package
-// folder in the base folder as ".N.korvo-move" (a hidden name that never
-// counts as a package number). It is written and synced before the first
-// item moves and removed only once the package, its listing and manifest
-// are complete and synced, or once the move has been undone: a journal
-// found later means the process died in between, and names every item's
-// exact source, destination and identity, so that the move can be undone.
-// An image of a package moved before is guarded the same way, by a journal
-// with no folder and no items that names the image's outputs only.
+// The record of one package move in progress, kept in the base folder
+// beside the package folder as ".N.korvo-move" (a hidden name that never
+// counts as a package number). It is written whole under a temporary name,
+// synced, and only then takes its name, before the first item moves; it is
+// removed only once the package, its listing, manifest and image are
+// complete and synced, or once the move has been undone. A journal found
+// later means the process died in between, and names every item's name,
+// the one folder the items came from and each item's identity, so that the
+// move can be undone. An image of a package moved before is guarded the
+// same way, by a journal with no folder and no items.
+//
+// A journal is read back as input from a stranger: only a regular file of
+// this user, opened in a base folder reached without links, written whole
+// in this format, is taken, and every path it leads to is confined to the
+// package's own places: the package folder is BASE/N for the journal's own
+// N, each output is one of the files kept beside package N, and each item
+// is a plain name moved between the one source folder and BASE/N.
 // Synchronous, on the caller's thread.
 struct MoveJournal
 {
     struct Item
     {
-        NativePath source;
-        NativePath destination;
+        NativePath name; // one level: the same name in the source folder and in BASE/N
         FileIdentity identity;
     };
 
-    NativePath path;        // the journal file
-    NativePath baseFolder;
     int number = -1;
-    NativePath folder;      // the package folder
-    QList<NativePath> outputs; // listing, manifest, images and their temporary names
+    bool hasFolder = false;   // a package move (folder BASE/N), not an image's guard
+    NativePath sourceFolder;  // where the items came from (absolute)
+    QList<NativePath> outputs; // names in the base folder: listing, manifest, images, temporaries
     QList<Item> items;
-    bool complete = false;  // read back whole; an incomplete one moved nothing
 
-    // The journal name of package N, and the temporary name its listing or
-    // manifest is written under before it is linked into place.
-    static QString fileName(int number);
+    // The journal name of package N, and the temporary name a file is
+    // written under before it is moved to its name.
+    static NativePath fileName(int number);
     static NativePath temporaryFor(const NativePath& output);
     // True for a journal's name, with its package number.
     static bool isJournalName(const QString& name, int* number);
+    // True for the temporary name of a journal that never took its name.
+    static bool isUnfinishedJournalName(const QString& name, int* number);
+    // The largest journal read: far more than a package of a million items
+    // needs.
+    static const qint64 MaxSize = qint64(256) << 20;
 
-    // Creates the journal exclusively, writes it whole and syncs it and its
-    // folder. False with the reason; nothing is left behind then.
-    bool write(QString* errorString) const;
-    // Reads a journal back. False with the reason when it cannot be read.
-    static bool read(const NativePath& path, MoveJournal* journal, QString* errorString);
-    // Removes the journal and syncs its folder.
-    bool remove(QString* errorString) const;
+    // Writes the journal into the open base folder: whole under its
+    // temporary name, synced, then moved to its name (never replacing one),
+    // and the folder synced. False with the reason; nothing is left behind
+    // then.
+    bool write(const platform::FolderHandle& base, QString* errorString) const;
+    // Removes the journal from the base folder.
+    bool remove(const platform::FolderHandle& base, QString* errorString) const;
 
-    // The journals in a base folder (none when it does not exist), by name.
-    static bool findIn(const NativePath& baseFolder, QStringList* names, QString* errorString);
-    // The lines that refuse a move into a base folder holding journals.
-    static QString refusalLines(const QString& baseFolderText, const QStringList& names);
+    // What read() made of a journal.
+    enum class ReadResult {
+        Read,    // taken: every rule holds
+        Refused, // not a journal korvo wrote for this user here; `rule` says which rule broke
+        Failed   // could not be read; the reason is in `rule`
+    };
+    // Reads the journal `name` in the open base folder (a folder of this
+    // user that no one else may write to) and checks every rule above.
+    static ReadResult read(const platform::FolderHandle& base, const NativePath& name, MoveJournal* journal,
+                           QString* rule);
+
+    // The names of the journals in an open base folder, and of the
+    // temporary journals that never took their name, sorted.
+    static bool findIn(const platform::FolderHandle& base, QStringList* journals, QStringList* unfinished,
+                       QString* errorString);
 };
 
 } // namespace korvo

@@ -1,6 +1,7 @@
 #include "PackageListing.h"
 
 #include "MoveJournal.h"
+#include "MoveMessages.h"
 #include "Packager.h"
 #include "Platform.h"
 #include "SizeFormat.h"
@@ -25,9 +26,7 @@ bool putInPlace(const NativePath& temporary, const NativePath& path, QString* er
     }
     platform::removeFile(temporary);
     if (errorString)
-        *errorString = QStringLiteral("%1 failed. path:%2 winError:%3 (%4).")
-                           .arg(QLatin1String(step), QDir::toNativeSeparators(path.toText()), QString::number(code),
-                                platform::errorText(code));
+        *errorString = MoveMessages::failure(step, path, code);
     return false;
 }
 
@@ -60,12 +59,12 @@ bool writeManifest(const PackageFolder& folder, const ChecksumManifest::Progress
 
 QString movingLine(const PackageFolder& folder)
 {
-    return QStringLiteral("パッケージ%1を%2へ移動中...").arg(folder.number).arg(folder.text);
+    return QStringLiteral("パッケージ%1を%2へ移動中...").arg(QString::number(folder.number), folder.text);
 }
 
 QString movedLine(const PackageFolder& folder)
 {
-    return QStringLiteral("パッケージ%1を%2へ移動完了。").arg(folder.number).arg(folder.text);
+    return QStringLiteral("パッケージ%1を%2へ移動完了。").arg(QString::number(folder.number), folder.text);
 }
 
 QString failedLine(const QString& number, const QString& folderText, const QString& reason)
@@ -73,8 +72,44 @@ QString failedLine(const QString& number, const QString& folderText, const QStri
     return QStringLiteral("パッケージ%1を%2へ移動失敗。\r\n%3").arg(number, folderText, reason);
 }
 
+QString unfinishedLine(const PackageFolder& folder, const QString& reason)
+{
+    return QStringLiteral("パッケージ%1を%2へ移動しましたが、完了できませんでした。\r\n%3")
+        .arg(QString::number(folder.number), folder.text, reason);
+}
+
+QString recoverAdvice(const QString& baseFolderText)
+{
+    // The base folder text doubles its separator where there is no label;
+    // the path is shown clean.
+    const QString base = QDir::toNativeSeparators(QDir::cleanPath(QDir::fromNativeSeparators(baseFolderText)));
+    return QStringLiteral("Run 'korvo-cli recover \"%1\"' to undo it before moving again.").arg(base);
+}
+
+QString interruptedLines(const QString& baseFolderText, const QStringList& journalNames)
+{
+    const QString base = QDir::cleanPath(QDir::fromNativeSeparators(baseFolderText));
+    QString lines;
+    for (const QString& name : journalNames) {
+        int number = 0;
+        if (!MoveJournal::isJournalName(name, &number))
+            MoveJournal::isUnfinishedJournalName(name, &number);
+        lines += QStringLiteral("パッケージ%1の移動が中断されたままです: %2\r\n")
+                     .arg(QString::number(number), QDir::toNativeSeparators(base + QLatin1Char('/') + name));
+    }
+    return journalNames.isEmpty() ? QString() : lines + recoverAdvice(baseFolderText) + QStringLiteral("\r\n");
+}
+
+QString refusedJournalLine(const NativePath& journal, const QString& rule)
+{
+    return QStringLiteral("Journal refused, nothing was changed. path:%1 reason:%2. A journal korvo writes is a "
+                          "regular file of yours in folders only you may write to; move this one away once you "
+                          "know where it came from.\r\n")
+        .arg(MoveMessages::shown(journal), rule);
+}
+
 QString failureSummary(const QStringList& failedNumbers, const QStringList& unsavedNumbers,
-                       const QStringList& imageFailedNumbers)
+                       const QStringList& imageFailedNumbers, const QString& recoverFolder)
 {
     const QString separator = QStringLiteral("、");
     QStringList lines;
@@ -87,6 +122,8 @@ QString failureSummary(const QStringList& failedNumbers, const QStringList& unsa
         lines << QStringLiteral("パッケージ%1のイメージの作成に失敗しました。").arg(imageFailedNumbers.join(separator));
     if (lines.isEmpty())
         lines << QStringLiteral("パッケージの移動に失敗しました。");
+    if (!recoverFolder.isEmpty())
+        lines << recoverAdvice(recoverFolder);
     return lines.join(QStringLiteral("\r\n"));
 }
 

@@ -42,11 +42,29 @@ QString movingLine(const PackageFolder& folder);
 QString movedLine(const PackageFolder& folder);
 QString failedLine(const QString& number, const QString& folderText, const QString& reason);
 
+// The line of a package whose items all moved but whose last step (the
+// final sync, or the removal of its journal) failed: it is not finished,
+// and its journal stays for 'korvo-cli recover'.
+QString unfinishedLine(const PackageFolder& folder, const QString& reason);
+
 // The summary of a move that did not all succeed: the packages that failed
 // to move, those that moved but whose listing or manifest failed, and those
-// whose image failed.
+// whose image failed. With `recoverFolder`, a journal stays there, and the
+// last line says how to put its package back.
 QString failureSummary(const QStringList& failedNumbers, const QStringList& unsavedNumbers,
-                       const QStringList& imageFailedNumbers = QStringList());
+                       const QStringList& imageFailedNumbers = QStringList(),
+                       const QString& recoverFolder = QString());
+
+// The line that tells how to undo the interrupted moves of a base folder.
+QString recoverAdvice(const QString& baseFolderText);
+
+// The lines that refuse a move into a base folder holding journals of
+// interrupted moves (by name), ending with recoverAdvice().
+QString interruptedLines(const QString& baseFolderText, const QStringList& journalNames);
+
+// The line that refuses a journal korvo did not write for this user there,
+// with the rule it breaks.
+QString refusedJournalLine(const NativePath& journal, const QString& rule);
 
 // The note on a package's line when its image is larger than the package
 // size: the medium may not take it.

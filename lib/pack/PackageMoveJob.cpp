@@ -3,6 +3,7 @@
 #include "ImageBeside.h"
 #include "MoveJournal.h"
 #include "PackageListing.h"
+#include "PackageRecovery.h"
 #include "PackageTarget.h"
 
 namespace korvo {
@@ -12,17 +13,56 @@ PackageMoveJob::PackageMoveJob(const PackageMoveRequest& request)
 {
 }
 
+// Checks the base folder, under its lock, for journals of interrupted moves
+// (each read as input from a stranger) and undoes them when asked. False
+// with the reason when the job must not start.
 bool PackageMoveJob::checkNoInterruptedMove()
 {
-    QString reason;
-    if (!MoveJournal::findIn(mover_.baseFolder(), &interrupted_, &reason)) {
-        errorString_ = reason;
+    const platform::FolderHandle& base = mover_.base().handle();
+    QStringList journals;
+    QStringList unfinished;
+    if (!MoveJournal::findIn(base, &journals, &unfinished, &errorString_))
         return false;
+    QString refused;
+    for (const QString& name : qAsConst(journals)) {
+        MoveJournal journal;
+        QString rule;
+        if (MoveJournal::read(base, NativePath::fromText(name), &journal, &rule) == MoveJournal::ReadResult::Read) {
+            interrupted_ << name;
+            continue;
+        }
+        journalRefused_ = true;
+        refused += PackageListing::refusedJournalLine(mover_.base().path().child(name), rule);
     }
-    if (interrupted_.isEmpty())
+    if (interrupted_.isEmpty() && unfinished.isEmpty() && !journalRefused_)
         return true;
-    errorString_ = MoveJournal::refusalLines(mover_.baseFolderText(), interrupted_);
+    if (!journalRefused_ && request_.undoInterrupted)
+        return undoInterrupted(unfinished);
+    interrupted_ += unfinished;
+    errorString_ = refused + PackageListing::interruptedLines(mover_.baseFolderText(), interrupted_);
     return false;
+}
+
+bool PackageMoveJob::undoInterrupted(const QStringList& unfinished)
+{
+    QString lines;
+    bool allUndone = true;
+    QList<PackageRecovery::Report> reports;
+    for (const QString& name : unfinished)
+        reports << PackageRecovery::removeUnfinished(mover_.base(), name);
+    for (const QString& name : qAsConst(interrupted_))
+        reports << PackageRecovery::undo(mover_.base(), name);
+    for (const PackageRecovery::Report& report : qAsConst(reports)) {
+        allUndone = allUndone && report.undone();
+        lines += PackageRecovery::reportLines(report);
+    }
+    observer_->interruptedUndone(allUndone, lines);
+    undoFailed_ = !allUndone;
+    if (allUndone)
+        interrupted_.clear();
+    else
+        errorString_ = lines;
+    return allUndone;
 }
 
 PackageMoveJob::Outcome PackageMoveJob::run()
@@ -32,8 +72,22 @@ PackageMoveJob::Outcome PackageMoveJob::run()
     results_.clear();
     errorString_.clear();
     interrupted_.clear();
+    journalRefused_ = false;
+    undoFailed_ = false;
+    // The base folder is opened and locked before any journal is looked at:
+    // a folder of another user is refused before its journals are read. The
+    // lock is held until the job ends.
+    if (!mover_.openBaseFolder() || !mover_.lockBaseFolder()) {
+        errorString_ = mover_.errorString();
+        return BaseFailed;
+    }
+    struct Unlock
+    {
+        PackageMover& mover;
+        ~Unlock() { mover.unlockBaseFolder(); }
+    } unlock{mover_};
     if (!checkNoInterruptedMove())
-        return interrupted_.isEmpty() ? BaseFailed : Refused;
+        return interrupted_.isEmpty() && !journalRefused_ && !undoFailed_ ? BaseFailed : Refused;
     base_ = request_.numberBase;
     if (base_ < 0 && !mover_.findNumberBase(&base_)) {
         base_ = -1;
@@ -68,6 +122,7 @@ PackageMoveResult PackageMoveJob::movePackage(const PackageMoveRequest::Chosen& 
     if (!result.moved) {
         result.error = mover_.errorString();
         result.leftItemsBehind = mover_.leftItemsBehind();
+        result.journalLeft = result.leftItemsBehind;
         return result;
     }
     observer_->itemsMoved(chosen.index, total, total);
@@ -77,9 +132,18 @@ PackageMoveResult PackageMoveJob::movePackage(const PackageMoveRequest::Chosen& 
         writeManifest(result);
     if (request_.image != ImageFormat::None)
         writeImage(result);
-    if (!mover_.finishPackage(result.folder))
-        result.error = mover_.errorString();
+    finishPackage(result);
     return result;
+}
+
+// Makes the moved package lasting and removes its journal; when that
+// fails the journal stays, and the package is reported as not finished.
+void PackageMoveJob::finishPackage(PackageMoveResult& result)
+{
+    if (mover_.finishPackage(result.folder))
+        return;
+    result.error = mover_.errorString();
+    result.journalLeft = true;
 }
 
 void PackageMoveJob::writeListing(const PackageMoveRequest::Chosen& chosen, PackageMoveResult& result)

@@ -40,6 +40,9 @@ struct PackageMoveRequest
     // where ImageFormats::available().
     ImageFormat image = ImageFormat::None;
     qint64 orderSize = 0;    // the package size; an image above it is flagged (0: not checked)
+    // Undo the interrupted moves found in the base folder first, under the
+    // same lock, rather than refusing to start.
+    bool undoInterrupted = false;
 };
 
 // What became of one package.
@@ -49,8 +52,9 @@ struct PackageMoveResult
     PackageFolder folder;        // number below 1 when none could be given
     bool moved = false;
     bool leftItemsBehind = false; // a failed move left items in its folder
-    QString error;               // why it did not move, or why its journal could not be
-                                 // removed once it had (lines ending with CR LF)
+    QString error;               // why it did not move, or why it could not be finished once
+                                 // it had (lines ending with CR LF)
+    bool journalLeft = false;    // its journal stays: 'korvo-cli recover' puts it back whole
     bool listingTried = false;
     bool listingWritten = false;
     QString listingError;
@@ -99,16 +103,27 @@ public:
     // failed and undone. The caller may now take its items out of the tree,
     // on the thread that runs the job, before the next package starts.
     virtual void packageEnded(const PackageMoveResult& result) { Q_UNUSED(result) }
+    // The interrupted moves found in the base folder were undone (or not),
+    // before any package: the recovery's lines.
+    virtual void interruptedUndone(bool allUndone, const QString& lines) { Q_UNUSED(allUndone) Q_UNUSED(lines) }
 };
 
 // Moves packages into numbered folders, one after another, each all or
-// nothing even when the process dies: for each package it makes the
+// nothing even when the process dies: it opens the base folder level by
+// level and holds its lock for the whole run; for each package it makes the
 // numbered folder, writes a journal beside it (.N.korvo-move), moves the
 // items with identity checks, writes the listing, manifest and image under
 // temporary names and links them into place, syncs the folders, and only
 // then removes the journal. A journal left by a killed process makes the
-// job refuse to start; PackageRecovery undoes it. The one move flow of the
-// packaging dialog and korvo-cli move.
+// job refuse to start (or, when asked, undo it first); PackageRecovery
+// undoes it. The one move flow of the packaging dialog and korvo-cli move.
+//
+// Once every item of a package is in its folder, the package has moved:
+// a listing, manifest or image that fails is reported with it and the
+// package stays moved, its journal removed as usual. Only when the final
+// sync or the journal's removal fails does the journal stay (journalLeft):
+// the package is then reported as not finished, and the next move refuses
+// to start until 'korvo-cli recover' has put it back.
 //
 // Threads: run() runs on one thread (the caller's or a worker), which also
 // receives every observer call. The job reads the request's tree and
@@ -123,8 +138,9 @@ public:
     enum Outcome {
         Finished,     // every package was tried
         Stopped,      // a stop request ended the job between packages
-        Refused,      // the base folder holds an interrupted move; nothing moved
-        BaseFailed    // the base folder could not be read; nothing moved
+        Refused,      // the base folder holds an interrupted move, or a journal korvo did
+                      // not write; nothing moved
+        BaseFailed    // the base folder could not be opened, read or locked; nothing moved
     };
 
     explicit PackageMoveJob(const PackageMoveRequest& request);
@@ -139,12 +155,17 @@ public:
 
     // After run(): each package tried, in order; the base folder text; and
     // for Refused or BaseFailed the reason (lines ending with CR LF). For
-    // Refused, interruptedJournals() names the journals found.
+    // Refused, interruptedPackages() names the journals that recovery can
+    // undo, journalRefused() tells whether any journal broke a rule (and
+    // may not be undone), and undoFailed() whether an undo asked for left
+    // anything.
     const QList<PackageMoveResult>& results() const { return results_; }
     QString baseFolderText() const { return mover_.baseFolderText(); }
     const NativePath& baseFolder() const { return mover_.baseFolder(); }
     QString errorString() const { return errorString_; }
     QStringList interruptedPackages() const { return interrupted_; }
+    bool journalRefused() const { return journalRefused_; }
+    bool undoFailed() const { return undoFailed_; }
     // The number base used (found or given).
     int numberBase() const { return base_; }
     // Stopped: the index of the first package that did not start.
@@ -156,6 +177,8 @@ private:
     void writeManifest(PackageMoveResult& result);
     void writeImage(PackageMoveResult& result);
     bool checkNoInterruptedMove();
+    bool undoInterrupted(const QStringList& unfinished);
+    void finishPackage(PackageMoveResult& result);
 
     PackageMoveRequest request_;
     PackageMover mover_;
@@ -165,6 +188,8 @@ private:
     QList<PackageMoveResult> results_;
     QString errorString_;
     QStringList interrupted_;
+    bool journalRefused_ = false;
+    bool undoFailed_ = false;
     int base_ = 0;
     int stoppedBefore_ = -1;
 };

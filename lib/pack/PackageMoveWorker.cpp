@@ -1,7 +1,5 @@
 #include "PackageMoveWorker.h"
 
-#include "PackageRecovery.h"
-
 #include <QMutexLocker>
 
 namespace korvo {
@@ -44,6 +42,7 @@ public:
         emit worker_->listingProgress(percent);
     }
     void imageStarted(const PackageMoveResult& result) override { emit worker_->imageStarted(result); }
+    void interruptedUndone(bool allUndone, const QString& lines) override { emit worker_->undone(allUndone, lines); }
     void packageEnded(const PackageMoveResult& result) override
     {
         emit worker_->packageEnded(result);
@@ -90,27 +89,8 @@ void PackageMoveWorker::waitForResume()
     resumeGiven_ = false;
 }
 
-bool PackageMoveWorker::undoInterrupted()
-{
-    QString lines;
-    bool allUndone = true;
-    for (const NativePath& journal : qAsConst(undoFirst_)) {
-        const PackageRecovery::Report report = PackageRecovery::undo(journal);
-        allUndone = allUndone && report.undone();
-        lines += PackageRecovery::reportLines(report);
-    }
-    emit undone(allUndone, lines);
-    return allUndone;
-}
-
 void PackageMoveWorker::run()
 {
-    undoFailed_ = false;
-    if (!undoFirst_.isEmpty() && !undoInterrupted()) {
-        undoFailed_ = true;
-        outcome_ = PackageMoveJob::Refused;
-        return;
-    }
     Observer observer(this);
     job_.setObserver(&observer);
     outcome_ = job_.run();

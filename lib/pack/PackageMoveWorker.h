@@ -19,8 +19,9 @@ namespace korvo {
 // With pauseAfterEachPackage set, the thread waits after each package until
 // resume() is called: the receiver of packageEnded may then take the moved
 // items out of the tree on its own thread while the job is not reading it.
-// Undoing interrupted moves (undoFirst) runs on this thread too, before the
-// job; the job runs only when every one of them was undone.
+// Undoing interrupted moves (PackageMoveRequest::undoInterrupted) runs on
+// this thread too, inside the job and under its lock; the packages move only
+// when every one of them was undone.
 class PackageMoveWorker : public QThread
 {
     Q_OBJECT
@@ -30,9 +31,6 @@ public:
     ~PackageMoveWorker() override;
 
     void setPauseAfterEachPackage(bool pause) { pause_ = pause; }
-    // Journals of interrupted moves to undo before moving (as found by a
-    // run that was refused).
-    void setUndoFirst(const QList<NativePath>& journals) { undoFirst_ = journals; }
 
     // Any thread: the current package finishes or is undone, no other starts.
     void requestStop() { job_.requestStop(); }
@@ -40,10 +38,9 @@ public:
     // Lets a paused thread go on with the next package.
     void resume();
 
-    // Once the thread has ended.
+    // Before the thread starts, and once it has ended.
     const PackageMoveJob& job() const { return job_; }
     PackageMoveJob::Outcome outcome() const { return outcome_; }
-    bool undoFailed() const { return undoFailed_; }
 
 signals:
     void packageStarted(const korvo::PackageMoveResult& result);
@@ -63,13 +60,10 @@ protected:
 
 private:
     class Observer;
-    bool undoInterrupted();
     void waitForResume();
 
     PackageMoveJob job_;
     PackageMoveJob::Outcome outcome_ = PackageMoveJob::Finished;
-    QList<NativePath> undoFirst_;
-    bool undoFailed_ = false;
     bool pause_ = false;
     QMutex mutex_;
     QWaitCondition resumed_;

@@ -3,6 +3,7 @@
 #include "ChecksumManifest.h"
 #include "ChildIdentities.h"
 #include "ImageFormat.h"
+#include "MoveMessages.h"
 #include "PackageTarget.h"
 #include "Platform.h"
 
@@ -17,18 +18,14 @@ PackageMover::PackageMover(const DirectoryNodePtr& root, const NativePath& volum
     : root_(root),
       volumeRoot_(volumeRoot),
       base_(PackageTarget::baseFolderPath(volumeRoot, orderName, label)),
+      levels_(BaseFolder::levelsFor(orderName, label)),
       baseText_(PackageTarget::baseFolder(volumeRoot.toText(), orderName, label))
 {
-    levels_ << QStringLiteral("korvo_pack") << orderName;
-    if (!label.isEmpty())
-        levels_ << label;
 }
 
 bool PackageMover::fail(const char* step, const NativePath& path, qint64 errorCode)
 {
-    errorString_ = QStringLiteral("%1 failed. path:%2 winError:%3 (%4).\r\n")
-                       .arg(QLatin1String(step), QDir::toNativeSeparators(path.toText()), QString::number(errorCode),
-                            platform::errorText(errorCode));
+    errorString_ = MoveMessages::failure(step, path, errorCode) + QStringLiteral("\r\n");
     return false;
 }
 
@@ -40,7 +37,7 @@ bool PackageMover::outOfRange()
 
 bool PackageMover::noNumberLeft(int wanted)
 {
-    errorString_ = QStringLiteral("No folder number is free from %1 on in %2.\r\n").arg(wanted).arg(baseText_);
+    errorString_ = QStringLiteral("No folder number is free from %1 on in %2.\r\n").arg(QString::number(wanted), baseText_);
     return false;
 }
 
@@ -50,7 +47,9 @@ bool PackageMover::findNumberBase(int* base)
     *base = 0;
     QVector<platform::FolderEntry> entries;
     qint64 errorCode = 0;
-    if (!platform::listFolder(base_, entries, &errorCode))
+    const bool listed = baseFolder_.isOpen() ? baseFolder_.handle().list(entries, &errorCode)
+                                             : platform::listFolder(base_, entries, &errorCode);
+    if (!listed)
         return platform::isNotFound(errorCode) || fail("List folder", base_, errorCode);
     for (const platform::FolderEntry& entry : qAsConst(entries))
         *base = qMax(*base, PackageTarget::entryNumber(entry.name.toText()));
@@ -105,50 +104,19 @@ bool PackageMover::findFreeNumber(int wanted, const std::function<bool(int)>& ta
     }
 }
 
-bool PackageMover::createBaseFolder()
+bool PackageMover::openBaseFolder()
 {
-    // Level by level from the volume root, each opened inside the one
-    // above without following a link and made when missing; the first
-    // level that cannot be made or is not this user's folder gives the
-    // reason.
-    qint64 errorCode = 0;
-    platform::FolderHandle folder;
-    if (!platform::FolderHandle::open(volumeRoot_, &folder, &errorCode))
-        return fail("Open folder", volumeRoot_, errorCode);
-    for (const QString& level : qAsConst(levels_)) {
-        const NativePath name = NativePath::fromText(level);
-        platform::FolderHandle next;
-        const platform::FolderLevel found = folder.openLevel(name, true, &next, &errorCode);
-        if (!checkLevel(found, folder.path().child(name), errorCode))
-            return false;
-        folder = std::move(next);
-    }
-    baseHandle_ = std::move(folder);
-    return true;
+    errorString_.clear();
+    if (baseFolder_.open(volumeRoot_, levels_, true, &errorString_))
+        return true;
+    baseFolder_ = BaseFolder();
+    return false;
 }
 
-bool PackageMover::checkLevel(platform::FolderLevel level, const NativePath& path, qint64 errorCode)
+bool PackageMover::lockBaseFolder()
 {
-    // A level that leads elsewhere, or that another user may fill or swap,
-    // could steer the package into their hands.
-    const QString shown = QDir::toNativeSeparators(path.toText());
-    switch (level) {
-    case platform::FolderLevel::Folder:
-        return true;
-    case platform::FolderLevel::Link:
-        errorString_ = QStringLiteral("The base folder level is a link; it is never followed. path:%1.\r\n").arg(shown);
-        return false;
-    case platform::FolderLevel::OtherOwner:
-        errorString_ = QStringLiteral("The base folder level belongs to another user. path:%1.\r\n").arg(shown);
-        return false;
-    case platform::FolderLevel::NotAFolder:
-        errorString_ = QStringLiteral("The base folder level is not a folder. path:%1.\r\n").arg(shown);
-        return false;
-    case platform::FolderLevel::Missing:
-    case platform::FolderLevel::Failed:
-        break;
-    }
-    return fail("Create folder", path, errorCode);
+    errorString_.clear();
+    return baseFolder_.lock(&errorString_);
 }
 
 bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
@@ -157,8 +125,9 @@ bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
     *folder = folderFor(wanted);
     if (wanted < 1)
         return outOfRange();
-    if (!createBaseFolder())
+    if (!baseFolder_.isOpen() && !openBaseFolder())
         return false;
+    const platform::FolderHandle& base = baseFolder_.handle();
     for (int number = wanted;; ++number) {
         const bool found = findFreeNumber(number, {}, &number);
         *folder = folderFor(number);
@@ -166,10 +135,15 @@ bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
             return false;
         const NativePath name = NativePath::fromText(QString::number(number));
         qint64 errorCode = 0;
-        if (baseHandle_.createFolder(name, &errorCode)) {
-            // Opened again as made; a link swapped in between is refused.
-            const platform::FolderLevel found = baseHandle_.openLevel(name, false, &packageHandle_, &errorCode);
-            return checkLevel(found, folder->path, errorCode);
+        if (base.createFolder(name, &errorCode)) {
+            // Opened again as made; a link swapped in between is refused. The
+            // folder's own mode is the user's choice: others writing in it
+            // cannot steer an item, as every item is checked by identity.
+            const platform::FolderLevel found = base.openLevel(name, false, &packageHandle_, &errorCode);
+            errorString_ = found == platform::FolderLevel::Shared
+                               ? QString()
+                               : BaseFolder::levelRefusal(found, folder->path, errorCode);
+            return errorString_.isEmpty();
         }
         // Taken between the look-up and now (by another move): the next one.
         if (!platform::isAlreadyExists(errorCode))
@@ -181,29 +155,34 @@ bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
 
 bool PackageMover::writeJournal(const PackageFolder& folder, const PackagePtr& package, MoveJournal* journal)
 {
-    journal->path = base_.child(MoveJournal::fileName(folder.number));
-    journal->baseFolder = base_;
     journal->number = folder.number;
-    journal->folder = folder.path;
-    journal->outputs << folder.listing << MoveJournal::temporaryFor(folder.listing) << folder.manifest
-                     << MoveJournal::temporaryFor(folder.manifest);
-    for (const ImageFormat format : {ImageFormat::Iso, ImageFormat::Zip}) {
-        const NativePath image = ImageFormats::pathBeside(folder.path, format);
-        journal->outputs << image << MoveJournal::temporaryFor(image);
+    journal->hasFolder = true;
+    for (const QString& name : PackageTarget::siblingNames(folder.number)) {
+        const NativePath output = NativePath::fromText(name);
+        journal->outputs << output << MoveJournal::temporaryFor(output);
     }
     const ChildIdentities* scanned = root_ ? root_->childIdentities() : nullptr;
     for (const PackagablePtr& item : package ? package->items : QList<PackagablePtr>()) {
         if (!item)
             continue;
-        MoveJournal::Item entry{item->nativeFilePath(), folder.path.child(item->nativeFileName()), {}};
+        const NativePath source = item->nativeFilePath();
+        // Every item is a top-level entry of the scanned folder.
+        if (journal->items.isEmpty())
+            journal->sourceFolder = source.parent();
+        else if (source.parent() != journal->sourceFolder) {
+            errorString_ = QStringLiteral("The package's items do not all lie in one folder. path:%1.\r\n")
+                               .arg(MoveMessages::shown(source));
+            return false;
+        }
+        MoveJournal::Item entry{item->nativeFileName(), {}};
         // The identity the move checks against; read now when the scan kept none.
         qint64 errorCode = 0;
         if ((!scanned || !scanned->find(item.data(), &entry.identity))
-            && !platform::identityOf(entry.source, &entry.identity, nullptr, nullptr, &errorCode))
-            return fail("Look up", entry.source, errorCode);
+            && !platform::identityOf(source, &entry.identity, nullptr, nullptr, &errorCode))
+            return fail("Look up", source, errorCode);
         journal->items << entry;
     }
-    return journal->write(&errorString_);
+    return journal->write(baseFolder_.handle(), &errorString_);
 }
 
 bool PackageMover::syncMoved(const PackageFolder& folder, const PackagePtr& package)
@@ -235,8 +214,9 @@ bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& pa
     moved_.reset();
     MoveJournal journal;
     const NativePath folderName = folder.path.fileName();
+    const platform::FolderHandle& base = baseFolder_.handle();
     if (!writeJournal(folder, package, &journal)) {
-        baseHandle_.removeEmptyFolder(folderName, nullptr);
+        base.removeEmptyFolder(folderName, nullptr);
         return false;
     }
     if (packager_.movePackage(folder.path, package, root_ ? root_->childIdentities() : nullptr, progress,
@@ -252,10 +232,10 @@ bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& pa
     // Leaves a folder alone that still holds anything: an item that could
     // not go back, or whatever someone else put there. The journal then
     // stays, naming what is left, for 'korvo-cli recover'.
-    baseHandle_.removeEmptyFolder(folderName, nullptr);
+    base.removeEmptyFolder(folderName, nullptr);
     if (!packager_.leftItemsBehind()) {
         QString reason;
-        if (!journal.remove(&reason))
+        if (!journal.remove(base, &reason))
             errorString_ += reason;
     }
     return false;
@@ -265,15 +245,14 @@ bool PackageMover::finishPackage(const PackageFolder& folder)
 {
     errorString_.clear();
     MoveJournal journal;
-    journal.path = base_.child(MoveJournal::fileName(folder.number));
-    journal.baseFolder = base_;
+    journal.number = folder.number;
     if (moved_ && !syncMoved(folder, moved_))
         return false;
     moved_.reset();
     qint64 errorCode = 0;
-    if (!baseHandle_.sync(&errorCode))
+    if (!baseFolder_.handle().sync(&errorCode))
         return fail("Sync folder", base_, errorCode);
-    return journal.remove(&errorString_);
+    return journal.remove(baseFolder_.handle(), &errorString_);
 }
 
 } // namespace korvo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BaseFolder.h"
 #include "DirectoryNode.h"
 #include "FolderHandle.h"
 #include "MoveJournal.h"
@@ -47,6 +48,16 @@ public:
     // The base folder text of the status lines, ending with a separator.
     QString baseFolderText() const { return baseText_; }
 
+    // Opens the base folder level by level, making the levels that are
+    // missing. False with the reason.
+    bool openBaseFolder();
+    const BaseFolder& base() const { return baseFolder_; }
+    // Takes the open base folder's lock, or lets it go: while it is held no
+    // other move, recovery or image works in the base folder. False with
+    // the reason.
+    bool lockBaseFolder();
+    void unlockBaseFolder() { baseFolder_.unlock(); }
+
     // The largest number among the base folder's entries; 0 when the folder
     // does not exist. False, with the system's reason, when it exists but
     // cannot be listed: counting from 0 then could reuse numbers.
@@ -61,8 +72,8 @@ public:
     // number is left.
     bool findFreeNumber(int wanted, const std::function<bool(int)>& taken, int* number);
 
-    // Makes the missing levels of the base folder, then the package's folder,
-    // exclusively: number `wanted` while it and its siblings are free, else
+    // Makes the package's folder in the base folder (opened first when it is
+    // not), exclusively: number `wanted` while it and its siblings are free, else
     // the next number that is. `folder` describes the folder made, or on
     // failure the number last tried.
     bool createPackageFolder(int wanted, PackageFolder* folder);
@@ -88,8 +99,6 @@ public:
     QString errorString() const { return errorString_; }
 
 private:
-    bool createBaseFolder();
-    bool checkLevel(platform::FolderLevel level, const NativePath& path, qint64 errorCode);
     bool writeJournal(const PackageFolder& folder, const PackagePtr& package, MoveJournal* journal);
     bool syncMoved(const PackageFolder& folder, const PackagePtr& package);
     bool isFree(int number, bool* free);
@@ -99,13 +108,13 @@ private:
 
     DirectoryNodePtr root_;
     NativePath volumeRoot_;
-    QStringList levels_; // the base folder below the volume root
     NativePath base_;
+    QList<NativePath> levels_; // the base folder below the volume root
     QString baseText_;
     // The base folder and the package folder last made, opened level by
     // level without following links: the package folder is made in the
     // one and the items move into the other.
-    platform::FolderHandle baseHandle_;
+    BaseFolder baseFolder_;
     platform::FolderHandle packageHandle_;
     PackagePtr moved_; // the package movePackage moved last
     Packager packager_;

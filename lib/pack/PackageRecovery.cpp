@@ -1,23 +1,42 @@
 #include "PackageRecovery.h"
 
+#include "MoveMessages.h"
+#include "PackageListing.h"
 #include "Platform.h"
 
-#include <QDir>
-#include <QSet>
+#include <QFile>
+
+#include <algorithm>
 
 namespace korvo::PackageRecovery {
 
 namespace {
 
-QString shown(const NativePath& path)
+using MoveMessages::shown;
+
+// The package folder of a journal, opened without following a link.
+enum class PackageFolderState { Open, Gone, Refused };
+
+PackageFolderState openPackageFolder(const BaseFolder& base, int number, platform::FolderHandle* folder,
+                                     QString* line)
 {
-    return QDir::toNativeSeparators(path.toText());
+    const NativePath name = NativePath::fromText(QString::number(number));
+    qint64 code = 0;
+    const platform::FolderLevel level = base.handle().openLevel(name, false, folder, &code);
+    if (level == platform::FolderLevel::Folder || level == platform::FolderLevel::Shared)
+        return PackageFolderState::Open;
+    if (level == platform::FolderLevel::Missing)
+        return PackageFolderState::Gone;
+    *line = BaseFolder::levelRefusal(level, base.path().child(name), code).trimmed();
+    return PackageFolderState::Refused;
 }
 
-QString failure(const char* step, const NativePath& path, qint64 code)
+bool hasIdentity(const platform::FolderHandle& folder, const NativePath& name, const FileIdentity& recorded,
+                 bool* exists)
 {
-    return QStringLiteral("%1 failed. path:%2 winError:%3 (%4).")
-        .arg(QLatin1String(step), shown(path), QString::number(code), platform::errorText(code));
+    FileIdentity identity;
+    *exists = folder.isOpen() && folder.entryOf(name, &identity, nullptr, nullptr);
+    return *exists && identity == recorded;
 }
 
 bool hasIdentity(const NativePath& path, const FileIdentity& recorded, bool* exists)
@@ -27,78 +46,118 @@ bool hasIdentity(const NativePath& path, const FileIdentity& recorded, bool* exi
     return *exists && identity == recorded;
 }
 
-// Puts one item back; false with a line when it stays where it is.
-bool putBack(const MoveJournal::Item& item, bool* returned, QString* line)
+// What became of one item.
+enum class ItemState { Back, Home, LeftInFolder, Lost };
+
+// Puts one item back from the package folder (closed when it is gone).
+ItemState putBack(const platform::FolderHandle& folder, const NativePath& destination, const NativePath& source,
+                  const MoveJournal::Item& item, QString* line)
 {
-    *returned = false;
     bool destinationExists = false;
     bool sourceExists = false;
-    if (!hasIdentity(item.destination, item.identity, &destinationExists)) {
-        if (hasIdentity(item.source, item.identity, &sourceExists))
-            return true; // it never moved
+    if (!hasIdentity(folder, item.name, item.identity, &destinationExists)) {
+        if (hasIdentity(source, item.identity, &sourceExists))
+            return ItemState::Home; // it never moved
         *line = QStringLiteral("Item neither in its old place nor in the package folder. old:%1 new:%2.")
-                    .arg(shown(item.source), shown(item.destination));
-        return false;
+                    .arg(shown(source), shown(destination));
+        return ItemState::Lost;
     }
-    hasIdentity(item.source, item.identity, &sourceExists);
+    hasIdentity(source, item.identity, &sourceExists);
     if (sourceExists) {
         *line = QStringLiteral("Item left in the package folder: its old name is taken again. old:%1 new:%2.")
-                    .arg(shown(item.source), shown(item.destination));
-        return false;
+                    .arg(shown(source), shown(destination));
+        return ItemState::LeftInFolder;
     }
     qint64 code = 0;
-    if (!platform::moveWithoutReplacing(item.destination, item.source, &code)) {
+    if (!folder.moveOut(item.name, source, &code)) {
         *line = QStringLiteral("Move back failed. old:%1 new:%2 winError:%3 (%4).")
-                    .arg(shown(item.source), shown(item.destination), QString::number(code),
-                         platform::errorText(code));
-        return false;
+                    .arg(shown(source), shown(destination), QString::number(code), platform::errorText(code));
+        return ItemState::LeftInFolder;
     }
-    *returned = true;
-    return true;
+    return ItemState::Back;
 }
 
-// Syncs the folders the undo changed, so that the journal goes only once
-// the items are back for good.
-void syncFolders(const MoveJournal& journal, Report& report)
+// Puts every item back, the last moved first; true when none is left in
+// the package folder.
+bool putItemsBack(const platform::FolderHandle& folder, const NativePath& folderPath, const MoveJournal& journal,
+                  Report& report)
 {
-    QSet<QByteArray> seen;
-    QList<NativePath> folders{journal.baseFolder};
-    for (const MoveJournal::Item& item : journal.items) {
-        const NativePath parent = item.source.parent();
-        if (!seen.contains(parent.storedBytes())) {
-            seen.insert(parent.storedBytes());
-            folders << parent;
-        }
+    bool noneLeft = true;
+    for (int i = journal.items.size() - 1; i >= 0; --i) {
+        const MoveJournal::Item& item = journal.items.at(i);
+        QString line;
+        const ItemState state =
+            putBack(folder, folderPath.child(item.name), journal.sourceFolder.child(item.name), item, &line);
+        if (!line.isEmpty())
+            report.leftLines << line;
+        report.returned += state == ItemState::Back ? 1 : 0;
+        noneLeft = noneLeft && state != ItemState::LeftInFolder;
     }
-    for (const NativePath& folder : qAsConst(folders)) {
-        qint64 code = 0;
-        if (!platform::syncFolder(folder, &code) && !platform::isNotFound(code))
-            report.leftLines << failure("Sync folder", folder, code);
-    }
+    return noneLeft;
 }
 
-void removeOutputs(const MoveJournal& journal, Report& report)
+// Removes the outputs the journal names: all of them once no item is left
+// in the package folder, else only the partial ones, so that a package left
+// split keeps its listing, manifest and image.
+void removeOutputs(const BaseFolder& base, const MoveJournal& journal, bool all, Report& report)
 {
+    QStringList kept;
     for (const NativePath& output : journal.outputs) {
+        const bool partial = output.toText().endsWith(QStringLiteral(".korvo-part"));
+        EntryKind kind = EntryKind::Other;
         qint64 code = 0;
-        if (!platform::identityOf(output, nullptr, nullptr, nullptr, &code)) {
+        if (!base.handle().entryOf(output, nullptr, &kind, &code)) {
             if (!platform::isNotFound(code))
-                report.leftLines << failure("Look up", output, code);
+                report.leftLines << MoveMessages::failure("Look up", base.path().child(output), code);
             continue;
         }
-        if (!platform::removeFile(output))
-            report.leftLines << QStringLiteral("Remove file failed. path:%1.").arg(shown(output));
+        if (!all && !partial) {
+            kept << output.toText();
+        } else if (kind != EntryKind::File) {
+            report.leftLines << QStringLiteral("Not a file korvo wrote; left alone. path:%1.")
+                                    .arg(shown(base.path().child(output)));
+        } else if (!base.handle().removeFile(output, &code)) {
+            report.leftLines << MoveMessages::failure("Remove file", base.path().child(output), code);
+        }
     }
+    if (!kept.isEmpty())
+        report.leftLines << QStringLiteral("Kept beside the package while not every item is back: %1.")
+                                .arg(kept.join(QStringLiteral(", ")));
 }
 
-void removeFolder(const MoveJournal& journal, Report& report)
+// Makes the undo lasting: the source folder first, so that the items are
+// back for good before anything of the package goes.
+bool syncSource(const MoveJournal& journal, Report& report)
 {
-    if (journal.folder.isEmpty())
-        return; // an image's journal: the package stays as it is
     qint64 code = 0;
-    if (platform::removeEmptyFolder(journal.folder, &code) || platform::isNotFound(code))
-        return;
-    report.leftLines << failure("Remove folder", journal.folder, code);
+    if (journal.items.isEmpty() || platform::syncFolder(journal.sourceFolder, &code) || platform::isNotFound(code))
+        return true;
+    report.leftLines << MoveMessages::failure("Sync folder", journal.sourceFolder, code);
+    return false;
+}
+
+void finish(const BaseFolder& base, const MoveJournal& journal, Report& report)
+{
+    qint64 code = 0;
+    if (journal.hasFolder && report.leftLines.isEmpty()) {
+        const NativePath name = NativePath::fromText(QString::number(journal.number));
+        if (!base.handle().removeEmptyFolder(name, &code) && !platform::isNotFound(code))
+            report.leftLines << MoveMessages::failure("Remove folder", base.path().child(name), code);
+    }
+    if (!base.handle().sync(&code))
+        report.leftLines << MoveMessages::failure("Sync folder", base.path(), code);
+    QString reason;
+    if (report.leftLines.isEmpty() && !journal.remove(base.handle(), &reason))
+        report.leftLines << reason.trimmed();
+}
+
+Report refusedReport(const NativePath& journal, const QString& rule)
+{
+    Report report;
+    report.journal = journal;
+    report.refused = true;
+    report.leftLines << PackageListing::refusedJournalLine(journal, rule).trimmed();
+    return report;
 }
 
 } // namespace
@@ -115,97 +174,195 @@ NativePath packFolderFor(const NativePath& folder)
     return cleaned.child(QStringLiteral("korvo_pack"));
 }
 
-bool findJournals(const NativePath& packFolder, QList<NativePath>* journals, QString* errorString)
+namespace {
+
+// One level of the search: the journals in `folder` and the folders below.
+bool searchLevel(const JournalFolder& place, const platform::FolderHandle& folder, int depth,
+                 QList<JournalFolder>* found, QString* errorString);
+
+bool searchBelow(const JournalFolder& place, const platform::FolderHandle& folder, const NativePath& name,
+                 int depth, QList<JournalFolder>* found, QString* errorString)
 {
-    journals->clear();
-    QList<NativePath> bases;
-    QList<NativePath> levels{packFolder};
-    // korvo_pack / order / label: journals sit one or two levels below.
-    for (int depth = 0; depth < 3 && !levels.isEmpty(); ++depth) {
-        QList<NativePath> next;
-        for (const NativePath& level : qAsConst(levels)) {
-            qint64 code = 0;
-            const platform::FolderLevel kind = platform::checkFolderLevel(level, &code);
-            if (kind == platform::FolderLevel::Missing && depth == 0)
-                return true;
-            if (kind == platform::FolderLevel::Link) {
-                *errorString = QStringLiteral("A level of the package folders is a link; it is never followed. "
-                                              "path:%1.").arg(shown(level));
-                return false;
-            }
-            if (kind != platform::FolderLevel::Folder && kind != platform::FolderLevel::OtherOwner)
-                continue;
-            QVector<platform::FolderEntry> entries;
-            if (!platform::listFolder(level, entries, &code)) {
-                *errorString = failure("List folder", level, code);
-                return false;
-            }
-            for (const platform::FolderEntry& entry : qAsConst(entries)) {
-                const NativePath path = level.child(entry.name);
-                if (depth > 0 && entry.kind == platform::FolderEntry::File
-                    && MoveJournal::isJournalName(entry.name.toText(), nullptr))
-                    *journals << path;
-                else if (entry.kind == platform::FolderEntry::Folder && depth < 2)
-                    next << path;
-            }
-        }
-        levels = next;
+    platform::FolderHandle level;
+    qint64 code = 0;
+    switch (folder.openLevel(name, false, &level, &code)) {
+    case platform::FolderLevel::Folder:
+    case platform::FolderLevel::Shared: {
+        // A level others may write to is searched: its journals are named
+        // and refused, never acted on.
+        JournalFolder below = place;
+        below.levels << name;
+        below.path = level.path();
+        return searchLevel(below, level, depth, found, errorString);
     }
-    std::sort(journals->begin(), journals->end());
+    case platform::FolderLevel::Link:
+        *errorString = QStringLiteral("A level of the package folders is a link; it is never followed. path:%1.")
+                           .arg(shown(folder.path().child(name)));
+        return false;
+    case platform::FolderLevel::Failed:
+        *errorString = MoveMessages::failure("Open folder", folder.path().child(name), code);
+        return false;
+    case platform::FolderLevel::Missing:
+    case platform::FolderLevel::NotAFolder:
+    case platform::FolderLevel::OtherOwner: // another user's: not entered
+        return true;
+    }
     return true;
 }
 
-Report undo(const NativePath& journalPath)
+bool searchLevel(const JournalFolder& place, const platform::FolderHandle& folder, int depth,
+                 QList<JournalFolder>* found, QString* errorString)
 {
-    Report report;
-    report.journal = journalPath;
-    MoveJournal journal;
+    JournalFolder here = place;
+    if (depth > 0 && !MoveJournal::findIn(folder, &here.journals, &here.unfinished, errorString))
+        return false;
+    if (!here.journals.isEmpty() || !here.unfinished.isEmpty())
+        *found << here;
+    if (depth == 2)
+        return true;
+    QVector<platform::FolderEntry> entries;
+    qint64 code = 0;
+    if (!folder.list(entries, &code)) {
+        *errorString = MoveMessages::failure("List folder", folder.path(), code);
+        return false;
+    }
+    for (const platform::FolderEntry& entry : qAsConst(entries)) {
+        if (entry.kind == platform::FolderEntry::Folder
+            && !searchBelow(place, folder, entry.name, depth + 1, found, errorString))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool findJournals(const NativePath& packFolder, QList<JournalFolder>* folders, QString* errorString)
+{
+    // korvo_pack / order / label: journals sit one or two levels below.
+    folders->clear();
+    JournalFolder top;
+    top.top = packFolder.parent();
+    platform::FolderHandle above;
+    qint64 code = 0;
+    if (!platform::FolderHandle::open(top.top, &above, &code)) {
+        if (platform::isNotFound(code))
+            return true;
+        *errorString = MoveMessages::failure("Open folder", top.top, code);
+        return false;
+    }
+    if (!searchBelow(top, above, packFolder.fileName(), 0, folders, errorString))
+        return false;
+    std::sort(folders->begin(), folders->end(),
+              [](const JournalFolder& a, const JournalFolder& b) { return a.path < b.path; });
+    return true;
+}
+
+QList<Report> recoverFolder(const JournalFolder& folder)
+{
+    QList<Report> reports;
+    BaseFolder base;
     QString reason;
-    if (!MoveJournal::read(journalPath, &journal, &reason)) {
-        report.leftLines << reason.trimmed();
+    const bool opened = base.open(folder.top, folder.levels, false, &reason);
+    if (!opened || !base.lock(&reason)) {
+        // Nothing is touched: each journal is named with the reason, refused
+        // when its folder breaks a rule, left for later when it is busy.
+        for (const QString& name : folder.journals + folder.unfinished) {
+            const NativePath journal = folder.path.child(name);
+            if (!opened) {
+                reports << refusedReport(journal, reason.trimmed());
+                continue;
+            }
+            Report busy;
+            busy.journal = journal;
+            busy.leftLines << reason.trimmed();
+            reports << busy;
+        }
+        return reports;
+    }
+    for (const QString& name : folder.unfinished)
+        reports << removeUnfinished(base, name);
+    for (const QString& name : folder.journals)
+        reports << undo(base, name);
+    return reports;
+}
+
+Report undo(const BaseFolder& base, const QString& journalName)
+{
+    const NativePath name = NativePath::fromText(journalName);
+    MoveJournal journal;
+    QString rule;
+    const MoveJournal::ReadResult read = MoveJournal::read(base.handle(), name, &journal, &rule);
+    if (read == MoveJournal::ReadResult::Refused)
+        return refusedReport(base.path().child(name), rule);
+    Report report;
+    report.journal = base.path().child(name);
+    if (read == MoveJournal::ReadResult::Failed) {
+        report.leftLines << rule;
         return report;
     }
     report.number = journal.number;
-    report.folderText = shown(journal.folder);
-    report.imageOnly = journal.folder.isEmpty();
-    // An incomplete journal was cut short before the first item moved.
-    if (journal.complete) {
-        report.total = journal.items.size();
-        for (int i = journal.items.size() - 1; i >= 0; --i) {
-            bool returned = false;
-            QString line;
-            if (!putBack(journal.items.at(i), &returned, &line))
-                report.leftLines << line;
-            report.returned += returned ? 1 : 0;
-        }
+    report.imageOnly = !journal.hasFolder;
+    report.total = journal.items.size();
+    const NativePath folderPath = base.path().child(QString::number(journal.number));
+    report.folderText = shown(folderPath);
+    platform::FolderHandle folder;
+    bool noneLeft = true;
+    if (journal.hasFolder) {
+        QString line;
+        const PackageFolderState state = openPackageFolder(base, journal.number, &folder, &line);
+        if (state == PackageFolderState::Refused)
+            return refusedReport(report.journal, line);
+        noneLeft = putItemsBack(folder, folderPath, journal, report);
+        if (state == PackageFolderState::Gone && !report.leftLines.isEmpty())
+            report.leftLines.prepend(QStringLiteral("The package folder is gone. path:%1.").arg(report.folderText));
     }
-    removeOutputs(journal, report);
-    if (report.leftLines.isEmpty())
-        removeFolder(journal, report);
-    syncFolders(journal, report);
-    if (report.leftLines.isEmpty() && !journal.remove(&reason))
-        report.leftLines << reason.trimmed();
+    if (!syncSource(journal, report))
+        return report; // nothing of the package goes before its items are back for good
+    removeOutputs(base, journal, noneLeft && report.leftLines.isEmpty(), report);
+    finish(base, journal, report);
+    return report;
+}
+
+Report removeUnfinished(const BaseFolder& base, const QString& name)
+{
+    // Written whole before it takes its name, a journal under its
+    // temporary name has moved nothing: it and its empty folder go.
+    Report report;
+    const NativePath file = NativePath::fromText(name);
+    report.journal = base.path().child(file);
+    report.unfinished = true;
+    MoveJournal::isUnfinishedJournalName(name, &report.number);
+    QFile opened;
+    bool owned = false;
+    qint64 code = 0;
+    if (base.handle().openFile(file, opened, &owned, &code) != platform::OpenResult::Opened || !owned)
+        return refusedReport(report.journal, QStringLiteral("it is not a regular file of yours"));
+    opened.close();
+    if (!base.handle().removeFile(file, &code))
+        report.leftLines << MoveMessages::failure("Remove file", report.journal, code);
+    base.handle().removeEmptyFolder(NativePath::fromText(QString::number(report.number)), nullptr);
     return report;
 }
 
 QString reportLines(const Report& report)
 {
+    // Each line in one arg() call: a folder named "%1" stays as it is.
+    const QString number = QString::number(report.number);
+    const QString returned = QString::number(report.returned);
     QString text;
-    if (report.number < 1)
+    if (report.number < 1 || report.refused)
         text = QStringLiteral("%1:\r\n").arg(shown(report.journal));
+    else if (report.unfinished)
+        text = QStringLiteral("パッケージ%1の移動は始まる前に中断されていました。書きかけの記録を削除しました。\r\n").arg(number);
     else if (report.imageOnly)
-        text = report.undone() ? QStringLiteral("パッケージ%1の書きかけのイメージを削除しました。\r\n").arg(report.number)
-                               : QStringLiteral("パッケージ%1の書きかけのイメージを削除できませんでした。\r\n").arg(report.number);
+        text = report.undone() ? QStringLiteral("パッケージ%1の書きかけのイメージを削除しました。\r\n").arg(number)
+                               : QStringLiteral("パッケージ%1の書きかけのイメージを削除できませんでした。\r\n").arg(number);
     else if (report.undone())
         text = QStringLiteral("パッケージ%1を%2から元に戻しました（%3個の項目を戻しました）。\r\n")
-                   .arg(report.number)
-                   .arg(report.folderText)
-                   .arg(report.returned);
+                   .arg(number, report.folderText, returned);
     else
         text = QStringLiteral("パッケージ%1を%2から元に戻せませんでした（%3個の項目を戻しました）。\r\n")
-                   .arg(report.number)
-                   .arg(report.folderText)
-                   .arg(report.returned);
+                   .arg(number, report.folderText, returned);
     for (const QString& line : report.leftLines)
         text += line + QStringLiteral("\r\n");
     return text;

@@ -135,6 +135,10 @@ NativePath currentFolder();
 // a folder.
 bool entryExists(const NativePath& path, bool* isFolder);
 
+// Writes the whole of `data` to the open `file` straight to the system, so
+// that a failure keeps the system's own error code (a full disk says so).
+bool writeAll(QFile& file, const QByteArray& data, qint64* errorCode);
+
 // Writes what `file` holds through to the disk (fsync; Windows:
 // FlushFileBuffers). On failure returns false and stores the error code.
 bool syncFile(QFile& file, qint64* errorCode);
@@ -151,11 +155,14 @@ bool syncFolder(const NativePath& folder, qint64* errorCode);
 // What checkFolderLevel or FolderHandle::openLevel found at a level of a
 // folder path.
 enum class FolderLevel {
-    Folder,       // a folder of this user or of root (Windows: a folder)
+    Folder,       // a folder of this user that no one else may write to
+                  // (Windows: a folder)
+    Shared,       // a folder of this user that others may write to
     Missing,      // no entry of that name
     Link,         // a link (Windows: a reparse point), never followed
     NotAFolder,   // a file or anything else
-    OtherOwner,   // a folder that belongs to another user
+    OtherOwner,   // a folder that belongs to another user (root included,
+                  // for any other user)
     Failed        // could not be looked at; the error code is set
 };
 

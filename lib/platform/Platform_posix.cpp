@@ -1,5 +1,7 @@
 #include "Platform.h"
 
+#include "FolderHandle.h"
+
 #include <QDir>
 #include <QFile>
 #include <QVector>
@@ -9,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -237,34 +238,8 @@ SpecialFile openSpecialFile(const NativePath& path, QFile& file, qint64* errorCo
 
 bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64* errorCode)
 {
-    DIR* stream = ::opendir(folder.constData());
-    if (!stream)
-        return failWith(errno, errorCode);
-    const int fd = ::dirfd(stream);
-    errno = 0;
-    while (const dirent* entry = ::readdir(stream)) {
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
-        FolderEntry found;
-        found.name = NativePath::fromBytes(QByteArray(name));
-        struct stat info;
-        if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT)
-                continue; // gone since it was listed
-            found.kind = FolderEntry::File;
-        } else if (S_ISREG(info.st_mode)) {
-            found.kind = FolderEntry::File;
-            found.size = qint64(info.st_size);
-        } else if (S_ISDIR(info.st_mode)) {
-            found.kind = FolderEntry::Folder;
-        }
-        entries.append(found);
-        errno = 0;
-    }
-    const int code = errno;
-    ::closedir(stream);
-    return code == 0 || failWith(code, errorCode);
+    FolderHandle handle;
+    return FolderHandle::open(folder, &handle, errorCode) && handle.list(entries, errorCode);
 }
 
 namespace {
@@ -384,6 +359,24 @@ bool entryExists(const NativePath& path, bool* isFolder)
     return true;
 }
 
+bool writeAll(QFile& file, const QByteArray& data, qint64* errorCode)
+{
+    if (!file.flush())
+        return failWith(EIO, errorCode);
+    const char* next = data.constData();
+    qint64 left = data.size();
+    while (left > 0) {
+        const ssize_t written = ::write(file.handle(), next, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return failWith(written < 0 ? errno : EIO, errorCode);
+        next += written;
+        left -= written;
+    }
+    return true;
+}
+
 bool syncFile(QFile& file, qint64* errorCode)
 {
     if (!file.flush())
@@ -426,9 +419,9 @@ FolderLevel checkFolderLevel(const NativePath& path, qint64* errorCode)
         return FolderLevel::Link;
     if (!S_ISDIR(info.st_mode))
         return FolderLevel::NotAFolder;
-    if (info.st_uid != ::geteuid() && info.st_uid != 0)
+    if (info.st_uid != ::geteuid())
         return FolderLevel::OtherOwner;
-    return FolderLevel::Folder;
+    return (info.st_mode & (S_IWGRP | S_IWOTH)) ? FolderLevel::Shared : FolderLevel::Folder;
 }
 
 namespace {
