@@ -9,7 +9,7 @@
 #include "PackageRecovery.h"
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
-#include "Packager.h"
+#include "Packer.h"
 #include "SettingsFolder.h"
 #include "SizeFormat.h"
 #include "WidgetFit.h"
@@ -430,7 +430,7 @@ void PackagingDialog::triggerPack()
     form->groupBoxPackage->setEnabled(false);
     auto packed = QSharedPointer<QList<PackagePtr>>::create();
     const DirectoryNodePtr tree = root;
-    packer = QThread::create([tree, order, sort, packed] { Packager().pack(order, sort, tree, *packed); });
+    packer = QThread::create([tree, order, sort, packed] { Packer::pack(order, sort, tree, *packed); });
     connect(packer, &QThread::finished, this, [this, order, packed] {
         packer->deleteLater();
         packer = nullptr;

@@ -114,7 +114,7 @@ bool scanAndPack(const QString& command, const PackOptions& options, ScanResult&
         err() << "korvo-cli " << command << ": " << scan.errorString << "\n";
         return false;
     }
-    Packager().pack(options.order, options.sort, scan.root, packages);
+    Packer::pack(options.order, options.sort, scan.root, packages);
     return true;
 }
 

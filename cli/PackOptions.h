@@ -4,7 +4,7 @@
 
 #include "Package.h"
 #include "PackageOrder.h"
-#include "Packager.h"
+#include "Packer.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

@@ -3,7 +3,7 @@
 #include "ChecksumManifest.h"
 #include "ChildIdentities.h"
 #include "ImageFormat.h"
-#include "MoveMessages.h"
+#include "MoveTexts.h"
 #include "PackageTarget.h"
 #include "Platform.h"
 
@@ -25,7 +25,7 @@ PackageMover::PackageMover(const DirectoryNodePtr& root, const NativePath& volum
 
 bool PackageMover::fail(const char* step, const NativePath& path, qint64 errorCode)
 {
-    errorString_ = MoveMessages::failure(step, path, errorCode) + QStringLiteral("\r\n");
+    errorString_ = MoveTexts::failure(step, path, errorCode) + QStringLiteral("\r\n");
     return false;
 }
 
@@ -171,7 +171,7 @@ bool PackageMover::writeJournal(const PackageFolder& folder, const PackagePtr& p
             journal->sourceFolder = source.parent();
         else if (source.parent() != journal->sourceFolder) {
             errorString_ = QStringLiteral("The package's items do not all lie in one folder. path:%1.\r\n")
-                               .arg(MoveMessages::shown(source));
+                               .arg(MoveTexts::shown(source));
             return false;
         }
         MoveJournal::Item entry{item->nativeFileName(), {}};

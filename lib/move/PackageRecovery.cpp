@@ -1,6 +1,6 @@
 #include "PackageRecovery.h"
 
-#include "MoveMessages.h"
+#include "MoveTexts.h"
 #include "PackageListing.h"
 #include "Platform.h"
 
@@ -12,7 +12,7 @@ namespace korvo::PackageRecovery {
 
 namespace {
 
-using MoveMessages::shown;
+using MoveTexts::shown;
 
 // The package folder of a journal, opened without following a link.
 enum class PackageFolderState { Open, Gone, Refused };
@@ -108,7 +108,7 @@ void removeOutputs(const BaseFolder& base, const MoveJournal& journal, bool all,
         qint64 code = 0;
         if (!base.handle().entryOf(output, nullptr, &kind, &code)) {
             if (!platform::isNotFound(code))
-                report.leftLines << MoveMessages::failure("Look up", base.path().child(output), code);
+                report.leftLines << MoveTexts::failure("Look up", base.path().child(output), code);
             continue;
         }
         if (!all && !partial) {
@@ -117,7 +117,7 @@ void removeOutputs(const BaseFolder& base, const MoveJournal& journal, bool all,
             report.leftLines << QStringLiteral("Not a file korvo wrote; left alone. path:%1.")
                                     .arg(shown(base.path().child(output)));
         } else if (!base.handle().removeFile(output, &code)) {
-            report.leftLines << MoveMessages::failure("Remove file", base.path().child(output), code);
+            report.leftLines << MoveTexts::failure("Remove file", base.path().child(output), code);
         }
     }
     if (!kept.isEmpty())
@@ -132,7 +132,7 @@ bool syncSource(const MoveJournal& journal, Report& report)
     qint64 code = 0;
     if (journal.items.isEmpty() || platform::syncFolder(journal.sourceFolder, &code) || platform::isNotFound(code))
         return true;
-    report.leftLines << MoveMessages::failure("Sync folder", journal.sourceFolder, code);
+    report.leftLines << MoveTexts::failure("Sync folder", journal.sourceFolder, code);
     return false;
 }
 
@@ -142,10 +142,10 @@ void finish(const BaseFolder& base, const MoveJournal& journal, Report& report)
     if (journal.hasFolder && report.leftLines.isEmpty()) {
         const NativePath name = NativePath::fromText(QString::number(journal.number));
         if (!base.handle().removeEmptyFolder(name, &code) && !platform::isNotFound(code))
-            report.leftLines << MoveMessages::failure("Remove folder", base.path().child(name), code);
+            report.leftLines << MoveTexts::failure("Remove folder", base.path().child(name), code);
     }
     if (!base.handle().sync(&code))
-        report.leftLines << MoveMessages::failure("Sync folder", base.path(), code);
+        report.leftLines << MoveTexts::failure("Sync folder", base.path(), code);
     QString reason;
     if (report.leftLines.isEmpty() && !journal.remove(base.handle(), &reason))
         report.leftLines << reason.trimmed();
@@ -200,7 +200,7 @@ bool searchBelow(const JournalFolder& place, const platform::FolderHandle& folde
                            .arg(shown(folder.path().child(name)));
         return false;
     case platform::FolderLevel::Failed:
-        *errorString = MoveMessages::failure("Open folder", folder.path().child(name), code);
+        *errorString = MoveTexts::failure("Open folder", folder.path().child(name), code);
         return false;
     case platform::FolderLevel::Missing:
     case platform::FolderLevel::NotAFolder:
@@ -223,7 +223,7 @@ bool searchLevel(const JournalFolder& place, const platform::FolderHandle& folde
     QVector<platform::FolderEntry> entries;
     qint64 code = 0;
     if (!folder.list(entries, &code)) {
-        *errorString = MoveMessages::failure("List folder", folder.path(), code);
+        *errorString = MoveTexts::failure("List folder", folder.path(), code);
         return false;
     }
     for (const platform::FolderEntry& entry : qAsConst(entries)) {
@@ -247,7 +247,7 @@ bool findJournals(const NativePath& packFolder, QList<JournalFolder>* folders, Q
     if (!platform::FolderHandle::open(top.top, &above, &code)) {
         if (platform::isNotFound(code))
             return true;
-        *errorString = MoveMessages::failure("Open folder", top.top, code);
+        *errorString = MoveTexts::failure("Open folder", top.top, code);
         return false;
     }
     if (!searchBelow(top, above, packFolder.fileName(), 0, folders, errorString))
@@ -339,7 +339,7 @@ Report removeUnfinished(const BaseFolder& base, const QString& name)
         return refusedReport(report.journal, QStringLiteral("it is not a regular file of yours"));
     opened.close();
     if (!base.handle().removeFile(file, &code))
-        report.leftLines << MoveMessages::failure("Remove file", report.journal, code);
+        report.leftLines << MoveTexts::failure("Remove file", report.journal, code);
     base.handle().removeEmptyFolder(NativePath::fromText(QString::number(report.number)), nullptr);
     return report;
 }

@@ -8,7 +8,7 @@ namespace korvo {
 
 // The lines the move, its journal and its recovery say about a step that
 // failed, built in one place for the packaging dialog and korvo-cli alike.
-namespace MoveMessages {
+namespace MoveTexts {
 
 // A path as the lines show it: the system's own separators.
 QString shown(const NativePath& path);
@@ -17,5 +17,5 @@ QString shown(const NativePath& path);
 // code and text, without a line end.
 QString failure(const char* step, const NativePath& path, qint64 errorCode);
 
-} // namespace MoveMessages
+} // namespace MoveTexts
 } // namespace korvo

@@ -1,7 +1,7 @@
 #include "PackageListing.h"
 
 #include "MoveJournal.h"
-#include "MoveMessages.h"
+#include "MoveTexts.h"
 #include "Packager.h"
 #include "Platform.h"
 #include "SizeFormat.h"
@@ -26,7 +26,7 @@ bool putInPlace(const NativePath& temporary, const NativePath& path, QString* er
     }
     platform::removeFile(temporary);
     if (errorString)
-        *errorString = MoveMessages::failure(step, path, code);
+        *errorString = MoveTexts::failure(step, path, code);
     return false;
 }
 
@@ -105,7 +105,7 @@ QString refusedJournalLine(const NativePath& journal, const QString& rule)
     return QStringLiteral("Journal refused, nothing was changed. path:%1 reason:%2. A journal korvo writes is a "
                           "regular file of yours in folders only you may write to; move this one away once you "
                           "know where it came from.\r\n")
-        .arg(MoveMessages::shown(journal), rule);
+        .arg(MoveTexts::shown(journal), rule);
 }
 
 QString failureSummary(const QStringList& failedNumbers, const QStringList& unsavedNumbers,

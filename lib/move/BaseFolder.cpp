@@ -1,6 +1,6 @@
 #include "BaseFolder.h"
 
-#include "MoveMessages.h"
+#include "MoveTexts.h"
 
 namespace korvo {
 
@@ -22,7 +22,7 @@ QString BaseFolder::levelRefusal(platform::FolderLevel level, const NativePath& 
 {
     // A level that leads elsewhere, or that another user may fill or swap,
     // could steer what korvo writes or acts on into their hands.
-    const QString shown = MoveMessages::shown(path);
+    const QString shown = MoveTexts::shown(path);
     switch (level) {
     case platform::FolderLevel::Folder:
         return QString();
@@ -40,7 +40,7 @@ QString BaseFolder::levelRefusal(platform::FolderLevel level, const NativePath& 
     case platform::FolderLevel::Failed:
         break;
     }
-    return MoveMessages::failure(level == platform::FolderLevel::Missing ? "Open folder" : "Create folder", path,
+    return MoveTexts::failure(level == platform::FolderLevel::Missing ? "Open folder" : "Create folder", path,
                                  errorCode)
            + QStringLiteral("\r\n");
 }
@@ -51,7 +51,7 @@ bool BaseFolder::open(const NativePath& top, const QList<NativePath>& levels, bo
     qint64 errorCode = 0;
     platform::FolderHandle folder;
     if (!platform::FolderHandle::open(top, &folder, &errorCode)) {
-        *errorString = MoveMessages::failure("Open folder", top, errorCode) + QStringLiteral("\r\n");
+        *errorString = MoveTexts::failure("Open folder", top, errorCode) + QStringLiteral("\r\n");
         return false;
     }
     for (const NativePath& name : levels) {
@@ -78,12 +78,12 @@ bool BaseFolder::lock(QString* errorString)
     case platform::FolderHandle::LockResult::Busy:
         *errorString = QStringLiteral("%1 は別の korvo が使用中です（パッケージの移動、元に戻す処理、またはイメージの作成）。"
                                       "終わってからもう一度実行してください。\r\n")
-                           .arg(MoveMessages::shown(path()));
+                           .arg(MoveTexts::shown(path()));
         return false;
     case platform::FolderHandle::LockResult::Failed:
         break;
     }
-    *errorString = MoveMessages::failure("Lock folder", path().child(name), errorCode) + QStringLiteral("\r\n");
+    *errorString = MoveTexts::failure("Lock folder", path().child(name), errorCode) + QStringLiteral("\r\n");
     return false;
 }
 

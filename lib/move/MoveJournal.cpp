@@ -1,6 +1,6 @@
 #include "MoveJournal.h"
 
-#include "MoveMessages.h"
+#include "MoveTexts.h"
 #include "PackageTarget.h"
 #include "Platform.h"
 
@@ -166,7 +166,7 @@ bool JournalReader::takeFolder(const QList<QByteArray>& fields)
         return true;
     const NativePath expected = base_.child(QString::number(journal_->number));
     if (version_ == 1 && NativePath::fromStoredBytes(path) != expected)
-        return refuse(QStringLiteral("its package folder is not %1").arg(MoveMessages::shown(expected)));
+        return refuse(QStringLiteral("its package folder is not %1").arg(MoveTexts::shown(expected)));
     journal_->hasFolder = true;
     return true;
 }
@@ -199,7 +199,7 @@ bool JournalReader::takeOutput(const QList<QByteArray>& fields)
     if (version_ == 1) {
         // Version 1 named each output by its whole path.
         if (name.parent() != base_)
-            return refuse(QStringLiteral("it names a file outside its base folder: %1").arg(MoveMessages::shown(name)));
+            return refuse(QStringLiteral("it names a file outside its base folder: %1").arg(MoveTexts::shown(name)));
         name = name.fileName();
     }
     QStringList allowed = PackageTarget::siblingNames(journal_->number);
@@ -208,7 +208,7 @@ bool JournalReader::takeOutput(const QList<QByteArray>& fields)
     // Compared as text, and back: a name whose bytes are not text is none of them.
     if (!allowed.contains(name.toText()) || NativePath::fromText(name.toText()) != name)
         return refuse(QStringLiteral("it names a file that is not one kept beside package %1: %2")
-                          .arg(QString::number(journal_->number), MoveMessages::shown(name)));
+                          .arg(QString::number(journal_->number), MoveTexts::shown(name)));
     journal_->outputs << name;
     return true;
 }
@@ -233,7 +233,7 @@ bool JournalReader::takeItem(const QList<QByteArray>& fields)
     const NativePath folder = base_.child(QString::number(journal_->number));
     if (to.parent() != folder || to.fileName() != from.fileName())
         return refuse(QStringLiteral("an item goes elsewhere than into its package folder: %1")
-                          .arg(MoveMessages::shown(to)));
+                          .arg(MoveTexts::shown(to)));
     return setSource(from.parent()) && addItem(from.fileName().storedBytes(), fields.at(3), fields.at(4));
 }
 
@@ -328,7 +328,7 @@ bool MoveJournal::write(const platform::FolderHandle& base, QString* errorString
     QFile file;
     qint64 code = 0;
     if (!base.createFile(temporary, file, &code)) {
-        *errorString = MoveMessages::failure("Create journal", base.path().child(temporary), code) + "\r\n";
+        *errorString = MoveTexts::failure("Create journal", base.path().child(temporary), code) + "\r\n";
         return false;
     }
     const char* step = "Write journal";
@@ -339,13 +339,13 @@ bool MoveJournal::write(const platform::FolderHandle& base, QString* errorString
         written = base.rename(temporary, name, &code);
     }
     if (!written) {
-        *errorString = MoveMessages::failure(step, base.path().child(name), code) + "\r\n";
+        *errorString = MoveTexts::failure(step, base.path().child(name), code) + "\r\n";
         base.removeFile(temporary, nullptr);
         return false;
     }
     // The journal's name lasts before any item moves.
     if (!base.sync(&code)) {
-        *errorString = MoveMessages::failure("Sync folder", base.path(), code) + "\r\n";
+        *errorString = MoveTexts::failure("Sync folder", base.path(), code) + "\r\n";
         base.removeFile(name, nullptr);
         return false;
     }
@@ -361,7 +361,7 @@ bool MoveJournal::remove(const platform::FolderHandle& base, QString* errorStrin
     qint64 code = 0;
     if (base.removeFile(fileName(number), &code))
         return true;
-    *errorString = MoveMessages::failure("Remove journal", base.path().child(fileName(number)), code) + "\r\n";
+    *errorString = MoveTexts::failure("Remove journal", base.path().child(fileName(number)), code) + "\r\n";
     return false;
 }
 
@@ -387,7 +387,7 @@ MoveJournal::ReadResult MoveJournal::read(const platform::FolderHandle& base, co
         return ReadResult::Refused;
     case platform::OpenResult::Missing:
     case platform::OpenResult::Failed:
-        *rule = MoveMessages::failure("Read journal", base.path().child(name), code);
+        *rule = MoveTexts::failure("Read journal", base.path().child(name), code);
         return ReadResult::Failed;
     }
     if (!owned) {
@@ -410,7 +410,7 @@ bool MoveJournal::findIn(const platform::FolderHandle& base, QStringList* journa
     QVector<platform::FolderEntry> entries;
     qint64 code = 0;
     if (!base.list(entries, &code)) {
-        *errorString = MoveMessages::failure("List folder", base.path(), code) + "\r\n";
+        *errorString = MoveTexts::failure("List folder", base.path(), code) + "\r\n";
         return false;
     }
     // Every entry of a journal's name counts, whatever it is: one that is

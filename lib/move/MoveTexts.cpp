@@ -1,10 +1,10 @@
-#include "MoveMessages.h"
+#include "MoveTexts.h"
 
 #include "Platform.h"
 
 #include <QDir>
 
-namespace korvo::MoveMessages {
+namespace korvo::MoveTexts {
 
 QString shown(const NativePath& path)
 {
@@ -18,4 +18,4 @@ QString failure(const char* step, const NativePath& path, qint64 errorCode)
         .arg(QLatin1String(step), shown(path), QString::number(errorCode), platform::errorText(errorCode));
 }
 
-} // namespace korvo::MoveMessages
+} // namespace korvo::MoveTexts
