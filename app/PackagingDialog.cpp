@@ -2,11 +2,8 @@
 
 #include "ExportAsFileDialog.h"
 #include "ImageFormat.h"
-#include "PackageListing.h"
-#include "PackageMoveJob.h"
-#include "PackageMoveWorker.h"
-#include "PackageMover.h"
-#include "PackageRecovery.h"
+#include "MoveTexts.h"
+#include "PackageMoveSession.h"
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
 #include "Packer.h"
@@ -164,30 +161,6 @@ void PackagingDialog::setStatus(const QString& text)
     form->labelStats->setToolTip(fits ? QString() : text);
 }
 
-void PackagingDialog::addStatusLine(const QString& line)
-{
-    // The status shows the last step of a move; its tooltip keeps every
-    // step, so that nothing said during a long move is lost.
-    moveLog << line;
-    setStatus(line);
-    showMoveLog();
-}
-
-void PackagingDialog::appendToStatusLine(const QString& report)
-{
-    // A listing's or image's report belongs to its package's line.
-    if (!moveLog.isEmpty())
-        moveLog.last() += report;
-    setStatus(form->labelStats->text() + report);
-    showMoveLog();
-}
-
-void PackagingDialog::showMoveLog()
-{
-    if (moveLog.size() > 1)
-        form->labelStats->setToolTip(moveLog.join(QStringLiteral("\r\n")));
-}
-
 void PackagingDialog::updateSizeToolTips()
 {
     // A size text that is drawn shortened has its whole text as its tooltip.
@@ -250,7 +223,7 @@ PackagingDialog::~PackagingDialog()
 {
     // The owner waits for the dialog to close, which waits for the work; a
     // dialog destroyed otherwise stops the move after its current package.
-    delete mover.data();
+    delete session.data();
     if (packer)
         packer->wait();
     delete form;
@@ -495,14 +468,14 @@ void PackagingDialog::packDone()
 void PackagingDialog::checkPackageCheckState(QTreeWidgetItem* item, qint32 column)
 {
     Q_UNUSED(item)
-    if (column != 0 || mover)
+    if (column != 0 || session)
         return;
     form->pushButtonMove->setEnabled(updateCheckButtons() > 0);
 }
 
 void PackagingDialog::setCheckedAll()
 {
-    if (mover)
+    if (session)
         return;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
@@ -514,7 +487,7 @@ void PackagingDialog::setCheckedAll()
 
 void PackagingDialog::setUncheckedAll()
 {
-    if (mover)
+    if (session)
         return;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
@@ -573,9 +546,7 @@ void PackagingDialog::triggerMove()
     form->pushButtonMove->setEnabled(false);
     form->pushButtonAllCheck->setEnabled(false);
     form->pushButtonAllUncheck->setEnabled(false);
-    outcome = MoveOutcome();
-    moveLog.clear();
-    startMove(label, false);
+    startMove(label);
 }
 
 QList<int> PackagingDialog::checkedPackages() const
@@ -589,10 +560,9 @@ QList<int> PackagingDialog::checkedPackages() const
     return checked;
 }
 
-// Starts the move job on its worker, which first undoes the interrupted
-// moves in the base folder when `undoInterrupted` is set. Its steps come back as queued signals; the job waits
-// after each package until the dialog has taken the package out of the tree.
-void PackagingDialog::startMove(const QString& label, bool undoInterrupted)
+// Starts the move of the checked packages in a session of its own, which
+// runs the job on its worker and reports each step; the dialog shows them.
+void PackagingDialog::startMove(const QString& label)
 {
     PackageMoveRequest request;
     request.root = root;
@@ -600,48 +570,60 @@ void PackagingDialog::startMove(const QString& label, bool undoInterrupted)
     request.orderName = packedOrder.name;
     request.label = label;
     request.numberBase = folderNumberBase;
-    moveItems = 0;
-    for (int i : checkedPackages()) {
+    for (int i : checkedPackages())
         request.packages << PackageMoveRequest::Chosen{i, packages.at(i)};
-        moveItems += packages.at(i)->items.size();
-    }
     request.listing = form->checkBoxSave->isChecked();
     if (form->checkBoxImage->isChecked()) {
         request.image = ImageFormat::Iso;
         request.orderSize = packedOrder.size;
     }
     request.xmlSettings = xmlSettings;
-    request.undoInterrupted = undoInterrupted;
-    moveLabel = label;
-    movePackages = request.packages.size();
-    movePackagesEnded = 0;
-    moveItemsEnded = 0;
+    moveBaseFolder = PackageTarget::baseFolder(request.volumeRoot.toText(), request.orderName, label);
 
-    mover = new PackageMoveWorker(request, this);
-    mover->setPauseAfterEachPackage(true);
-    moveBaseFolder = mover->job().baseFolderText();
-    connect(mover, &PackageMoveWorker::packageStarted, this, &PackagingDialog::onPackageStarted);
-    connect(mover, &PackageMoveWorker::itemsMoved, this, &PackagingDialog::onItemsMoved);
-    connect(mover, &PackageMoveWorker::listingStarted, this, &PackagingDialog::onListingStarted);
-    connect(mover, &PackageMoveWorker::listingProgress, this, [this](qreal percent) {
+    session = new PackageMoveSession(root, packages, presenter(), this);
+    session->setClosing(closeWhenIdle);
+    connect(session, &PackageMoveSession::statusChanged, this, [this](const QString& status, const QStringList& log) {
+        setStatus(status);
+        if (log.size() > 1)
+            form->labelStats->setToolTip(log.join(QStringLiteral("\r\n")));
+    });
+    connect(session, &PackageMoveSession::progressChanged, this, &PackagingDialog::showMoveProgress);
+    connect(session, &PackageMoveSession::listingStarted, this, [this](const QString& listing) {
+        listingProgress.reset(new ExportAsFileDialog(this));
+        listingProgress->setTarget(listing);
+        listingProgress->show();
+    });
+    connect(session, &PackageMoveSession::listingProgress, this, [this](qreal percent) {
         if (listingProgress)
             listingProgress->setProgress(percent);
     });
-    connect(mover, &PackageMoveWorker::imageStarted, this, [this](const PackageMoveResult& result) {
-        setStatus(QStringLiteral("%1 を作成中...").arg(result.imageText));
+    connect(session, &PackageMoveSession::listingEnded, this, [this](bool written) {
+        if (listingProgress)
+            listingProgress->setProgress(written ? 100.0 : 0.0);
+        listingProgress.reset();
     });
-    connect(mover, &PackageMoveWorker::packageEnded, this, &PackagingDialog::onPackageEnded);
-    connect(mover, &PackageMoveWorker::undone, this, [this](bool allUndone, const QString& lines) {
-        addStatusLine(lines.trimmed());
-        if (!allUndone)
-            QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
-                                 QStringLiteral("中断された移動を元に戻せませんでした。\r\n\r\n") + lines,
-                                 QMessageBox::Ok);
-    });
-    connect(mover, &QThread::finished, this, &PackagingDialog::onMoveEnded);
-    showMoveProgress(0, 0);
+    connect(session, &PackageMoveSession::packageMoved, this,
+            [this](int index) { form->treeWidgetPackage->topLevelItem(index)->setDisabled(true); });
+    connect(session, &PackageMoveSession::ended, this, &PackagingDialog::onMoveEnded);
     form->progressBarMove->show();
-    mover->start();
+    session->start(request);
+}
+
+// The session's boxes are message boxes of this dialog.
+PackageMoveSession::Presenter PackagingDialog::presenter()
+{
+    PackageMoveSession::Presenter presenter;
+    presenter.inform = [this](const QString& title, const QString& text) {
+        QMessageBox::information(this, title, text, QMessageBox::Ok);
+    };
+    presenter.warn = [this](const QString& title, const QString& text) {
+        QMessageBox::warning(this, title, text, QMessageBox::Ok);
+    };
+    presenter.ask = [this](const QString& title, const QString& text) {
+        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+               == QMessageBox::Yes;
+    };
+    return presenter;
 }
 
 // The progress bar sits between the move button, which may have grown to
@@ -656,162 +638,36 @@ void PackagingDialog::placeMoveProgress()
 }
 
 // Packages started of those chosen, and the share of their items moved.
-void PackagingDialog::showMoveProgress(int packagesStarted, int itemsDone)
+void PackagingDialog::showMoveProgress(int packagesStarted, int packagesChosen, qint64 itemsDone, qint64 itemsChosen)
 {
     QProgressBar* bar = form->progressBarMove;
-    bar->setRange(0, int(qMin<qint64>(moveItems, INT_MAX)));
-    bar->setValue(int(qMin<qint64>(moveItemsEnded + itemsDone, bar->maximum())));
-    bar->setFormat(QStringLiteral("%1/%2").arg(packagesStarted).arg(movePackages));
+    bar->setRange(0, int(qMin<qint64>(itemsChosen, INT_MAX)));
+    bar->setValue(int(qMin<qint64>(itemsDone, bar->maximum())));
+    bar->setFormat(QStringLiteral("%1/%2").arg(packagesStarted).arg(packagesChosen));
     bar->setToolTip(QStringLiteral("パッケージ %1/%2、項目 %3/%4")
                         .arg(packagesStarted)
-                        .arg(movePackages)
-                        .arg(moveItemsEnded + itemsDone)
-                        .arg(moveItems));
+                        .arg(packagesChosen)
+                        .arg(itemsDone)
+                        .arg(itemsChosen));
 }
 
-void PackagingDialog::onPackageStarted(const PackageMoveResult& result)
+void PackagingDialog::onMoveEnded(bool refused)
 {
-    setStatus(PackageListing::movingLine(result.folder));
-    showMoveProgress(movePackagesEnded + 1, 0);
-}
-
-void PackagingDialog::onItemsMoved(int index, int done, int total)
-{
-    Q_UNUSED(index)
-    Q_UNUSED(total)
-    showMoveProgress(movePackagesEnded + 1, done);
-}
-
-void PackagingDialog::onListingStarted(const PackageMoveResult& result)
-{
-    listingProgress.reset(new ExportAsFileDialog(this));
-    listingProgress->setTarget(result.folder.listingText);
-    listingProgress->show();
-}
-
-void PackagingDialog::onPackageEnded(const PackageMoveResult& result)
-{
-    if (listingProgress)
-        listingProgress->setProgress(result.listingWritten ? 100.0 : 0.0);
-    listingProgress.reset();
-    ++movePackagesEnded;
-    if (result.moved) {
-        moveItemsEnded += packages.at(result.index)->items.size();
-        packageMoved(result);
-    } else {
-        packageFailed(result);
-    }
-    showMoveProgress(movePackagesEnded, 0);
-    // The tree is up to date: the job may go on with the next package. A
-    // listing's report (a box when it failed) follows without holding it.
-    if (mover)
-        mover->resume();
-    if (result.moved && result.listingTried)
-        onExportFinished(result.listingWritten, result.folder.listingText, result.listingError);
-    if (result.moved && result.imageTried)
-        reportImage(result);
-}
-
-// The image's report follows the package's line like a listing's; one that
-// failed is also shown in a box and named in the move's summary, and one
-// larger than the package size is noted, as the medium may not take it.
-void PackagingDialog::reportImage(const PackageMoveResult& result)
-{
-    QString report = PackageListing::savedReport(result.imageText, result.imageWritten, result.imageError);
-    if (result.imageWritten && result.imageLargerThanOrder)
-        report += PackageListing::imageTooLargeNote(result.imageSize, packedOrder.size) + QStringLiteral("\r\n");
-    appendToStatusLine(report);
-    if (!result.imageWritten) {
-        outcome.imageFailedNumbers << QString::number(result.folder.number);
-        QMessageBox::information(this, QStringLiteral("イメージの報告"), report, QMessageBox::Ok);
-    }
-}
-
-void PackagingDialog::packageFailed(const PackageMoveResult& result)
-{
-    // A number out of range has no folder: the number it would have had.
-    const bool numbered = result.folder.number > 0;
-    const int base = mover ? mover->job().numberBase() : folderNumberBase;
-    const QString number =
-        numbered ? QString::number(result.folder.number) : QString::number(qint64(base) + result.index + 1);
-    const QString line = PackageListing::failedLine(number, numbered ? result.folder.text : moveBaseFolder,
-                                                    result.error);
-    addStatusLine(line);
-    outcome.failedNumbers << number;
-    outcome.failureLines << line;
-    outcome.leftItemsBehind = outcome.leftItemsBehind || result.leftItemsBehind;
-    outcome.journalLeft = outcome.journalLeft || result.journalLeft;
-}
-
-void PackagingDialog::packageMoved(const PackageMoveResult& result)
-{
-    // Between packages the job reads nothing: the tree and the row change here.
-    root->remove(packages.at(result.index));
-    outcome.moved.append(result.index);
-    form->treeWidgetPackage->topLevelItem(result.index)->setDisabled(true);
-    if (result.error.isEmpty()) {
-        addStatusLine(PackageListing::movedLine(result.folder));
-        return;
-    }
-    // Its items are in its folder, but it could not be finished: its
-    // journal stays, and it counts among the failures.
-    const QString line = PackageListing::unfinishedLine(result.folder, result.error);
-    addStatusLine(line);
-    outcome.failedNumbers << QString::number(result.folder.number);
-    outcome.failureLines << line;
-    outcome.journalLeft = true;
-}
-
-void PackagingDialog::onMoveEnded()
-{
-    // A stop question still open is answered first.
-    if (asking) {
-        endPending = true;
-        return;
-    }
-    endMove();
-}
-
-void PackagingDialog::endMove()
-{
-    endPending = false;
-    std::unique_ptr<PackageMoveWorker> worker(mover.data());
-    mover = nullptr;
     listingProgress.reset();
     form->progressBarMove->hide();
-    const PackageMoveJob::Outcome result = worker->outcome();
-    if (result == PackageMoveJob::Refused) {
-        endRefusedMove(*worker);
-        return;
+    const int numberBase = session->numberBase();
+    session->deleteLater();
+    session = nullptr;
+    if (refused) {
+        // Nothing moved: it may be tried again.
+        form->groupBoxPackaging->setEnabled(true);
+        form->pushButtonMove->setEnabled(true);
+    } else if (numberBase >= 0) {
+        folderNumberBase = numberBase;
     }
-    if (result == PackageMoveJob::BaseFailed)
-        // Counting from 0 could reuse numbers: nothing moved.
-        outcome.failureLines << PackageListing::failedLine(QString(), worker->job().baseFolderText(),
-                                                           worker->job().errorString());
-    else
-        folderNumberBase = worker->job().numberBase();
-    worker.reset();
     updateCheckButtons(); // the move button stays as the move left it
-    if (result == PackageMoveJob::Stopped)
-        addStatusLine(QStringLiteral("移動を中止しました。残りの%1個のパッケージは移動していません。")
-                          .arg(movePackages - movePackagesEnded));
-    finishMove();
-}
-
-// Nothing moved: an interrupted move is in the way. Undone when the user
-// wishes, and the move starts again; else it may be tried again later.
-void PackagingDialog::endRefusedMove(const PackageMoveWorker& worker)
-{
-    const PackageMoveJob& job = worker.job();
-    if (!job.undoFailed() && offerRecovery(job)) {
-        startMove(moveLabel, true);
-        return;
-    }
-    if (job.undoFailed())
-        setStatus(moveLog.join(QStringLiteral("\r\n")));
-    form->groupBoxPackaging->setEnabled(true);
-    form->pushButtonMove->setEnabled(true);
-    updateCheckButtons();
+    if (!refused)
+        finishMove();
     emit moveFinished();
     if (closeWhenIdle)
         close();
@@ -837,45 +693,15 @@ int PackagingDialog::updateCheckButtons()
     return checked;
 }
 
-// A move never starts on top of an interrupted one: the user may undo that
-// one first. True when the undo is to run.
-bool PackagingDialog::offerRecovery(const PackageMoveJob& job)
-{
-    // A journal korvo did not write for this user is never acted on: the
-    // lines say which and why.
-    if (job.journalRefused()) {
-        setStatus(QStringLiteral("移動の記録が使えないため、移動しませんでした。\r\n") + job.errorString().trimmed());
-        QMessageBox::warning(this, QStringLiteral("パッケージの移動"), job.errorString().trimmed(), QMessageBox::Ok);
-        return false;
-    }
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-        this, QStringLiteral("パッケージの移動"),
-        QStringLiteral("前回のパッケージの移動が中断されたままです。\r\n%1\r\n\r\n"
-                       "中断された移動を元に戻してから移動しますか？")
-            .arg(job.errorString().trimmed()),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer == QMessageBox::Yes && !closeWhenIdle)
-        return true;
-    setStatus(QStringLiteral("中断された移動が残っているため、移動しませんでした。"));
-    return false;
-}
-
 void PackagingDialog::finishMove()
 {
-    if (!outcome.failureLines.isEmpty())
-        reportFailures();
-    else if (!outcome.imageFailedNumbers.isEmpty())
-        // Every package moved, but not every image: the last line says so.
-        addStatusLine(PackageListing::failureSummary({}, {}, outcome.imageFailedNumbers));
-
     bool allDone = true;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount() && allDone; ++i)
         allDone = form->treeWidgetPackage->topLevelItem(i)->isDisabled();
     if (allDone) {
-        QMessageBox::information(this, QStringLiteral("報告"), QStringLiteral("全て完了しました。"), QMessageBox::Ok);
+        QMessageBox::information(this, QStringLiteral("報告"), MoveTexts::allDone(), QMessageBox::Ok);
         close();
     }
-
     if (form->checkBoxOpenExplorer->isChecked()) {
         // Cleaned, so that the doubled separators of the text (after a drive
         // root, or of an empty label) do not reach the file browser.
@@ -885,39 +711,6 @@ void PackagingDialog::finishMove()
         else
             QDesktopServices::openUrl(url);
     }
-    emit moveFinished();
-    if (closeWhenIdle)
-        close();
-}
-
-void PackagingDialog::reportFailures()
-{
-    // The status label shows one package at a time, so a failure followed by
-    // a success would vanish from it: the move ends on a summary, and a box
-    // holds every failure line.
-    QString summary = outcome.failedNumbers.isEmpty()
-                          ? QStringLiteral("パッケージの移動に失敗しました。")
-                          : QStringLiteral("パッケージ%1の移動に失敗しました。")
-                                .arg(outcome.failedNumbers.join(QStringLiteral("、")));
-    if (outcome.leftItemsBehind)
-        summary += QStringLiteral("\r\n元の場所へ戻せなかった項目がパッケージフォルダに残っています。"
-                                  "項目名は「Move back failed」の行にあります。");
-    if (!outcome.imageFailedNumbers.isEmpty())
-        summary += QStringLiteral("\r\n") + PackageListing::failureSummary({}, {}, outcome.imageFailedNumbers);
-    if (outcome.journalLeft)
-        summary += QStringLiteral("\r\n") + PackageListing::recoverAdvice(moveBaseFolder);
-    addStatusLine(summary);
-    QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
-                         summary + QStringLiteral("\r\n\r\n") + outcome.failureLines.join(QStringLiteral("\r\n")),
-                         QMessageBox::Ok);
-}
-
-void PackagingDialog::onExportFinished(bool isSucceeded, const QString& path, const QString& errorString)
-{
-    const QString report = PackageListing::savedReport(path, isSucceeded, errorString);
-    appendToStatusLine(report);
-    if (!isSucceeded)
-        QMessageBox::information(this, QStringLiteral("エクスポートの報告"), report, QMessageBox::Ok);
 }
 
 // While a move runs, closing the dialog asks whether to stop it once the
@@ -926,11 +719,13 @@ void PackagingDialog::askToStop()
 {
     if (closeWhenIdle || asking)
         return;
-    if (!mover) {
+    if (!session) {
         closeWhenIdle = true;
         return;
     }
+    // The move's end waits until the question is answered.
     asking = true;
+    session->holdEnd(true);
     const QMessageBox::StandardButton answer = QMessageBox::question(
         this, QStringLiteral("パッケージの移動"),
         QStringLiteral("パッケージを移動中です。\r\n移動中のパッケージが終わったところで移動を中止して閉じますか？"),
@@ -938,20 +733,18 @@ void PackagingDialog::askToStop()
     asking = false;
     if (answer == QMessageBox::Yes) {
         closeWhenIdle = true;
-        if (mover) {
-            mover->requestStop();
-            setStatus(QStringLiteral("移動を中止しています。移動中のパッケージが終わるまでお待ちください。"));
-        }
+        session->setClosing(true);
+        session->requestStop();
+        setStatus(QStringLiteral("移動を中止しています。移動中のパッケージが終わるまでお待ちください。"));
     }
-    if (endPending)
-        endMove();
-    else if (closeWhenIdle && !isBusy())
+    session->holdEnd(false); // the move may end now, and close the dialog
+    if (closeWhenIdle && !isBusy())
         close();
 }
 
 bool PackagingDialog::isBusy() const
 {
-    return packer || mover;
+    return packer || session;
 }
 
 void PackagingDialog::reject()

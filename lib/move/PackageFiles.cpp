@@ -2,6 +2,8 @@
 
 #include "ChecksumManifest.h"
 #include "ImageFormat.h"
+#include "MoveTexts.h"
+#include "Platform.h"
 
 #include <QRegularExpression>
 
@@ -94,6 +96,26 @@ bool isUnfinishedJournalName(const QString& name, int* number)
 NativePath lockName()
 {
     return NativePath::fromText(QStringLiteral(".korvo-lock"));
+}
+
+// A file written under its temporary name goes to disk, then takes its real
+// name, which must still be free: a killed process never leaves a partial
+// file under the real name. The temporary file is removed on failure. The
+// new name is made lasting by the sync of the base folder that ends the
+// package (PackageMover::finishPackage), once for the listing and manifest.
+bool putInPlace(const NativePath& temporary, const NativePath& path, QString* errorString)
+{
+    qint64 code = 0;
+    const char* step = "Sync file";
+    if (platform::syncWritten(temporary, &code)) {
+        step = "Move file";
+        if (platform::moveWithoutReplacing(temporary, path, &code))
+            return true;
+    }
+    platform::removeFile(temporary);
+    if (errorString)
+        *errorString = MoveTexts::failure(step, path, code);
+    return false;
 }
 
 } // namespace korvo::PackageFiles

@@ -41,6 +41,12 @@ QString helpList();
 NativePath temporaryFor(const NativePath& file);
 bool isTemporaryName(const QString& name);
 
+// Puts a file written and closed under its temporary name in place: syncs
+// it, then moves it to `path`, which is never replaced; a killed process
+// never leaves a partial file under the real name. On failure the temporary
+// file is removed and `errorString` says why.
+bool putInPlace(const NativePath& temporary, const NativePath& path, QString* errorString);
+
 // The journal of package N (".N.korvo-move"), and whether a name is one,
 // with its number; a journal still under its temporary name never moved
 // anything.

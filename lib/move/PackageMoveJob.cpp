@@ -2,6 +2,7 @@
 
 #include "ImageBeside.h"
 #include "MoveJournal.h"
+#include "MoveTexts.h"
 #include "PackageListing.h"
 #include "PackageRecovery.h"
 #include "PackageTarget.h"
@@ -32,14 +33,14 @@ bool PackageMoveJob::checkNoInterruptedMove()
             continue;
         }
         journalRefused_ = true;
-        refused += PackageListing::refusedJournalLine(mover_.base().path().child(name), rule);
+        refused += MoveTexts::refusedJournalLine(mover_.base().path().child(name), rule) + QStringLiteral("\r\n");
     }
     if (interrupted_.isEmpty() && unfinished.isEmpty() && !journalRefused_)
         return true;
     if (!journalRefused_ && request_.undoInterrupted)
         return undoInterrupted(unfinished);
     interrupted_ += unfinished;
-    errorString_ = refused + PackageListing::interruptedLines(mover_.baseFolderText(), interrupted_);
+    errorString_ = refused + MoveTexts::interruptedLines(mover_.baseFolderText(), interrupted_);
     return false;
 }
 
@@ -166,7 +167,7 @@ void PackageMoveJob::writeManifest(PackageMoveResult& result)
 void PackageMoveJob::writeImage(PackageMoveResult& result)
 {
     result.image = ImageFormats::pathBeside(result.folder.path, request_.image);
-    result.imageText = ImageBeside::shown(result.image);
+    result.imageText = MoveTexts::shown(result.image);
     observer_->imageStarted(result);
     result.imageTried = true;
     ImageBeside::Request image;

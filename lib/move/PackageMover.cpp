@@ -1,8 +1,7 @@
 #include "PackageMover.h"
+#include "PackageFiles.h"
 
-#include "ChecksumManifest.h"
 #include "ChildIdentities.h"
-#include "ImageFormat.h"
 #include "MoveTexts.h"
 #include "PackageTarget.h"
 #include "Platform.h"
@@ -62,9 +61,9 @@ PackageFolder PackageMover::folderFor(int number) const
     folder.number = number;
     folder.path = base_.child(QString::number(number));
     folder.text = PackageTarget::packageFolder(baseText_, number);
-    folder.listing = base_.child(QString::number(number) + QStringLiteral(".xml"));
+    folder.listing = PackageFiles::beside(folder.path, PackageFiles::Kind::Listing);
     folder.listingText = PackageTarget::listingPath(baseText_, number);
-    folder.manifest = ChecksumManifest::pathBeside(folder.path);
+    folder.manifest = PackageFiles::beside(folder.path, PackageFiles::Kind::Manifest);
     folder.manifestText = QDir::toNativeSeparators(folder.manifest.toText());
     return folder;
 }
@@ -72,7 +71,7 @@ PackageFolder PackageMover::folderFor(int number) const
 bool PackageMover::isFree(int number, bool* free)
 {
     *free = false;
-    QStringList names = PackageTarget::siblingNames(number);
+    QStringList names = PackageFiles::besideNames(number);
     names.prepend(QString::number(number));
     for (const QString& name : qAsConst(names)) {
         const NativePath path = base_.child(name);
@@ -142,7 +141,7 @@ bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
             const platform::FolderLevel found = base.openLevel(name, false, &packageHandle_, &errorCode);
             errorString_ = found == platform::FolderLevel::Shared
                                ? QString()
-                               : BaseFolder::levelRefusal(found, folder->path, errorCode);
+                               : MoveTexts::levelRefusal(found, folder->path, errorCode) + QStringLiteral("\r\n");
             return errorString_.isEmpty();
         }
         // Taken between the look-up and now (by another move): the next one.
@@ -157,9 +156,9 @@ bool PackageMover::writeJournal(const PackageFolder& folder, const PackagePtr& p
 {
     journal->number = folder.number;
     journal->hasFolder = true;
-    for (const QString& name : PackageTarget::siblingNames(folder.number)) {
+    for (const QString& name : PackageFiles::besideNames(folder.number)) {
         const NativePath output = NativePath::fromText(name);
-        journal->outputs << output << MoveJournal::temporaryFor(output);
+        journal->outputs << output << PackageFiles::temporaryFor(output);
     }
     const ChildIdentities* scanned = root_ ? root_->childIdentities() : nullptr;
     for (const PackagablePtr& item : package ? package->items : QList<PackagablePtr>()) {

@@ -46,13 +46,6 @@ QString listingPath(const QString& baseFolder, int number)
     return QDir::toNativeSeparators(QDir(baseFolder).absoluteFilePath(QString::number(number) + QStringLiteral(".xml")));
 }
 
-QStringList siblingNames(int number)
-{
-    const QString name = QString::number(number);
-    return {name + QStringLiteral(".xml"), name + QStringLiteral(".sha256"), name + QStringLiteral(".iso"),
-            name + QStringLiteral(".zip")};
-}
-
 int entryNumber(const QString& name)
 {
     bool ok = false;

@@ -34,11 +34,6 @@ QString packageFolder(const QString& baseFolder, int number);
 // The path of the XML listing of package N, beside its folder.
 QString listingPath(const QString& baseFolder, int number);
 
-// The names beside package folder N that must be free for a package to
-// take number N: its listing "N.xml", its checksum manifest "N.sha256" and
-// its images "N.iso" and "N.zip".
-QStringList siblingNames(int number);
-
 // The number a base folder entry counts as: its name up to the first dot
 // as a decimal number ("5" and "5.xml" both count as 5); -1 for any other.
 int entryNumber(const QString& name);

@@ -60,13 +60,6 @@ QString sourceText(const iPackagable& item)
     return QDir::toNativeSeparators(item.absoluteFilePath());
 }
 
-QString moveFailedLine(const QString& source, const QString& destination, qint64 errorCode)
-{
-    // One arg() call: a later one would also replace a "%1" inside a path.
-    return QStringLiteral("Move failed. old:%1 new:%2 winError:%3.\r\n")
-        .arg(source, destination, QString::number(errorCode));
-}
-
 } // namespace
 
 void Packager::setMoveFunction(const MoveFunction& move)
@@ -101,7 +94,7 @@ bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& pac
             break;
         qint64 errorCode = 0;
         if (!moveIn(source, targetFolder, item->nativeFileName(), target, &errorCode)) {
-            errorString_ = moveFailedLine(sourceText(*item), destinationText(targetFolder, *item), errorCode);
+            errorString_ = MoveTexts::moveFailed(sourceText(*item), destinationText(targetFolder, *item), errorCode) + QStringLiteral("\r\n");
             break;
         }
         moved.append(item);
@@ -124,19 +117,18 @@ bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scan
     qint64 size = 0;
     qint64 errorCode = 0;
     if (!platform::identityOf(item.nativeFilePath(), &identity, &kind, &size, &errorCode)) {
-        errorString_ = moveFailedLine(sourceText(item), destinationText(targetFolder, item), errorCode);
+        errorString_ = MoveTexts::moveFailed(sourceText(item), destinationText(targetFolder, item), errorCode) + QStringLiteral("\r\n");
         return false;
     }
     if (identity != recorded) {
-        errorString_ = QStringLiteral("Item replaced since the scan. path:%1.\r\n").arg(sourceText(item));
+        errorString_ = MoveTexts::itemReplaced(sourceText(item)) + QStringLiteral("\r\n");
         return false;
     }
     // A link's scanned size is its target's, and a folder's is its
     // contents': only a regular file's own size can be compared.
     const auto* file = dynamic_cast<const FileNode*>(&item);
     if (file && kind == EntryKind::File && size != file->size()) {
-        errorString_ = QStringLiteral("Item size changed since the scan. path:%1 scanned:%2 now:%3.\r\n")
-                           .arg(sourceText(item), QString::number(file->size()), QString::number(size));
+        errorString_ = MoveTexts::itemSizeChanged(sourceText(item), file->size(), size) + QStringLiteral("\r\n");
         return false;
     }
     return true;
@@ -152,9 +144,8 @@ void Packager::undo(const QList<PackagablePtr>& moved, const NativePath& targetF
     for (const PackagablePtr& item : moved) {
         qint64 errorCode = 0;
         if (!moveBack(targetFolder, item->nativeFileName(), item->nativeFilePath(), target, &errorCode)) {
-            errorString_ += QStringLiteral("Move back failed. old:%1 new:%2 winError:%3.\r\n")
-                                .arg(sourceText(*item), destinationText(targetFolder, *item),
-                                     QString::number(errorCode));
+            errorString_ += MoveTexts::moveBackFailed(sourceText(*item), destinationText(targetFolder, *item), errorCode)
+                            + QStringLiteral("\r\n");
             leftItemsBehind_ = true;
             continue;
         }
