@@ -25,10 +25,17 @@ struct ToolRun
     QByteArray out;
 };
 
+// The tools read and print names in the character set of their locale and
+// speak its language: they run in an explicit UTF-8 locale with English
+// messages, whatever locale the tests were started in.
 ToolRun runTool(const QString& program, const QStringList& arguments, const QString& folder = QString())
 {
     QProcess process;
     process.setWorkingDirectory(folder);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    environment.remove(QStringLiteral("LANGUAGE"));
+    process.setProcessEnvironment(environment);
     process.start(program, arguments);
     ToolRun run;
     if (!process.waitForFinished(120000))
