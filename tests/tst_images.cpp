@@ -26,16 +26,12 @@ struct ToolRun
 };
 
 // The tools read and print names in the character set of their locale and
-// speak its language: they run in an explicit UTF-8 locale with English
-// messages, whatever locale the tests were started in.
+// speak its language: they run in the tests' explicit UTF-8 locale.
 ToolRun runTool(const QString& program, const QStringList& arguments, const QString& folder = QString())
 {
     QProcess process;
     process.setWorkingDirectory(folder);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    environment.remove(QStringLiteral("LANGUAGE"));
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(toolEnvironment());
     process.start(program, arguments);
     ToolRun run;
     if (!process.waitForFinished(120000))
