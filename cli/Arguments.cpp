@@ -139,37 +139,64 @@ bool isText(const QString& argument)
     return true;
 }
 
-PathArguments readPathArguments(const QStringList& arguments, const QStringList& flags, const QStringList& valued)
+namespace {
+
+// The option an argument names, or null; `name` is the argument without its
+// dashes and before any "=".
+const Option* findOption(const QList<Option>& options, const QString& name)
 {
-    PathArguments read;
+    for (const Option& option : options) {
+        if (option.name == name)
+            return &option;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+CommandLine readCommandLine(const QStringList& arguments, const QList<Option>& options)
+{
+    CommandLine read;
     bool optionsEnded = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
-        const bool option = !optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1;
-        const int equals = argument.indexOf(QLatin1Char('='));
-        const QString name = equals < 0 ? argument : argument.left(equals);
-        if (!option) {
-            read.paths << argument;
-        } else if (argument == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-            read.help = read.help || read.unknown.isEmpty(); // the first of help and a wrong option counts
-        } else if (argument == QLatin1String("--json")) {
-            read.json = true;
-        } else if (flags.contains(argument)) {
-            read.flags << argument;
-        } else if (valued.contains(name)) {
-            if (equals >= 0)
-                read.values[name] = argument.mid(equals + 1);
-            else if (i + 1 < arguments.size())
-                read.values[name] = arguments.at(++i);
-            else
-                read.missingValue = name;
-        } else if (read.unknown.isEmpty() && !read.help) {
-            read.unknown = argument;
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument.size() == 1) {
+            read.operands << argument;
+            continue;
         }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        const int dashes = argument.startsWith(QLatin1String("--")) ? 2 : 1;
+        const int equals = argument.indexOf(QLatin1Char('='));
+        const QString name = argument.mid(dashes, equals < 0 ? -1 : equals - dashes);
+        const Option* option = findOption(options, name);
+        QString problem;
+        if (equals < 0 && (name == QLatin1String("h") || name == QLatin1String("help"))) {
+            read.help = read.help || read.problem.isEmpty(); // the first of help and a wrong option counts
+        } else if (!option) {
+            problem = QStringLiteral("unknown option '%1'").arg(shownArgument(argument));
+        } else if (option->value.isEmpty() && equals >= 0) {
+            problem = QStringLiteral("--%1 takes no value").arg(name);
+        } else if (!option->value.isEmpty() && equals < 0 && i + 1 == arguments.size()) {
+            problem = QStringLiteral("--%1 needs %2").arg(name, option->value);
+        } else {
+            read.given[name] = option->value.isEmpty() ? QString()
+                               : equals >= 0          ? argument.mid(equals + 1)
+                                                      : arguments.at(++i);
+        }
+        if (read.problem.isEmpty() && !read.help)
+            read.problem = problem;
     }
     return read;
+}
+
+bool isFolderArgument(const QString& argument, NativePath* path)
+{
+    bool isFolder = false;
+    *path = argumentPath(argument);
+    return !argument.isEmpty() && platform::entryExists(*path, &isFolder) && isFolder;
 }
 
 } // namespace korvo::cli

@@ -30,21 +30,50 @@ QString shownArgument(const QString& argument);
 // True when the argument is text through and through (no carried bytes).
 bool isText(const QString& argument);
 
-// The arguments of a command that takes --json, --help (-h), paths, and
-// the extra `flags` and `valued` options (a value as "--name VALUE" or
-// "--name=VALUE") it names; "--" ends the options. `unknown` holds the
-// first other option, if any, unless help was asked for before it.
-struct PathArguments
+// An option a command takes: a flag, or an option with a value when `value`
+// says what the value is (for "--threads needs a number from 1 to 64").
+struct Option
 {
-    bool json = false;
-    bool help = false;
-    QString unknown;
-    QStringList paths;
-    QStringList flags;             // the extra flags given
-    QMap<QString, QString> values; // the valued options given, by name
-    QString missingValue;          // a valued option given last, without its value
+    Option(const QString& name, const QString& value = QString()) : name(name), value(value) {}
+
+    QString name; // without its dashes
+    QString value;
 };
-PathArguments readPathArguments(const QStringList& arguments, const QStringList& flags = {},
-                                const QStringList& valued = {});
+
+// A command's arguments as read against the options it takes. An option is
+// written with one dash or two ("--json", "-json"); a value follows its
+// option ("--name VALUE") or is joined to it ("--name=VALUE"). "-h" and
+// "--help" ask for help, "--" ends the options, and anything else that does
+// not start with a dash ("-" and the empty text included) is an operand.
+// Each byte of every argument is kept. Given twice, an option's later value
+// counts.
+struct CommandLine
+{
+    bool help = false;     // asked for before any wrong option
+    QString problem;       // the first wrong option or missing value, said for a usage message
+    QStringList operands;  // in order
+    QMap<QString, QString> given; // the options given, by name; a flag's value is empty
+
+    bool isSet(const QString& name) const { return given.contains(name); }
+    QString value(const QString& name, const QString& fallback = QString()) const
+    {
+        return given.value(name, fallback);
+    }
+};
+CommandLine readCommandLine(const QStringList& arguments, const QList<Option>& options);
+
+// The names of a table of choices (a map keyed by name), for usage
+// messages: "a, b, c".
+template <typename Map>
+QString choiceList(const Map& choices)
+{
+    QStringList names;
+    for (const auto& entry : choices)
+        names << entry.first;
+    return names.join(QStringLiteral(", "));
+}
+
+// True when the argument names a folder that is there, with its exact path.
+bool isFolderArgument(const QString& argument, NativePath* path);
 
 } // namespace korvo::cli

@@ -1,6 +1,6 @@
 #include "ChecksumProgress.h"
 
-#include "Scan.h"
+#include "Console.h"
 
 #include <QLocale>
 

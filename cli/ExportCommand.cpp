@@ -6,27 +6,17 @@
 #include "Command.h"
 #include "Scan.h"
 
-#include "ExportWorker.h"
 #include "Exporter.h"
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QTextStream>
 
+#include <algorithm>
 #include <map>
 
 namespace korvo::cli {
 
 namespace {
-
-// Says what is wrong with the command line of korvo-cli export.
-int wrongUsage(const QString& message)
-{
-    return usageError(QStringLiteral("export"), message);
-}
 
 const char* const Summary = "scan a folder and write it to a .txt or .xml file";
 
@@ -71,15 +61,6 @@ const std::map<QString, XmlOutputOption>& directoryFields()
         {QStringLiteral("lastModified"), OmitDirLastModified},
         {QStringLiteral("lastRead"), OmitDirLastRead}};
     return fields;
-}
-
-template <typename Map>
-QString keyList(const Map& map)
-{
-    QStringList keys;
-    for (const auto& entry : map)
-        keys.append(entry.first);
-    return keys.join(QStringLiteral(", "));
 }
 
 QStringList splitList(const QString& list)
@@ -141,136 +122,191 @@ QString helpText()
                "\n"
                "On a terminal the progress goes to stderr once a second.\n"
                "Exit status: 0 written, 1 failed (reason on stderr), 2 wrong usage.\n")
-        .arg(keyList(sectionNames()), keyList(fileFields()), keyList(directoryFields()));
+        .arg(choiceList(sectionNames()), choiceList(fileFields()), choiceList(directoryFields()));
 }
 
-int exportCommand(const QStringList& arguments)
+// What korvo-cli export was asked for.
+struct ExportRequest
 {
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    const QCommandLineOption sections(QStringLiteral("sections"), QString(), QStringLiteral("LIST"));
-    const QCommandLineOption elements(QStringLiteral("elements"), QString());
-    const QCommandLineOption indent(QStringLiteral("indent"), QString(), QStringLiteral("N"));
-    const QCommandLineOption omitFile(QStringLiteral("omit-file"), QString(), QStringLiteral("FIELDS"));
-    const QCommandLineOption omitDir(QStringLiteral("omit-dir"), QString(), QStringLiteral("FIELDS"));
-    const QCommandLineOption timing(QStringLiteral("timing"), QString());
-    parser.addOptions({help, sections, elements, indent, omitFile, omitDir, timing});
-    if (!parser.parse(QStringList{QStringLiteral("korvo-cli export")} + arguments))
-        return wrongUsage(parser.errorText());
-    if (parser.isSet(help)) {
-        QTextStream(stdout) << helpText();
-        return Success;
-    }
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 2)
-        return wrongUsage(QStringLiteral("expected a folder and a target file, got %1 argument(s)")
-                              .arg(positional.size()));
-    const QString folder = positional.at(0);
-    const QString target = positional.at(1);
+    QString folder;
+    QString target;
+    bool xml = false;
+    XmlExporterSettings settings;
+    bool timing = false;
+};
+
+QList<Option> exportOptions()
+{
+    return {{QStringLiteral("sections"), QStringLiteral("a list of sections: %1").arg(choiceList(sectionNames()))},
+            {QStringLiteral("elements")},
+            {QStringLiteral("indent"), QStringLiteral("a whole number of 0 or more")},
+            {QStringLiteral("omit-file"), QStringLiteral("a list of file fields")},
+            {QStringLiteral("omit-dir"), QStringLiteral("a list of folder fields")},
+            {QStringLiteral("timing")}};
+}
+
+// The folder and the target; empty on success, else the usage message.
+QString readTarget(const CommandLine& read, ExportRequest& request)
+{
+    if (read.operands.size() != 2)
+        return QStringLiteral("expected a folder and a target file, got %1 argument(s)").arg(read.operands.size());
+    request.folder = read.operands.at(0);
+    request.target = read.operands.at(1);
     // An export is written through its path as text; a name whose bytes are
     // not text would be written under a lookalike name instead.
-    if (!isText(target))
-        return wrongUsage(QStringLiteral("the target '%1' holds bytes that are not valid in the file name "
-                                         "encoding; give a target name that is")
-                              .arg(shownArgument(target)));
+    if (!isText(request.target))
+        return QStringLiteral("the target '%1' holds bytes that are not valid in the file name encoding; "
+                              "give a target name that is")
+            .arg(shownArgument(request.target));
+    const QString suffix = QFileInfo(request.target).suffix();
+    request.xml = suffix == QLatin1String("xml");
+    if (!request.xml && suffix != QLatin1String("txt"))
+        return QStringLiteral("'%1' does not end in .txt or .xml (the suffix is case-sensitive)").arg(request.target);
+    return QString();
+}
 
-    const QString suffix = QFileInfo(target).suffix();
-    const bool isXml = suffix == QLatin1String("xml");
-    if (!isXml && suffix != QLatin1String("txt"))
-        return wrongUsage(QStringLiteral("'%1' does not end in .txt or .xml (the suffix is case-sensitive)")
-                              .arg(target));
+// The sections --sections names; empty on success, else the usage message.
+QString readSections(const QString& list, XmlExporterSettings& xml)
+{
+    const QStringList names = splitList(list);
+    if (names.isEmpty())
+        return QStringLiteral("--sections needs at least one of: %1").arg(choiceList(sectionNames()));
+    for (bool& on : xml.output)
+        on = false;
+    for (const QString& name : names) {
+        const auto found = sectionNames().find(name);
+        if (found == sectionNames().end())
+            return QStringLiteral("unknown section '%1' (choose from: %2)").arg(name, choiceList(sectionNames()));
+        xml.output[found->second] = true;
+    }
+    return QString();
+}
 
-    // The window's record: only the top-level item section.
-    XmlExporterSettings xml;
-    xml.output[Tree] = false;
-    xml.output[DirectoryList] = false;
-    xml.output[FileList] = false;
-    xml.output[TopLevelItemList] = true;
-    const bool xmlOptionGiven = parser.isSet(sections) || parser.isSet(elements) || parser.isSet(indent)
-                                || parser.isSet(omitFile) || parser.isSet(omitDir);
-    if (!isXml && xmlOptionGiven)
-        return wrongUsage(QStringLiteral("--sections, --elements, --indent, --omit-file and --omit-dir "
-                                         "apply to .xml targets only"));
-    if (parser.isSet(sections)) {
-        const QStringList names = splitList(parser.value(sections));
-        if (names.isEmpty())
-            return wrongUsage(QStringLiteral("--sections needs at least one of: %1").arg(keyList(sectionNames())));
-        for (bool& on : xml.output)
-            on = false;
-        for (const QString& name : names) {
-            const auto found = sectionNames().find(name);
-            if (found == sectionNames().end())
-                return wrongUsage(QStringLiteral("unknown section '%1' (choose from: %2)")
-                                      .arg(name, keyList(sectionNames())));
-            xml.output[found->second] = true;
-        }
-    }
-    if (parser.isSet(indent)) {
-        bool ok = false;
-        const int value = parser.value(indent).toInt(&ok);
-        if (!ok || value < 0)
-            return wrongUsage(QStringLiteral("--indent needs a whole number of 0 or more, not '%1'")
-                                  .arg(parser.value(indent)));
-        xml.autoFormattingIndent = value;
-    }
-    QString bad;
-    for (const auto& [option, fields] :
-         {std::make_pair(&omitFile, &fileFields()), std::make_pair(&omitDir, &directoryFields())}) {
-        if (!parser.isSet(*option))
+// The fields --omit-file and --omit-dir leave out, in every section; empty
+// on success, else the usage message.
+QString readOmitted(const CommandLine& read, XmlExporterSettings& xml)
+{
+    for (const auto& [option, fields] : {std::make_pair(QStringLiteral("omit-file"), &fileFields()),
+                                         std::make_pair(QStringLiteral("omit-dir"), &directoryFields())}) {
+        if (!read.isSet(option))
             continue;
         quint32 bits = 0;
-        if (!omitBits(parser.value(*option), *fields, bits, bad))
-            return wrongUsage(QStringLiteral("unknown field '%1' for --%2 (choose from: %3)")
-                                  .arg(bad, option->names().constFirst(), keyList(*fields)));
+        QString bad;
+        if (!omitBits(read.value(option), *fields, bits, bad))
+            return QStringLiteral("unknown field '%1' for --%2 (choose from: %3)").arg(bad, option, choiceList(*fields));
         const quint32 mask = allBits(*fields);
         for (XmlOutputOptions& word : xml.options)
             word = XmlOutputOptions((quint32(word) & ~mask) | bits);
     }
-    if (parser.isSet(elements)) {
+    return QString();
+}
+
+// The XML options, over the window's record: only the top-level item
+// section. Empty on success, else the usage message.
+QString readXmlOptions(const CommandLine& read, ExportRequest& request)
+{
+    XmlExporterSettings& xml = request.settings;
+    xml.output[Tree] = false;
+    xml.output[DirectoryList] = false;
+    xml.output[FileList] = false;
+    xml.output[TopLevelItemList] = true;
+    const QStringList xmlOptions{QStringLiteral("sections"), QStringLiteral("elements"), QStringLiteral("indent"),
+                                 QStringLiteral("omit-file"), QStringLiteral("omit-dir")};
+    const bool given = std::any_of(xmlOptions.cbegin(), xmlOptions.cend(),
+                                   [&read](const QString& name) { return read.isSet(name); });
+    if (!request.xml && given)
+        return QStringLiteral("--sections, --elements, --indent, --omit-file and --omit-dir apply to .xml targets only");
+    if (read.isSet(QStringLiteral("sections"))) {
+        const QString problem = readSections(read.value(QStringLiteral("sections")), xml);
+        if (!problem.isEmpty())
+            return problem;
+    }
+    if (read.isSet(QStringLiteral("indent"))) {
+        bool ok = false;
+        const QString indent = read.value(QStringLiteral("indent"));
+        xml.autoFormattingIndent = indent.toInt(&ok);
+        if (!ok || xml.autoFormattingIndent < 0)
+            return QStringLiteral("--indent needs a whole number of 0 or more, not '%1'").arg(indent);
+    }
+    const QString problem = readOmitted(read, xml);
+    if (!problem.isEmpty())
+        return problem;
+    if (read.isSet(QStringLiteral("elements"))) {
         for (XmlOutputOptions& word : xml.options)
             word |= AsElements;
     }
+    return QString();
+}
 
+// Reads the arguments into `request`; -1 when the command goes on, else
+// the exit code (help shown, or wrong usage).
+int readRequest(const QStringList& arguments, ExportRequest& request)
+{
+    const CommandLine read = readCommandLine(arguments, exportOptions());
+    if (read.help) {
+        out() << helpText();
+        return Success;
+    }
+    QString problem = read.problem;
+    if (problem.isEmpty())
+        problem = readTarget(read, request);
+    if (problem.isEmpty())
+        problem = readXmlOptions(read, request);
+    if (!problem.isEmpty())
+        return usageError(QStringLiteral("export"), problem);
+    request.timing = read.isSet(QStringLiteral("timing"));
+    return -1;
+}
+
+// Writes the tree to the target on this thread; on a terminal the share
+// written goes to stderr once a second, and the last share at the end.
+bool writeExport(const ExportRequest& request, const DirectoryNodePtr& root, QString* errorString)
+{
+    const ExporterPtr exporter = request.xml ? createXmlExporter(request.settings)
+                                             : createTxtExporter(TxtExporterSettings());
+    const bool terminal = stderrIsTerminal();
+    const auto show = [](qreal value) { printProgressLine(QStringLiteral("エクスポート中：%1%").arg(int(value))); };
+    QElapsedTimer clock;
+    clock.start();
+    qint64 nextReport = 1000;
+    if (terminal) {
+        observeProgress(exporter, [&](qreal value) {
+            if (clock.elapsed() < nextReport)
+                return;
+            nextReport = (clock.elapsed() / 1000 + 1) * 1000;
+            show(value);
+        });
+    }
+    const bool written = exporter->exportTo(QFileInfo(request.target).absoluteFilePath(), root, errorString);
+    if (terminal)
+        show(exporter->progress());
+    endProgressLine();
+    return written;
+}
+
+QString seconds(qint64 milliseconds)
+{
+    return QString::number(milliseconds / 1000.0, 'f', 2);
+}
+
+int exportCommand(const QStringList& arguments)
+{
+    ExportRequest request;
+    const int early = readRequest(arguments, request);
+    if (early >= 0)
+        return early;
     QElapsedTimer stopwatch;
     stopwatch.start();
-    const ScanResult scan = scanArgument(folder);
+    const ScanResult scan = scanArgument(request.folder);
     const qint64 scanMilliseconds = stopwatch.restart();
-    if (!scan.root) {
-        QTextStream(stderr) << "korvo-cli export: " << scan.errorString << "\n";
-        return Failure;
-    }
-
-    const ExporterPtr exporter = isXml ? createXmlExporter(xml) : createTxtExporter(TxtExporterSettings());
-    ExportWorker worker;
-    bool succeeded = false;
-    QString errorString;
-    QEventLoop loop;
-    const bool terminal = stderrIsTerminal();
-    QObject::connect(&worker, &ExportWorker::progress, &loop, [&](qreal value) {
-        if (terminal)
-            printProgressLine(QStringLiteral("エクスポート中：%1%").arg(int(value)));
-    });
-    QObject::connect(&worker, qOverload<bool, const QString&, const QString&>(&ExportWorker::finished), &loop,
-                     [&](bool ok, const QString&, const QString& error) {
-                         succeeded = ok;
-                         errorString = error;
-                     });
-    QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
-    worker.setup(QFileInfo(target).absoluteFilePath(), scan.root, exporter);
-    worker.start(QThread::InheritPriority);
-    loop.exec();
-    worker.wait();
-    endProgressLine();
-    if (parser.isSet(timing)) {
-        QTextStream(stderr) << "scan: " << QString::number(scanMilliseconds / 1000.0, 'f', 2)
-                            << " s, export: " << QString::number(stopwatch.elapsed() / 1000.0, 'f', 2) << " s\n";
-    }
-
-    if (!succeeded) {
-        QTextStream(stderr) << "korvo-cli export: " << target << ": " << errorString << "\n";
-        return Failure;
-    }
+    if (!scan.root)
+        return failure(QStringLiteral("export"), scan.errorString);
+    QString error;
+    const bool written = writeExport(request, scan.root, &error);
+    if (request.timing)
+        err() << "scan: " << seconds(scanMilliseconds) << " s, export: " << seconds(stopwatch.elapsed()) << " s\n";
+    if (!written)
+        return failure(QStringLiteral("export"), request.target + QStringLiteral(": ") + error);
     return Success;
 }
 

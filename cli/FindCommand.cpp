@@ -7,7 +7,6 @@
 #include "Json.h"
 
 #include "PackageCatalog.h"
-#include "Platform.h"
 
 #include <QDir>
 
@@ -49,11 +48,10 @@ struct FindArguments
 
 FindArguments readArguments(const QStringList& arguments)
 {
-    const PathArguments read = readPathArguments(arguments, {QStringLiteral("--regex")});
-    FindArguments find{read.help, read.json, read.flags.contains(QLatin1String("--regex")), read.paths, QString()};
-    if (!read.unknown.isEmpty())
-        find.problem = QStringLiteral("unknown option '%1'").arg(shownArgument(read.unknown));
-    else if (find.rest.size() < 2)
+    const CommandLine read = readCommandLine(arguments, {{QStringLiteral("json")}, {QStringLiteral("regex")}});
+    FindArguments find{read.help, read.isSet(QStringLiteral("json")), read.isSet(QStringLiteral("regex")),
+                       read.operands, read.problem};
+    if (find.problem.isEmpty() && find.rest.size() < 2)
         find.problem = QStringLiteral("expected PATTERN and at least one FOLDER");
     return find;
 }
@@ -75,9 +73,8 @@ void printJson(const FindArguments& read, const QVector<CatalogEntry>& found, co
     QStringList problemTexts;
     for (const QString& problem : problems)
         problemTexts << jsonString(problem);
-    out() << "{\"pattern\": " << jsonString(read.rest.first()) << ", \"regex\": " << (read.regex ? "true" : "false")
-          << ", \"matches\": [" << matches.join(QStringLiteral(", ")) << "], \"problems\": ["
-          << problemTexts.join(QStringLiteral(", ")) << "]}\n";
+    out() << "{\"pattern\": " << jsonString(read.rest.first()) << ", \"regex\": " << jsonBool(read.regex)
+          << ", \"matches\": " << jsonArray(matches) << ", \"problems\": " << jsonArray(problemTexts) << "}\n";
 }
 
 void printText(const QVector<CatalogEntry>& found, const QStringList& problems)
@@ -109,9 +106,8 @@ int findCommand(const QStringList& arguments)
         return usageError(QStringLiteral("find"), problem);
     QList<NativePath> folders;
     for (const QString& folder : read.rest.mid(1)) {
-        bool isFolder = false;
-        folders << argumentPath(folder);
-        if (folder.isEmpty() || !platform::entryExists(folders.last(), &isFolder) || !isFolder)
+        folders << NativePath();
+        if (!isFolderArgument(folder, &folders.last()))
             return usageError(QStringLiteral("find"), QStringLiteral("'%1' is not a folder").arg(shownArgument(folder)));
     }
     QStringList problems;

@@ -47,17 +47,17 @@ struct ImageArguments
 
 ImageArguments readArguments(const QStringList& arguments)
 {
-    const PathArguments read = readPathArguments(arguments, {}, {QStringLiteral("--format")});
+    const CommandLine read =
+        readCommandLine(arguments, {{QStringLiteral("json")}, {QStringLiteral("format"), QStringLiteral("iso or zip")}});
     ImageArguments image;
     image.help = read.help;
-    image.json = read.json;
-    image.paths = read.paths;
-    const QString format = read.values.value(QStringLiteral("--format"), QStringLiteral("iso"));
-    if (!read.unknown.isEmpty())
-        image.problem = QStringLiteral("unknown option '%1'").arg(shownArgument(read.unknown));
-    else if (!read.missingValue.isEmpty())
-        image.problem = QStringLiteral("--format needs iso or zip");
-    else if (!ImageFormats::fromName(format, &image.format))
+    image.json = read.isSet(QStringLiteral("json"));
+    image.paths = read.operands;
+    image.problem = read.problem;
+    const QString format = read.value(QStringLiteral("format"), QStringLiteral("iso"));
+    if (!image.problem.isEmpty())
+        return image;
+    if (!ImageFormats::fromName(format, &image.format))
         image.problem = QStringLiteral("--format takes iso or zip, not '%1'").arg(shownArgument(format));
     else if (image.paths.size() != 1)
         image.problem = QStringLiteral("expected one FOLDER, got %1 argument(s)").arg(image.paths.size());
@@ -74,17 +74,15 @@ void printOutcome(const ImageArguments& read, const NativePath& folder, const Im
                                 "\"ok\": %6, \"error\": %7}\n")
                      .arg(jsonString(folder.toText()), jsonString(outcome.image.toText()),
                           jsonString(ImageFormats::suffix(read.format)), QString::number(written ? outcome.size : 0),
-                          outcome.manifestInside && written ? QStringLiteral("true") : QStringLiteral("false"),
-                          written ? QStringLiteral("true") : QStringLiteral("false"),
+                          jsonBool(outcome.manifestInside && written), jsonBool(written),
                           written ? QStringLiteral("null") : jsonString(error));
     } else if (written) {
         out() << MoveTexts::savedLine(MoveTexts::shown(outcome.image), true) << " (" << formatSize(outcome.size)
               << (outcome.manifestInside ? ", with its manifest inside)" : ")") << "\n";
     }
-    if (!written)
-        err() << "korvo-cli image: " << error << "\n";
     out().flush();
-    err().flush();
+    if (!written)
+        failure(QStringLiteral("image"), error);
 }
 
 int imageCommand(const QStringList& arguments)
@@ -96,10 +94,8 @@ int imageCommand(const QStringList& arguments)
     }
     if (!read.problem.isEmpty())
         return usageError(QStringLiteral("image"), read.problem);
-    if (!ImageFormats::available()) {
-        err() << "korvo-cli image: " << ImageFormats::unavailableReason() << "\n";
-        return Failure;
-    }
+    if (!ImageFormats::available())
+        return failure(QStringLiteral("image"), ImageFormats::unavailableReason());
     const NativePath folder = argumentPath(read.paths.first());
     ImageBeside::Outcome outcome;
     QString error;

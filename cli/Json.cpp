@@ -41,4 +41,14 @@ QString jsonString(const QString& text)
     return quoted + QLatin1Char('"');
 }
 
+QString jsonBool(bool value)
+{
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+QString jsonArray(const QStringList& items)
+{
+    return QLatin1Char('[') + items.join(QStringLiteral(", ")) + QLatin1Char(']');
+}
+
 } // namespace korvo::cli

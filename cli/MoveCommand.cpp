@@ -144,63 +144,77 @@ const char* const MoveOptionsHelp =
     "Exit status: 0 all moved, 1 a package, listing, manifest or image failed (or\n"
     "the scan, or this build has no images), 2 wrong usage.\n";
 
-// Reads the arguments into `request`; -1 when the command goes on, else
-// the exit code (help shown, or wrong usage).
-int readRequest(const QStringList& arguments, MoveRequest& request)
+QList<Option> moveOptions()
 {
-    const QString command = QStringLiteral("move");
-    PackOptionParser p;
-    const QCommandLineOption label(QStringLiteral("label"), QString(), QStringLiteral("TEXT"));
-    const QCommandLineOption packages(QStringLiteral("packages"), QString(), QStringLiteral("LIST"));
-    const QCommandLineOption listing(QStringLiteral("listing"), QString());
-    const QCommandLineOption volumeRoot(QStringLiteral("volume-root"), QString(), QStringLiteral("DIR"));
-    const QCommandLineOption dryRun(QStringLiteral("dry-run"), QString());
-    const QCommandLineOption checksums(QStringLiteral("checksums"), QString());
-    const QCommandLineOption image(QStringLiteral("image"), QString(), QStringLiteral("FORMAT"));
-    p.parser.addOptions({label, packages, listing, volumeRoot, dryRun, checksums, image});
-    if (!p.parser.parse(QStringList{QStringLiteral("korvo-cli move")} + arguments))
-        return usageError(command, p.parser.errorText());
-    if (p.parser.isSet(p.help)) {
-        out() << MoveHelp << PackOptionsHelp << MoveOptionsHelp;
-        return Success;
-    }
-    const QString problem = p.read(request.options);
-    if (!problem.isEmpty())
-        return usageError(command, problem);
+    return packOptions() + QList<Option>{{QStringLiteral("label"), QStringLiteral("a folder name")},
+                                         {QStringLiteral("packages"), QStringLiteral("package numbers, such as 1,3 or 2-4")},
+                                         {QStringLiteral("listing")},
+                                         {QStringLiteral("volume-root"), QStringLiteral("a folder")},
+                                         {QStringLiteral("dry-run")},
+                                         {QStringLiteral("checksums")},
+                                         {QStringLiteral("image"), QStringLiteral("iso or zip")}};
+}
+
+// Reads the label and checks it and the order's name: folder levels are
+// made of them. Empty on success, else the usage message.
+QString readLabel(const CommandLine& read, MoveRequest& request)
+{
     // Checked before anything else: neither may lead outside the order's folder.
-    request.label = p.parser.value(label);
+    request.label = read.value(QStringLiteral("label"));
     // Folder levels are made from these texts: bytes that are not text would
     // silently become another name.
     if (!isText(request.label) || !isText(request.options.order.name))
-        return usageError(command, QStringLiteral("the label and the order name must be text; '%1' is not")
-                                       .arg(shownArgument(isText(request.label) ? request.options.order.name
-                                                                                : request.label)));
+        return QStringLiteral("the label and the order name must be text; '%1' is not")
+            .arg(shownArgument(isText(request.label) ? request.options.order.name : request.label));
     QString nameProblem;
     if (!PackageTarget::isSingleFolderName(request.options.order.name, &nameProblem))
-        return usageError(command, QStringLiteral("order name %1").arg(nameProblem));
+        return QStringLiteral("order name %1").arg(nameProblem);
     if (!PackageTarget::isSingleFolderName(request.label, &nameProblem))
-        return usageError(command, QStringLiteral("label %1").arg(nameProblem));
-    if (p.parser.isSet(volumeRoot)) {
-        const QString argument = p.parser.value(volumeRoot);
-        bool isFolder = false;
-        request.volumeRoot = argumentPath(argument);
-        if (argument.isEmpty() || !platform::entryExists(request.volumeRoot, &isFolder) || !isFolder)
-            return usageError(command,
-                              QStringLiteral("--volume-root '%1' is not a folder").arg(shownArgument(argument)));
+        return QStringLiteral("label %1").arg(nameProblem);
+    return QString();
+}
+
+// Reads what goes beyond the shared options and the label; empty on
+// success, else the usage message.
+QString readMoveOptions(const CommandLine& read, MoveRequest& request)
+{
+    if (read.isSet(QStringLiteral("volume-root"))) {
+        const QString argument = read.value(QStringLiteral("volume-root"));
+        if (!isFolderArgument(argument, &request.volumeRoot))
+            return QStringLiteral("--volume-root '%1' is not a folder").arg(shownArgument(argument));
     }
-    request.packagesGiven = p.parser.isSet(packages);
-    request.packageList = p.parser.value(packages);
-    request.listing = p.parser.isSet(listing);
-    request.checksums = p.parser.isSet(checksums);
-    if (p.parser.isSet(image) && !ImageFormats::fromName(p.parser.value(image), &request.image))
-        return usageError(command, QStringLiteral("--image takes iso or zip, not '%1'")
-                                       .arg(shownArgument(p.parser.value(image))));
-    if (request.image != ImageFormat::None && !ImageFormats::available()) {
-        err() << "korvo-cli move: --image: " << ImageFormats::unavailableReason() << "\n";
-        err().flush();
-        return Failure;
+    request.packagesGiven = read.isSet(QStringLiteral("packages"));
+    request.packageList = read.value(QStringLiteral("packages"));
+    request.listing = read.isSet(QStringLiteral("listing"));
+    request.checksums = read.isSet(QStringLiteral("checksums"));
+    const QString image = read.value(QStringLiteral("image"));
+    if (read.isSet(QStringLiteral("image")) && !ImageFormats::fromName(image, &request.image))
+        return QStringLiteral("--image takes iso or zip, not '%1'").arg(shownArgument(image));
+    request.dryRun = read.isSet(QStringLiteral("dry-run"));
+    return QString();
+}
+
+// Reads the arguments into `request`; -1 when the command goes on, else
+// the exit code (help shown, wrong usage, or no images in this build).
+int readRequest(const QStringList& arguments, MoveRequest& request)
+{
+    const QString command = QStringLiteral("move");
+    const CommandLine read = readCommandLine(arguments, moveOptions());
+    if (read.help) {
+        out() << MoveHelp << PackOptionsHelp << MoveOptionsHelp;
+        return Success;
     }
-    request.dryRun = p.parser.isSet(dryRun);
+    QString problem = read.problem;
+    if (problem.isEmpty())
+        problem = readPackOptions(read, request.options);
+    if (problem.isEmpty())
+        problem = readLabel(read, request);
+    if (problem.isEmpty())
+        problem = readMoveOptions(read, request);
+    if (!problem.isEmpty())
+        return usageError(command, problem);
+    if (request.image != ImageFormat::None && !ImageFormats::available())
+        return failure(command, QStringLiteral("--image: ") + ImageFormats::unavailableReason());
     return -1;
 }
 
@@ -221,13 +235,19 @@ PackageReport planPackageAt(PackageMover& mover, int index, int wanted, std::set
     return report;
 }
 
+// The line of a package that could have no number, which no observer saw.
+void printUnnumbered(const PackageReport& report)
+{
+    out() << "#" << (report.index + 1) << ": " << report.error << "\n";
+}
+
 // The lines of a planned package, or of one that could have no number; a
 // moved or failed package has said so as it went.
 void printReport(const PackageReport& report, const PackagePtr& package, const PackageMover& mover,
                  const MoveRequest& request)
 {
     if (report.number < 1) {
-        out() << "#" << (report.index + 1) << ": " << report.error << "\n";
+        printUnnumbered(report);
     } else if (request.dryRun) {
         out() << "#" << (report.index + 1) << " -> " << report.folder << "\n";
         for (const PackagablePtr& item : package->items)
@@ -252,10 +272,10 @@ QString jsonReport(const PackageReport& report, const PackagePtr& package)
         .arg(report.index + 1)
         .arg(report.number)
         .arg(jsonString(report.folder), jsonNames(package->items),
-             report.moved ? QStringLiteral("true") : QStringLiteral("false"),
+             jsonBool(report.moved),
              report.listing.isEmpty() ? QStringLiteral("null") : jsonString(report.listing),
              report.image.isEmpty() ? QStringLiteral("null") : jsonString(report.image),
-             report.imageTooLarge ? QStringLiteral("true") : QStringLiteral("false"), jsonString(report.error));
+             jsonBool(report.imageTooLarge), jsonString(report.error));
 }
 
 // The package indexes to move; false after a usage error.
@@ -375,19 +395,17 @@ bool moveChosen(PackageMoveJob& job, const MoveRequest& request,
         outcome = job.run();
     }
     if (outcome == PackageMoveJob::Refused) {
-        err() << "korvo-cli move: " << asLines(job.errorString()) << "\n";
-        err().flush();
+        failure(QStringLiteral("move"), asLines(job.errorString()));
         return false;
     }
     for (const PackageMoveResult& result : job.results()) {
         reports << reportOf(result);
         if (!request.options.json && result.folder.number < 1)
-            out() << "#" << (result.index + 1) << ": " << reports.last().error << "\n";
+            printUnnumbered(reports.last());
     }
     if (outcome == PackageMoveJob::Stopped) {
-        err() << "korvo-cli move: interrupted; package #" << (job.stoppedBefore() + 1)
-              << " and those after it were not moved.\n";
-        err().flush();
+        failure(QStringLiteral("move"), QStringLiteral("interrupted; package #%1 and those after it were not moved.")
+                                            .arg(job.stoppedBefore() + 1));
         *interrupted = true;
     }
     return true;
@@ -439,11 +457,10 @@ void printOutcome(const MoveRequest& request, const ScanResult& scan, const QStr
         QStringList texts;
         for (const PackageReport& report : reports)
             texts << jsonReport(report, packages[report.index]);
-        out() << "{\"order\": " << jsonString(options.order.name) << ", \"limit\": " << options.order.size
-              << ", \"sort\": " << jsonString(options.sortName) << ", \"label\": " << jsonString(request.label)
+        out() << "{" << jsonOrder(options) << ", \"label\": " << jsonString(request.label)
               << ", \"baseFolder\": " << jsonString(baseText)
-              << ", \"dryRun\": " << (request.dryRun ? "true" : "false") << ", \"packages\": ["
-              << texts.join(QStringLiteral(", ")) << "], " << jsonUnreadable(scan) << "}\n";
+              << ", \"dryRun\": " << jsonBool(request.dryRun) << ", \"packages\": " << jsonArray(texts) << ", "
+              << jsonUnreadable(scan) << "}\n";
         return;
     }
     if (packages.isEmpty()) {

@@ -35,59 +35,42 @@ QString percentOf(qint64 sizeOnDisk, qint64 limit)
     return QString::number(percent, 'f', 1) + QLatin1Char('%');
 }
 
-int packCommand(const QStringList& arguments)
+const char* const PackHelp =
+    "Usage: korvo-cli pack [OPTIONS] DIR\n"
+    "\n"
+    "Scans DIR (a file stands for the folder that holds it) and splits its\n"
+    "top-level items (its files, and its subfolders taken whole) into packages\n"
+    "whose size on disk stays within a limit. Prints each package with its\n"
+    "number, item count, size, size on disk and how full it is, then its items\n"
+    "(folders with a trailing /), then the items left out because each alone\n"
+    "exceeds the limit. Nothing on disk changes.\n"
+    "\n";
+
+const char* const PackJsonHelp =
+    "  --json         print one JSON object instead:\n"
+    "                 {\"order\", \"limit\", \"sort\", \"packages\": [{\"number\", \"size\",\n"
+    "                 \"sizeOnDisk\", \"items\"}], \"excluded\", \"unreadableFolderCount\",\n"
+    "                 \"unreadableFolders\"}\n"
+    "\n"
+    "Exit status: 0 packed, 1 the scan failed, 2 wrong usage.\n";
+
+void printJson(const PackOptions& options, const QList<PackagePtr>& packages, const QList<PackagablePtr>& excluded,
+               const ScanResult& scan)
 {
-    const QString command = QStringLiteral("pack");
-    PackOptionParser p;
-    if (!p.parser.parse(QStringList{QStringLiteral("korvo-cli pack")} + arguments))
-        return usageError(command, p.parser.errorText());
-    if (p.parser.isSet(p.help)) {
-        out() << "Usage: korvo-cli pack [OPTIONS] DIR\n"
-                 "\n"
-                 "Scans DIR (a file stands for the folder that holds it) and splits its\n"
-                 "top-level items (its files, and its subfolders taken whole) into packages\n"
-                 "whose size on disk stays within a limit. Prints each package with its\n"
-                 "number, item count, size, size on disk and how full it is, then its items\n"
-                 "(folders with a trailing /), then the items left out because each alone\n"
-                 "exceeds the limit. Nothing on disk changes.\n"
-                 "\n"
-              << PackOptionsHelp
-              << "  --json         print one JSON object instead:\n"
-                 "                 {\"order\", \"limit\", \"sort\", \"packages\": [{\"number\", \"size\",\n"
-                 "                 \"sizeOnDisk\", \"items\"}], \"excluded\", \"unreadableFolderCount\",\n"
-                 "                 \"unreadableFolders\"}\n"
-                 "\n"
-                 "Exit status: 0 packed, 1 the scan failed, 2 wrong usage.\n";
-        return Success;
+    QStringList packageTexts;
+    for (int i = 0; i < packages.size(); ++i) {
+        const PackagePtr& package = packages[i];
+        packageTexts << QStringLiteral("{\"number\": %1, \"size\": %2, \"sizeOnDisk\": %3, \"items\": %4}")
+                            .arg(i + 1)
+                            .arg(package->size)
+                            .arg(package->sizeOnDisk)
+                            .arg(jsonNames(package->items));
     }
-    PackOptions options;
-    const QString problem = p.read(options);
-    if (!problem.isEmpty())
-        return usageError(command, problem);
+    out() << "{" << jsonOrder(options) << ", \"packages\": " << jsonArray(packageTexts) << ", \"excluded\": " << jsonNames(excluded) << ", " << jsonUnreadable(scan) << "}\n";
+}
 
-    ScanResult scan;
-    QList<PackagePtr> packages;
-    if (!scanAndPack(command, options, scan, packages))
-        return Failure;
-    const QList<PackagablePtr> excluded = excludedItems(scan.root, options.order.size);
-
-    if (options.json) {
-        QStringList packageTexts;
-        for (int i = 0; i < packages.size(); ++i) {
-            const PackagePtr& package = packages[i];
-            packageTexts << QStringLiteral("{\"number\": %1, \"size\": %2, \"sizeOnDisk\": %3, \"items\": %4}")
-                                .arg(i + 1)
-                                .arg(package->size)
-                                .arg(package->sizeOnDisk)
-                                .arg(jsonNames(package->items));
-        }
-        out() << "{\"order\": " << jsonString(options.order.name) << ", \"limit\": " << options.order.size
-              << ", \"sort\": " << jsonString(options.sortName) << ", \"packages\": ["
-              << packageTexts.join(QStringLiteral(", ")) << "], \"excluded\": " << jsonNames(excluded) << ", "
-              << jsonUnreadable(scan) << "}\n";
-        return Success;
-    }
-
+void printText(const PackOptions& options, const QList<PackagePtr>& packages, const QList<PackagablePtr>& excluded)
+{
     out() << options.order.name << ": " << formatSize(options.order.size) << ", sort " << options.sortName
           << ", " << packages.size() << (packages.size() == 1 ? " package" : " packages") << "\n";
     for (int i = 0; i < packages.size(); ++i) {
@@ -101,6 +84,30 @@ int packCommand(const QStringList& arguments)
     out() << "Left out (larger than the limit on their own): " << excluded.size() << "\n";
     for (const PackagablePtr& item : excluded)
         out() << "    " << shownName(item) << "  " << formatSize(item->totalSizeOnDisk()) << "\n";
+}
+
+int packCommand(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("pack");
+    const CommandLine read = readCommandLine(arguments, packOptions());
+    if (read.help) {
+        out() << PackHelp << PackOptionsHelp << PackJsonHelp;
+        return Success;
+    }
+    PackOptions options;
+    const QString problem = read.problem.isEmpty() ? readPackOptions(read, options) : read.problem;
+    if (!problem.isEmpty())
+        return usageError(command, problem);
+
+    ScanResult scan;
+    QList<PackagePtr> packages;
+    if (!scanAndPack(command, options, scan, packages))
+        return Failure;
+    const QList<PackagablePtr> excluded = excludedItems(scan.root, options.order.size);
+    if (options.json)
+        printJson(options, packages, excluded, scan);
+    else
+        printText(options, packages, excluded);
     return Success;
 }
 

@@ -33,14 +33,6 @@ QString builtInNames()
     return names.join(QStringLiteral(", "));
 }
 
-QString sortList()
-{
-    QStringList names;
-    for (const auto& entry : sortNames())
-        names << entry.first;
-    return names.join(QStringLiteral(", "));
-}
-
 } // namespace
 
 const char* const PackOptionsHelp =
@@ -55,50 +47,60 @@ const char* const PackOptionsHelp =
     "  --sort MODE    assorted (best fit, in listed order), size-asc, size-desc,\n"
     "                 name-asc, name-desc (next fit in that order); default assorted\n";
 
-PackOptionParser::PackOptionParser()
+QList<Option> packOptions()
 {
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({help, order, limit, name, sort, json});
+    return {{QStringLiteral("order"), QStringLiteral("the name of a built-in order")},
+            {QStringLiteral("limit"), QStringLiteral("a size: %1").arg(QLatin1String(SizeForms))},
+            {QStringLiteral("name"), QStringLiteral("the name of the --limit")},
+            {QStringLiteral("sort"), QStringLiteral("one of: %1").arg(choiceList(sortNames()))},
+            {QStringLiteral("json")}};
 }
 
-QString PackOptionParser::read(PackOptions& options) const
+namespace {
+
+// The order a --limit gives, or the built-in one named (CD by default);
+// empty on success, else the usage message.
+QString readOrder(const CommandLine& read, PackageOrder& order)
 {
-    if (parser.isSet(order) && parser.isSet(limit))
-        return QStringLiteral("give either --order or --limit, not both");
-    if (parser.isSet(name) && !parser.isSet(limit))
-        return QStringLiteral("--name names a --limit; a built-in order keeps its own name");
-    if (parser.isSet(limit)) {
-        const QString text = parser.value(limit);
+    if (read.isSet(QStringLiteral("limit"))) {
+        const QString text = read.value(QStringLiteral("limit"));
         qint64 bytes = 0;
         if (!parseSize(text, bytes))
             return QStringLiteral("--limit needs a size of 0 or more, not '%1': %2")
                 .arg(text, QLatin1String(SizeForms));
-        options.order = PackageOrder(bytes, parser.isSet(name) ? parser.value(name) : QString::number(bytes));
-        if (options.order.name.isEmpty())
-            return QStringLiteral("--name must not be empty");
-    } else {
-        const QString wanted = parser.isSet(order) ? parser.value(order) : QStringLiteral("CD");
-        bool found = false;
-        for (const PackageOrder& builtIn : builtInPackageOrders()) {
-            if (builtIn.name == wanted) {
-                options.order = builtIn;
-                found = true;
-            }
-        }
-        if (!found)
-            return QStringLiteral("unknown order '%1' (choose from: %2, or give --limit SIZE)")
-                .arg(wanted, builtInNames());
+        order = PackageOrder(bytes, read.value(QStringLiteral("name"), QString::number(bytes)));
+        return order.name.isEmpty() ? QStringLiteral("--name must not be empty") : QString();
     }
-    options.sortName = parser.isSet(sort) ? parser.value(sort) : QStringLiteral("assorted");
+    const QString wanted = read.value(QStringLiteral("order"), QStringLiteral("CD"));
+    for (const PackageOrder& builtIn : builtInPackageOrders()) {
+        if (builtIn.name == wanted) {
+            order = builtIn;
+            return QString();
+        }
+    }
+    return QStringLiteral("unknown order '%1' (choose from: %2, or give --limit SIZE)").arg(wanted, builtInNames());
+}
+
+} // namespace
+
+QString readPackOptions(const CommandLine& read, PackOptions& options)
+{
+    if (read.isSet(QStringLiteral("order")) && read.isSet(QStringLiteral("limit")))
+        return QStringLiteral("give either --order or --limit, not both");
+    if (read.isSet(QStringLiteral("name")) && !read.isSet(QStringLiteral("limit")))
+        return QStringLiteral("--name names a --limit; a built-in order keeps its own name");
+    const QString problem = readOrder(read, options.order);
+    if (!problem.isEmpty())
+        return problem;
+    options.sortName = read.value(QStringLiteral("sort"), QStringLiteral("assorted"));
     const auto found = sortNames().find(options.sortName);
     if (found == sortNames().end())
-        return QStringLiteral("unknown sort '%1' (choose from: %2)").arg(options.sortName, sortList());
+        return QStringLiteral("unknown sort '%1' (choose from: %2)").arg(options.sortName, choiceList(sortNames()));
     options.sort = found->second;
-    options.json = parser.isSet(json);
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1)
-        return QStringLiteral("expected one folder, got %1 argument(s)").arg(positional.size());
-    options.folder = positional.first();
+    options.json = read.isSet(QStringLiteral("json"));
+    if (read.operands.size() != 1)
+        return QStringLiteral("expected one folder, got %1 argument(s)").arg(read.operands.size());
+    options.folder = read.operands.first();
     // Packages are made of a folder's items: a file given here would plan
     // the folder that holds it, which the user did not name.
     bool isFolder = false;
@@ -111,7 +113,7 @@ bool scanAndPack(const QString& command, const PackOptions& options, ScanResult&
 {
     scan = scanArgument(options.folder);
     if (!scan.root) {
-        err() << "korvo-cli " << command << ": " << scan.errorString << "\n";
+        failure(command, scan.errorString);
         return false;
     }
     Packer::pack(options.order, options.sort, scan.root, packages);
@@ -124,12 +126,18 @@ QString shownName(const PackagablePtr& item)
     return folder ? item->fileName() + QLatin1Char('/') : item->fileName();
 }
 
+QString jsonOrder(const PackOptions& options)
+{
+    return QStringLiteral("\"order\": %1, \"limit\": %2, \"sort\": %3")
+        .arg(jsonString(options.order.name), QString::number(options.order.size), jsonString(options.sortName));
+}
+
 QString jsonNames(const QList<PackagablePtr>& items)
 {
     QStringList names;
     for (const PackagablePtr& item : items)
         names << jsonString(exactText(item->nativeFileName()));
-    return QLatin1Char('[') + names.join(QStringLiteral(", ")) + QLatin1Char(']');
+    return jsonArray(names);
 }
 
 } // namespace korvo::cli

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "Arguments.h"
 #include "Scan.h"
 
 #include "Package.h"
 #include "PackageOrder.h"
 #include "Packer.h"
 
-#include <QCommandLineOption>
-#include <QCommandLineParser>
 #include <QList>
 #include <QString>
 
@@ -23,22 +22,12 @@ struct PackOptions
     QString folder; // the one positional argument
 };
 
-// The parser of those options; a command adds its own before parsing.
-struct PackOptionParser
-{
-    QCommandLineParser parser;
-    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QString()};
-    QCommandLineOption order{QStringLiteral("order"), QString(), QStringLiteral("NAME")};
-    QCommandLineOption limit{QStringLiteral("limit"), QString(), QStringLiteral("SIZE")};
-    QCommandLineOption name{QStringLiteral("name"), QString(), QStringLiteral("NAME")};
-    QCommandLineOption sort{QStringLiteral("sort"), QString(), QStringLiteral("MODE")};
-    QCommandLineOption json{QStringLiteral("json"), QString()};
+// The shared options, for a command to read with its own.
+QList<Option> packOptions();
 
-    PackOptionParser();
-
-    // Empty on success, else the usage message.
-    QString read(PackOptions& options) const;
-};
+// Reads the shared options and the folder; empty on success, else the
+// usage message.
+QString readPackOptions(const CommandLine& read, PackOptions& options);
 
 // The help lines of the shared options.
 extern const char* const PackOptionsHelp;
@@ -49,6 +38,10 @@ bool scanAndPack(const QString& command, const PackOptions& options, ScanResult&
 
 // An item's name as the commands show it: a folder with a trailing slash.
 QString shownName(const PackagablePtr& item);
+
+// The members that lead the JSON object of pack and move: "order",
+// "limit" and "sort".
+QString jsonOrder(const PackOptions& options);
 
 // The items' names as a JSON array, each by its exact name: a byte that is
 // not text goes out as the escape \udc80 to \udcff (the form Python's

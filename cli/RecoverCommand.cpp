@@ -44,28 +44,27 @@ QString jsonReport(const PackageRecovery::Report& report)
     for (const QString& line : report.leftLines)
         left << jsonString(line);
     return QStringLiteral("{\"journal\": %1, \"number\": %2, \"folder\": %3, \"returned\": %4, \"items\": %5, "
-                          "\"undone\": %6, \"refused\": %7, \"left\": [%8]}")
+                          "\"undone\": %6, \"refused\": %7, \"left\": %8}")
         .arg(jsonString(report.journal.toText()), QString::number(report.number), jsonString(report.folderText),
              QString::number(report.returned), QString::number(report.total),
-             report.undone() ? QStringLiteral("true") : QStringLiteral("false"),
-             report.refused ? QStringLiteral("true") : QStringLiteral("false"), left.join(QStringLiteral(", ")));
+             jsonBool(report.undone()), jsonBool(report.refused), jsonArray(left));
 }
 
 // Reads the arguments; -1 when the command goes on, else the exit code.
 int readArguments(const QStringList& arguments, bool* json, QString* folder)
 {
     const QString command = QStringLiteral("recover");
-    const PathArguments read = readPathArguments(arguments);
+    const CommandLine read = readCommandLine(arguments, {{QStringLiteral("json")}});
     if (read.help) {
         out() << RecoverHelp;
         return Success;
     }
-    if (!read.unknown.isEmpty())
-        return usageError(command, QStringLiteral("unknown option '%1'").arg(shownArgument(read.unknown)));
-    if (read.paths.size() != 1 || read.paths.first().isEmpty())
+    if (!read.problem.isEmpty())
+        return usageError(command, read.problem);
+    if (read.operands.size() != 1 || read.operands.first().isEmpty())
         return usageError(command, QStringLiteral("expected one FOLDER"));
-    *json = read.json;
-    *folder = read.paths.first();
+    *json = read.isSet(QStringLiteral("json"));
+    *folder = read.operands.first();
     return -1;
 }
 
@@ -79,11 +78,8 @@ int recoverCommand(const QStringList& arguments)
     const NativePath pack = PackageRecovery::packFolderFor(argumentPath(argument));
     QList<PackageRecovery::JournalFolder> folders;
     QString error;
-    if (!PackageRecovery::findJournals(pack, &folders, &error)) {
-        err() << "korvo-cli recover: " << error << "\n";
-        err().flush();
-        return Failure;
-    }
+    if (!PackageRecovery::findJournals(pack, &folders, &error))
+        return failure(QStringLiteral("recover"), error);
     bool allUndone = true;
     QStringList texts;
     for (const PackageRecovery::JournalFolder& folder : qAsConst(folders)) {
@@ -97,8 +93,8 @@ int recoverCommand(const QStringList& arguments)
         }
     }
     if (json)
-        out() << "{\"folder\": " << jsonString(pack.toText()) << ", \"packages\": ["
-              << texts.join(QStringLiteral(", ")) << "]}\n";
+        out() << "{\"folder\": " << jsonString(pack.toText()) << ", \"packages\": "
+              << jsonArray(texts) << "}\n";
     else if (folders.isEmpty())
         out() << QStringLiteral("中断された移動はありません。") << "\n";
     else if (allUndone)

@@ -1,6 +1,7 @@
 #include "Scan.h"
 
 #include "Arguments.h"
+#include "Console.h"
 #include "Json.h"
 
 #include "Platform.h"
@@ -12,15 +13,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <cstdio>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
 
 namespace korvo::cli {
 
@@ -33,39 +25,7 @@ extern "C" void onInterrupt(int)
     interrupted.store(true);
 }
 
-bool progressLineOpen = false;
-
 } // namespace
-
-bool stderrIsTerminal()
-{
-    return isatty(fileno(stderr)) != 0;
-}
-
-void printProgressLine(const QString& text)
-{
-    std::fprintf(stderr, "\r\033[K%s", text.toLocal8Bit().constData());
-    std::fflush(stderr);
-    progressLineOpen = true;
-}
-
-void endProgressLine()
-{
-    if (!progressLineOpen)
-        return;
-    std::fputs("\n", stderr);
-    std::fflush(stderr);
-    progressLineOpen = false;
-}
-
-void clearProgressLine()
-{
-    if (!progressLineOpen)
-        return;
-    std::fputs("\r\033[K", stderr);
-    std::fflush(stderr);
-    progressLineOpen = false;
-}
 
 ScanResult scanArgument(const QString& argument, int threads)
 {
@@ -117,12 +77,9 @@ ScanResult scanArgument(const QString& argument, int threads)
     result.stats = outcome.stats;
     result.unreadable = outcome.unreadable;
     if (outcome.root) {
-        for (const UnreadableFolder& folder : outcome.unreadable) {
-            const QString line = QStringLiteral("korvo-cli: cannot read folder '%1': %2\n")
-                                     .arg(folder.path.toText(), folder.reason);
-            std::fputs(line.toLocal8Bit().constData(), stderr);
-        }
-        std::fflush(stderr);
+        for (const UnreadableFolder& folder : outcome.unreadable)
+            err() << "korvo-cli: cannot read folder '" << folder.path.toText() << "': " << folder.reason << "\n";
+        err().flush();
     }
     if (!outcome.root) {
         result.errorString = QStringLiteral("scan cancelled");
@@ -137,9 +94,9 @@ QString jsonUnreadable(const ScanResult& scan)
     QStringList paths;
     for (const UnreadableFolder& folder : scan.unreadable)
         paths << jsonString(exactText(folder.path));
-    return QStringLiteral("\"unreadableFolderCount\": %1, \"unreadableFolders\": [%2]")
+    return QStringLiteral("\"unreadableFolderCount\": %1, \"unreadableFolders\": %2")
         .arg(scan.unreadable.size())
-        .arg(paths.join(QStringLiteral(", ")));
+        .arg(jsonArray(paths));
 }
 
 } // namespace korvo::cli

@@ -32,13 +32,4 @@ ScanResult scanArgument(const QString& argument, int threads = 0);
 // as jsonNames writes names.
 QString jsonUnreadable(const ScanResult& scan);
 
-// True when stderr is a terminal (progress lines are shown only there).
-bool stderrIsTerminal();
-
-// Writes one line to stderr, replacing the previous progress line.
-void printProgressLine(const QString& text);
-void endProgressLine();
-// Removes the progress line from the terminal, leaving nothing behind.
-void clearProgressLine();
-
 } // namespace korvo::cli

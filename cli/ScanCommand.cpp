@@ -1,14 +1,15 @@
 // korvo-cli scan: scans a folder with the engine the window uses and prints
 // what the window shows after a completed scan, or the figures as JSON.
 
+#include "Arguments.h"
 #include "Command.h"
+#include "Console.h"
 #include "Json.h"
 #include "Scan.h"
 
 #include "SizeFormat.h"
 
 #include <QLocale>
-#include <QTextStream>
 
 namespace korvo::cli {
 
@@ -29,8 +30,9 @@ const char* const usage =
     "              totallingSeconds (the two phases of the scan),\n"
     "              unreadableFolderCount and unreadableFolders (the folders\n"
     "              that could not be listed)\n"
-    "  --threads N list folders on N threads (default: one per processor, or\n"
-    "              KORVO_SCAN_THREADS); the result is the same for any N\n"
+    "  --threads N list folders on N threads (default: four per processor,\n"
+    "              from 4 to 32, or KORVO_SCAN_THREADS); the result is the same\n"
+    "              for any N\n"
     "  -h, --help  show this text\n"
     "\n"
     "On a terminal the running counts appear on stderr once a second; Ctrl-C\n"
@@ -54,78 +56,79 @@ QString jsonSeconds(double seconds)
     return QString::number(seconds, 'g', QLocale::FloatingPointShortest);
 }
 
-int scanCommand(const QStringList& arguments)
+// Reads the arguments; -1 when the command goes on, else the exit code
+// (help shown, or wrong usage, said with the synopsis).
+int readArguments(const QStringList& arguments, bool* json, int* threads, QString* folder)
 {
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    out.setCodec("UTF-8");
-    err.setCodec("UTF-8");
-
-    bool json = false;
-    int threads = 0;
-    QStringList folders;
-    bool optionsEnded = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
-        if (!optionsEnded && argument == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (!optionsEnded && argument == QLatin1String("--threads")) {
-            bool ok = false;
-            threads = i + 1 < arguments.size() ? arguments.at(++i).toInt(&ok) : 0;
-            if (!ok || threads < 1 || threads > 64) {
-                err << "korvo-cli scan: --threads needs a number from 1 to 64\n" << synopsis;
-                return UsageError;
-            }
-        } else if (!optionsEnded && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
-            out << usage;
-            return Success;
-        } else if (!optionsEnded && argument == QLatin1String("--json")) {
-            json = true;
-        } else if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
-            err << "korvo-cli scan: unknown option '" << argument << "'\n" << synopsis;
-            return UsageError;
-        } else {
-            folders << argument;
-        }
+    const QString command = QStringLiteral("scan");
+    const CommandLine read = readCommandLine(
+        arguments, {{QStringLiteral("json")}, {QStringLiteral("threads"), QStringLiteral("a number from 1 to 64")}});
+    if (read.help) {
+        out() << usage;
+        return Success;
     }
-    if (folders.size() != 1) {
-        err << (folders.isEmpty() ? "korvo-cli scan: no folder given\n" : "korvo-cli scan: give one folder only\n")
-            << synopsis;
-        return UsageError;
-    }
+    if (!read.problem.isEmpty())
+        return usageError(command, read.problem, QLatin1String(synopsis));
+    bool ok = true;
+    *threads = read.isSet(QStringLiteral("threads")) ? read.value(QStringLiteral("threads")).toInt(&ok) : 0;
+    if (!ok || (read.isSet(QStringLiteral("threads")) && (*threads < 1 || *threads > 64)))
+        return usageError(command, QStringLiteral("--threads needs a number from 1 to 64"), QLatin1String(synopsis));
+    if (read.operands.size() != 1)
+        return usageError(command,
+                          read.operands.isEmpty() ? QStringLiteral("no folder given") : QStringLiteral("give one folder only"),
+                          QLatin1String(synopsis));
+    *json = read.isSet(QStringLiteral("json"));
+    *folder = read.operands.first();
+    return -1;
+}
 
-    const ScanResult result = scanArgument(folders.first(), threads);
-    if (!result.root) {
-        err << "korvo-cli scan: " << result.errorString << '\n';
-        return Failure;
-    }
-
+void printJson(const ScanResult& result)
+{
     const EnumerateProgress& stats = result.stats;
     const DirectoryNode& root = *result.root;
-    if (json) {
-        out << "{\n"
-            << "  \"path\": " << jsonString(root.absoluteFilePath()) << ",\n"
-            << "  \"totalSize\": " << root.totalSize() << ",\n"
-            << "  \"totalSizeOnDisk\": " << root.totalSizeOnDisk() << ",\n"
-            << "  \"totalFileCount\": " << root.totalFileCount() << ",\n"
-            << "  \"totalSubdirectoryCount\": " << root.totalSubdirectoryCount() << ",\n"
-            << "  \"fileCount\": " << stats.fileCount << ",\n"
-            << "  \"directoryCount\": " << stats.directoryCount << ",\n"
-            << "  \"listingSeconds\": " << jsonSeconds(stats.listingSeconds) << ",\n"
-            << "  \"totallingSeconds\": " << jsonSeconds(stats.totallingSeconds) << ",\n"
-            << "  " << jsonUnreadable(result) << "\n"
-            << "}\n";
-    } else {
-        out << QStringLiteral("場所：") << root.absoluteFilePath() << '\n'
-            << QStringLiteral("サイズ：") << formatSize(stats.totalSize) << '\n'
-            << QStringLiteral("ディスク上のサイズ：") << formatSize(stats.totalSizeOnDisk) << '\n'
-            << QStringLiteral("内容：")
-            << QStringLiteral("ファイル数：%1 フォルダ数：%2").arg(stats.fileCount).arg(stats.directoryCount) << '\n'
-            << QStringLiteral("列挙完了 経過時間：%1 秒。")
-                   .arg(QString::number(stats.listingSeconds + stats.totallingSeconds, 'g', 6))
-            << '\n';
-    }
-    out.flush();
+    out() << "{\n"
+          << "  \"path\": " << jsonString(root.absoluteFilePath()) << ",\n"
+          << "  \"totalSize\": " << root.totalSize() << ",\n"
+          << "  \"totalSizeOnDisk\": " << root.totalSizeOnDisk() << ",\n"
+          << "  \"totalFileCount\": " << root.totalFileCount() << ",\n"
+          << "  \"totalSubdirectoryCount\": " << root.totalSubdirectoryCount() << ",\n"
+          << "  \"fileCount\": " << stats.fileCount << ",\n"
+          << "  \"directoryCount\": " << stats.directoryCount << ",\n"
+          << "  \"listingSeconds\": " << jsonSeconds(stats.listingSeconds) << ",\n"
+          << "  \"totallingSeconds\": " << jsonSeconds(stats.totallingSeconds) << ",\n"
+          << "  " << jsonUnreadable(result) << "\n"
+          << "}\n";
+}
+
+void printText(const ScanResult& result)
+{
+    const EnumerateProgress& stats = result.stats;
+    out() << QStringLiteral("場所：") << result.root->absoluteFilePath() << '\n'
+          << QStringLiteral("サイズ：") << formatSize(stats.totalSize) << '\n'
+          << QStringLiteral("ディスク上のサイズ：") << formatSize(stats.totalSizeOnDisk) << '\n'
+          << QStringLiteral("内容：")
+          << QStringLiteral("ファイル数：%1 フォルダ数：%2").arg(stats.fileCount).arg(stats.directoryCount) << '\n'
+          << QStringLiteral("列挙完了 経過時間：%1 秒。")
+                 .arg(QString::number(stats.listingSeconds + stats.totallingSeconds, 'g', 6))
+          << '\n';
+}
+
+int scanCommand(const QStringList& arguments)
+{
+    bool json = false;
+    int threads = 0;
+    QString folder;
+    const int early = readArguments(arguments, &json, &threads, &folder);
+    if (early >= 0)
+        return early;
+    const ScanResult result = scanArgument(folder, threads);
+    if (!result.root)
+        return failure(QStringLiteral("scan"), result.errorString);
+    if (json)
+        printJson(result);
+    else
+        printText(result);
+    out().flush();
     keepUntilExit(result.root);
     return Success;
 }

@@ -1,5 +1,7 @@
 #include "Spool.h"
 
+#include "Console.h"
+
 #include <QDir>
 
 namespace korvo::cli {
@@ -38,7 +40,7 @@ bool Spool::append(const QByteArray& bytes)
     return memory_.size() < MemoryLimit || spill();
 }
 
-bool Spool::printTo(FILE* out)
+bool Spool::printTo(ConsoleStream& stream)
 {
     if (file_) {
         if (!file_->flush() || !file_->seek(0)) {
@@ -47,13 +49,13 @@ bool Spool::printTo(FILE* out)
         }
         QByteArray block;
         while (!(block = file_->read(MemoryLimit)).isEmpty())
-            std::fwrite(block.constData(), 1, size_t(block.size()), out);
+            stream.bytes(block);
         if (file_->error() != QFileDevice::NoError) {
             error_ = file_->errorString();
             return false;
         }
     }
-    std::fwrite(memory_.constData(), 1, size_t(memory_.size()), out);
+    stream.bytes(memory_);
     return true;
 }
 

@@ -4,10 +4,11 @@
 #include <QString>
 #include <QTemporaryFile>
 
-#include <cstdio>
 #include <memory>
 
 namespace korvo::cli {
+
+class ConsoleStream;
 
 // Text put aside to be printed later, in the order added: in memory up to
 // 1 MiB, then in a temporary file (removed when the spool goes), so that
@@ -19,8 +20,8 @@ public:
     // written; nothing more is kept then.
     bool append(const QByteArray& bytes);
     bool isEmpty() const { return empty_; }
-    // Writes everything kept to `out`; false when it cannot be read back.
-    bool printTo(FILE* out);
+    // Writes everything kept to `stream`; false when it cannot be read back.
+    bool printTo(ConsoleStream& stream);
     QString errorString() const { return error_; }
 
 private:

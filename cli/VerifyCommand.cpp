@@ -16,8 +16,6 @@
 
 #include <QStringList>
 
-#include <cstdio>
-
 namespace korvo::cli {
 
 namespace {
@@ -66,11 +64,6 @@ const char* const usage =
     "Exit status: 0 when every listed file matches and nothing else is there,\n"
     "1 when anything differs or cannot be read, 2 when the command line is wrong.\n";
 
-void print(const QByteArray& bytes)
-{
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-}
-
 // An image to read rather than a folder: a file (or anything but a folder)
 // whose name ends with .iso or .zip.
 bool isImage(const NativePath& path)
@@ -83,15 +76,15 @@ bool isImage(const NativePath& path)
 // argumentPath() gives the paths exactly.
 int verifyCommand(const QStringList& arguments)
 {
-    const PathArguments read = readPathArguments(arguments);
+    const CommandLine read = readCommandLine(arguments, {{QStringLiteral("json")}});
     if (read.help) {
-        print(usage);
+        out() << usage;
         return Success;
     }
-    if (!read.unknown.isEmpty())
-        return wrongUsage(QStringLiteral("unknown option '%1'").arg(shownArgument(read.unknown)));
-    const bool json = read.json;
-    const QStringList& paths = read.paths;
+    if (!read.problem.isEmpty())
+        return wrongUsage(read.problem);
+    const bool json = read.isSet(QStringLiteral("json"));
+    const QStringList& paths = read.operands;
     if (paths.isEmpty() || paths.size() > 2)
         return wrongUsage(QStringLiteral("expected FOLDER and at most one MANIFEST, got %1 argument(s)")
                               .arg(paths.size()));
@@ -100,10 +93,8 @@ int verifyCommand(const QStringList& arguments)
     const NativePath target = argumentPath(paths.first());
     const NativePath given = paths.size() == 2 ? argumentPath(paths.at(1)) : NativePath();
     const bool image = isImage(target);
-    if (image && !ImageFormats::available()) {
-        std::fprintf(stderr, "korvo-cli verify: %s\n", ImageFormats::unavailableReason().toUtf8().constData());
-        return Failure;
-    }
+    if (image && !ImageFormats::available())
+        return failure(QStringLiteral("verify"), ImageFormats::unavailableReason());
     const ImageReader::ManifestChoice choice = image ? ImageReader::chooseManifest(target, given)
                                                      : ImageReader::ManifestChoice();
     const NativePath manifestPath = image ? choice.path : given.isEmpty() ? ChecksumManifest::pathBeside(target) : given;
@@ -127,14 +118,14 @@ int verifyCommand(const QStringList& arguments)
     else if (checked)
         text.printSummary(report);
     if (!checked) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "korvo-cli verify: %s\n", error.toUtf8().constData());
+        out().flush();
+        failure(QStringLiteral("verify"), error);
         if (json)
             jsonPrinter.printError(error);
-        std::fflush(stdout);
+        out().flush();
         return Failure;
     }
-    std::fflush(stdout);
+    out().flush();
     return report.allMatch() ? Success : Failure;
 }
 

@@ -1,18 +1,11 @@
 #include "VerifyPrinter.h"
 
+#include "Console.h"
 #include "Json.h"
-#include "Scan.h"
-
-#include <cstdio>
 
 namespace korvo::cli {
 
 namespace {
-
-void print(const QByteArray& bytes)
-{
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-}
 
 const char* kindWord(VerifyFinding::Kind kind)
 {
@@ -40,31 +33,30 @@ void TextVerifyPrinter::finding(const VerifyFinding& finding)
     if (!finding.reason.isEmpty())
         line += " (" + finding.reason.toUtf8() + ')';
     clearProgressLine();
-    print(line + '\n');
+    out().bytes(line + '\n');
 }
 
 void TextVerifyPrinter::badLine(const ChecksumManifest::BadLine& bad)
 {
     clearProgressLine();
-    print(manifest_.bytes + " line " + QByteArray::number(bad.line) + ": " + bad.reason.toUtf8() + '\n');
+    out().bytes(manifest_.bytes + " line " + QByteArray::number(bad.line) + ": " + bad.reason.toUtf8() + '\n');
 }
 
 void TextVerifyPrinter::printSummary(const VerifyReport& report)
 {
     if (report.allMatch()) {
-        print(QStringLiteral("OK: all %1 files listed in %2 match.\n").arg(report.listed).arg(manifest_.shown).toUtf8());
+        out() << QStringLiteral("OK: all %1 files listed in %2 match.\n").arg(report.listed).arg(manifest_.shown);
         return;
     }
-    print(QStringLiteral("FAILED: %1 changed, %2 missing, %3 unreadable, %4 unlisted, %5 bad manifest lines; "
-                         "%6 of %7 listed files match.\n")
-              .arg(report.count(VerifyFinding::Changed))
-              .arg(report.count(VerifyFinding::Missing))
-              .arg(report.count(VerifyFinding::Unreadable))
-              .arg(report.count(VerifyFinding::Unlisted))
-              .arg(report.badLines)
-              .arg(report.matched)
-              .arg(report.listed)
-              .toUtf8());
+    out() << QStringLiteral("FAILED: %1 changed, %2 missing, %3 unreadable, %4 unlisted, %5 bad manifest lines; "
+                            "%6 of %7 listed files match.\n")
+                 .arg(report.count(VerifyFinding::Changed))
+                 .arg(report.count(VerifyFinding::Missing))
+                 .arg(report.count(VerifyFinding::Unreadable))
+                 .arg(report.count(VerifyFinding::Unlisted))
+                 .arg(report.badLines)
+                 .arg(report.matched)
+                 .arg(report.listed);
 }
 
 void JsonVerifyPrinter::add(Spool& spool, const QString& item)
@@ -94,33 +86,30 @@ bool JsonVerifyPrinter::print(const VerifyReport& report, QString* errorString)
             return false;
         }
     }
-    cli::print((QStringLiteral("{\"") + key_ + QStringLiteral("\": %1, \"manifest\": %2, \"ok\": %3, \"listed\": %4, "
-                                                               "\"matched\": %5, \"changed\": ["))
-                   .arg(jsonString(target_.toText()), jsonString(manifest_.shown),
-                        report.allMatch() ? QStringLiteral("true") : QStringLiteral("false"))
-                   .arg(report.listed)
-                   .arg(report.matched)
-                   .toUtf8());
+    out() << (QStringLiteral("{\"") + key_
+              + QStringLiteral("\": %1, \"manifest\": %2, \"ok\": %3, \"listed\": %4, \"matched\": %5, \"changed\": ["))
+                 .arg(jsonString(target_.toText()), jsonString(manifest_.shown), jsonBool(report.allMatch()))
+                 .arg(report.listed)
+                 .arg(report.matched);
     const char* const keys[] = {"], \"missing\": [", "], \"unlisted\": [", "], \"unreadable\": [", "], \"badLines\": ["};
     const int order[] = {VerifyFinding::Changed, VerifyFinding::Missing, VerifyFinding::Unlisted,
                          VerifyFinding::Unreadable, BadLines};
     for (int i = 0; i < 5; ++i) {
         if (i > 0)
-            cli::print(keys[i - 1]);
-        if (!lists_[order[i]].printTo(stdout)) {
+            out() << keys[i - 1];
+        if (!lists_[order[i]].printTo(out())) {
             *errorString = QStringLiteral("cannot read back the findings: %1").arg(lists_[order[i]].errorString());
             return false;
         }
     }
-    cli::print("]}\n");
+    out() << "]}\n";
     return true;
 }
 
 void JsonVerifyPrinter::printError(const QString& error)
 {
-    cli::print((QStringLiteral("{\"") + key_ + QStringLiteral("\": %1, \"manifest\": %2, \"ok\": false, \"error\": %3}\n"))
-                   .arg(jsonString(target_.toText()), jsonString(manifest_.shown), jsonString(error))
-                   .toUtf8());
+    out() << (QStringLiteral("{\"") + key_ + QStringLiteral("\": %1, \"manifest\": %2, \"ok\": false, \"error\": %3}\n"))
+                 .arg(jsonString(target_.toText()), jsonString(manifest_.shown), jsonString(error));
 }
 
 } // namespace korvo::cli

@@ -3,11 +3,11 @@
 
 #include "Arguments.h"
 #include "Command.h"
+#include "Console.h"
 
 #include "EnumerateWorker.h"
 
 #include <QCoreApplication>
-#include <QTextStream>
 
 #include <map>
 
@@ -27,7 +27,7 @@ std::map<QString, Entry>& commands()
     return table;
 }
 
-void printUsage(QTextStream& out)
+void printUsage(ConsoleStream& out)
 {
     out << "Usage: korvo-cli COMMAND [OPTIONS] ...\n\nCommands:\n";
     for (const auto& [name, entry] : commands())
@@ -53,25 +53,23 @@ int main(int argc, char* argv[])
     QStringList arguments = commandLineArguments(argc, argv);
     arguments.removeFirst();
 
-    QTextStream out(stdout);
-    QTextStream err(stderr);
     if (arguments.isEmpty()) {
-        printUsage(err);
+        printUsage(err());
         return UsageError;
     }
     const QString name = arguments.takeFirst();
     if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
-        printUsage(out);
+        printUsage(out());
         return Success;
     }
     if (name == QLatin1String("--version") || name == QLatin1String("-V")) {
-        out << "korvo-cli " << KORVO_VERSION << '\n';
+        out() << "korvo-cli " << KORVO_VERSION << '\n';
         return Success;
     }
     const auto found = commands().find(name);
     if (found == commands().end()) {
-        err << "korvo-cli: unknown command '" << name << "'\n\n";
-        printUsage(err);
+        err() << "korvo-cli: unknown command '" << shownArgument(name) << "'\n\n";
+        printUsage(err());
         return UsageError;
     }
     return found->second.function(arguments);

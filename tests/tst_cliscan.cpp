@@ -173,6 +173,8 @@ private slots:
         QVERIFY(writeFile(top + QStringLiteral("/locked/inside.txt"), 50));
         QVERIFY(makeFolder(top + QStringLiteral("/listOnly/sub")));
         QVERIFY(writeFile(top + QStringLiteral("/open.txt"), 5));
+        const QString program = reachableCopy(cliProgram(), temp.path());
+        QVERIFY(!program.isEmpty());
         QVERIFY(handOverToUnprivilegedUser(temp.path()));
         QVERIFY(QFile::setPermissions(top + QStringLiteral("/locked"), QFileDevice::Permissions()));
         // May be listed, not searched: its subfolder cannot be opened.
@@ -182,15 +184,16 @@ private slots:
             QFile::setPermissions(top + QStringLiteral("/listOnly"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         });
 
-        // Run as a user whom the permissions stop (root's child becomes "nobody").
-        QStringList command{cliProgram()};
+        // Run as a user whom the permissions stop (root's child becomes "nobody"),
+        // from the test's folder, which that user can reach.
+        QStringList command{program};
         command << arguments;
         if (arguments.first() == QLatin1String("move"))
             command << QStringLiteral("--volume-root") << temp.path();
         command << top;
         if (!json)
             command << temp.filePath(QStringLiteral("listing.txt"));
-        QString line;
+        QString line = QStringLiteral("cd '%1' && ").arg(temp.path());
         for (const QString& word : command)
             line += QStringLiteral("'%1' ").arg(word);
         const QByteArray shell = (line + QStringLiteral("2>'%1'; echo \"exit $?\"").arg(temp.filePath(QStringLiteral("err"))))

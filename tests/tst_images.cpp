@@ -25,10 +25,13 @@ struct ToolRun
     QByteArray out;
 };
 
+// The tools read and print names in the character set of their locale and
+// speak its language: they run in the tests' explicit UTF-8 locale.
 ToolRun runTool(const QString& program, const QStringList& arguments, const QString& folder = QString())
 {
     QProcess process;
     process.setWorkingDirectory(folder);
+    process.setProcessEnvironment(toolEnvironment());
     process.start(program, arguments);
     ToolRun run;
     if (!process.waitForFinished(120000))

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 #include <atomic>
 #include <cerrno>
@@ -77,6 +78,17 @@ QString invariantViolation(const DirectoryNodePtr& root)
                 .arg(folders);
     }
     return QString();
+}
+
+QString reachableCopy(const QString& program, const QString& folder)
+{
+    const QString copy = QDir(folder).filePath(QFileInfo(program).fileName());
+    const QFileDevice::Permissions open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                          | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+                                          | QFileDevice::ExeOther;
+    if (!QFile::copy(program, copy) || !QFile::setPermissions(copy, open))
+        return QString();
+    return copy;
 }
 
 #ifndef Q_OS_WIN

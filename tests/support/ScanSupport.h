@@ -50,4 +50,10 @@ bool runUnprivileged(const std::function<QByteArray()>& job, QByteArray* output,
 // without changing anything otherwise.
 bool handOverToUnprivilegedUser(const QString& folder);
 
+// Copies `program` into `folder` (mode 0755) and gives the copy's path, empty
+// when it cannot be copied. The unprivileged user may not reach the program
+// where it was built (a clone in root's 0700 home): the copy, handed over
+// with the test's folder, runs wherever the repository lies.
+QString reachableCopy(const QString& program, const QString& folder);
+
 } // namespace korvo::test

@@ -34,6 +34,14 @@ bool writeFile(const QString& path, qint64 size)
     return writeFile(path, content);
 }
 
+QProcessEnvironment toolEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    environment.remove(QStringLiteral("LANGUAGE"));
+    return environment;
+}
+
 QString cliProgram()
 {
     return QString::fromUtf8(KORVO_CLI_PROGRAM);

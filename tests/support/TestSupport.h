@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +27,12 @@ struct CliRun
     QString out;
     QString err;
 };
+
+// The environment for the other programs a test runs (sha256sum, xorriso,
+// isoinfo, unzip...): this process's, with an explicit UTF-8 locale and
+// English messages, so that the names they read and print and the words
+// they say are the same whatever locale the tests were started in.
+QProcessEnvironment toolEnvironment();
 
 // The korvo-cli program of this build.
 QString cliProgram();
