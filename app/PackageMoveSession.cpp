@@ -102,7 +102,8 @@ void PackageMoveSession::showProgress(int packagesStarted, int itemsDone)
 
 void PackageMoveSession::packageStarted(const PackageMoveResult& result)
 {
-    setStatus(MoveTexts::movingLine(result.folder.number, result.folder.text));
+    // Shown, not kept: the package's own line follows once it has ended.
+    emit statusChanged(MoveTexts::movingLine(result.folder.number, result.folder.text), log_);
     showProgress(packagesEnded_ + 1, 0);
 }
 

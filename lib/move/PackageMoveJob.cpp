@@ -100,14 +100,16 @@ PackageMoveJob::Outcome PackageMoveJob::run()
             stoppedBefore_ = chosen.index;
             return Stopped;
         }
-        const PackageMoveResult result = movePackage(chosen);
+        const PackageMoveResult result = runPackage(chosen);
         results_ << result;
         observer_->packageEnded(result);
     }
     return Finished;
 }
 
-PackageMoveResult PackageMoveJob::movePackage(const PackageMoveRequest::Chosen& chosen)
+// One package's steps: its folder, its items under a journal, its listing,
+// manifest and image, and its end.
+PackageMoveResult PackageMoveJob::runPackage(const PackageMoveRequest::Chosen& chosen)
 {
     PackageMoveResult result;
     result.index = chosen.index;
@@ -119,7 +121,7 @@ PackageMoveResult PackageMoveJob::movePackage(const PackageMoveRequest::Chosen& 
     }
     observer_->packageStarted(result);
     const auto progress = [this, &chosen](int done, int all) { observer_->itemsMoved(chosen.index, done, all); };
-    result.moved = mover_.movePackage(result.folder, chosen.package, progress);
+    result.moved = mover_.moveItems(result.folder, chosen.package, progress);
     if (!result.moved) {
         result.error = mover_.errorString();
         result.leftItemsBehind = mover_.leftItemsBehind();

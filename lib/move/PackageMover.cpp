@@ -139,10 +139,10 @@ bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
             // folder's own mode is the user's choice: others writing in it
             // cannot steer an item, as every item is checked by identity.
             const platform::FolderLevel found = base.openLevel(name, false, &packageHandle_, &errorCode);
-            errorString_ = found == platform::FolderLevel::Shared
-                               ? QString()
-                               : MoveTexts::levelRefusal(found, folder->path, errorCode) + QStringLiteral("\r\n");
-            return errorString_.isEmpty();
+            if (found == platform::FolderLevel::Folder || found == platform::FolderLevel::Shared)
+                return true;
+            errorString_ = MoveTexts::levelRefusal(found, folder->path, errorCode) + QStringLiteral("\r\n");
+            return false;
         }
         // Taken between the look-up and now (by another move): the next one.
         if (!platform::isAlreadyExists(errorCode))
@@ -206,7 +206,7 @@ bool PackageMover::syncMoved(const PackageFolder& folder, const PackagePtr& pack
     return true;
 }
 
-bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& package,
+bool PackageMover::moveItems(const PackageFolder& folder, const PackagePtr& package,
                                const Packager::Progress& progress)
 {
     errorString_.clear();

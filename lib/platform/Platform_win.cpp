@@ -401,32 +401,20 @@ bool entryExists(const NativePath& path, bool* isFolder)
     return true;
 }
 
-NativePath volumeRoot(const NativePath& absoluteFolderPath)
+QVector<NativePath> foldersUpToVolumeRoot(const NativePath& absoluteFolderPath)
 {
     // Up one level at a time until going up fails: the drive root "C:/".
+    QVector<NativePath> chain;
     QDir directory(absoluteFolderPath.toText());
-    while (directory.cdUp()) {
-    }
-    return NativePath::fromUtf16(directory.absolutePath());
+    chain << NativePath::fromUtf16(directory.absolutePath());
+    while (directory.cdUp())
+        chain << NativePath::fromUtf16(directory.absolutePath());
+    return chain;
 }
 
-bool writeAll(QFile& file, const QByteArray& data, qint64* errorCode)
+bool mayCreateIn(const NativePath& folder)
 {
-    if (!file.flush())
-        return failWith(ERROR_WRITE_FAULT, errorCode);
-    const HANDLE handle = HANDLE(_get_osfhandle(file.handle()));
-    const char* next = data.constData();
-    qint64 left = data.size();
-    while (left > 0) {
-        DWORD written = 0;
-        const DWORD chunk = DWORD(qMin<qint64>(left, 1 << 30));
-        if (!WriteFile(handle, next, chunk, &written, nullptr))
-            return failWithLastError(errorCode);
-        if (written == 0)
-            return failWith(ERROR_WRITE_FAULT, errorCode);
-        next += written;
-        left -= written;
-    }
+    Q_UNUSED(folder)
     return true;
 }
 
