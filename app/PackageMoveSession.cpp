@@ -1,6 +1,7 @@
 #include "PackageMoveSession.h"
 
 #include "PackageMoveWorker.h"
+#include "PackageTarget.h"
 
 #include <memory>
 
@@ -37,7 +38,7 @@ PackageMoveSession::~PackageMoveSession()
     delete worker_.data();
 }
 
-void PackageMoveSession::start(const PackageMoveRequest& request)
+void PackageMoveSession::prepare(const PackageMoveRequest& request)
 {
     request_ = request;
     packagesChosen_ = request.packages.size();
@@ -46,9 +47,14 @@ void PackageMoveSession::start(const PackageMoveRequest& request)
     itemsEnded_ = 0;
     for (const PackageMoveRequest::Chosen& chosen : request.packages)
         itemsChosen_ += chosen.package ? chosen.package->items.size() : 0;
+    baseFolderText_ = PackageTarget::baseFolder(request.volumeRoot.toText(), request.orderName, request.label);
+}
+
+void PackageMoveSession::start(const PackageMoveRequest& request)
+{
+    prepare(request);
     auto* worker = new PackageMoveWorker(request, this);
     worker->setPauseAfterEachPackage(true);
-    baseFolderText_ = worker->job().baseFolderText();
     connect(worker, &PackageMoveWorker::packageStarted, this, &PackageMoveSession::packageStarted);
     connect(worker, &PackageMoveWorker::itemsMoved, this, &PackageMoveSession::itemsMoved);
     connect(worker, &PackageMoveWorker::listingStarted, this,

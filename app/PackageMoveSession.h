@@ -64,6 +64,9 @@ public:
     // Starts the job on its worker, which pauses after each package until
     // the session has taken it out of the tree.
     void start(const PackageMoveRequest& request);
+    // What start() does before the worker: the request, its counts and the
+    // base folder text of the lines (a scripted move starts here).
+    void prepare(const PackageMoveRequest& request);
     bool isRunning() const { return worker_ != nullptr; }
     // The current package finishes or is undone; no other starts.
     void requestStop();

@@ -7,24 +7,20 @@
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
 #include "Packer.h"
+#include "PackagingLayout.h"
 #include "SettingsFolder.h"
 #include "SizeFormat.h"
-#include "WidgetFit.h"
+#include "UserPresetStore.h"
 #include "XmlExporterSettingsDialog.h"
 #include "ui_PackagingDialog.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QHeaderView>
-#include <QMap>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSettings>
-#include <QStyle>
-#include <QTextBrowser>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidgetItem>
@@ -56,22 +52,6 @@ PackagingDialog::UrlOpener& urlOpener()
 
 const char* const OrderStoreName = "Settings.UserPackageOrder";
 const char* const LabelStoreName = "Settings.UserPackageLabel";
-
-// The stores are read once per dialog; a file edited by hand into something
-// huge must not stall the dialog, so only this many entries are taken.
-const int MaxStoredEntries = 1000;
-// The largest size the package size editor accepts: 18 decimal digits.
-const qint64 MaxOrderSize = 999999999999999999LL;
-
-// A stored text, or false when the value is missing or not a single text (a
-// hand-edited value with an unquoted comma reads back as a list).
-bool storedString(const QVariant& value, QString* text)
-{
-    if (value.type() != QVariant::String)
-        return false;
-    *text = value.toString();
-    return true;
-}
 
 } // namespace
 
@@ -108,9 +88,9 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
         form->comboBoxLabel->addItem(label);
 
     setFixedSize(size());
-    fitTextsToFont();
-    fitPackageColumns();
-    placeMoveProgress();
+    PackagingLayout::fitTextsToFont(*form);
+    PackagingLayout::fitPackageColumns(*form);
+    PackagingLayout::placeMoveProgress(*form);
 
     connect(form->comboBoxOrder, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &PackagingDialog::setOrderSize);
@@ -131,26 +111,6 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
     form->pushButtonOrderEdit->hide();
 }
 
-void PackagingDialog::fitPackageColumns()
-{
-    // The rows have no children, so the tree needs no room for branches. The
-    // number column is as narrow as its texts and the two size columns share
-    // the rest of the width, also when a scroll bar takes some of it. A size
-    // text too wide for its column is drawn as its size alone, without the
-    // byte count, and is whole in its tooltip.
-    QTreeWidget* tree = form->treeWidgetPackage;
-    tree->setRootIsDecorated(false);
-    QHeaderView* header = tree->header();
-    header->setStretchLastSection(false);
-    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(1, QHeaderView::Stretch);
-    header->setSectionResizeMode(2, QHeaderView::Stretch);
-    auto* sizes = new FittedTextDelegate(tree);
-    tree->setItemDelegateForColumn(1, sizes);
-    tree->setItemDelegateForColumn(2, sizes);
-    connect(header, &QHeaderView::sectionResized, this, [this] { updateSizeToolTips(); });
-}
-
 void PackagingDialog::setStatus(const QString& text)
 {
     // The status box has room for about three lines; a longer status (a
@@ -159,64 +119,6 @@ void PackagingDialog::setStatus(const QString& text)
     form->labelStats->setText(text);
     const bool fits = form->labelStats->heightForWidth(form->labelStats->width()) <= form->labelStats->height();
     form->labelStats->setToolTip(fits ? QString() : text);
-}
-
-void PackagingDialog::updateSizeToolTips()
-{
-    // A size text that is drawn shortened has its whole text as its tooltip.
-    QTreeWidget* tree = form->treeWidgetPackage;
-    const QFontMetrics metrics = tree->fontMetrics();
-    for (int column = 1; column <= 2; ++column) {
-        const int room = itemTextRoom(tree, tree->columnWidth(column));
-        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* row = tree->topLevelItem(i);
-            const QString text = row->text(column);
-            row->setToolTip(column, metrics.horizontalAdvance(text) <= room ? QString() : text);
-        }
-    }
-}
-
-void PackagingDialog::fitTextsToFont()
-{
-    // The labels before the combo boxes take the room their texts need; the
-    // combo boxes then start further right.
-    fitLabelColumn({form->label_2, form->label, form->label_3},
-                   {form->comboBoxOrder, form->labelOrderSize, form->comboBoxLabel, form->comboBoxSort});
-    // The pack button may take the margin to its left, and the note beside
-    // it gives what the button still lacks, up to half its width: the note
-    // grows taller below for the lines it needs then.
-    QPushButton* pack = form->pushButtonPack;
-    QTextBrowser* note = form->textBrowser;
-    if (pack->sizeHint().width() > pack->width()) {
-        const int shift = qBound(0, pack->sizeHint().width() - (note->x() - 4 - 10), note->width() / 2);
-        note->setGeometry(note->x() + shift, note->y(), note->width() - shift, note->height());
-        pack->move(10, pack->y());
-        widenToText(pack, note->x() - 4);
-    }
-    // The note shows all its lines: where the font needs more lines or taller
-    // ones than the form has room for, the note, and the dialog with it, grow
-    // by what is missing, and what is below moves down.
-    growToDocument(note);
-    widenToText(form->pushButtonMove, form->pushButtonAllCheck->x() - 10);
-    widenToText(form->checkBoxSave, form->groupBox->width() - 10);
-    widenToText(form->checkBoxOpenExplorer, form->groupBox->width() - 10);
-    placeImageCheckBox();
-}
-
-// The image check box sits beside the second option, right of its text;
-// it is hidden where this build cannot write images.
-void PackagingDialog::placeImageCheckBox()
-{
-    QCheckBox* image = form->checkBoxImage;
-    if (!ImageFormats::available()) {
-        image->hide();
-        image->setChecked(false);
-        return;
-    }
-    const QCheckBox* explorer = form->checkBoxOpenExplorer;
-    const int left = qMax(image->x(), explorer->x() + explorer->sizeHint().width() + 10);
-    image->setGeometry(left, image->y(), form->groupBox->width() - 10 - left, image->height());
-    image->setToolTip(image->sizeHint().width() > image->width() ? image->text() : QString());
 }
 
 PackagingDialog::~PackagingDialog()
@@ -267,57 +169,14 @@ QSettings* PackagingDialog::settingsStore(const char* objectName) const
 
 void PackagingDialog::loadUserPresets()
 {
-    // A missing or unreadable file, or one that is not what this dialog
-    // wrote, gives an empty list: nothing is reported.
-    if (QSettings* store = settingsStore(OrderStoreName)) {
-        const int count = qBound(0, store->beginReadArray(QStringLiteral("orders")), MaxStoredEntries);
-        for (int i = 0; i < count; ++i) {
-            store->setArrayIndex(i);
-            QString name;
-            QString sizeText;
-            if (!storedString(store->value(QStringLiteral("name")), &name)
-                || !storedString(store->value(QStringLiteral("size")), &sizeText))
-                continue;
-            bool ok = false;
-            const qint64 size = sizeText.toLongLong(&ok, 10);
-            if (ok && size >= 0 && size <= MaxOrderSize)
-                userOrders.append(PackageOrder(size, name));
-        }
-        store->endArray();
-        if (store->status() != QSettings::NoError)
-            userOrders.clear();
-    }
-
-    if (QSettings* store = settingsStore(LabelStoreName)) {
-        const int count = qBound(0, store->beginReadArray(QStringLiteral("labels")), MaxStoredEntries);
-        for (int i = 0; i < count; ++i) {
-            store->setArrayIndex(i);
-            QString label;
-            if (storedString(store->value(QStringLiteral("name")), &label) && !label.isEmpty()
-                && !labels.contains(label))
-                labels.append(label);
-        }
-        store->endArray();
-        if (store->status() != QSettings::NoError)
-            labels.clear();
-        savedLabels = labels;
-    }
+    userOrders = UserPresetStore::readOrders(settingsStore(OrderStoreName));
+    labels = UserPresetStore::readLabels(settingsStore(LabelStoreName));
+    savedLabels = labels;
 }
 
 void PackagingDialog::saveUserOrders()
 {
-    QSettings* store = settingsStore(OrderStoreName);
-    if (!store)
-        return;
-    store->remove(QStringLiteral("orders"));
-    store->beginWriteArray(QStringLiteral("orders"), userOrders.size());
-    for (int i = 0; i < userOrders.size(); ++i) {
-        store->setArrayIndex(i);
-        store->setValue(QStringLiteral("name"), userOrders.at(i).name);
-        store->setValue(QStringLiteral("size"), QString::number(userOrders.at(i).size));
-    }
-    store->endArray();
-    store->sync(); // a read-only folder leaves the file as it was, silently
+    UserPresetStore::writeOrders(settingsStore(OrderStoreName), userOrders);
 }
 
 void PackagingDialog::collectLabels()
@@ -334,14 +193,7 @@ void PackagingDialog::saveLabels()
     QSettings* store = settingsStore(LabelStoreName);
     if (!store || labels == savedLabels)
         return;
-    store->remove(QStringLiteral("labels"));
-    store->beginWriteArray(QStringLiteral("labels"), labels.size());
-    for (int i = 0; i < labels.size(); ++i) {
-        store->setArrayIndex(i);
-        store->setValue(QStringLiteral("name"), labels.at(i));
-    }
-    store->endArray();
-    store->sync();
+    UserPresetStore::writeLabels(store, labels);
     savedLabels = labels;
 }
 
@@ -452,7 +304,7 @@ void PackagingDialog::packDone()
     // The new rows' widths settle when the tree lays them out; a size text
     // that is cut then gets its tooltip through the header's resize notice,
     // and here when the widths stay as they were.
-    updateSizeToolTips();
+    PackagingLayout::updateSizeToolTips(form->treeWidgetPackage);
     packedOrder = pendingOrder;
     form->groupBoxPackage->setEnabled(!packages.isEmpty());
     setStatus(QStringLiteral("パッケージ作成完了。"));
@@ -624,17 +476,6 @@ PackageMoveSession::Presenter PackagingDialog::presenter()
                == QMessageBox::Yes;
     };
     return presenter;
-}
-
-// The progress bar sits between the move button, which may have grown to
-// its text, and the check buttons.
-void PackagingDialog::placeMoveProgress()
-{
-    QProgressBar* bar = form->progressBarMove;
-    const int left = form->pushButtonMove->geometry().right() + 10;
-    const int right = form->pushButtonAllCheck->x() - 10;
-    bar->setGeometry(left, bar->y(), qMax(0, right - left), bar->height());
-    bar->hide();
 }
 
 // Packages started of those chosen, and the share of their items moved.

@@ -88,10 +88,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void fitTextsToFont();
-    void placeImageCheckBox();
-    void fitPackageColumns();
-    void updateSizeToolTips();
     void setStatus(const QString& text);
     void updateOrderComboBox();
     bool checkFolderName(const QString& name, const QString& what);
@@ -101,7 +97,6 @@ private:
     QList<int> checkedPackages() const;
     void startMove(const QString& label);
     PackageMoveSession::Presenter presenter();
-    void placeMoveProgress();
     void showMoveProgress(int packagesStarted, int packagesChosen, qint64 itemsDone, qint64 itemsChosen);
     void onMoveEnded(bool refused);
     void finishMove();
