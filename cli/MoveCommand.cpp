@@ -12,6 +12,7 @@
 #include "ImageBeside.h"
 #include "ImageFormat.h"
 #include "MoveTexts.h"
+#include "PackageFiles.h"
 #include "PackageMoveJob.h"
 #include "PackageMover.h"
 #include "PackageTarget.h"
@@ -112,7 +113,7 @@ const char* const MoveHelp =
     "  VOLUME_ROOT/korvo_pack/ORDER/LABEL/N\n"
     "where N continues after the largest number already there (folders, N.xml\n"
     "listings, manifests and images alike). A package only goes into a folder it\n"
-    "creates: when N or a file beside it (N.xml, N.sha256, N.iso, N.zip) exists\n"
+    "creates: when N or a file beside it (%1) exists\n"
     "by then, it takes the next number free for all. An item\n"
     "that is no longer the one scanned (replaced, or a file of another size)\n"
     "fails its package. Prints one line per package, and one for each listing,\n"
@@ -201,7 +202,8 @@ int readRequest(const QStringList& arguments, MoveRequest& request)
     const QString command = QStringLiteral("move");
     const CommandLine read = readCommandLine(arguments, moveOptions());
     if (read.help) {
-        out() << MoveHelp << PackOptionsHelp << MoveOptionsHelp;
+        // The files kept beside a package come from their one table.
+        out() << QString::fromUtf8(MoveHelp).arg(PackageFiles::helpList()) << PackOptionsHelp << MoveOptionsHelp;
         return Success;
     }
     QString problem = read.problem;
