@@ -1,5 +1,6 @@
 #include "Platform.h"
 
+#include "EntryStat_posix.h"
 #include "FolderHandle.h"
 
 #include <QDir>
@@ -120,16 +121,10 @@ bool identityOf(const NativePath& path, FileIdentity* identity, EntryKind* kind,
     struct stat info;
     if (::lstat(path.constData(), &info) != 0)
         return failWith(errno, errorCode);
-    if (identity) {
-        identity->volume = quint64(info.st_dev);
-        identity->index = quint64(info.st_ino);
-    }
-    if (kind) {
-        *kind = S_ISREG(info.st_mode)   ? EntryKind::File
-                : S_ISDIR(info.st_mode) ? EntryKind::Folder
-                : S_ISLNK(info.st_mode) ? EntryKind::Link
-                                        : EntryKind::Other;
-    }
+    if (identity)
+        *identity = identityOfStat(info);
+    if (kind)
+        *kind = kindOfStat(info);
     if (size)
         *size = qint64(info.st_size);
     return true;

@@ -1,5 +1,7 @@
 #include "Platform.h"
 
+#include "AdoptHandle_win.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -34,6 +36,8 @@ bool failWithLastError(qint64* errorCode)
     return failWith(GetLastError(), errorCode);
 }
 
+} // namespace
+
 // Hands an open handle to the QFile, which closes it from then on; on
 // failure the handle is closed here and the error is ERROR_OPEN_FAILED.
 bool adoptHandle(HANDLE handle, QFile& file, QIODevice::OpenMode mode, qint64* errorCode)
@@ -48,8 +52,6 @@ bool adoptHandle(HANDLE handle, QFile& file, QIODevice::OpenMode mode, qint64* e
         CloseHandle(handle);
     return failWith(ERROR_OPEN_FAILED, errorCode);
 }
-
-} // namespace
 
 DriveGeometry driveGeometry(const NativePath& absoluteFolderPath)
 {
