@@ -420,6 +420,26 @@ bool mayCreateIn(const NativePath& folder)
     return true;
 }
 
+bool writeAll(QFile& file, const QByteArray& data, qint64* errorCode)
+{
+    if (!file.flush())
+        return failWith(ERROR_WRITE_FAULT, errorCode);
+    const HANDLE handle = HANDLE(_get_osfhandle(file.handle()));
+    const char* next = data.constData();
+    qint64 left = data.size();
+    while (left > 0) {
+        DWORD written = 0;
+        const DWORD chunk = DWORD(qMin<qint64>(left, 1 << 30));
+        if (!WriteFile(handle, next, chunk, &written, nullptr))
+            return failWithLastError(errorCode);
+        if (written == 0)
+            return failWith(ERROR_WRITE_FAULT, errorCode);
+        next += written;
+        left -= written;
+    }
+    return true;
+}
+
 bool syncFile(QFile& file, qint64* errorCode)
 {
     if (!file.flush())
