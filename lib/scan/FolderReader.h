@@ -5,6 +5,7 @@
 
 #include "DirectoryNode.h"
 #include "DriveGeometry.h"
+#include "FileNode.h"
 #include "FolderWalk.h"
 
 #include <QByteArray>
@@ -106,6 +107,21 @@ private:
     int keyLength(const SortItem& item) const;
     int textLength(const Entry& entry) const;
     QString textOf(const Entry& entry) const;
+    // What the kept entries of a folder come to.
+    struct Counts
+    {
+        int files = 0;
+        int subfolders = 0;
+        int namesLength = 0;
+        bool latin1 = true; // every file's name is Latin-1 text
+    };
+
+    Counts countEntries() const;
+    FileNode::Shared* makeShared(const DirectoryNode& node, const Counts& counts) const;
+    void writeName(FileNode::Shared& files, char* latin1Names, const Entry& entry, int offset) const;
+    DirectoryNodePtr appendSubfolder(const DirectoryNodePtr& folder, const Entry& entry,
+                                     QVector<ChildFolder>& children) const;
+    // Makes the folder's nodes in name order and sums its files.
     FolderSums build(const DirectoryNodePtr& folder, QVector<ChildFolder>& children);
 
     const DriveGeometry geometry_;
