@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QVector>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,20 @@ bool folderIdOf(int fd, FolderId& id);
 // The times of an open folder, as QFileInfo gives them.
 NodeTimes folderTimes(int fd);
 
+// Stats the entries of one folder on several threads at once.
+class StatSharing
+{
+public:
+    // Calls statBlock(begin, end) for blocks of entries that together cover
+    // 0 .. count once each, on this thread and others at the same time, and
+    // returns once every block is done. A cancelled scan may leave blocks
+    // out.
+    virtual void statTogether(size_t count, const std::function<void(size_t, size_t)>& statBlock) = 0;
+
+protected:
+    ~StatSharing() = default;
+};
+
 // Reads one open folder into its node: its entries in name order, the files
 // sharing one record, a node per subfolder. One per walking thread.
 class FolderReader
@@ -60,7 +75,11 @@ public:
     // the subfolders' exact names and identities in the order of the node's
     // subfolders. The root folder's node also gets the identities of its
     // entries as the listing's own stat calls saw them, for the move's check.
-    FolderSums read(int fd, const DirectoryNodePtr& folder, QVector<ChildFolder>& children);
+    // With `sharing`, the entries are statted through it (a file system
+    // whose every request waits for a round trip); without, on this thread
+    // (a huge folder's on up to `threads` threads).
+    FolderSums read(int fd, const DirectoryNodePtr& folder, QVector<ChildFolder>& children,
+                    StatSharing* sharing = nullptr);
 
 private:
     enum class Kind : quint8 { File, Directory };
@@ -98,7 +117,7 @@ private:
     };
 
     bool readEntries(int fd);
-    void statEntries(int fd);
+    void statEntries(int fd, StatSharing* sharing);
     void statOne(int fd, Entry& entry) const;
     // Fills sorted_.
     void sortEntries();

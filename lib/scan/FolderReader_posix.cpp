@@ -202,14 +202,15 @@ NodeTimes folderTimes(int fd)
     return stat.times;
 }
 
-FolderSums FolderReader::read(int fd, const DirectoryNodePtr& folder, QVector<ChildFolder>& children)
+FolderSums FolderReader::read(int fd, const DirectoryNodePtr& folder, QVector<ChildFolder>& children,
+                              StatSharing* sharing)
 {
     children.clear();
     entries_.clear();
     names_.clear();
     FolderSums sums;
     if (readEntries(fd)) {
-        statEntries(fd);
+        statEntries(fd, sharing);
         sortEntries();
         sums = build(folder, children);
     } else {
@@ -271,11 +272,19 @@ bool FolderReader::readEntries(int fd)
     return true;
 }
 
-// Stats every entry; a huge folder's entries on several threads at once,
-// each taking the next block of entries not yet taken.
-void FolderReader::statEntries(int fd)
+// Stats every entry: through `sharing` when given; else a huge folder's
+// entries on several threads at once, each taking the next block of entries
+// not yet taken.
+void FolderReader::statEntries(int fd, StatSharing* sharing)
 {
     const size_t count = entries_.size();
+    if (sharing && count > 1) {
+        sharing->statTogether(count, [this, fd](size_t begin, size_t end) {
+            for (size_t i = begin; i < end; ++i)
+                statOne(fd, entries_[i]);
+        });
+        return;
+    }
     const int helpers = count >= HugeFolder ? qMin(threads_, QThread::idealThreadCount()) - 1 : 0;
     if (helpers <= 0) {
         for (Entry& entry : entries_)
