@@ -161,7 +161,11 @@ void WorkQueue::statTogether(size_t count, const std::function<void(size_t, size
     // a huge folder does not take the lock for each entry.
     job.block = qBound<size_t>(1, count / (2 * size_t(qMax(walkers_, 1))), 64);
     jobs_.push_back(&job);
-    ready_.notify_all();
+    // Wakes as many idle walkers as there are blocks for, not all of them.
+    const size_t helpers = qMin((count + job.block - 1) / job.block - 1,
+                                size_t(qMax(waiting_.load(std::memory_order_relaxed), 0)));
+    for (size_t i = 0; i < helpers; ++i)
+        ready_.notify_one();
     while (!cancel.load(std::memory_order_relaxed) && statNextBlock(lock, job)) {
     }
     close(job);
