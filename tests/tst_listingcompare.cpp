@@ -364,9 +364,15 @@ private slots:
         EnumerateProgress oneProgress;
         const DirectoryNodePtr one = scanFolder(top, ListingMethod::Native, &oneProgress, 1);
         const QVector<DirectoryNodePtr> oneFolders = allFolders(one);
-        for (int threads : {2, 3, 8, 8}) {
+        // Also as on a remote file system, where idle walkers stat blocks of
+        // other walkers' folders (0: its default of 64 walkers).
+        const FileSystemProbe remote = [](const NativePath&, int) { return platform::FileSystemKind::Remote; };
+        const QVector<QPair<int, bool>> ways{{2, false}, {3, false}, {8, false}, {8, false}, {0, true}, {3, true}};
+        for (const auto& way : ways) {
+            const int threads = way.first;
             EnumerateProgress progress;
-            const DirectoryNodePtr many = scanFolder(top, ListingMethod::Native, &progress, threads);
+            const DirectoryNodePtr many = scanFolder(top, ListingMethod::Native, &progress, threads,
+                                                     way.second ? remote : FileSystemProbe());
             QVERIFY(many);
             QCOMPARE(progress.fileCount, oneProgress.fileCount);
             QCOMPARE(progress.directoryCount, oneProgress.directoryCount);

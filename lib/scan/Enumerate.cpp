@@ -70,7 +70,7 @@ DirectoryNodePtr enumerateTree(const NativePath& directory, const std::atomic<bo
     update([&] { progress.phase = 1; });
 
     const DriveGeometry geometry = options.useGeometry ? options.geometry : platform::driveGeometry(directory);
-    const std::unique_ptr<FolderWalk> walk = createFolderWalk(options.method, directory, geometry, options.threads);
+    const std::unique_ptr<FolderWalk> walk = createFolderWalk(options.method, directory, geometry, options.threads, options.fileSystemProbe);
     const DirectoryNodePtr root = walk->root();
     QElapsedTimer stopwatch;
     stopwatch.start();

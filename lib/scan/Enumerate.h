@@ -5,6 +5,7 @@
 #include "EnumerateProgress.h"
 #include "FolderWalk.h"
 #include "NativePath.h"
+#include "WalkConcurrency.h"
 
 #include <QDir>
 
@@ -22,8 +23,11 @@ struct EnumerateOptions
     // for the root folder's one.
     bool useGeometry = false;
     DriveGeometry geometry;
-    // Walking threads where the listing can use several; 0 for the default.
+    // Walking threads where the listing can use several; 0 for the default,
+    // which depends on the kind of file system.
     int threads = 0;
+    // Tells the kind of file system of a folder; null for the system's.
+    FileSystemProbe fileSystemProbe;
     // Told of each folder that could not be listed (it counts as empty),
     // with the system's error code; called from the walking threads, maybe
     // several at once.

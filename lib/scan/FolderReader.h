@@ -5,11 +5,13 @@
 
 #include "DirectoryNode.h"
 #include "DriveGeometry.h"
+#include "FileNode.h"
 #include "FolderWalk.h"
 
 #include <QByteArray>
 #include <QVector>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,20 @@ bool folderIdOf(int fd, FolderId& id);
 // The times of an open folder, as QFileInfo gives them.
 NodeTimes folderTimes(int fd);
 
+// Stats the entries of one folder on several threads at once.
+class StatSharing
+{
+public:
+    // Calls statBlock(begin, end) for blocks of entries that together cover
+    // 0 .. count once each, on this thread and others at the same time, and
+    // returns once every block is done. A cancelled scan may leave blocks
+    // out.
+    virtual void statTogether(size_t count, const std::function<void(size_t, size_t)>& statBlock) = 0;
+
+protected:
+    ~StatSharing() = default;
+};
+
 // Reads one open folder into its node: its entries in name order, the files
 // sharing one record, a node per subfolder. One per walking thread.
 class FolderReader
@@ -59,7 +75,11 @@ public:
     // the subfolders' exact names and identities in the order of the node's
     // subfolders. The root folder's node also gets the identities of its
     // entries as the listing's own stat calls saw them, for the move's check.
-    FolderSums read(int fd, const DirectoryNodePtr& folder, QVector<ChildFolder>& children);
+    // With `sharing`, the entries are statted through it (a file system
+    // whose every request waits for a round trip); without, on this thread
+    // (a huge folder's on up to `threads` threads).
+    FolderSums read(int fd, const DirectoryNodePtr& folder, QVector<ChildFolder>& children,
+                    StatSharing* sharing = nullptr);
 
 private:
     enum class Kind : quint8 { File, Directory };
@@ -97,7 +117,7 @@ private:
     };
 
     bool readEntries(int fd);
-    void statEntries(int fd);
+    void statEntries(int fd, StatSharing* sharing);
     void statOne(int fd, Entry& entry) const;
     // Fills sorted_.
     void sortEntries();
@@ -106,6 +126,21 @@ private:
     int keyLength(const SortItem& item) const;
     int textLength(const Entry& entry) const;
     QString textOf(const Entry& entry) const;
+    // What the kept entries of a folder come to.
+    struct Counts
+    {
+        int files = 0;
+        int subfolders = 0;
+        int namesLength = 0;
+        bool latin1 = true; // every file's name is Latin-1 text
+    };
+
+    Counts countEntries() const;
+    FileNode::Shared* makeShared(const DirectoryNode& node, const Counts& counts) const;
+    void writeName(FileNode::Shared& files, char* latin1Names, const Entry& entry, int offset) const;
+    DirectoryNodePtr appendSubfolder(const DirectoryNodePtr& folder, const Entry& entry,
+                                     QVector<ChildFolder>& children) const;
+    // Makes the folder's nodes in name order and sums its files.
     FolderSums build(const DirectoryNodePtr& folder, QVector<ChildFolder>& children);
 
     const DriveGeometry geometry_;

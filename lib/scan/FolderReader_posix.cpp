@@ -202,14 +202,15 @@ NodeTimes folderTimes(int fd)
     return stat.times;
 }
 
-FolderSums FolderReader::read(int fd, const DirectoryNodePtr& folder, QVector<ChildFolder>& children)
+FolderSums FolderReader::read(int fd, const DirectoryNodePtr& folder, QVector<ChildFolder>& children,
+                              StatSharing* sharing)
 {
     children.clear();
     entries_.clear();
     names_.clear();
     FolderSums sums;
     if (readEntries(fd)) {
-        statEntries(fd);
+        statEntries(fd, sharing);
         sortEntries();
         sums = build(folder, children);
     } else {
@@ -271,11 +272,19 @@ bool FolderReader::readEntries(int fd)
     return true;
 }
 
-// Stats every entry; a huge folder's entries on several threads at once,
-// each taking the next block of entries not yet taken.
-void FolderReader::statEntries(int fd)
+// Stats every entry: through `sharing` when given; else a huge folder's
+// entries on several threads at once, each taking the next block of entries
+// not yet taken.
+void FolderReader::statEntries(int fd, StatSharing* sharing)
 {
     const size_t count = entries_.size();
+    if (sharing && count > 1) {
+        sharing->statTogether(count, [this, fd](size_t begin, size_t end) {
+            for (size_t i = begin; i < end; ++i)
+                statOne(fd, entries_[i]);
+        });
+        return;
+    }
     const int helpers = count >= HugeFolder ? qMin(threads_, QThread::idealThreadCount()) - 1 : 0;
     if (helpers <= 0) {
         for (Entry& entry : entries_)
@@ -445,44 +454,84 @@ QString FolderReader::textOf(const Entry& entry) const
                              : decoded_.at(entry.decoded).text;
 }
 
-FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFolder>& children)
+// The kept entries' counts, and the length of the files' names.
+FolderReader::Counts FolderReader::countEntries() const
 {
-    DirectoryNode& node = *folder;
-    int fileCount = 0;
-    int subdirectoryCount = 0;
-    int namesLength = 0;
-    bool latin1 = true;
+    Counts counts;
     for (const Entry& entry : entries_) {
         if (!entry.kept)
             continue;
         if (entry.kind == Kind::Directory) {
-            ++subdirectoryCount;
+            ++counts.subfolders;
             continue;
         }
-        ++fileCount;
-        namesLength += textLength(entry);
-        latin1 = latin1 && (entry.decoded < 0 || isLatin1(decoded_.at(entry.decoded).text));
+        ++counts.files;
+        counts.namesLength += textLength(entry);
+        counts.latin1 = counts.latin1 && (entry.decoded < 0 || isLatin1(decoded_.at(entry.decoded).text));
     }
+    return counts;
+}
 
-    // The names of the folder's files in one shared text, filled in name
-    // order as the files' nodes are made (Latin-1 names written straight
-    // into their place), with the exact names of those whose text does not
-    // give them.
-    FileNode::Shared* files = nullptr;
-    FileNode::SharedPtr shared;
-    char* latin1Names = nullptr;
-    if (fileCount > 0) {
-        files = new FileNode::Shared;
-        shared = FileNode::SharedPtr(files);
-        files->folder = node.path();
-        files->geometry = geometry_;
-        if (latin1) {
-            files->latin1Names.resize(namesLength);
-            latin1Names = files->latin1Names.data();
-        } else {
-            files->names.reserve(namesLength);
-        }
-    }
+// The record the folder's files share: their names in one text, filled in
+// name order as the files' nodes are made (Latin-1 names written straight
+// into their place), with the exact names of those whose text does not give
+// them. Null when the folder has no files.
+FileNode::Shared* FolderReader::makeShared(const DirectoryNode& node, const Counts& counts) const
+{
+    if (counts.files == 0)
+        return nullptr;
+    auto* files = new FileNode::Shared;
+    files->folder = node.path();
+    files->geometry = geometry_;
+    if (counts.latin1)
+        files->latin1Names.resize(counts.namesLength);
+    else
+        files->names.reserve(counts.namesLength);
+    return files;
+}
+
+// Writes a file's name at `offset` of the shared names: into `latin1Names`
+// when the folder's names are all Latin-1, else appended to the text; and
+// its exact name where the text does not give it.
+void FolderReader::writeName(FileNode::Shared& files, char* latin1Names, const Entry& entry, int offset) const
+{
+    const char* name = names_.data() + entry.nameAt;
+    const bool exact = entry.decoded < 0 || decoded_.at(entry.decoded).exact;
+    if (!exact)
+        files.rawNames.append({offset, NativePath::fromBytes(QByteArray(name, entry.nameLength))});
+    if (entry.decoded < 0 && latin1Names)
+        std::memcpy(latin1Names + offset, name, entry.nameLength);
+    else if (entry.decoded < 0)
+        files.names += QLatin1String(name, entry.nameLength);
+    else if (latin1Names)
+        writeLatin1(latin1Names + offset, decoded_.at(entry.decoded).text);
+    else
+        files.names += decoded_.at(entry.decoded).text;
+}
+
+// A subfolder's node, appended to its folder's; `children` gets its exact
+// name and identity. It keeps its exact name only where its text does not
+// give it.
+DirectoryNodePtr FolderReader::appendSubfolder(const DirectoryNodePtr& folder, const Entry& entry,
+                                               QVector<ChildFolder>& children) const
+{
+    const bool exact = entry.decoded < 0 || decoded_.at(entry.decoded).exact;
+    QByteArray rawName(names_.data() + entry.nameAt, entry.nameLength);
+    const NativePath exactName = exact ? NativePath() : NativePath::fromBytes(rawName);
+    const DirectoryNodePtr subfolder =
+        DirectoryNodePtr::create(folder, folder->path().child(textOf(entry), exactName), entry.times);
+    folder->appendSubdirectory(subfolder);
+    children.append({std::move(rawName), entry.id});
+    return subfolder;
+}
+
+FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFolder>& children)
+{
+    DirectoryNode& node = *folder;
+    const Counts counts = countEntries();
+    FileNode::Shared* const files = makeShared(node, counts);
+    const FileNode::SharedPtr shared(files);
+    char* const latin1Names = files && counts.latin1 ? files->latin1Names.data() : nullptr;
 
     // The root's entries are what packages hold: their identities let a move
     // tell the scanned item from another put in its place since.
@@ -496,41 +545,23 @@ FolderSums FolderReader::build(const DirectoryNodePtr& folder, QVector<ChildFold
     };
 
     FolderSums sums;
-    node.reserve(fileCount, subdirectoryCount);
-    children.reserve(subdirectoryCount);
+    node.reserve(counts.files, counts.subfolders);
+    children.reserve(counts.subfolders);
     int offset = 0;
     for (const quint32 index : sorted_) {
         const Entry& entry = entries_[index];
-        const char* name = names_.data() + entry.nameAt;
-        const bool exact = entry.decoded < 0 || decoded_.at(entry.decoded).exact;
-        if (entry.kind == Kind::File) {
-            if (!exact)
-                files->rawNames.append({offset, NativePath::fromBytes(QByteArray(name, entry.nameLength))});
-            if (entry.decoded < 0 && latin1)
-                std::memcpy(latin1Names + offset, name, entry.nameLength);
-            else if (entry.decoded < 0)
-                files->names += QLatin1String(name, entry.nameLength);
-            else if (latin1)
-                writeLatin1(latin1Names + offset, decoded_.at(entry.decoded).text);
-            else
-                files->names += decoded_.at(entry.decoded).text;
-            const int length = textLength(entry);
-            const FileNodePtr file = FileNodePtr::create(shared, offset, length, entry.size, entry.times);
-            node.appendFile(file);
-            identify(file.data(), entry);
-            offset += length;
-            sums.size = addSaturating(sums.size, entry.size);
-            sums.sizeOnDisk = addSaturating(sums.sizeOnDisk, geometry_.roundToClusters(entry.size));
+        if (entry.kind != Kind::File) {
+            identify(appendSubfolder(folder, entry, children).data(), entry);
             continue;
         }
-        // A subfolder keeps its exact name only where its text does not give it.
-        QByteArray rawName(name, entry.nameLength);
-        const NativePath exactName = exact ? NativePath() : NativePath::fromBytes(rawName);
-        const DirectoryNodePtr subfolder =
-            DirectoryNodePtr::create(folder, node.path().child(textOf(entry), exactName), entry.times);
-        node.appendSubdirectory(subfolder);
-        identify(subfolder.data(), entry);
-        children.append({std::move(rawName), entry.id});
+        writeName(*files, latin1Names, entry, offset);
+        const int length = textLength(entry);
+        const FileNodePtr file = FileNodePtr::create(shared, offset, length, entry.size, entry.times);
+        node.appendFile(file);
+        identify(file.data(), entry);
+        offset += length;
+        sums.size = addSaturating(sums.size, entry.size);
+        sums.sizeOnDisk = addSaturating(sums.sizeOnDisk, geometry_.roundToClusters(entry.size));
     }
     if (isRoot)
         node.setChildIdentities(std::make_unique<const ChildIdentities>(std::move(identities)));

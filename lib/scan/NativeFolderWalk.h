@@ -3,6 +3,7 @@
 #include "DriveGeometry.h"
 #include "FolderWalk.h"
 #include "NativePath.h"
+#include "WalkConcurrency.h"
 
 #include <memory>
 
@@ -11,9 +12,11 @@ namespace korvo {
 // The system's own fastest walk, or null where there is none (Windows lists
 // through QDir, whose names are UTF-16 already and whose QFileInfo figures
 // come from one directory read per folder). On Linux: getdents64 and statx
-// relative to open folders, on `threads` threads (0: the default), which also
-// lists names that are not valid UTF-8.
+// relative to open folders, which also lists names that are not valid UTF-8,
+// on `threads` threads, or 0 for as many as walkConcurrency() gives for the
+// root's file system (more once the walk enters a remote one). `probe` tells
+// the kinds of file systems (null: the system's).
 std::unique_ptr<FolderWalk> createNativeFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry,
-                                                   int threads);
+                                                   int threads, const FileSystemProbe& probe);
 
 } // namespace korvo

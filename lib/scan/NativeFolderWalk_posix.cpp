@@ -1,13 +1,15 @@
 #include "NativeFolderWalk.h"
 
 #include "FolderReader.h"
+#include "WalkConcurrency.h"
 
 #include <QFileInfo>
-#include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -22,20 +24,35 @@ using namespace listing;
 
 namespace {
 
-// A folder whose listing is handed from one walker to another: opened by
-// the walker that found it, listed by the one that takes it.
+// A folder whose listing is handed from one walker to another: opened and
+// listed by the one that takes it, through a copy of its parent's
+// descriptor, so that handing it over costs the giver no request.
 struct Task
 {
     DirectoryNodePtr node;
-    int fd = -1;
+    int fd = -1;       // the folder, open (the root)
+    int parentFd = -1; // else its parent, open, to open it through by name
     FolderId id;
     QByteArray name; // its exact name in its parent
-    int openError = 0; // why it could not be opened
 };
 
-// The folders busy walkers hand to idle ones. A walker with nothing left
-// waits here; the walk is over when every walker waits and nothing is
-// queued, or when the scan is cancelled.
+// A folder's entries put out to be statted in blocks by whichever walkers
+// take them. Lives on its owner's stack; the counts are kept under the
+// queue's lock.
+struct StatJob
+{
+    const std::function<void(size_t, size_t)>* statBlock = nullptr;
+    size_t count = 0;
+    size_t block = 1;
+    size_t taken = 0;    // entries handed out
+    size_t done = 0;     // entries statted
+    bool closed = false; // no more blocks are handed out
+};
+
+// The folders busy walkers hand to idle ones, and the blocks of entries
+// they share out. A walker with nothing left stats blocks or waits here;
+// the walk is over when every walker waits and nothing is queued, or when
+// the scan is cancelled.
 class WorkQueue
 {
 public:
@@ -43,13 +60,18 @@ public:
     ~WorkQueue()
     {
         for (const Task& task : tasks_)
-            ::close(task.fd);
+            ::close(task.fd >= 0 ? task.fd : task.parentFd);
     }
 
-    // True when some walker waits for more than is queued for it: the
-    // moment to hand over a folder. Read without the lock; a stale answer
-    // only hands over one folder more or less.
-    bool wanted() const { return waiting_.load(std::memory_order_relaxed) > queued_.load(std::memory_order_relaxed); }
+    // True when more walkers wait, or only help with other folders' stats,
+    // than there are folders queued for them: the moment to hand over a
+    // folder. Read without the lock; a stale answer only hands over one
+    // folder more or less.
+    bool wanted() const
+    {
+        return waiting_.load(std::memory_order_relaxed) + helping_.load(std::memory_order_relaxed)
+               > queued_.load(std::memory_order_relaxed);
+    }
 
     void offer(Task task)
     {
@@ -59,37 +81,160 @@ public:
         ready_.notify_one();
     }
 
-    // The next folder to walk; false when the walk is over.
-    bool take(Task& task, const std::atomic<bool>& cancel)
+    // Counts `more` walkers that are about to start.
+    void addWalkers(int more)
     {
-        std::unique_lock<std::mutex> lock(mutex_);
-        waiting_.fetch_add(1, std::memory_order_relaxed);
-        while (tasks_.empty() && !over_) {
-            if (waiting_.load(std::memory_order_relaxed) == walkers_ || cancel.load(std::memory_order_relaxed)) {
-                over_ = true;
-                ready_.notify_all();
-                break;
-            }
-            // A cancel sets only a flag: look at it now and then.
-            ready_.wait_for(lock, std::chrono::milliseconds(20));
-        }
-        waiting_.fetch_sub(1, std::memory_order_relaxed);
-        if (tasks_.empty() || cancel.load(std::memory_order_relaxed))
-            return false;
-        task = std::move(tasks_.back());
-        tasks_.pop_back();
-        queued_.store(int(tasks_.size()), std::memory_order_relaxed);
-        return true;
+        std::lock_guard<std::mutex> lock(mutex_);
+        walkers_ += more;
     }
 
+    bool take(Task& task, const std::atomic<bool>& cancel);
+    void statTogether(size_t count, const std::function<void(size_t, size_t)>& statBlock,
+                      const std::atomic<bool>& cancel);
+
 private:
-    const int walkers_;
+    bool statNextBlock(std::unique_lock<std::mutex>& lock, StatJob& job);
+    void close(StatJob& job);
+
+    int walkers_;
     std::mutex mutex_;
     std::condition_variable ready_;
+    std::condition_variable statted_;
     std::vector<Task> tasks_;
+    std::vector<StatJob*> jobs_; // the folders whose blocks are not all handed out, oldest first
     bool over_ = false;
     std::atomic<int> waiting_{0};
+    std::atomic<int> helping_{0};
     std::atomic<int> queued_{0};
+};
+
+// The next folder to walk; false when the walk is over. While there is
+// none, the walker stats blocks of entries that other walkers share out.
+bool WorkQueue::take(Task& task, const std::atomic<bool>& cancel)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    waiting_.fetch_add(1, std::memory_order_relaxed);
+    for (;;) {
+        if (cancel.load(std::memory_order_relaxed)) {
+            over_ = true;
+            ready_.notify_all();
+            break;
+        }
+        if (!tasks_.empty() || over_)
+            break;
+        if (!jobs_.empty()) {
+            waiting_.fetch_sub(1, std::memory_order_relaxed);
+            helping_.fetch_add(1, std::memory_order_relaxed);
+            statNextBlock(lock, *jobs_.front());
+            helping_.fetch_sub(1, std::memory_order_relaxed);
+            waiting_.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        if (waiting_.load(std::memory_order_relaxed) == walkers_) {
+            over_ = true;
+            ready_.notify_all();
+            break;
+        }
+        // A cancel sets only a flag: look at it now and then.
+        ready_.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    waiting_.fetch_sub(1, std::memory_order_relaxed);
+    if (tasks_.empty() || cancel.load(std::memory_order_relaxed))
+        return false;
+    task = std::move(tasks_.back());
+    tasks_.pop_back();
+    queued_.store(int(tasks_.size()), std::memory_order_relaxed);
+    return true;
+}
+
+// Stats `count` entries in blocks, this walker and every idle one taking
+// the next block not yet taken, and returns once all taken blocks are done.
+// A cancel stops the handing out of blocks.
+void WorkQueue::statTogether(size_t count, const std::function<void(size_t, size_t)>& statBlock,
+                             const std::atomic<bool>& cancel)
+{
+    StatJob job;
+    job.statBlock = &statBlock;
+    job.count = count;
+    std::unique_lock<std::mutex> lock(mutex_);
+    // Blocks small enough for every walker to get some, large enough that
+    // a huge folder does not take the lock for each entry.
+    job.block = qBound<size_t>(1, count / (2 * size_t(qMax(walkers_, 1))), 64);
+    jobs_.push_back(&job);
+    // Wakes as many idle walkers as there are blocks for, not all of them.
+    const size_t helpers = qMin((count + job.block - 1) / job.block - 1,
+                                size_t(qMax(waiting_.load(std::memory_order_relaxed), 0)));
+    for (size_t i = 0; i < helpers; ++i)
+        ready_.notify_one();
+    while (!cancel.load(std::memory_order_relaxed) && statNextBlock(lock, job)) {
+    }
+    close(job);
+    statted_.wait(lock, [&job] { return job.done == job.taken; });
+}
+
+// Stats the next block of `job` with the lock released; false when every
+// block was handed out.
+bool WorkQueue::statNextBlock(std::unique_lock<std::mutex>& lock, StatJob& job)
+{
+    if (job.closed)
+        return false;
+    const size_t begin = job.taken;
+    const size_t end = qMin(begin + job.block, job.count);
+    job.taken = end;
+    if (end == job.count)
+        close(job);
+    lock.unlock();
+    (*job.statBlock)(begin, end);
+    lock.lock();
+    job.done += end - begin;
+    if (job.closed && job.done == job.taken)
+        statted_.notify_all();
+    return true;
+}
+
+void WorkQueue::close(StatJob& job)
+{
+    if (job.closed)
+        return;
+    job.closed = true;
+    jobs_.erase(std::find(jobs_.begin(), jobs_.end(), &job));
+}
+
+// What the walkers of one walk share: the queue, the kinds of the file
+// systems met so far, and the threads, which grow in number when the walk
+// enters a remote file system with the walkers left to the default.
+class WalkContext
+{
+public:
+    // `rootDevice` is the root's device, whose kind set `concurrency`.
+    WalkContext(const DriveGeometry& geometry, const WalkConcurrency& concurrency, dev_t rootDevice,
+                const FileSystemProbe& probe, const std::atomic<bool>& cancel, const FolderWalk::Listed& listed)
+        : geometry(geometry), concurrency(concurrency), queue(1), cancel(cancel), listed(listed), probe_(probe),
+          devices_{{rootDevice, concurrency.shareStats}}
+    {
+    }
+
+    // Whether the folder open as `fd`, on `device`, is on a remote file
+    // system: the probe is asked once per device.
+    bool isRemote(dev_t device, const DirectoryNode& folder, int fd);
+    // Starts the walkers beside the calling thread's, then walks on it
+    // too, and returns once every walker has ended.
+    void run();
+
+    const DriveGeometry geometry;
+    const WalkConcurrency concurrency; // the root's
+    WorkQueue queue;
+    const std::atomic<bool>& cancel;
+    const FolderWalk::Listed& listed;
+
+private:
+    void startWalkers(int count);
+
+    const FileSystemProbe& probe_;
+    std::mutex mutex_; // guards what follows
+    std::vector<std::pair<dev_t, bool>> devices_; // each device met, and whether it is remote
+    std::vector<std::thread> threads_;
+    int walkers_ = 1;
 };
 
 // One walking thread. It lists a folder and the whole tree below it
@@ -103,13 +248,14 @@ private:
 // is reopened through ".." from the frame just left and recognised by its
 // device and inode, so descriptors stay bounded at any depth and reopening
 // costs one call per level climbed. When another walker is idle, the
-// shallowest subfolder not yet started is handed to it.
-class Walker
+// shallowest subfolder not yet started is handed to it. On a remote file
+// system a folder's entries are statted by every idle walker at once.
+class Walker : private StatSharing
 {
 public:
-    Walker(const DriveGeometry& geometry, int threads, int maxOpenFrames, WorkQueue& queue,
-           const std::atomic<bool>& cancel, const FolderWalk::Listed& listed)
-        : reader_(geometry, threads), maxOpenFrames_(maxOpenFrames), queue_(queue), cancel_(cancel), listed_(listed)
+    Walker(WalkContext& walk, int maxOpenFrames)
+        : reader_(walk.geometry, walk.concurrency.walkers), maxOpenFrames_(maxOpenFrames), walk_(walk),
+          queue_(walk.queue), cancel_(walk.cancel), listed_(walk.listed)
     {
     }
 
@@ -135,11 +281,16 @@ private:
 
     static bool hasWork(const Frame& frame) { return frame.first <= frame.next; }
 
+    void statTogether(size_t count, const std::function<void(size_t, size_t)>& statBlock) override
+    {
+        queue_.statTogether(count, statBlock, cancel_);
+    }
+
     void walk(Task task);
     bool list(Frame& frame);
     void push(Frame frame);
     void pop();
-    void handOver();
+    bool handOver();
     bool reopen(int index, int from, int levels);
     bool reopenByNames(int index);
     bool adopt(int index, int fd);
@@ -147,11 +298,16 @@ private:
 
     FolderReader reader_;
     const int maxOpenFrames_;
+    WalkContext& walk_;
     WorkQueue& queue_;
     const std::atomic<bool>& cancel_;
     const FolderWalk::Listed& listed_;
     QVector<Frame> frames_;
     int lowestOpen_ = 1; // frames 1 .. lowestOpen_-1 have closed descriptors
+    // The device of the folder listed last, and whether it is remote.
+    bool knowsDevice_ = false;
+    dev_t device_ = 0;
+    bool remote_ = false;
 };
 
 void Walker::walk(Task task)
@@ -161,14 +317,18 @@ void Walker::walk(Task task)
     bottom.fd = task.fd;
     bottom.id = task.id;
     bottom.name = std::move(task.name);
-    bottom.openError = task.openError;
+    if (task.parentFd >= 0) {
+        bottom.fd = openSubfolder(task.parentFd, bottom.name.constData());
+        bottom.openError = bottom.fd < 0 ? errno : 0;
+        ::close(task.parentFd);
+    }
     if (!list(bottom))
         return;
     lowestOpen_ = 1;
     frames_.append(std::move(bottom));
     while (!frames_.isEmpty() && !cancel_.load(std::memory_order_relaxed)) {
-        if (queue_.wanted())
-            handOver();
+        while (queue_.wanted() && handOver()) {
+        }
         Frame& parent = frames_.last();
         if (!hasWork(parent)) {
             pop();
@@ -197,7 +357,12 @@ bool Walker::list(Frame& frame)
         listed_(*frame.node, unread);
         return false;
     }
-    listed_(*frame.node, reader_.read(frame.fd, frame.node, frame.children));
+    if (!knowsDevice_ || frame.id.device != device_) {
+        remote_ = walk_.isRemote(frame.id.device, *frame.node, frame.fd);
+        device_ = frame.id.device;
+        knowsDevice_ = true;
+    }
+    listed_(*frame.node, reader_.read(frame.fd, frame.node, frame.children, remote_ ? this : nullptr));
     if (frame.children.isEmpty()) {
         ::close(frame.fd);
         return false;
@@ -240,30 +405,34 @@ void Walker::pop()
 }
 
 // Hands the shallowest subfolder not yet started to an idle walker: the
-// nearer the top, the more is likely to lie below it.
-void Walker::handOver()
+// nearer the top, the more is likely to lie below it. False when there is
+// none but this walker's own next one.
+bool Walker::handOver()
 {
     for (int i = 0; i < frames_.size(); ++i) {
         Frame& frame = frames_[i];
         if (frame.fd < 0 || !hasWork(frame))
             continue;
         if (i == frames_.size() - 1 && frame.first == frame.next)
-            return; // this walker's own next step
+            return false; // this walker's own next step
         const int index = frame.first++;
         Task task;
         task.node = frame.node->subdirectory(index);
         task.name = std::move(frame.children[index].name);
         task.id = frame.children.at(index).id;
-        task.fd = openSubfolder(frame.fd, task.name.constData());
-        if (task.fd < 0) {
+        task.parentFd = ::fcntl(frame.fd, F_DUPFD_CLOEXEC, 0);
+        if (task.parentFd < 0) // out of descriptors: opened here instead
+            task.fd = openSubfolder(frame.fd, task.name.constData());
+        if (task.parentFd < 0 && task.fd < 0) {
             FolderSums unread; // cannot be read: an empty folder
             unread.error = errno;
             listed_(*task.node, unread);
         } else {
             queue_.offer(std::move(task));
         }
-        return;
+        return true;
     }
+    return false;
 }
 
 // Reopens frame `index` through ".." from `from`, the descriptor of a folder
@@ -332,12 +501,74 @@ void Walker::closeFrames()
     frames_.clear();
 }
 
+// How many frames of each walker may keep a descriptor open: a share of the
+// process's limit that leaves room for everything else, at most 32.
+int maxOpenFramesFor(int threads)
+{
+    struct rlimit limit;
+    rlim_t available = 1024;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        available = limit.rlim_cur;
+    const qint64 share = (qint64(available) - 32) / (2 * qint64(threads));
+    return int(qBound<qint64>(4, share, 32));
+}
+
+bool WalkContext::isRemote(dev_t device, const DirectoryNode& folder, int fd)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& known : devices_) {
+        if (known.first == device)
+            return known.second;
+    }
+    const bool remote = probe_(folder.nativeFilePath(), fd) == platform::FileSystemKind::Remote;
+    devices_.emplace_back(device, remote);
+    // A remote file system below a local root: as many walkers as for a
+    // remote root, unless their number was given.
+    if (remote && !concurrency.fixed && walkers_ < MaxWalkers)
+        startWalkers(MaxWalkers - walkers_);
+    return remote;
+}
+
+// Starts `count` more walkers; called under the lock.
+void WalkContext::startWalkers(int count)
+{
+    if (count <= 0)
+        return;
+    queue.addWalkers(count);
+    walkers_ += count;
+    const int maxOpenFrames = maxOpenFramesFor(walkers_);
+    for (int i = 0; i < count; ++i)
+        threads_.emplace_back([this, maxOpenFrames] { Walker(*this, maxOpenFrames).run(); });
+}
+
+void WalkContext::run()
+{
+    threads_.reserve(MaxWalkers); // started threads never move
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        startWalkers(concurrency.walkers - 1);
+    }
+    Walker(*this, maxOpenFramesFor(concurrency.walkers)).run();
+    // Walkers may still be started while the first ones are joined.
+    for (size_t i = 0;; ++i) {
+        std::thread* thread = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (i >= threads_.size())
+                break;
+            thread = &threads_[i];
+        }
+        thread->join();
+    }
+}
+
 // The native walk of Linux: getdents64 and statx relative to open folders,
 // on several threads.
 class NativeFolderWalk : public FolderWalk
 {
 public:
-    NativeFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry, int threads);
+    NativeFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry, int threads,
+                     const FileSystemProbe& probe);
     ~NativeFolderWalk() override;
 
     DirectoryNodePtr root() const override { return root_; }
@@ -346,13 +577,15 @@ public:
 private:
     DirectoryNodePtr root_;
     DriveGeometry geometry_;
-    int threads_;
+    int threads_; // as the caller asked: 0 for the default
+    FileSystemProbe probe_;
     int rootFd_ = -1;
     int rootError_ = 0; // why the root could not be opened
 };
 
-NativeFolderWalk::NativeFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry, int threads)
-    : geometry_(geometry), threads_(threads)
+NativeFolderWalk::NativeFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry, int threads,
+                                   const FileSystemProbe& probe)
+    : geometry_(geometry), threads_(threads), probe_(probe ? probe : systemFileSystemProbe())
 {
     const QFileInfo info(rootPath.toText());
     rootFd_ = openRoot(rootPath.bytes());
@@ -369,18 +602,6 @@ NativeFolderWalk::~NativeFolderWalk()
         ::close(rootFd_);
 }
 
-// How many frames of each walker may keep a descriptor open: a share of the
-// process's limit that leaves room for everything else, at most 32.
-int maxOpenFramesFor(int threads)
-{
-    struct rlimit limit;
-    rlim_t available = 1024;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        available = limit.rlim_cur;
-    const qint64 share = (qint64(available) - 32) / (2 * qint64(threads));
-    return int(qBound<qint64>(4, share, 32));
-}
-
 void NativeFolderWalk::run(const std::atomic<bool>& cancel, const Listed& listed)
 {
     if (cancel.load(std::memory_order_relaxed))
@@ -391,43 +612,24 @@ void NativeFolderWalk::run(const std::atomic<bool>& cancel, const Listed& listed
         listed(*root_, unread);
         return;
     }
-    WorkQueue queue(threads_);
     Task root;
     root.node = root_;
     root.fd = rootFd_; // the walker that takes it closes it
     rootFd_ = -1;
     folderIdOf(root.fd, root.id);
-    queue.offer(std::move(root));
-
-    const int maxOpenFrames = maxOpenFramesFor(threads_);
-    std::vector<std::thread> others;
-    for (int i = 1; i < threads_; ++i)
-        others.emplace_back([&] { Walker(geometry_, threads_, maxOpenFrames, queue, cancel, listed).run(); });
-    Walker(geometry_, threads_, maxOpenFrames, queue, cancel, listed).run();
-    for (std::thread& other : others)
-        other.join();
-}
-
-// The number of walking threads when the caller leaves it open: the
-// environment's KORVO_SCAN_THREADS when set, else four per processor and at
-// least four. A listing thread spends much of its time waiting for the file
-// system (for the disk when the cache is cold), and more threads in flight
-// keep every processor busy meanwhile.
-int defaultThreads()
-{
-    bool ok = false;
-    const int wanted = qEnvironmentVariableIntValue("KORVO_SCAN_THREADS", &ok);
-    if (ok && wanted > 0)
-        return qMin(wanted, 64);
-    return qBound(4, 4 * QThread::idealThreadCount(), 32);
+    // The root's file system sets the walkers' number.
+    const platform::FileSystemKind kind = probe_(root_->nativeFilePath(), root.fd);
+    WalkContext walk(geometry_, walkConcurrency(kind, threads_), root.id.device, probe_, cancel, listed);
+    walk.queue.offer(std::move(root));
+    walk.run();
 }
 
 } // namespace
 
 std::unique_ptr<FolderWalk> createNativeFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry,
-                                                   int threads)
+                                                   int threads, const FileSystemProbe& probe)
 {
-    return std::make_unique<NativeFolderWalk>(rootPath, geometry, threads > 0 ? qMin(threads, 64) : defaultThreads());
+    return std::make_unique<NativeFolderWalk>(rootPath, geometry, threads, probe);
 }
 
 } // namespace korvo

@@ -9,6 +9,11 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace korvo {
 
@@ -60,22 +65,67 @@ void recordChildIdentities(DirectoryNode& folder)
 
 } // namespace
 
-QtFolderWalk::QtFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry)
-    : root_(DirectoryNodePtr::create(DirectoryNodePtr(), QFileInfo(rootPath.toText()))), geometry_(geometry)
+QtFolderWalk::QtFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry, int threads,
+                           const FileSystemProbe& probe)
+    : rootPath_(rootPath), root_(DirectoryNodePtr::create(DirectoryNodePtr(), QFileInfo(rootPath.toText()))),
+      geometry_(geometry), threads_(threads), probe_(probe ? probe : systemFileSystemProbe())
 {
 }
 
 void QtFolderWalk::run(const std::atomic<bool>& cancel, const Listed& listed)
 {
     pending_ = {root_};
-    while (!pending_.isEmpty() && !cancel.load(std::memory_order_relaxed)) {
-        const DirectoryNodePtr folder = pending_.takeLast();
-        listed(*folder, list(folder));
+    const WalkConcurrency concurrency = walkConcurrency(probe_(rootPath_, -1), threads_);
+    if (concurrency.shareStats && concurrency.walkers > 1) {
+        runShared(concurrency.walkers, cancel, listed);
+    } else {
+        while (!pending_.isEmpty() && !cancel.load(std::memory_order_relaxed)) {
+            const DirectoryNodePtr folder = pending_.takeLast();
+            listed(*folder, list(folder, pending_));
+        }
     }
     pending_.clear();
 }
 
-FolderSums QtFolderWalk::list(const DirectoryNodePtr& folder)
+// Each thread takes the next pending folder, lists it, and puts its
+// subfolders back; the walk is over when nothing is pending and no thread
+// is listing.
+void QtFolderWalk::runShared(int walkers, const std::atomic<bool>& cancel, const Listed& listed)
+{
+    std::mutex mutex;
+    std::condition_variable ready;
+    int busy = 0;
+    auto work = [&] {
+        QVector<DirectoryNodePtr> found;
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            // A cancel sets only a flag: look at it now and then.
+            while (pending_.isEmpty() && busy > 0 && !cancel.load(std::memory_order_relaxed))
+                ready.wait_for(lock, std::chrono::milliseconds(20));
+            if (pending_.isEmpty() || cancel.load(std::memory_order_relaxed)) {
+                ready.notify_all();
+                return;
+            }
+            const DirectoryNodePtr folder = pending_.takeLast();
+            ++busy;
+            lock.unlock();
+            found.clear();
+            listed(*folder, list(folder, found));
+            lock.lock();
+            --busy;
+            pending_ += found;
+            ready.notify_all();
+        }
+    };
+    std::vector<std::thread> others;
+    for (int i = 1; i < walkers; ++i)
+        others.emplace_back(work);
+    work();
+    for (std::thread& other : others)
+        other.join();
+}
+
+FolderSums QtFolderWalk::list(const DirectoryNodePtr& folder, QVector<DirectoryNodePtr>& found)
 {
     DirectoryNode& node = *folder;
     const QDir dir(node.absoluteFilePath());
@@ -107,7 +157,7 @@ FolderSums QtFolderWalk::list(const DirectoryNodePtr& folder)
             const DirectoryNodePtr sub = DirectoryNodePtr::create(folder, node.path().child(entry.fileName()),
                                                                   NodeTimes::fromFileInfo(entry));
             node.appendSubdirectory(sub);
-            pending_.append(sub);
+            found.append(sub);
         }
     }
     if (node.depth() == 0)

@@ -1,27 +1,38 @@
 #pragma once
 
 #include "FolderWalk.h"
+#include "WalkConcurrency.h"
 
 #include <QVector>
 
 namespace korvo {
 
 // The walk through QDir and QFileInfo: what every platform has, and the
-// reference the faster native walks are held to.
+// reference the faster native walks are held to. One folder at a time on a
+// local file system; on a remote one, where each folder's listing waits for
+// round trips, as many folders at once as walkConcurrency() gives, with
+// `threads` (0: the default) and `probe` (null: the system's) as for the
+// native walk.
 class QtFolderWalk : public FolderWalk
 {
 public:
-    QtFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry);
+    QtFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry, int threads = 0,
+                 const FileSystemProbe& probe = FileSystemProbe());
 
     DirectoryNodePtr root() const override { return root_; }
     void run(const std::atomic<bool>& cancel, const Listed& listed) override;
 
 private:
-    // Lists one folder; its subfolders join `pending_`.
-    FolderSums list(const DirectoryNodePtr& folder);
+    // Lists one folder; its subfolders are appended to `found`.
+    FolderSums list(const DirectoryNodePtr& folder, QVector<DirectoryNodePtr>& found);
+    // Lists the pending folders on `walkers` threads at once.
+    void runShared(int walkers, const std::atomic<bool>& cancel, const Listed& listed);
 
+    NativePath rootPath_;
     DirectoryNodePtr root_;
     DriveGeometry geometry_;
+    int threads_;
+    FileSystemProbe probe_;
     QVector<DirectoryNodePtr> pending_;
 };
 

@@ -19,13 +19,15 @@
 
 namespace korvo::test {
 
-DirectoryNodePtr scanFolder(const QString& path, ListingMethod method, EnumerateProgress* progress, int threads)
+DirectoryNodePtr scanFolder(const QString& path, ListingMethod method, EnumerateProgress* progress, int threads,
+                            const FileSystemProbe& probe)
 {
     std::atomic<bool> cancel{false};
     EnumerateProgress record;
     EnumerateOptions options;
     options.method = method;
     options.threads = threads;
+    options.fileSystemProbe = probe;
     DirectoryNodePtr root = enumerateTree(QDir(path), cancel, record, nullptr, options);
     if (progress)
         *progress = record;

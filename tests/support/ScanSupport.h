@@ -12,9 +12,11 @@ namespace korvo::test {
 
 // Scans `path` synchronously with the given listing (on `threads` threads
 // where it can use several; 0 for the default); `progress` (optional)
-// receives the final record.
+// receives the final record; `probe` (optional) tells the kinds of file
+// systems in place of the system.
 DirectoryNodePtr scanFolder(const QString& path, ListingMethod method = ListingMethod::Native,
-                            EnumerateProgress* progress = nullptr, int threads = 0);
+                            EnumerateProgress* progress = nullptr, int threads = 0,
+                            const FileSystemProbe& probe = FileSystemProbe());
 
 // Every folder of a tree, the root first, parents before their subfolders.
 QVector<DirectoryNodePtr> allFolders(const DirectoryNodePtr& root);
