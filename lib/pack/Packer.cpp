@@ -1,5 +1,7 @@
 #include "Packer.h"
 
+#include "CaseTwins.h"
+#include "NameCase.h"
 #include "PackingStrategies.h"
 
 namespace korvo::Packer {
@@ -37,6 +39,9 @@ void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& ro
     }
     if (!builder.isEmpty())
         builder.close();
+    // Names that differ only in case would meet in one package folder.
+    if (platform::namesIgnoreCase())
+        separateCaseTwins(packages, limit);
 }
 
 } // namespace korvo::Packer

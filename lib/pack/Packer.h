@@ -27,7 +27,8 @@ namespace Packer {
 
 // The packages of the root's own files and folders whose size on disk fits
 // the order's limit (`packages` is cleared first); an item larger than the
-// limit is in none.
+// limit is in none. Where names that differ only in case are one name
+// (Windows), no package holds two such items.
 void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages);
 
 } // namespace Packer

@@ -1,0 +1,77 @@
+#include "CaseTwins.h"
+
+#include "NameCase.h"
+#include "SaturatingSum.h"
+
+#include <QSet>
+
+namespace korvo::packing {
+
+namespace {
+
+QString keyOf(const PackagablePtr& item)
+{
+    return platform::caseFoldedName(item->fileName());
+}
+
+bool holdsKey(const Package& package, const QString& key)
+{
+    for (const PackagablePtr& item : package.items) {
+        if (keyOf(item) == key)
+            return true;
+    }
+    return false;
+}
+
+void add(Package& package, const PackagablePtr& item)
+{
+    package.items.append(item);
+    package.size = addSaturating(package.size, item->totalSize());
+    package.sizeOnDisk = addSaturating(package.sizeOnDisk, item->totalSizeOnDisk());
+}
+
+// Puts a twin taken out of package `from` where it fits without a twin.
+void place(QList<PackagePtr>& packages, int from, const PackagablePtr& item, qint64 limit)
+{
+    const QString key = keyOf(item);
+    for (int i = 0; i < packages.size(); ++i) {
+        Package& package = *packages.at(i);
+        if (i != from && package.sizeOnDisk <= limit - item->totalSizeOnDisk() && !holdsKey(package, key)) {
+            add(package, item);
+            return;
+        }
+    }
+    PackagePtr package(new Package);
+    package->packageOrder = packages.at(from)->packageOrder;
+    add(*package, item);
+    packages.append(package);
+}
+
+} // namespace
+
+void separateCaseTwins(QList<PackagePtr>& packages, qint64 limit)
+{
+    // Packages made at the end are looked at in turn as well.
+    for (int i = 0; i < packages.size(); ++i) {
+        Package& package = *packages.at(i);
+        QSet<QString> seen;
+        QList<PackagablePtr> twins;
+        for (int j = 0; j < package.items.size();) {
+            const PackagablePtr item = package.items.at(j);
+            if (!item || !seen.contains(keyOf(item))) {
+                if (item)
+                    seen.insert(keyOf(item));
+                ++j;
+                continue;
+            }
+            package.items.removeAt(j);
+            package.size -= item->totalSize();
+            package.sizeOnDisk -= item->totalSizeOnDisk();
+            twins.append(item);
+        }
+        for (const PackagablePtr& twin : qAsConst(twins))
+            place(packages, i, twin, limit);
+    }
+}
+
+} // namespace korvo::packing
