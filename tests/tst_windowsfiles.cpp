@@ -119,8 +119,6 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QString, extended);
         QCOMPARE(platform::extendedLengthPath(path), extended);
-        if (!extended.isEmpty() && !path.contains(QLatin1String("..")) && !path.startsWith(QLatin1String("\\\\")))
-            QCOMPARE(platform::fromExtendedLengthPath(extended), QDir::cleanPath(QDir::fromNativeSeparators(path)));
     }
 
     void volumeRootsInTheUsualForm()
