@@ -21,7 +21,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -33,6 +35,7 @@
 #endif
 
 using namespace korvo;
+using namespace korvo::test;
 
 namespace {
 
@@ -75,9 +78,18 @@ bool makeLinuxFile(const QString& folder, const QString& name, int size, QString
         return false;
     const QString path = QString::fromUtf8(unixPath) + QLatin1Char('/') + name;
     HeapFree(GetProcessHeap(), 0, unixPath);
-    *why = QStringLiteral("truncate did not run");
-    return QProcess::execute(QStringLiteral("Z:\\usr\\bin\\truncate"),
-                             {QStringLiteral("-s"), QString::number(size), path}) == 0;
+    // Wine starts a Linux program but cannot wait for it: the file is
+    // awaited in the folder's listing instead.
+    *why = QStringLiteral("truncate did not make %1").arg(name);
+    const int before = QDir(folder).entryList(QDir::Files).size();
+    if (!QProcess::startDetached(QStringLiteral("Z:\\usr\\bin\\truncate"),
+                                 {QStringLiteral("-s"), QString::number(size), path}))
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (QDir(folder).entryList(QDir::Files).size() == before && waited.elapsed() < 20000)
+        QThread::msleep(50);
+    return QDir(folder).entryList(QDir::Files).size() > before;
 }
 #endif
 
@@ -304,6 +316,13 @@ private slots:
         const CliRun verify = runCli({QStringLiteral("verify"), package});
         QVERIFY2(verify.exitCode == 0, qPrintable(verify.out + verify.err));
         QVERIFY2(verify.out.startsWith(QStringLiteral("OK: all 7 files")), qPrintable(verify.out));
+
+        // Qt cannot remove such names: the platform layer does.
+        const NativePath moved = NativePath::fromText(package);
+        for (const QString& name : names)
+            QVERIFY(platform::removeFile(moved.child(name)));
+        QVERIFY(platform::removeFile(moved.child(QStringLiteral("COM1/inside"))));
+        QVERIFY(platform::removeEmptyFolder(moved.child(QStringLiteral("COM1")), &code));
     }
 
     // Twins are found before anything moves: the packer keeps them apart,
