@@ -8,6 +8,12 @@ namespace korvo::Packer {
 
 void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages)
 {
+    pack(packageOrder, sort, root, packages, platform::namesIgnoreCase());
+}
+
+void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages,
+          bool namesIgnoreCase)
+{
     using namespace packing;
     packages.clear();
     if (!root)
@@ -40,7 +46,7 @@ void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& ro
     if (!builder.isEmpty())
         builder.close();
     // Names that differ only in case would meet in one package folder.
-    if (platform::namesIgnoreCase())
+    if (namesIgnoreCase)
         separateCaseTwins(packages, limit);
 }
 

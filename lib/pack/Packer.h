@@ -30,6 +30,10 @@ namespace Packer {
 // limit is in none. Where names that differ only in case are one name
 // (Windows), no package holds two such items.
 void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages);
+// The same for a target that takes names differing only in case for one
+// (`namesIgnoreCase`) or not, whatever this system's file systems do.
+void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages,
+          bool namesIgnoreCase);
 
 } // namespace Packer
 } // namespace korvo
