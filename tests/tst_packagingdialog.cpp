@@ -2,6 +2,7 @@
 #include "GuiSupport.h"
 #include "HeldMove.h"
 #include "ImageFormat.h"
+#include "MoveTexts.h"
 #include "PackageSizeEditDialog.h"
 #include "PackagingDialog.h"
 #include "Packager.h"
@@ -187,7 +188,7 @@ private slots:
         QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
         QVERIFY(!button(&dialog, "pushButtonPack")->isEnabled());
         QVERIFY(!child<QGroupBox>(&dialog, "groupBoxPackage")->isEnabled());
-        QVERIFY(button(&dialog, "pushButtonOrderEdit")->isHidden());
+        QVERIFY(!button(&dialog, "pushButtonOrderEdit")->isHidden());
         QVERIFY(button(&dialog, "pushButtonExportConfig")->isHidden());
         QVERIFY(dialog.findChild<QSettings*>(QStringLiteral("Settings.UserPackageOrder")));
         QVERIFY(dialog.findChild<QSettings*>(QStringLiteral("Settings.UserPackageLabel")));
@@ -204,12 +205,14 @@ private slots:
 
         // The built-in orders first, then the stored user order.
         auto* orders = child<QComboBox>(&dialog, "comboBoxOrder");
-        const QStringList orderNames{QStringLiteral("CD"), QStringLiteral("PACK_500MB"), QStringLiteral("PACK_400MB"),
-                                     QStringLiteral("PACK_200MB"), QStringLiteral("PACK_100MB"), QStringLiteral("T4")};
+        const QStringList orderNames{QStringLiteral("CD"),     QStringLiteral("PACK_500MB"), QStringLiteral("PACK_400MB"),
+                                     QStringLiteral("PACK_200MB"), QStringLiteral("PACK_100MB"), QStringLiteral("DVD"),
+                                     QStringLiteral("DVD_DL"), QStringLiteral("BD"),         QStringLiteral("BD_DL"),
+                                     QStringLiteral("T4")};
         QCOMPARE(orders->count(), orderNames.size());
         for (int i = 0; i < orderNames.size(); ++i)
             QCOMPARE(orders->itemText(i), orderNames.at(i));
-        QCOMPARE(orders->itemData(5).toLongLong(), 4 * C);
+        QCOMPARE(orders->itemData(9).toLongLong(), 4 * C);
         auto* orderSize = child<QLabel>(&dialog, "labelOrderSize");
         QCOMPARE(orderSize->text(), QStringLiteral("667.57 MiB (700,000,000 バイト)"));
         orders->setCurrentIndex(3);
@@ -1055,23 +1058,61 @@ private slots:
         }
         QVERIFY(image->isVisible());
         QVERIFY(image->geometry().left() > child<QCheckBox>(&session.dialog, "checkBoxOpenExplorer")->geometry().left());
-        session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
-        session.checkOnly({1});
+        // Chosen before packing: the packages are sized for their images.
         click(image);
+        session.pack(3, QStringLiteral("PACK_100MB"));
+        QCOMPARE(rows(&session.dialog)->topLevelItemCount(), 1);
         session.move();
 
-        const QString iso = fixture->baseFolder(QString()) + QStringLiteral("1.iso");
+        const QString iso = fixture->baseFolder(QString(), QStringLiteral("PACK_100MB")) + QStringLiteral("1.iso");
         QVERIFY(QFileInfo(iso).isFile());
-        QVERIFY(QFileInfo(fixture->packageFolder(QString(), 1) + QStringLiteral("Delta")).isDir());
-        // An image has some 50 KiB of its own besides the files: more than
-        // this package size, which the line notes.
-        const qint64 isoSize = QFileInfo(iso).size();
-        QVERIFY(isoSize > 4 * C);
+        QVERIFY(QFileInfo(fixture->packageFolder(QString(), 1, QStringLiteral("PACK_100MB")) + QStringLiteral("Delta")).isDir());
+        QVERIFY(QFileInfo(iso).size() <= 200000000);
         QCOMPARE(statusText(&session.dialog),
-                 QStringLiteral("パッケージ1を%1へ移動完了。").arg(fixture->packageFolder(QString(), 1))
-                     + QStringLiteral("\r\n%1\r\n保存に成功しました。\r\n").arg(QDir::toNativeSeparators(QDir::cleanPath(iso)))
-                     + QStringLiteral("イメージ（%1）はパッケージのサイズ（%2）を超えています。メディアに収まらないかもしれません。\r\n")
-                           .arg(formatSize(isoSize), formatSize(4 * C)));
+                 QStringLiteral("パッケージ1を%1へ移動完了。").arg(fixture->packageFolder(QString(), 1, QStringLiteral("PACK_100MB")))
+                     + QStringLiteral("\r\n%1\r\n保存に成功しました。\r\n").arg(QDir::toNativeSeparators(QDir::cleanPath(iso))));
+    }
+
+    // Items too large for the order are greyed rows below the packages and a
+    // line of the status; the image option packs again, by what each item
+    // takes in an ISO image (none fits four clusters then), and back.
+    void leftOutRowsAndTheImageOption()
+    {
+        Session session(*fixture);
+        session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma; huge.bin left out
+        QTreeWidget* tree = rows(&session.dialog);
+        QCOMPARE(tree->topLevelItemCount(), 4);
+        QTreeWidgetItem* head = tree->topLevelItem(3);
+        QVERIFY(head->isDisabled());
+        QCOMPARE(head->text(0), MoveTexts::leftOutLine(1));
+        QCOMPARE(head->childCount(), 1);
+        QCOMPARE(head->child(0)->text(0), MoveTexts::leftOutItem(QStringLiteral("huge.bin"), 5 * C));
+        QVERIFY(head->child(0)->isDisabled());
+        QCOMPARE(statusText(&session.dialog), QStringLiteral("パッケージ作成完了。\r\n") + MoveTexts::leftOutLine(1));
+        // The counting row is no package: checking all leaves it alone.
+        click(button(&session.dialog, "pushButtonAllUncheck"));
+        click(button(&session.dialog, "pushButtonAllCheck"));
+        QVERIFY(button(&session.dialog, "pushButtonMove")->isEnabled());
+
+        auto* image = child<QCheckBox>(&session.dialog, "checkBoxImage");
+        if (!ImageFormats::available())
+            QSKIP(qPrintable(ImageFormats::unavailableReason()));
+        const int topLevel = session.root->fileCount() + session.root->subdirectoryCount();
+        QSignalSpy packed(&session.dialog, &PackagingDialog::packFinished);
+        click(image);
+        QVERIFY(packed.wait(60000));
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QCOMPARE(tree->topLevelItem(0)->childCount(), topLevel);
+        QCOMPARE(statusText(&session.dialog), QStringLiteral("パッケージ作成完了。\r\n") + MoveTexts::leftOutLine(topLevel));
+        // The list and the option stay in reach; nothing can be moved.
+        QVERIFY(child<QGroupBox>(&session.dialog, "groupBoxPackage")->isEnabled());
+        QVERIFY(!button(&session.dialog, "pushButtonMove")->isEnabled());
+        QVERIFY(!button(&session.dialog, "pushButtonAllCheck")->isEnabled());
+
+        click(image);
+        QVERIFY(packed.wait(60000));
+        QCOMPARE(tree->topLevelItemCount(), 4);
+        QVERIFY(button(&session.dialog, "pushButtonMove")->isEnabled());
     }
 
     void labelMustBeOneFolderName()
