@@ -152,7 +152,7 @@ private slots:
         if (leftOut > 0) {
             QVERIFY(session.log().last().endsWith(QStringLiteral("\r\n") + MoveTexts::leftOutLine(leftOut)));
             QCOMPARE(MoveTexts::leftOutLine(leftOut),
-                     QStringLiteral("サイズが単独で上限を超えるため、どのパッケージにも入らない項目が%1個あります。").arg(leftOut));
+                     QStringLiteral("上限を超えるため、パッケージに入らない項目が%1個あります。").arg(leftOut));
         }
     }
 

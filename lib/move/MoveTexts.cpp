@@ -159,7 +159,7 @@ QString leftOutLine(int count)
 {
     if (count <= 0)
         return QString();
-    return QStringLiteral("サイズが単独で上限を超えるため、どのパッケージにも入らない項目が%1個あります。").arg(count);
+    return QStringLiteral("上限を超えるため、パッケージに入らない項目が%1個あります。").arg(count);
 }
 
 QString leftOutItem(const QString& name, qint64 size)
