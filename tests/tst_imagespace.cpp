@@ -62,7 +62,7 @@ void makeRandomTree(QRandomGenerator& random, const QString& folder, int depth, 
             byte = char(random.bounded(256));
         QCOMPARE(file.write(bytes), size);
     }
-    const int folders = depth > 0 ? random.bounded(0, 5) : 0;
+    const int folders = depth > 0 && room >= 24 ? random.bounded(0, 5) : 0;
     for (int i = 0; i < folders; ++i) {
         const QString name = randomName(random, ++*counter, room - 12);
         QVERIFY(QDir().mkdir(folder + QLatin1Char('/') + name));
