@@ -14,7 +14,7 @@ QString packedStatus(int packageCount, int lowerBound)
     const QString done = QStringLiteral("パッケージ作成完了。");
     if (packageCount == 0)
         return done;
-    return done + QStringLiteral("\r\n") + countLine(packageCount, lowerBound);
+    return done + countLine(packageCount, lowerBound);
 }
 
 } // namespace korvo::PackTexts

@@ -12,7 +12,7 @@ namespace PackTexts {
 // least: "パッケージ数：N（どのように詰めても最低M個必要です。）".
 QString countLine(int packageCount, int lowerBound);
 // The status after packing: "パッケージ作成完了。", then the count line
-// (CR LF between) when anything was packed.
+// when anything was packed.
 QString packedStatus(int packageCount, int lowerBound);
 
 } // namespace PackTexts
