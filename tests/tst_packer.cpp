@@ -303,7 +303,7 @@ private slots:
             MemoryTree over;
             over.addFile(QStringLiteral("a"), 101);
             over.addFolder(QStringLiteral("d"), 5000);
-            for (int sort = 0; sort < 5; ++sort)
+            for (int sort = 0; sort <= Fewest; ++sort)
                 QVERIFY(packOf(over, 100, sort).isEmpty());
             QList<PackagePtr> packages{PackagePtr(new Package)};
             Packager packager;
@@ -315,7 +315,7 @@ private slots:
             tree.addFile(QStringLiteral("a"), 0);
             tree.addFile(QStringLiteral("b"), 1);
             tree.addFolder(QStringLiteral("c"), 0);
-            for (int sort = 0; sort < 5; ++sort)
+            for (int sort = 0; sort <= Fewest; ++sort)
                 QCOMPARE(packOf(tree, 0, sort).size(), 1);
             QCOMPARE(layout(packOf(tree, 0, Assorted)), QStringLiteral("a,c"));
         }
