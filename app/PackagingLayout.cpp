@@ -41,6 +41,9 @@ void fitPackageColumns(Ui::PackagingDialog& form)
     // byte count, and is whole in its tooltip.
     QTreeWidget* tree = form.treeWidgetPackage;
     tree->setRootIsDecorated(false);
+    // Rows of one line each: the tree need not measure every row of a long
+    // list to lay it out, which kept the window from answering for seconds.
+    tree->setUniformRowHeights(true);
     QHeaderView* header = tree->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
