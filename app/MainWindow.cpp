@@ -59,11 +59,7 @@ MainWindow::MainWindow() : QMainWindow(nullptr)
     restoreGeometryFromSettings();
 
     // XML exports from this window write only the top-level item list.
-    xmlSettings = XmlExporterSettings();
-    xmlSettings.output[Tree] = false;
-    xmlSettings.output[DirectoryList] = false;
-    xmlSettings.output[FileList] = false;
-    xmlSettings.output[TopLevelItemList] = true;
+    xmlSettings = defaultXmlSettings();
 }
 
 MainWindow::~MainWindow()

@@ -19,6 +19,16 @@ namespace korvo {
 // The one top-level window: menus, the drop area, the properties box, the
 // cancel button and the status bar. It keeps no pointers to its widgets,
 // workers or settings object; each flow looks them up by object name.
+//
+// Threads: the window lives on the GUI thread and never blocks it for
+// long. A scan runs on its EnumerateWorker and an export on its
+// ExportWorker, one of each at a time; each hands its result back by a
+// queued signal, and the figures of a running scan are copied once a
+// second by a timer of the GUI thread. The tree is the window's once a scan
+// has handed it over: an export reads it while the window waits in the
+// export's progress window, and the packaging dialog changes it only
+// between packages, while its move waits. A new scan or closing cancels a
+// running scan and waits for its thread, at most one folder's listing.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT

@@ -2,32 +2,25 @@
 
 #include "ExportAsFileDialog.h"
 #include "ImageFormat.h"
-#include "PackageListing.h"
-#include "PackageMoveJob.h"
-#include "PackageMoveWorker.h"
-#include "PackageMover.h"
-#include "PackageRecovery.h"
+#include "MoveTexts.h"
+#include "PackageMoveSession.h"
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
-#include "Packager.h"
+#include "Packer.h"
+#include "PackagingLayout.h"
 #include "SettingsFolder.h"
 #include "SizeFormat.h"
-#include "WidgetFit.h"
+#include "UserPresetStore.h"
 #include "XmlExporterSettingsDialog.h"
 #include "ui_PackagingDialog.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QHeaderView>
-#include <QMap>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSettings>
-#include <QStyle>
-#include <QTextBrowser>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidgetItem>
@@ -59,22 +52,6 @@ PackagingDialog::UrlOpener& urlOpener()
 
 const char* const OrderStoreName = "Settings.UserPackageOrder";
 const char* const LabelStoreName = "Settings.UserPackageLabel";
-
-// The stores are read once per dialog; a file edited by hand into something
-// huge must not stall the dialog, so only this many entries are taken.
-const int MaxStoredEntries = 1000;
-// The largest size the package size editor accepts: 18 decimal digits.
-const qint64 MaxOrderSize = 999999999999999999LL;
-
-// A stored text, or false when the value is missing or not a single text (a
-// hand-edited value with an unquoted comma reads back as a list).
-bool storedString(const QVariant& value, QString* text)
-{
-    if (value.type() != QVariant::String)
-        return false;
-    *text = value.toString();
-    return true;
-}
 
 } // namespace
 
@@ -111,9 +88,9 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
         form->comboBoxLabel->addItem(label);
 
     setFixedSize(size());
-    fitTextsToFont();
-    fitPackageColumns();
-    placeMoveProgress();
+    PackagingLayout::fitTextsToFont(*form);
+    PackagingLayout::fitPackageColumns(*form);
+    PackagingLayout::placeMoveProgress(*form);
 
     connect(form->comboBoxOrder, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &PackagingDialog::setOrderSize);
@@ -134,26 +111,6 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
     form->pushButtonOrderEdit->hide();
 }
 
-void PackagingDialog::fitPackageColumns()
-{
-    // The rows have no children, so the tree needs no room for branches. The
-    // number column is as narrow as its texts and the two size columns share
-    // the rest of the width, also when a scroll bar takes some of it. A size
-    // text too wide for its column is drawn as its size alone, without the
-    // byte count, and is whole in its tooltip.
-    QTreeWidget* tree = form->treeWidgetPackage;
-    tree->setRootIsDecorated(false);
-    QHeaderView* header = tree->header();
-    header->setStretchLastSection(false);
-    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(1, QHeaderView::Stretch);
-    header->setSectionResizeMode(2, QHeaderView::Stretch);
-    auto* sizes = new FittedTextDelegate(tree);
-    tree->setItemDelegateForColumn(1, sizes);
-    tree->setItemDelegateForColumn(2, sizes);
-    connect(header, &QHeaderView::sectionResized, this, [this] { updateSizeToolTips(); });
-}
-
 void PackagingDialog::setStatus(const QString& text)
 {
     // The status box has room for about three lines; a longer status (a
@@ -164,93 +121,11 @@ void PackagingDialog::setStatus(const QString& text)
     form->labelStats->setToolTip(fits ? QString() : text);
 }
 
-void PackagingDialog::addStatusLine(const QString& line)
-{
-    // The status shows the last step of a move; its tooltip keeps every
-    // step, so that nothing said during a long move is lost.
-    moveLog << line;
-    setStatus(line);
-    showMoveLog();
-}
-
-void PackagingDialog::appendToStatusLine(const QString& report)
-{
-    // A listing's or image's report belongs to its package's line.
-    if (!moveLog.isEmpty())
-        moveLog.last() += report;
-    setStatus(form->labelStats->text() + report);
-    showMoveLog();
-}
-
-void PackagingDialog::showMoveLog()
-{
-    if (moveLog.size() > 1)
-        form->labelStats->setToolTip(moveLog.join(QStringLiteral("\r\n")));
-}
-
-void PackagingDialog::updateSizeToolTips()
-{
-    // A size text that is drawn shortened has its whole text as its tooltip.
-    QTreeWidget* tree = form->treeWidgetPackage;
-    const QFontMetrics metrics = tree->fontMetrics();
-    for (int column = 1; column <= 2; ++column) {
-        const int room = itemTextRoom(tree, tree->columnWidth(column));
-        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* row = tree->topLevelItem(i);
-            const QString text = row->text(column);
-            row->setToolTip(column, metrics.horizontalAdvance(text) <= room ? QString() : text);
-        }
-    }
-}
-
-void PackagingDialog::fitTextsToFont()
-{
-    // The labels before the combo boxes take the room their texts need; the
-    // combo boxes then start further right.
-    fitLabelColumn({form->label_2, form->label, form->label_3},
-                   {form->comboBoxOrder, form->labelOrderSize, form->comboBoxLabel, form->comboBoxSort});
-    // The pack button may take the margin to its left, and the note beside
-    // it gives what the button still lacks, up to half its width: the note
-    // grows taller below for the lines it needs then.
-    QPushButton* pack = form->pushButtonPack;
-    QTextBrowser* note = form->textBrowser;
-    if (pack->sizeHint().width() > pack->width()) {
-        const int shift = qBound(0, pack->sizeHint().width() - (note->x() - 4 - 10), note->width() / 2);
-        note->setGeometry(note->x() + shift, note->y(), note->width() - shift, note->height());
-        pack->move(10, pack->y());
-        widenToText(pack, note->x() - 4);
-    }
-    // The note shows all its lines: where the font needs more lines or taller
-    // ones than the form has room for, the note, and the dialog with it, grow
-    // by what is missing, and what is below moves down.
-    growToDocument(note);
-    widenToText(form->pushButtonMove, form->pushButtonAllCheck->x() - 10);
-    widenToText(form->checkBoxSave, form->groupBox->width() - 10);
-    widenToText(form->checkBoxOpenExplorer, form->groupBox->width() - 10);
-    placeImageCheckBox();
-}
-
-// The image check box sits beside the second option, right of its text;
-// it is hidden where this build cannot write images.
-void PackagingDialog::placeImageCheckBox()
-{
-    QCheckBox* image = form->checkBoxImage;
-    if (!ImageFormats::available()) {
-        image->hide();
-        image->setChecked(false);
-        return;
-    }
-    const QCheckBox* explorer = form->checkBoxOpenExplorer;
-    const int left = qMax(image->x(), explorer->x() + explorer->sizeHint().width() + 10);
-    image->setGeometry(left, image->y(), form->groupBox->width() - 10 - left, image->height());
-    image->setToolTip(image->sizeHint().width() > image->width() ? image->text() : QString());
-}
-
 PackagingDialog::~PackagingDialog()
 {
     // The owner waits for the dialog to close, which waits for the work; a
     // dialog destroyed otherwise stops the move after its current package.
-    delete mover.data();
+    delete session.data();
     if (packer)
         packer->wait();
     delete form;
@@ -294,57 +169,14 @@ QSettings* PackagingDialog::settingsStore(const char* objectName) const
 
 void PackagingDialog::loadUserPresets()
 {
-    // A missing or unreadable file, or one that is not what this dialog
-    // wrote, gives an empty list: nothing is reported.
-    if (QSettings* store = settingsStore(OrderStoreName)) {
-        const int count = qBound(0, store->beginReadArray(QStringLiteral("orders")), MaxStoredEntries);
-        for (int i = 0; i < count; ++i) {
-            store->setArrayIndex(i);
-            QString name;
-            QString sizeText;
-            if (!storedString(store->value(QStringLiteral("name")), &name)
-                || !storedString(store->value(QStringLiteral("size")), &sizeText))
-                continue;
-            bool ok = false;
-            const qint64 size = sizeText.toLongLong(&ok, 10);
-            if (ok && size >= 0 && size <= MaxOrderSize)
-                userOrders.append(PackageOrder(size, name));
-        }
-        store->endArray();
-        if (store->status() != QSettings::NoError)
-            userOrders.clear();
-    }
-
-    if (QSettings* store = settingsStore(LabelStoreName)) {
-        const int count = qBound(0, store->beginReadArray(QStringLiteral("labels")), MaxStoredEntries);
-        for (int i = 0; i < count; ++i) {
-            store->setArrayIndex(i);
-            QString label;
-            if (storedString(store->value(QStringLiteral("name")), &label) && !label.isEmpty()
-                && !labels.contains(label))
-                labels.append(label);
-        }
-        store->endArray();
-        if (store->status() != QSettings::NoError)
-            labels.clear();
-        savedLabels = labels;
-    }
+    userOrders = UserPresetStore::readOrders(settingsStore(OrderStoreName));
+    labels = UserPresetStore::readLabels(settingsStore(LabelStoreName));
+    savedLabels = labels;
 }
 
 void PackagingDialog::saveUserOrders()
 {
-    QSettings* store = settingsStore(OrderStoreName);
-    if (!store)
-        return;
-    store->remove(QStringLiteral("orders"));
-    store->beginWriteArray(QStringLiteral("orders"), userOrders.size());
-    for (int i = 0; i < userOrders.size(); ++i) {
-        store->setArrayIndex(i);
-        store->setValue(QStringLiteral("name"), userOrders.at(i).name);
-        store->setValue(QStringLiteral("size"), QString::number(userOrders.at(i).size));
-    }
-    store->endArray();
-    store->sync(); // a read-only folder leaves the file as it was, silently
+    UserPresetStore::writeOrders(settingsStore(OrderStoreName), userOrders);
 }
 
 void PackagingDialog::collectLabels()
@@ -361,14 +193,7 @@ void PackagingDialog::saveLabels()
     QSettings* store = settingsStore(LabelStoreName);
     if (!store || labels == savedLabels)
         return;
-    store->remove(QStringLiteral("labels"));
-    store->beginWriteArray(QStringLiteral("labels"), labels.size());
-    for (int i = 0; i < labels.size(); ++i) {
-        store->setArrayIndex(i);
-        store->setValue(QStringLiteral("name"), labels.at(i));
-    }
-    store->endArray();
-    store->sync();
+    UserPresetStore::writeLabels(store, labels);
     savedLabels = labels;
 }
 
@@ -430,7 +255,7 @@ void PackagingDialog::triggerPack()
     form->groupBoxPackage->setEnabled(false);
     auto packed = QSharedPointer<QList<PackagePtr>>::create();
     const DirectoryNodePtr tree = root;
-    packer = QThread::create([tree, order, sort, packed] { Packager().pack(order, sort, tree, *packed); });
+    packer = QThread::create([tree, order, sort, packed] { Packer::pack(order, sort, tree, *packed); });
     connect(packer, &QThread::finished, this, [this, order, packed] {
         packer->deleteLater();
         packer = nullptr;
@@ -479,7 +304,7 @@ void PackagingDialog::packDone()
     // The new rows' widths settle when the tree lays them out; a size text
     // that is cut then gets its tooltip through the header's resize notice,
     // and here when the widths stay as they were.
-    updateSizeToolTips();
+    PackagingLayout::updateSizeToolTips(form->treeWidgetPackage);
     packedOrder = pendingOrder;
     form->groupBoxPackage->setEnabled(!packages.isEmpty());
     setStatus(QStringLiteral("パッケージ作成完了。"));
@@ -495,14 +320,14 @@ void PackagingDialog::packDone()
 void PackagingDialog::checkPackageCheckState(QTreeWidgetItem* item, qint32 column)
 {
     Q_UNUSED(item)
-    if (column != 0 || mover)
+    if (column != 0 || session)
         return;
     form->pushButtonMove->setEnabled(updateCheckButtons() > 0);
 }
 
 void PackagingDialog::setCheckedAll()
 {
-    if (mover)
+    if (session)
         return;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
@@ -514,7 +339,7 @@ void PackagingDialog::setCheckedAll()
 
 void PackagingDialog::setUncheckedAll()
 {
-    if (mover)
+    if (session)
         return;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
@@ -573,9 +398,7 @@ void PackagingDialog::triggerMove()
     form->pushButtonMove->setEnabled(false);
     form->pushButtonAllCheck->setEnabled(false);
     form->pushButtonAllUncheck->setEnabled(false);
-    outcome = MoveOutcome();
-    moveLog.clear();
-    startMove(label, false);
+    startMove(label);
 }
 
 QList<int> PackagingDialog::checkedPackages() const
@@ -589,10 +412,9 @@ QList<int> PackagingDialog::checkedPackages() const
     return checked;
 }
 
-// Starts the move job on its worker, which first undoes the interrupted
-// moves in the base folder when `undoInterrupted` is set. Its steps come back as queued signals; the job waits
-// after each package until the dialog has taken the package out of the tree.
-void PackagingDialog::startMove(const QString& label, bool undoInterrupted)
+// Starts the move of the checked packages in a session of its own, which
+// runs the job on its worker and reports each step; the dialog shows them.
+void PackagingDialog::startMove(const QString& label)
 {
     PackageMoveRequest request;
     request.root = root;
@@ -600,218 +422,93 @@ void PackagingDialog::startMove(const QString& label, bool undoInterrupted)
     request.orderName = packedOrder.name;
     request.label = label;
     request.numberBase = folderNumberBase;
-    moveItems = 0;
-    for (int i : checkedPackages()) {
+    for (int i : checkedPackages())
         request.packages << PackageMoveRequest::Chosen{i, packages.at(i)};
-        moveItems += packages.at(i)->items.size();
-    }
     request.listing = form->checkBoxSave->isChecked();
     if (form->checkBoxImage->isChecked()) {
         request.image = ImageFormat::Iso;
         request.orderSize = packedOrder.size;
     }
     request.xmlSettings = xmlSettings;
-    request.undoInterrupted = undoInterrupted;
-    moveLabel = label;
-    movePackages = request.packages.size();
-    movePackagesEnded = 0;
-    moveItemsEnded = 0;
+    moveBaseFolder = PackageTarget::baseFolder(request.volumeRoot.toText(), request.orderName, label);
 
-    mover = new PackageMoveWorker(request, this);
-    mover->setPauseAfterEachPackage(true);
-    moveBaseFolder = mover->job().baseFolderText();
-    connect(mover, &PackageMoveWorker::packageStarted, this, &PackagingDialog::onPackageStarted);
-    connect(mover, &PackageMoveWorker::itemsMoved, this, &PackagingDialog::onItemsMoved);
-    connect(mover, &PackageMoveWorker::listingStarted, this, &PackagingDialog::onListingStarted);
-    connect(mover, &PackageMoveWorker::listingProgress, this, [this](qreal percent) {
+    session = new PackageMoveSession(root, packages, presenter(), this);
+    session->setClosing(closeWhenIdle);
+    connect(session, &PackageMoveSession::statusChanged, this, [this](const QString& status, const QStringList& log) {
+        setStatus(status);
+        if (log.size() > 1)
+            form->labelStats->setToolTip(log.join(QStringLiteral("\r\n")));
+    });
+    connect(session, &PackageMoveSession::progressChanged, this, &PackagingDialog::showMoveProgress);
+    connect(session, &PackageMoveSession::listingStarted, this, [this](const QString& listing) {
+        listingProgress.reset(new ExportAsFileDialog(this));
+        listingProgress->setTarget(listing);
+        listingProgress->show();
+    });
+    connect(session, &PackageMoveSession::listingProgress, this, [this](qreal percent) {
         if (listingProgress)
             listingProgress->setProgress(percent);
     });
-    connect(mover, &PackageMoveWorker::imageStarted, this, [this](const PackageMoveResult& result) {
-        setStatus(QStringLiteral("%1 を作成中...").arg(result.imageText));
+    connect(session, &PackageMoveSession::listingEnded, this, [this](bool written) {
+        if (listingProgress)
+            listingProgress->setProgress(written ? 100.0 : 0.0);
+        listingProgress.reset();
     });
-    connect(mover, &PackageMoveWorker::packageEnded, this, &PackagingDialog::onPackageEnded);
-    connect(mover, &PackageMoveWorker::undone, this, [this](bool allUndone, const QString& lines) {
-        addStatusLine(lines.trimmed());
-        if (!allUndone)
-            QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
-                                 QStringLiteral("中断された移動を元に戻せませんでした。\r\n\r\n") + lines,
-                                 QMessageBox::Ok);
-    });
-    connect(mover, &QThread::finished, this, &PackagingDialog::onMoveEnded);
-    showMoveProgress(0, 0);
+    connect(session, &PackageMoveSession::packageMoved, this,
+            [this](int index) { form->treeWidgetPackage->topLevelItem(index)->setDisabled(true); });
+    connect(session, &PackageMoveSession::ended, this, &PackagingDialog::onMoveEnded);
     form->progressBarMove->show();
-    mover->start();
+    session->start(request);
 }
 
-// The progress bar sits between the move button, which may have grown to
-// its text, and the check buttons.
-void PackagingDialog::placeMoveProgress()
+// The session's boxes are message boxes of this dialog.
+PackageMoveSession::Presenter PackagingDialog::presenter()
 {
-    QProgressBar* bar = form->progressBarMove;
-    const int left = form->pushButtonMove->geometry().right() + 10;
-    const int right = form->pushButtonAllCheck->x() - 10;
-    bar->setGeometry(left, bar->y(), qMax(0, right - left), bar->height());
-    bar->hide();
+    PackageMoveSession::Presenter presenter;
+    presenter.inform = [this](const QString& title, const QString& text) {
+        QMessageBox::information(this, title, text, QMessageBox::Ok);
+    };
+    presenter.warn = [this](const QString& title, const QString& text) {
+        QMessageBox::warning(this, title, text, QMessageBox::Ok);
+    };
+    presenter.ask = [this](const QString& title, const QString& text) {
+        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+               == QMessageBox::Yes;
+    };
+    return presenter;
 }
 
 // Packages started of those chosen, and the share of their items moved.
-void PackagingDialog::showMoveProgress(int packagesStarted, int itemsDone)
+void PackagingDialog::showMoveProgress(int packagesStarted, int packagesChosen, qint64 itemsDone, qint64 itemsChosen)
 {
     QProgressBar* bar = form->progressBarMove;
-    bar->setRange(0, int(qMin<qint64>(moveItems, INT_MAX)));
-    bar->setValue(int(qMin<qint64>(moveItemsEnded + itemsDone, bar->maximum())));
-    bar->setFormat(QStringLiteral("%1/%2").arg(packagesStarted).arg(movePackages));
+    bar->setRange(0, int(qMin<qint64>(itemsChosen, INT_MAX)));
+    bar->setValue(int(qMin<qint64>(itemsDone, bar->maximum())));
+    bar->setFormat(QStringLiteral("%1/%2").arg(packagesStarted).arg(packagesChosen));
     bar->setToolTip(QStringLiteral("パッケージ %1/%2、項目 %3/%4")
                         .arg(packagesStarted)
-                        .arg(movePackages)
-                        .arg(moveItemsEnded + itemsDone)
-                        .arg(moveItems));
+                        .arg(packagesChosen)
+                        .arg(itemsDone)
+                        .arg(itemsChosen));
 }
 
-void PackagingDialog::onPackageStarted(const PackageMoveResult& result)
+void PackagingDialog::onMoveEnded(bool refused)
 {
-    setStatus(PackageListing::movingLine(result.folder));
-    showMoveProgress(movePackagesEnded + 1, 0);
-}
-
-void PackagingDialog::onItemsMoved(int index, int done, int total)
-{
-    Q_UNUSED(index)
-    Q_UNUSED(total)
-    showMoveProgress(movePackagesEnded + 1, done);
-}
-
-void PackagingDialog::onListingStarted(const PackageMoveResult& result)
-{
-    listingProgress.reset(new ExportAsFileDialog(this));
-    listingProgress->setTarget(result.folder.listingText);
-    listingProgress->show();
-}
-
-void PackagingDialog::onPackageEnded(const PackageMoveResult& result)
-{
-    if (listingProgress)
-        listingProgress->setProgress(result.listingWritten ? 100.0 : 0.0);
-    listingProgress.reset();
-    ++movePackagesEnded;
-    if (result.moved) {
-        moveItemsEnded += packages.at(result.index)->items.size();
-        packageMoved(result);
-    } else {
-        packageFailed(result);
-    }
-    showMoveProgress(movePackagesEnded, 0);
-    // The tree is up to date: the job may go on with the next package. A
-    // listing's report (a box when it failed) follows without holding it.
-    if (mover)
-        mover->resume();
-    if (result.moved && result.listingTried)
-        onExportFinished(result.listingWritten, result.folder.listingText, result.listingError);
-    if (result.moved && result.imageTried)
-        reportImage(result);
-}
-
-// The image's report follows the package's line like a listing's; one that
-// failed is also shown in a box and named in the move's summary, and one
-// larger than the package size is noted, as the medium may not take it.
-void PackagingDialog::reportImage(const PackageMoveResult& result)
-{
-    QString report = PackageListing::savedReport(result.imageText, result.imageWritten, result.imageError);
-    if (result.imageWritten && result.imageLargerThanOrder)
-        report += PackageListing::imageTooLargeNote(result.imageSize, packedOrder.size) + QStringLiteral("\r\n");
-    appendToStatusLine(report);
-    if (!result.imageWritten) {
-        outcome.imageFailedNumbers << QString::number(result.folder.number);
-        QMessageBox::information(this, QStringLiteral("イメージの報告"), report, QMessageBox::Ok);
-    }
-}
-
-void PackagingDialog::packageFailed(const PackageMoveResult& result)
-{
-    // A number out of range has no folder: the number it would have had.
-    const bool numbered = result.folder.number > 0;
-    const int base = mover ? mover->job().numberBase() : folderNumberBase;
-    const QString number =
-        numbered ? QString::number(result.folder.number) : QString::number(qint64(base) + result.index + 1);
-    const QString line = PackageListing::failedLine(number, numbered ? result.folder.text : moveBaseFolder,
-                                                    result.error);
-    addStatusLine(line);
-    outcome.failedNumbers << number;
-    outcome.failureLines << line;
-    outcome.leftItemsBehind = outcome.leftItemsBehind || result.leftItemsBehind;
-    outcome.journalLeft = outcome.journalLeft || result.journalLeft;
-}
-
-void PackagingDialog::packageMoved(const PackageMoveResult& result)
-{
-    // Between packages the job reads nothing: the tree and the row change here.
-    root->remove(packages.at(result.index));
-    outcome.moved.append(result.index);
-    form->treeWidgetPackage->topLevelItem(result.index)->setDisabled(true);
-    if (result.error.isEmpty()) {
-        addStatusLine(PackageListing::movedLine(result.folder));
-        return;
-    }
-    // Its items are in its folder, but it could not be finished: its
-    // journal stays, and it counts among the failures.
-    const QString line = PackageListing::unfinishedLine(result.folder, result.error);
-    addStatusLine(line);
-    outcome.failedNumbers << QString::number(result.folder.number);
-    outcome.failureLines << line;
-    outcome.journalLeft = true;
-}
-
-void PackagingDialog::onMoveEnded()
-{
-    // A stop question still open is answered first.
-    if (asking) {
-        endPending = true;
-        return;
-    }
-    endMove();
-}
-
-void PackagingDialog::endMove()
-{
-    endPending = false;
-    std::unique_ptr<PackageMoveWorker> worker(mover.data());
-    mover = nullptr;
     listingProgress.reset();
     form->progressBarMove->hide();
-    const PackageMoveJob::Outcome result = worker->outcome();
-    if (result == PackageMoveJob::Refused) {
-        endRefusedMove(*worker);
-        return;
+    const int numberBase = session->numberBase();
+    session->deleteLater();
+    session = nullptr;
+    if (refused) {
+        // Nothing moved: it may be tried again.
+        form->groupBoxPackaging->setEnabled(true);
+        form->pushButtonMove->setEnabled(true);
+    } else if (numberBase >= 0) {
+        folderNumberBase = numberBase;
     }
-    if (result == PackageMoveJob::BaseFailed)
-        // Counting from 0 could reuse numbers: nothing moved.
-        outcome.failureLines << PackageListing::failedLine(QString(), worker->job().baseFolderText(),
-                                                           worker->job().errorString());
-    else
-        folderNumberBase = worker->job().numberBase();
-    worker.reset();
     updateCheckButtons(); // the move button stays as the move left it
-    if (result == PackageMoveJob::Stopped)
-        addStatusLine(QStringLiteral("移動を中止しました。残りの%1個のパッケージは移動していません。")
-                          .arg(movePackages - movePackagesEnded));
-    finishMove();
-}
-
-// Nothing moved: an interrupted move is in the way. Undone when the user
-// wishes, and the move starts again; else it may be tried again later.
-void PackagingDialog::endRefusedMove(const PackageMoveWorker& worker)
-{
-    const PackageMoveJob& job = worker.job();
-    if (!job.undoFailed() && offerRecovery(job)) {
-        startMove(moveLabel, true);
-        return;
-    }
-    if (job.undoFailed())
-        setStatus(moveLog.join(QStringLiteral("\r\n")));
-    form->groupBoxPackaging->setEnabled(true);
-    form->pushButtonMove->setEnabled(true);
-    updateCheckButtons();
+    if (!refused)
+        finishMove();
     emit moveFinished();
     if (closeWhenIdle)
         close();
@@ -837,45 +534,15 @@ int PackagingDialog::updateCheckButtons()
     return checked;
 }
 
-// A move never starts on top of an interrupted one: the user may undo that
-// one first. True when the undo is to run.
-bool PackagingDialog::offerRecovery(const PackageMoveJob& job)
-{
-    // A journal korvo did not write for this user is never acted on: the
-    // lines say which and why.
-    if (job.journalRefused()) {
-        setStatus(QStringLiteral("移動の記録が使えないため、移動しませんでした。\r\n") + job.errorString().trimmed());
-        QMessageBox::warning(this, QStringLiteral("パッケージの移動"), job.errorString().trimmed(), QMessageBox::Ok);
-        return false;
-    }
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-        this, QStringLiteral("パッケージの移動"),
-        QStringLiteral("前回のパッケージの移動が中断されたままです。\r\n%1\r\n\r\n"
-                       "中断された移動を元に戻してから移動しますか？")
-            .arg(job.errorString().trimmed()),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer == QMessageBox::Yes && !closeWhenIdle)
-        return true;
-    setStatus(QStringLiteral("中断された移動が残っているため、移動しませんでした。"));
-    return false;
-}
-
 void PackagingDialog::finishMove()
 {
-    if (!outcome.failureLines.isEmpty())
-        reportFailures();
-    else if (!outcome.imageFailedNumbers.isEmpty())
-        // Every package moved, but not every image: the last line says so.
-        addStatusLine(PackageListing::failureSummary({}, {}, outcome.imageFailedNumbers));
-
     bool allDone = true;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount() && allDone; ++i)
         allDone = form->treeWidgetPackage->topLevelItem(i)->isDisabled();
     if (allDone) {
-        QMessageBox::information(this, QStringLiteral("報告"), QStringLiteral("全て完了しました。"), QMessageBox::Ok);
+        QMessageBox::information(this, QStringLiteral("報告"), MoveTexts::allDone(), QMessageBox::Ok);
         close();
     }
-
     if (form->checkBoxOpenExplorer->isChecked()) {
         // Cleaned, so that the doubled separators of the text (after a drive
         // root, or of an empty label) do not reach the file browser.
@@ -885,39 +552,6 @@ void PackagingDialog::finishMove()
         else
             QDesktopServices::openUrl(url);
     }
-    emit moveFinished();
-    if (closeWhenIdle)
-        close();
-}
-
-void PackagingDialog::reportFailures()
-{
-    // The status label shows one package at a time, so a failure followed by
-    // a success would vanish from it: the move ends on a summary, and a box
-    // holds every failure line.
-    QString summary = outcome.failedNumbers.isEmpty()
-                          ? QStringLiteral("パッケージの移動に失敗しました。")
-                          : QStringLiteral("パッケージ%1の移動に失敗しました。")
-                                .arg(outcome.failedNumbers.join(QStringLiteral("、")));
-    if (outcome.leftItemsBehind)
-        summary += QStringLiteral("\r\n元の場所へ戻せなかった項目がパッケージフォルダに残っています。"
-                                  "項目名は「Move back failed」の行にあります。");
-    if (!outcome.imageFailedNumbers.isEmpty())
-        summary += QStringLiteral("\r\n") + PackageListing::failureSummary({}, {}, outcome.imageFailedNumbers);
-    if (outcome.journalLeft)
-        summary += QStringLiteral("\r\n") + PackageListing::recoverAdvice(moveBaseFolder);
-    addStatusLine(summary);
-    QMessageBox::warning(this, QStringLiteral("パッケージの移動"),
-                         summary + QStringLiteral("\r\n\r\n") + outcome.failureLines.join(QStringLiteral("\r\n")),
-                         QMessageBox::Ok);
-}
-
-void PackagingDialog::onExportFinished(bool isSucceeded, const QString& path, const QString& errorString)
-{
-    const QString report = PackageListing::savedReport(path, isSucceeded, errorString);
-    appendToStatusLine(report);
-    if (!isSucceeded)
-        QMessageBox::information(this, QStringLiteral("エクスポートの報告"), report, QMessageBox::Ok);
 }
 
 // While a move runs, closing the dialog asks whether to stop it once the
@@ -926,11 +560,13 @@ void PackagingDialog::askToStop()
 {
     if (closeWhenIdle || asking)
         return;
-    if (!mover) {
+    if (!session) {
         closeWhenIdle = true;
         return;
     }
+    // The move's end waits until the question is answered.
     asking = true;
+    session->holdEnd(true);
     const QMessageBox::StandardButton answer = QMessageBox::question(
         this, QStringLiteral("パッケージの移動"),
         QStringLiteral("パッケージを移動中です。\r\n移動中のパッケージが終わったところで移動を中止して閉じますか？"),
@@ -938,20 +574,18 @@ void PackagingDialog::askToStop()
     asking = false;
     if (answer == QMessageBox::Yes) {
         closeWhenIdle = true;
-        if (mover) {
-            mover->requestStop();
-            setStatus(QStringLiteral("移動を中止しています。移動中のパッケージが終わるまでお待ちください。"));
-        }
+        session->setClosing(true);
+        session->requestStop();
+        setStatus(QStringLiteral("移動を中止しています。移動中のパッケージが終わるまでお待ちください。"));
     }
-    if (endPending)
-        endMove();
-    else if (closeWhenIdle && !isBusy())
+    session->holdEnd(false); // the move may end now, and close the dialog
+    if (closeWhenIdle && !isBusy())
         close();
 }
 
 bool PackagingDialog::isBusy() const
 {
-    return packer || mover;
+    return packer || session;
 }
 
 void PackagingDialog::reject()

@@ -3,6 +3,7 @@
 #include "DirectoryNode.h"
 #include "Exporter.h"
 #include "Package.h"
+#include "PackageMoveSession.h"
 #include "PackageOrder.h"
 
 #include <QDialog>
@@ -26,18 +27,14 @@ class PackagingDialog;
 namespace korvo {
 
 class ExportAsFileDialog;
-class NativePath;
-class PackageMoveJob;
-class PackageMoveWorker;
-struct PackageFolder;
-struct PackageMoveResult;
 
 // Splits the scanned folder's top-level items into packages of a chosen size
 // and moves the checked packages into numbered folders on the same volume:
 //   volume root / korvo_pack / order name / label / N   (and N.xml beside it)
 //
-// Packing and moving run on worker threads, so the dialog keeps answering;
-// the tree is changed only here, between packages, while the move waits.
+// Packing runs on a worker thread and each move in a PackageMoveSession on
+// its own worker, so the dialog keeps answering; the session changes the
+// tree only between packages, while the move waits.
 class PackagingDialog : public QDialog
 {
     Q_OBJECT
@@ -83,7 +80,6 @@ public slots:
     void setCheckedAll();
     void setUncheckedAll();
     void checkPackageCheckState(QTreeWidgetItem* item, qint32 column);
-    void onExportFinished(bool isSucceeded, const QString& path, const QString& errorString);
 
     // Escape: while a move runs, asks whether to stop it instead.
     void reject() override;
@@ -92,48 +88,20 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void fitTextsToFont();
-    void placeImageCheckBox();
-    void fitPackageColumns();
-    void updateSizeToolTips();
     void setStatus(const QString& text);
     void updateOrderComboBox();
     bool checkFolderName(const QString& name, const QString& what);
     void showPackages(const PackageOrder& order, const QList<PackagePtr>& packed);
     void addRows(int from);
     void packDone();
-    // What one move did: the rows moved, and the failures to report.
-    struct MoveOutcome
-    {
-        QList<int> moved;
-        QStringList failedNumbers;
-        QStringList failureLines;
-        QStringList imageFailedNumbers;
-        bool leftItemsBehind = false;
-        bool journalLeft = false; // a package's journal stays for 'korvo-cli recover'
-    };
     QList<int> checkedPackages() const;
-    void startMove(const QString& label, bool undoInterrupted);
-    void placeMoveProgress();
-    void showMoveProgress(int packagesStarted, int itemsDone);
-    void onPackageStarted(const PackageMoveResult& result);
-    void onItemsMoved(int index, int done, int total);
-    void onListingStarted(const PackageMoveResult& result);
-    void onPackageEnded(const PackageMoveResult& result);
-    void onMoveEnded();
-    void endMove();
-    void endRefusedMove(const PackageMoveWorker& worker);
-    bool offerRecovery(const PackageMoveJob& job);
+    void startMove(const QString& label);
+    PackageMoveSession::Presenter presenter();
+    void showMoveProgress(int packagesStarted, int packagesChosen, qint64 itemsDone, qint64 itemsChosen);
+    void onMoveEnded(bool refused);
+    void finishMove();
     void askToStop();
     int updateCheckButtons();
-    void packageMoved(const PackageMoveResult& result);
-    void packageFailed(const PackageMoveResult& result);
-    void finishMove();
-    void reportFailures();
-    void reportImage(const PackageMoveResult& result);
-    void addStatusLine(const QString& line);
-    void appendToStatusLine(const QString& report);
-    void showMoveLog();
     QSettings* settingsStore(const char* objectName) const;
     void loadUserPresets();
     void saveUserOrders();
@@ -153,19 +121,11 @@ private:
     QThread* packer = nullptr;
     QList<PackagePtr> pendingRows;
     PackageOrder pendingOrder;
-    // The running move and what it has done so far.
-    QPointer<PackageMoveWorker> mover;
-    MoveOutcome outcome;
-    QString moveLabel;
+    // The running move, and the listing window of its current package.
+    QPointer<PackageMoveSession> session;
     QString moveBaseFolder;
-    int movePackages = 0;      // packages chosen for this move
-    int movePackagesEnded = 0;
-    qint64 moveItems = 0;      // items of the chosen packages
-    qint64 moveItemsEnded = 0; // items of the packages already ended
     std::unique_ptr<ExportAsFileDialog> listingProgress;
-    QStringList moveLog;       // every status line of the move, for the tooltip
-    bool asking = false;       // the stop question is open
-    bool endPending = false;   // the move ended while it was
+    bool asking = false; // the stop question is open
     bool closeWhenIdle = false;
 };
 

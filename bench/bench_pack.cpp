@@ -9,7 +9,7 @@
 #include "DirectoryNode.h"
 #include "FileNode.h"
 #include "PackageOrder.h"
-#include "Packager.h"
+#include "Packer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -94,10 +94,9 @@ int main(int argc, char* argv[])
     QList<PackagePtr> bestFit;
     for (int sort = 0; sort < 5; ++sort) {
         QList<PackagePtr> packages;
-        Packager packager;
         timer.restart();
         const double cpuStart = cpuSeconds();
-        packager.pack(order, sort, root, packages);
+        Packer::pack(order, sort, root, packages);
         const double seconds = timer.nsecsElapsed() / 1e9;
         const double cpu = cpuSeconds() - cpuStart;
         out << QString::fromLatin1(names[sort]).leftJustified(22) << QString::number(seconds, 'f', 3) << " s ("

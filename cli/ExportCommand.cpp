@@ -206,10 +206,7 @@ QString readOmitted(const CommandLine& read, XmlExporterSettings& xml)
 QString readXmlOptions(const CommandLine& read, ExportRequest& request)
 {
     XmlExporterSettings& xml = request.settings;
-    xml.output[Tree] = false;
-    xml.output[DirectoryList] = false;
-    xml.output[FileList] = false;
-    xml.output[TopLevelItemList] = true;
+    xml = defaultXmlSettings();
     const QStringList xmlOptions{QStringLiteral("sections"), QStringLiteral("elements"), QStringLiteral("indent"),
                                  QStringLiteral("omit-file"), QStringLiteral("omit-dir")};
     const bool given = std::any_of(xmlOptions.cbegin(), xmlOptions.cend(),

@@ -8,6 +8,7 @@
 #include "Json.h"
 
 #include "ImageBeside.h"
+#include "MoveTexts.h"
 #include "SizeFormat.h"
 
 namespace korvo::cli {
@@ -76,7 +77,7 @@ void printOutcome(const ImageArguments& read, const NativePath& folder, const Im
                           jsonBool(outcome.manifestInside && written), jsonBool(written),
                           written ? QStringLiteral("null") : jsonString(error));
     } else if (written) {
-        out() << ImageBeside::shown(outcome.image) << QStringLiteral(" 保存に成功しました。 (") << formatSize(outcome.size)
+        out() << MoveTexts::savedLine(MoveTexts::shown(outcome.image), true) << " (" << formatSize(outcome.size)
               << (outcome.manifestInside ? ", with its manifest inside)" : ")") << "\n";
     }
     out().flush();

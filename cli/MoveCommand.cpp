@@ -11,7 +11,8 @@
 
 #include "ImageBeside.h"
 #include "ImageFormat.h"
-#include "PackageListing.h"
+#include "MoveTexts.h"
+#include "PackageFiles.h"
 #include "PackageMoveJob.h"
 #include "PackageMover.h"
 #include "PackageTarget.h"
@@ -98,6 +99,7 @@ struct PackageReport
     bool unsaved = false; // its listing or manifest failed
     bool imageFailed = false;
     bool unfinished = false;  // moved, but its final sync or journal removal failed
+    bool leftItemsBehind = false; // a failed move left items in its folder
     bool journalLeft = false; // its journal stays for 'korvo-cli recover'
 
     QString error;        // why it did not move, or why its listing, manifest or image failed
@@ -111,7 +113,7 @@ const char* const MoveHelp =
     "  VOLUME_ROOT/korvo_pack/ORDER/LABEL/N\n"
     "where N continues after the largest number already there (folders, N.xml\n"
     "listings, manifests and images alike). A package only goes into a folder it\n"
-    "creates: when N or a file beside it (N.xml, N.sha256, N.iso, N.zip) exists\n"
+    "creates: when N or a file beside it (%1) exists\n"
     "by then, it takes the next number free for all. An item\n"
     "that is no longer the one scanned (replaced, or a file of another size)\n"
     "fails its package. Prints one line per package, and one for each listing,\n"
@@ -200,7 +202,8 @@ int readRequest(const QStringList& arguments, MoveRequest& request)
     const QString command = QStringLiteral("move");
     const CommandLine read = readCommandLine(arguments, moveOptions());
     if (read.help) {
-        out() << MoveHelp << PackOptionsHelp << MoveOptionsHelp;
+        // The files kept beside a package come from their one table.
+        out() << QString::fromUtf8(MoveHelp).arg(PackageFiles::helpList()) << PackOptionsHelp << MoveOptionsHelp;
         return Success;
     }
     QString problem = read.problem;
@@ -258,7 +261,7 @@ void printReport(const PackageReport& report, const PackagePtr& package, const P
             out() << "    checksums " << mover.folderFor(report.number).manifestText << "\n";
         if (request.image != ImageFormat::None)
             out() << "    image "
-                  << ImageBeside::shown(ImageFormats::pathBeside(mover.folderFor(report.number).path, request.image))
+                  << MoveTexts::shown(ImageFormats::pathBeside(mover.folderFor(report.number).path, request.image))
                   << "\n";
     }
     out().flush();
@@ -351,6 +354,7 @@ PackageReport reportOf(const PackageMoveResult& result)
     report.imageFailed = result.imageTried && !result.imageWritten;
     report.unfinished = result.moved && !result.error.isEmpty();
     report.journalLeft = result.journalLeft;
+    report.leftItemsBehind = result.leftItemsBehind;
     QStringList errors;
     for (const QString& error : {result.error, result.listingError, result.manifestError, result.imageError}) {
         if (!error.isEmpty())
@@ -422,31 +426,29 @@ QList<PackageReport> failAll(const std::set<int>& chosen, const QString& baseTex
         reports << report;
     }
     if (!request.options.json)
-        out() << asLines(PackageListing::failedLine(QString(), baseText, reason)) << "\n";
+        out() << asLines(MoveTexts::failedLine(QString(), baseText, reason)) << "\n";
     return reports;
 }
 
 // The last line: all done, or what failed, as the dialog's summary says it.
 QString lastLine(const QList<PackageReport>& reports, bool complete, const QString& baseText)
 {
-    QStringList failed;
-    QStringList unsaved;
-    QStringList imageFailed;
-    bool journalLeft = false;
+    MoveTexts::Summary summary;
     for (const PackageReport& report : reports) {
-        const QString number =
-            report.number > 0 ? QString::number(report.number) : QStringLiteral("#%1").arg(report.index + 1);
-        journalLeft = journalLeft || report.journalLeft;
+        const QString name = MoveTexts::packageName(report.number, report.index);
+        if (report.journalLeft)
+            summary.recoverFolder = baseText;
+        summary.leftItemsBehind = summary.leftItemsBehind || report.leftItemsBehind;
         if (!report.moved || report.unfinished)
-            failed << number;
+            summary.failed << name;
         if (report.moved && report.unsaved)
-            unsaved << number;
+            summary.unsaved << name;
         if (report.moved && report.imageFailed)
-            imageFailed << number;
+            summary.imageFailed << name;
     }
-    if (failed.isEmpty() && unsaved.isEmpty() && imageFailed.isEmpty())
-        return complete ? QStringLiteral("全て完了しました。") : QString();
-    return asLines(PackageListing::failureSummary(failed, unsaved, imageFailed, journalLeft ? baseText : QString()));
+    if (summary.isEmpty())
+        return complete ? MoveTexts::allDone() : QString();
+    return asLines(MoveTexts::summary(summary));
 }
 
 void printOutcome(const MoveRequest& request, const ScanResult& scan, const QString& baseText,

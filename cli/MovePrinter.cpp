@@ -1,7 +1,7 @@
 #include "MovePrinter.h"
 
 #include "Console.h"
-#include "PackageListing.h"
+#include "MoveTexts.h"
 #include "SizeFormat.h"
 
 namespace korvo::cli {
@@ -18,7 +18,7 @@ namespace {
 
 void printSaved(const QString& path, bool written, const QString& reason, const char* note)
 {
-    out() << "    " << path << QStringLiteral(" 保存に") << PackageListing::savedWord(written);
+    out() << "    " << MoveTexts::savedLine(path, written);
     if (!written)
         out() << " " << asLines(reason) << note;
     out() << "\n";
@@ -32,7 +32,7 @@ void MovePrinter::printMoved(const PackageMoveResult& result)
     if (movedPrinted_ || quiet_)
         return;
     movedPrinted_ = true;
-    out() << PackageListing::movedLine(result.folder) << "\n";
+    out() << MoveTexts::movedLine(result.folder.number, result.folder.text) << "\n";
     out().flush();
 }
 
@@ -92,10 +92,10 @@ void printImage(const PackageMoveResult& result, qint64 orderSize)
         printSaved(result.imageText, false, result.imageError, " (the package itself has moved)");
         return;
     }
-    out() << "    " << result.imageText << QStringLiteral(" 保存に") << PackageListing::savedWord(true) << " ("
+    out() << "    " << MoveTexts::savedLine(result.imageText, true) << " ("
           << formatSize(result.imageSize) << ")";
     if (result.imageLargerThanOrder)
-        out() << " " << PackageListing::imageTooLargeNote(result.imageSize, orderSize);
+        out() << " " << MoveTexts::imageTooLargeNote(result.imageSize, orderSize);
     out() << "\n";
 }
 
@@ -107,15 +107,16 @@ void MovePrinter::packageEnded(const PackageMoveResult& result)
     if (!quiet_ && result.folder.number >= 1) {
         // A number out of range has no folder: the caller says so.
         if (!result.moved) {
-            out() << asLines(PackageListing::failedLine(QString::number(result.folder.number), result.folder.text,
-                                                        result.error))
+            out() << asLines(MoveTexts::failedLine(QString::number(result.folder.number), result.folder.text,
+                                                   result.error))
                   << "\n";
         } else {
             printManifest(result);
             if (result.imageTried)
                 printImage(result, orderSize_);
             if (!result.error.isEmpty())
-                out() << asLines(PackageListing::unfinishedLine(result.folder, result.error)) << "\n";
+                out() << asLines(MoveTexts::unfinishedLine(result.folder.number, result.folder.text, result.error))
+                      << "\n";
         }
         out().flush();
     }

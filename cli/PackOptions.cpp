@@ -116,7 +116,7 @@ bool scanAndPack(const QString& command, const PackOptions& options, ScanResult&
         failure(command, scan.errorString);
         return false;
     }
-    Packager().pack(options.order, options.sort, scan.root, packages);
+    Packer::pack(options.order, options.sort, scan.root, packages);
     return true;
 }
 

@@ -5,7 +5,7 @@
 
 #include "Package.h"
 #include "PackageOrder.h"
-#include "Packager.h"
+#include "Packer.h"
 
 #include <QList>
 #include <QString>

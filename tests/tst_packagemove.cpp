@@ -893,7 +893,7 @@ private slots:
         PackageFolder folder;
         QVERIFY(mover.createPackageFolder(1, &folder));
         // A moved package's journal stays until finishPackage().
-        const bool moved = mover.movePackage(folder, package) && mover.finishPackage(folder);
+        const bool moved = mover.moveItems(folder, package) && mover.finishPackage(folder);
         const QString base = QStringLiteral("vol/korvo_pack/CD/L");
         if (expected.isEmpty()) {
             QVERIFY2(moved, qPrintable(mover.errorString()));
@@ -950,7 +950,7 @@ private slots:
                                QStringLiteral("L"));
             PackageFolder target;
             QVERIFY(mover.createPackageFolder(1, &target));
-            QVERIFY2(mover.movePackage(target, packageOf(items)) && mover.finishPackage(target),
+            QVERIFY2(mover.moveItems(target, packageOf(items)) && mover.finishPackage(target),
                      qPrintable(mover.errorString()));
             QCOMPARE(exactTreeInventory(QFile::encodeName(temp.path())),
                      movedInventory(before, QStringLiteral("src"), {QStringLiteral("r%FF.bin"), QStringLiteral("d%FE")},

@@ -70,7 +70,7 @@ struct MoveSetup
 int moveFrom(PackageMover& mover, int wanted, const PackagePtr& package)
 {
     PackageFolder folder;
-    if (!mover.createPackageFolder(wanted, &folder) || !mover.movePackage(folder, package)
+    if (!mover.createPackageFolder(wanted, &folder) || !mover.moveItems(folder, package)
         || !mover.finishPackage(folder))
         return -1;
     return folder.number;
@@ -323,7 +323,7 @@ private slots:
         const QString pack = setup.temp.filePath(QStringLiteral("vol/korvo_pack"));
         QVERIFY(QDir().rename(pack, pack + QStringLiteral(".kept")));
         QVERIFY(QFile::link(elsewhere, pack));
-        QVERIFY2(mover.movePackage(folder, setup.package({QStringLiteral("a.txt"), QStringLiteral("d")})),
+        QVERIFY2(mover.moveItems(folder, setup.package({QStringLiteral("a.txt"), QStringLiteral("d")})),
                  qPrintable(mover.errorString()));
         QVERIFY(QFileInfo::exists(pack + QStringLiteral(".kept/CD/L/1/a.txt")));
         QVERIFY(QFileInfo::exists(pack + QStringLiteral(".kept/CD/L/1/d/x")));

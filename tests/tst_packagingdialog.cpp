@@ -882,6 +882,66 @@ private slots:
         QCOMPARE(status->toolTip(), statusText(&session.dialog));
     }
 
+    // A report box opens only while no package moves: while package 1's
+    // listing failure is shown (for a second), package 2 has not started,
+    // and each package's image report lands on its own line. Before, the
+    // worker went on under the open box, and a report could land on a later
+    // package's line.
+    void reportBoxesWaitForNoPackageMoving()
+    {
+        const QString listing = fixture->baseFolder(QString()) + QStringLiteral("1.xml");
+        const QScopeGuard restore([] { Packager::setMoveFunction(Packager::MoveFunction()); });
+        Packager::setMoveFunction([&](const NativePath& source, const NativePath& destination, qint64* code) {
+            // Something else takes package 1's listing name while it moves.
+#ifdef Q_OS_WIN
+            makeFolder(listing);
+#else
+            QFile::link(fixture->path(QStringLiteral("elsewhere")), listing);
+#endif
+            return platform::moveWithoutReplacing(source, destination, code);
+        });
+        Session session(*fixture);
+        session.pack(3); // #1 Delta, #2 alpha and beta, #3 gamma
+        session.checkOnly({1, 2});
+        click(child<QCheckBox>(&session.dialog, "checkBoxSave"));
+        const bool images = ImageFormats::available();
+        if (images)
+            click(child<QCheckBox>(&session.dialog, "checkBoxImage"));
+        const QString two = fixture->packageFolder(QString(), 2);
+        QStringList seen;
+        bool secondStartedUnderTheBox = false;
+        QElapsedTimer open;
+        ModalWatcher watcher([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box || !box->isVisible())
+                return;
+            if (box->windowTitle() == QStringLiteral("エクスポートの報告") && !open.isValid())
+                open.start();
+            if (open.isValid() && open.elapsed() < 1000)
+                return; // the listing's box stays a second
+            secondStartedUnderTheBox = secondStartedUnderTheBox || QFileInfo::exists(two);
+            seen << box->windowTitle();
+            open.invalidate();
+            if (QAbstractButton* ok = box->button(QMessageBox::Ok))
+                ok->click();
+            else
+                box->close();
+        });
+        session.move();
+
+        QVERIFY2(seen.contains(QStringLiteral("エクスポートの報告")), qPrintable(seen.join(QLatin1Char(','))));
+        QVERIFY(!secondStartedUnderTheBox);
+        QVERIFY(QFileInfo(two + QStringLiteral("alpha.bin")).isFile());
+        if (!images)
+            return;
+        // Package 1's line, with its reports, comes before package 2's.
+        const QString log = child<QLabel>(&session.dialog, "labelStats")->toolTip();
+        const int second = log.indexOf(QStringLiteral("パッケージ2を"));
+        QVERIFY2(second > log.indexOf(QStringLiteral("1.xml")) && second > log.indexOf(QStringLiteral("1.iso"))
+                     && log.indexOf(QStringLiteral("1.iso")) > 0,
+                 qPrintable(log));
+    }
+
     // While package 2 is held in its first item, the dialog answers: its
     // timers run, it shows the running package and how far the move is, and
     // nothing can start another pack or move.

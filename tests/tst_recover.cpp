@@ -114,7 +114,7 @@ class RecoverTest : public QObject
         PackageFolder made;
         QVERIFY2(mover.createPackageFolder(1, &made), qPrintable(mover.errorString()));
         const PackagePtr package = packageOf(root, {QStringLiteral("a.txt"), QStringLiteral("b.txt")});
-        QVERIFY2(mover.movePackage(made, package), qPrintable(mover.errorString()));
+        QVERIFY2(mover.moveItems(made, package), qPrintable(mover.errorString()));
         QString reason;
         QVERIFY2(PackageListing::writeListing(made, package, XmlExporterSettings(), &reason), qPrintable(reason));
     }

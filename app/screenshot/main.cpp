@@ -171,29 +171,10 @@ korvo::DirectoryNodePtr largeFolder()
     return root;
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+// Drops the folder on the drop area, as a file manager would, and waits
+// for its scan.
+void scanByDrop(korvo::MainWindow& window, const QString& folder)
 {
-    QApplication application(argc, argv);
-    application.setWindowIcon(QIcon(QStringLiteral(":/korvo.png")));
-    korvo::registerMetaTypes();
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: korvo-screenshot OUTDIR FOLDER\n");
-        return 2;
-    }
-    outputDir = QString::fromLocal8Bit(argv[1]);
-    const QString folder = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
-
-    // The window's settings go to a temporary folder, not beside the program.
-    QTemporaryDir settingsDir;
-    korvo::MainWindow::setSettingsFilePath(settingsDir.filePath(QStringLiteral("korvo.ini")));
-
-    korvo::MainWindow window;
-    window.show();
-    window.activateWindow();
-    shoot(&window, QStringLiteral("main-before-scan"));
-
     // Drop the folder on the drop area, as a file manager would.
     auto* area = window.findChild<korvo::DropArea*>();
     QMimeData data;
@@ -209,7 +190,10 @@ int main(int argc, char* argv[])
     while (!status->text().startsWith(QStringLiteral("列挙完了")) && !deadline.hasExpired())
         settle(50);
     shoot(&window, QStringLiteral("main-after-scan"));
+}
 
+void shootFileMenu(korvo::MainWindow& window)
+{
     // The File menu, opened on its export submenu.
     QMenu* fileMenu = window.menuBar()->actions().at(0)->menu();
     window.menuBar()->setActiveAction(window.menuBar()->actions().at(0));
@@ -232,7 +216,10 @@ int main(int argc, char* argv[])
     fileMenu->hide();
     window.menuBar()->setActiveAction(nullptr);
     settle();
+}
 
+void exportAndShowHelp(korvo::MainWindow& window)
+{
     // An XML export through the File menu, into a temporary folder; the save
     // dialog is answered with that folder's file.
     QTemporaryDir exportDir;
@@ -265,7 +252,52 @@ int main(int argc, char* argv[])
         clickClose(dialog);
     });
     helpEntry(window, QStringLiteral("ライブラリ(&A)"))->trigger();
+}
 
+// In the packaging dialog: packs by the user order, then moves package 2
+// with its listing, held at its first item for a picture of the move.
+void packAndMove(korvo::PackagingDialog* dialog)
+{
+    auto* orders = dialog->findChild<QComboBox*>(QStringLiteral("comboBoxOrder"));
+    orders->setCurrentIndex(orders->findText(QStringLiteral("MO_1.5MB")));
+    dialog->findChild<QComboBox*>(QStringLiteral("comboBoxLabel"))->setEditText(QStringLiteral("サンプル"));
+    dialog->findChild<QPushButton*>(QStringLiteral("pushButtonPack"))->click();
+    waitUntilIdle(dialog);
+    shoot(dialog, QStringLiteral("packaging-packed"));
+
+    auto* tree = dialog->findChild<QTreeWidget*>(QStringLiteral("treeWidgetPackage"));
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        tree->topLevelItem(i)->setCheckState(0, i == 1 ? Qt::Checked : Qt::Unchecked);
+    dialog->findChild<QCheckBox*>(QStringLiteral("checkBoxSave"))->setChecked(true);
+    // A box only when something failed: shown, then closed, so that the
+    // run goes on.
+    whenModal("QMessageBox", [](QDialog* box) {
+        shoot(box, QStringLiteral("packaging-move-report"));
+        box->accept();
+    });
+    // The move is held at its first item, so that the picture shows the
+    // dialog while a package moves.
+    QSemaphore held;
+    QSemaphore release;
+    korvo::Packager::setMoveFunction(
+        [&](const korvo::NativePath& source, const korvo::NativePath& destination, qint64* code) {
+            held.release();
+            release.tryAcquire(1, 30000);
+            return korvo::platform::moveWithoutReplacing(source, destination, code);
+        });
+    dialog->findChild<QPushButton*>(QStringLiteral("pushButtonMove"))->click();
+    QDeadlineTimer deadline(30000);
+    while (held.available() == 0 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    shoot(dialog, QStringLiteral("packaging-moving"));
+    release.release(1000);
+    waitUntilIdle(dialog);
+    korvo::Packager::setMoveFunction(korvo::Packager::MoveFunction());
+    shoot(dialog, QStringLiteral("packaging-moved"));
+}
+
+void shootPackaging(korvo::MainWindow& window)
+{
     // Packaging: a user order of 1.5 MB from the data folder, a label, and a
     // move of package 2 with its listing. The data folder and the volume the
     // packages go to are temporary; the file browser is not opened.
@@ -281,46 +313,9 @@ int main(int argc, char* argv[])
     QDir().mkpath(packagingDir.filePath(QStringLiteral("volume")));
     korvo::PackagingDialog::setVolumeRoot(packagingDir.filePath(QStringLiteral("volume")));
     korvo::PackagingDialog::setUrlOpener([](const QUrl&) { return true; });
-
     whenModal("korvo::PackagingDialog", [](QDialog* modal) {
         auto* dialog = static_cast<korvo::PackagingDialog*>(modal);
-        auto* orders = dialog->findChild<QComboBox*>(QStringLiteral("comboBoxOrder"));
-        orders->setCurrentIndex(orders->findText(QStringLiteral("MO_1.5MB")));
-        dialog->findChild<QComboBox*>(QStringLiteral("comboBoxLabel"))->setEditText(QStringLiteral("サンプル"));
-        dialog->findChild<QPushButton*>(QStringLiteral("pushButtonPack"))->click();
-        waitUntilIdle(dialog);
-        shoot(dialog, QStringLiteral("packaging-packed"));
-
-        auto* tree = dialog->findChild<QTreeWidget*>(QStringLiteral("treeWidgetPackage"));
-        for (int i = 0; i < tree->topLevelItemCount(); ++i)
-            tree->topLevelItem(i)->setCheckState(0, i == 1 ? Qt::Checked : Qt::Unchecked);
-        dialog->findChild<QCheckBox*>(QStringLiteral("checkBoxSave"))->setChecked(true);
-        // A box only when something failed: shown, then closed, so that the
-        // run goes on.
-        whenModal("QMessageBox", [](QDialog* box) {
-            shoot(box, QStringLiteral("packaging-move-report"));
-            box->accept();
-        });
-        // The move is held at its first item, so that the picture shows the
-        // dialog while a package moves.
-        QSemaphore held;
-        QSemaphore release;
-        korvo::Packager::setMoveFunction(
-            [&](const korvo::NativePath& source, const korvo::NativePath& destination, qint64* code) {
-                held.release();
-                release.tryAcquire(1, 30000);
-                return korvo::platform::moveWithoutReplacing(source, destination, code);
-            });
-        dialog->findChild<QPushButton*>(QStringLiteral("pushButtonMove"))->click();
-        QDeadlineTimer deadline(30000);
-        while (held.available() == 0 && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        shoot(dialog, QStringLiteral("packaging-moving"));
-        release.release(1000);
-        waitUntilIdle(dialog);
-        korvo::Packager::setMoveFunction(korvo::Packager::MoveFunction());
-        shoot(dialog, QStringLiteral("packaging-moved"));
-
+        packAndMove(dialog);
         whenModal("korvo::PackageSizeEditDialog", [](QDialog* editor) {
             editor->findChild<QPushButton*>(QStringLiteral("pushButtonItemAdd"))->click();
             auto* list = editor->findChild<QListWidget*>(QStringLiteral("listWidget"));
@@ -341,8 +336,10 @@ int main(int argc, char* argv[])
         packaging->trigger();
     else
         ++failures;
-    shoot(&window, QStringLiteral("main-after-move"));
+}
 
+void shootScrollingList(korvo::MainWindow& window)
+{
     // A list longer than its box, with a vertical scroll bar; a size text
     // too wide for its column shows its whole text as a tooltip.
     {
@@ -361,6 +358,36 @@ int main(int argc, char* argv[])
         QToolTip::hideText();
         dialog.close();
     }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    application.setWindowIcon(QIcon(QStringLiteral(":/korvo.png")));
+    korvo::registerMetaTypes();
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: korvo-screenshot OUTDIR FOLDER\n");
+        return 2;
+    }
+    outputDir = QString::fromLocal8Bit(argv[1]);
+    const QString folder = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
+
+    // The window's settings go to a temporary folder, not beside the program.
+    QTemporaryDir settingsDir;
+    korvo::MainWindow::setSettingsFilePath(settingsDir.filePath(QStringLiteral("korvo.ini")));
+
+    korvo::MainWindow window;
+    window.show();
+    window.activateWindow();
+    shoot(&window, QStringLiteral("main-before-scan"));
+    scanByDrop(window, folder);
+    shootFileMenu(window);
+    exportAndShowHelp(window);
+    shootPackaging(window);
+    shoot(&window, QStringLiteral("main-after-move"));
+    shootScrollingList(window);
 
     window.close();
     window.close();

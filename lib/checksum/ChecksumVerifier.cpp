@@ -2,7 +2,7 @@
 
 #include "FileWalk.h"
 #include "ParallelHasher.h"
-#include "PathKeySet.h"
+#include "ListedPaths.h"
 #include "Platform.h"
 
 #include <vector>
@@ -66,7 +66,7 @@ class FolderCheck : public ChecksumManifest::LineHandler
 public:
     FolderCheck(const NativePath& folder, const FileList& files, const ChecksumManifest::Progress& progress,
                 VerifyTally& tally)
-        : folder_(folder), files_(files), progress_(progress), tally_(tally), listed_(size_t(files.count()), false)
+        : folder_(folder), files_(files), progress_(progress), tally_(tally), listed_(files)
     {
     }
 
@@ -74,7 +74,7 @@ public:
     void badLine(const ChecksumManifest::BadLine& bad) override;
     // Hashes and tells the lines taken since the last call.
     void flush();
-    bool listed(int index) const { return listed_[size_t(index)]; }
+    bool listed(int index) const { return listed_.isListed(index); }
 
 private:
     // A line of the batch: its entry, or a bad line when `entry` is -1.
@@ -88,23 +88,15 @@ private:
     const FileList& files_;
     const ChecksumManifest::Progress& progress_;
     VerifyTally& tally_;
-    std::vector<bool> listed_;
-    PathKeySet elsewhere_;
+    ListedPaths listed_;
     QVector<ChecksumManifest::Entry> entries_;
     QVector<Line> lines_;
 };
 
 void FolderCheck::entry(ChecksumManifest::Entry& entry)
 {
-    const int index = files_.indexOf(entry.relativePath);
-    bool again = false;
-    if (index >= 0) {
-        again = listed_[size_t(index)];
-        listed_[size_t(index)] = true;
-    } else {
-        again = !elsewhere_.insert(entry.relativePath);
-    }
-    if (again) {
+    int index = -1;
+    if (!listed_.mark(entry.relativePath, &index)) {
         badLine(ChecksumManifest::BadLine{entry.line, ChecksumManifest::listedTwice()});
         return;
     }

@@ -24,9 +24,9 @@ QByteArray joined(const QByteArray& prefix, const NativePath& name)
 
 } // namespace
 
-void walkFiles(const NativePath& folder, FileList& files, QVector<WalkProblem>& problems, bool withOthers)
+void walkSorted(const NativePath& folder, const std::function<bool(const WalkEntry&)>& visit,
+                QVector<WalkProblem>& problems)
 {
-    files = FileList();
     // An explicit stack: package trees can be thousands of levels deep.
     std::vector<Level> stack;
     auto enter = [&](const QByteArray& prefix, const NativePath& path) {
@@ -48,13 +48,25 @@ void walkFiles(const NativePath& folder, FileList& files, QVector<WalkProblem>& 
             continue;
         }
         const platform::FolderEntry entry = top.entries.at(top.next++);
-        if (entry.kind == platform::FolderEntry::Folder) {
-            const QByteArray prefix = joined(top.prefix, entry.name);
-            enter(prefix, top.path.child(entry.name)); // `top` is not used after this
-        } else if (entry.kind == platform::FolderEntry::File || withOthers) {
-            files.append(joined(top.prefix, entry.name), entry.size, entry.kind == platform::FolderEntry::File);
-        }
+        const QByteArray relative = joined(top.prefix, entry.name);
+        if (!visit(WalkEntry{relative, entry.kind, entry.size}))
+            return;
+        if (entry.kind == platform::FolderEntry::Folder)
+            enter(relative, top.path.child(entry.name)); // `top` is not used after this
     }
+}
+
+void walkFiles(const NativePath& folder, FileList& files, QVector<WalkProblem>& problems, bool withOthers)
+{
+    files = FileList();
+    walkSorted(
+        folder,
+        [&](const WalkEntry& entry) {
+            if (entry.kind == platform::FolderEntry::File || (withOthers && entry.kind == platform::FolderEntry::Other))
+                files.append(entry.relativePath, entry.size, entry.kind == platform::FolderEntry::File);
+            return true;
+        },
+        problems);
     files.finish();
 }
 

@@ -33,6 +33,9 @@ public:
                TargetMode mode = TargetMode::Replace);
 
 signals:
+    // The export's report, queued to the owner's thread. It hides QThread's
+    // finished() by name: the thread's own ended notice, which follows it,
+    // is connected as &QThread::finished.
     void finished(bool isSucceeded, const QString& path, const QString& errorString);
     void progress(qreal value);
 

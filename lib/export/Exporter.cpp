@@ -13,4 +13,14 @@ QString modeElementName(int mode)
     }
 }
 
+XmlExporterSettings defaultXmlSettings()
+{
+    XmlExporterSettings settings;
+    settings.output[Tree] = false;
+    settings.output[DirectoryList] = false;
+    settings.output[FileList] = false;
+    settings.output[TopLevelItemList] = true;
+    return settings;
+}
+
 } // namespace korvo

@@ -112,6 +112,10 @@ struct XmlExporterSettings
         XmlOutputOptions(0xFFC0F000)};
 };
 
+// The record the XML exports of the window (and of korvo-cli export) start
+// from: the top-level item list only, each field as the record has it.
+XmlExporterSettings defaultXmlSettings();
+
 // Where the date line of a document comes from; an empty clock stands for the
 // current local time. Tests pass a fixed one.
 using ExportClock = std::function<QDateTime()>;

@@ -2,7 +2,7 @@
 
 #include "FileList.h"
 #include "ImageFormat.h"
-#include "PathKeySet.h"
+#include "ListedPaths.h"
 #include "Platform.h"
 #include "Sha256.h"
 #include "Utf8Names.h"
@@ -250,21 +250,14 @@ class ImageCheck : public ChecksumManifest::LineHandler
 {
 public:
     ImageCheck(const Contents& contents, VerifyTally& tally)
-        : contents_(contents), tally_(tally), listed_(size_t(contents.files.count()), false)
+        : contents_(contents), tally_(tally), listed_(contents.files)
     {
     }
 
     void entry(ChecksumManifest::Entry& entry) override
     {
-        const int index = contents_.files.indexOf(entry.relativePath);
-        bool again = false;
-        if (index >= 0) {
-            again = listed_[size_t(index)];
-            listed_[size_t(index)] = true;
-        } else {
-            again = !elsewhere_.insert(entry.relativePath);
-        }
-        if (again) {
+        int index = -1;
+        if (!listed_.mark(entry.relativePath, &index)) {
             tally_.badLine(ChecksumManifest::BadLine{entry.line, ChecksumManifest::listedTwice()});
             return;
         }
@@ -288,7 +281,7 @@ public:
         const FileList& files = contents_.files;
         std::vector<int> unlisted;
         for (int i = 0; i < files.count(); ++i) {
-            if (!listed_[size_t(i)] && !(files.regular(i) && files.relativePath(i) == ownManifest))
+            if (!listed_.isListed(i) && !(files.regular(i) && files.relativePath(i) == ownManifest))
                 unlisted.push_back(i);
         }
         std::stable_sort(unlisted.begin(), unlisted.end(),
@@ -301,8 +294,7 @@ public:
 private:
     const Contents& contents_;
     VerifyTally& tally_;
-    std::vector<bool> listed_;
-    PathKeySet elsewhere_;
+    ListedPaths listed_;
 };
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "FolderHandle.h"
 
+#include "EntryStat_posix.h"
+
 #include <QFile>
 #include <QElapsedTimer>
 #include <QThread>
@@ -181,16 +183,10 @@ bool FolderHandle::entryOf(const NativePath& name, FileIdentity* identity, Entry
     struct stat info;
     if (::fstatat(fd_, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return failWith(errno, errorCode);
-    if (identity) {
-        identity->volume = quint64(info.st_dev);
-        identity->index = quint64(info.st_ino);
-    }
-    if (kind) {
-        *kind = S_ISREG(info.st_mode)   ? EntryKind::File
-                : S_ISDIR(info.st_mode) ? EntryKind::Folder
-                : S_ISLNK(info.st_mode) ? EntryKind::Link
-                                        : EntryKind::Other;
-    }
+    if (identity)
+        *identity = identityOfStat(info);
+    if (kind)
+        *kind = kindOfStat(info);
     return true;
 }
 

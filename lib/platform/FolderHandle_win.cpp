@@ -1,13 +1,12 @@
 #include "FolderHandle.h"
 
+#include "AdoptHandle_win.h"
 #include "Platform.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
 
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 
 namespace korvo::platform {
@@ -100,22 +99,6 @@ bool FolderHandle::entryOf(const NativePath& name, FileIdentity* identity, Entry
     return identityOf(path_.child(name), identity, kind, nullptr, errorCode);
 }
 
-namespace {
-
-// Hands an open handle to the QFile, which closes it from then on.
-bool adopt(HANDLE handle, QFile& file, QIODevice::OpenMode mode, qint64* errorCode)
-{
-    const int fd = _open_osfhandle(intptr_t(handle), (mode & QIODevice::WriteOnly ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
-    if (fd >= 0 && file.open(fd, mode, QFileDevice::AutoCloseHandle))
-        return true;
-    if (fd >= 0)
-        _close(fd);
-    else
-        CloseHandle(handle);
-    return failWith(ERROR_OPEN_FAILED, errorCode);
-}
-
-} // namespace
 
 OpenResult FolderHandle::openFile(const NativePath& name, QFile& file, bool* ownedByUser, qint64* errorCode) const
 {
@@ -143,7 +126,7 @@ OpenResult FolderHandle::openFile(const NativePath& name, QFile& file, bool* own
     // Files below the user's own folders carry the ACLs those give; the
     // owner is not read on Windows.
     *ownedByUser = true;
-    return adopt(handle, file, QIODevice::ReadOnly, errorCode) ? OpenResult::Opened : OpenResult::Failed;
+    return adoptHandle(handle, file, QIODevice::ReadOnly, errorCode) ? OpenResult::Opened : OpenResult::Failed;
 }
 
 bool FolderHandle::createFile(const NativePath& name, QFile& file, qint64* errorCode) const
@@ -154,7 +137,7 @@ bool FolderHandle::createFile(const NativePath& name, QFile& file, qint64* error
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return failWith(GetLastError(), errorCode);
-    if (!adopt(handle, file, QIODevice::WriteOnly, errorCode)) {
+    if (!adoptHandle(handle, file, QIODevice::WriteOnly, errorCode)) {
         DeleteFileW(path.wide());
         return false;
     }

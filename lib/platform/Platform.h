@@ -169,15 +169,14 @@ enum class FolderLevel {
 // Looks at one level without following it.
 FolderLevel checkFolderLevel(const NativePath& path, qint64* errorCode);
 
-// Where the package folders of a scanned folder go. Windows: the drive root
-// ("C:/"). Elsewhere: the highest folder above the scanned one on the same
-// file system (the mount point first) that the user owns, that no one else
-// may write to, and where korvo_pack may be made or is such a folder of
-// theirs (not a link): their home folder, typically. A shared or sticky
-// folder such as /tmp is never taken, so that no other user can plant the
-// package folders there. The mount point when there is none, so that the
-// move reports why it cannot start.
-NativePath volumeRoot(const NativePath& absoluteFolderPath);
+// The folder (links on the way resolved) and every folder above it on the
+// same volume, the volume's root last: POSIX up to the mount point of its
+// file system, Windows up to the drive root ("C:/").
+QVector<NativePath> foldersUpToVolumeRoot(const NativePath& absoluteFolderPath);
+
+// True when this user may make entries in the folder (Windows: true; the
+// attempt says otherwise).
+bool mayCreateIn(const NativePath& folder);
 
 } // namespace platform
 } // namespace korvo

@@ -1,5 +1,6 @@
 #include "Platform.h"
 
+#include "EntryStat_posix.h"
 #include "FolderHandle.h"
 
 #include <QDir>
@@ -120,16 +121,10 @@ bool identityOf(const NativePath& path, FileIdentity* identity, EntryKind* kind,
     struct stat info;
     if (::lstat(path.constData(), &info) != 0)
         return failWith(errno, errorCode);
-    if (identity) {
-        identity->volume = quint64(info.st_dev);
-        identity->index = quint64(info.st_ino);
-    }
-    if (kind) {
-        *kind = S_ISREG(info.st_mode)   ? EntryKind::File
-                : S_ISDIR(info.st_mode) ? EntryKind::Folder
-                : S_ISLNK(info.st_mode) ? EntryKind::Link
-                                        : EntryKind::Other;
-    }
+    if (identity)
+        *identity = identityOfStat(info);
+    if (kind)
+        *kind = kindOfStat(info);
     if (size)
         *size = qint64(info.st_size);
     return true;
@@ -481,46 +476,16 @@ QVector<NativePath> foldersUpToMountPoint(const NativePath& folder)
     return chain;
 }
 
+} // namespace
+
+QVector<NativePath> foldersUpToVolumeRoot(const NativePath& absoluteFolderPath)
+{
+    return foldersUpToMountPoint(realPathOf(absoluteFolderPath));
+}
+
 bool mayCreateIn(const NativePath& folder)
 {
     return ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
-}
-
-// True when the folder is this user's own and no one else may write to
-// it: another user could otherwise plant or swap korvo_pack there (a
-// sticky bit only keeps them from renaming what is already there).
-bool isOwnedAlone(const struct stat& info)
-{
-    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-// True when this user can put package folders under `folder`: it is their
-// own folder alone, and korvo_pack is there as such a folder that takes
-// new folders, or it is not there and may be made. A korvo_pack that is a
-// link is never taken.
-bool mayHoldPackages(const NativePath& folder)
-{
-    struct stat info;
-    if (::lstat(folder.constData(), &info) != 0 || !isOwnedAlone(info))
-        return false;
-    const NativePath pack = folder.child(QStringLiteral("korvo_pack"));
-    if (::lstat(pack.constData(), &info) == 0)
-        return isOwnedAlone(info) && mayCreateIn(pack);
-    return errno == ENOENT && mayCreateIn(folder);
-}
-
-} // namespace
-
-NativePath volumeRoot(const NativePath& absoluteFolderPath)
-{
-    // The mount point first, then down towards the scanned folder; the
-    // scanned folder itself only when it is the mount point.
-    const QVector<NativePath> chain = foldersUpToMountPoint(realPathOf(absoluteFolderPath));
-    for (int i = chain.size() - 1; i >= 1; --i) {
-        if (mayHoldPackages(chain.at(i)))
-            return chain.at(i);
-    }
-    return chain.last();
 }
 
 } // namespace korvo::platform

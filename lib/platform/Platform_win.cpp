@@ -1,5 +1,7 @@
 #include "Platform.h"
 
+#include "AdoptHandle_win.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -34,6 +36,8 @@ bool failWithLastError(qint64* errorCode)
     return failWith(GetLastError(), errorCode);
 }
 
+} // namespace
+
 // Hands an open handle to the QFile, which closes it from then on; on
 // failure the handle is closed here and the error is ERROR_OPEN_FAILED.
 bool adoptHandle(HANDLE handle, QFile& file, QIODevice::OpenMode mode, qint64* errorCode)
@@ -48,8 +52,6 @@ bool adoptHandle(HANDLE handle, QFile& file, QIODevice::OpenMode mode, qint64* e
         CloseHandle(handle);
     return failWith(ERROR_OPEN_FAILED, errorCode);
 }
-
-} // namespace
 
 DriveGeometry driveGeometry(const NativePath& absoluteFolderPath)
 {
@@ -401,13 +403,21 @@ bool entryExists(const NativePath& path, bool* isFolder)
     return true;
 }
 
-NativePath volumeRoot(const NativePath& absoluteFolderPath)
+QVector<NativePath> foldersUpToVolumeRoot(const NativePath& absoluteFolderPath)
 {
     // Up one level at a time until going up fails: the drive root "C:/".
+    QVector<NativePath> chain;
     QDir directory(absoluteFolderPath.toText());
-    while (directory.cdUp()) {
-    }
-    return NativePath::fromUtf16(directory.absolutePath());
+    chain << NativePath::fromUtf16(directory.absolutePath());
+    while (directory.cdUp())
+        chain << NativePath::fromUtf16(directory.absolutePath());
+    return chain;
+}
+
+bool mayCreateIn(const NativePath& folder)
+{
+    Q_UNUSED(folder)
+    return true;
 }
 
 bool writeAll(QFile& file, const QByteArray& data, qint64* errorCode)

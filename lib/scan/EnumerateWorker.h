@@ -40,6 +40,9 @@ public:
     EnumerateProgress snapshot() const { return job_.snapshot(); }
 
 signals:
+    // The scan's report, queued to the owner's thread. It hides QThread's
+    // finished() by name: the thread's own ended notice, which follows it,
+    // is connected as &QThread::finished.
     void finished(const korvo::DirectoryNodePtr& root, const korvo::EnumerateProgress& stats, bool isCanceled);
     void progress(const korvo::EnumerateProgress& stats);
 

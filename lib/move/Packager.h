@@ -3,7 +3,9 @@
 #include "DirectoryNode.h"
 #include "FolderHandle.h"
 #include "Package.h"
+#include "PackageNode.h"
 #include "PackageOrder.h"
+#include "Packer.h"
 
 #include <QDir>
 #include <QList>
@@ -15,24 +17,19 @@ namespace korvo {
 
 class ChildIdentities;
 
-// How pack() orders and places the top-level items; the values are the
-// indexes of the packaging dialog's sort list.
-enum PackSort {
-    Assorted = 0,       // as listed, best fit
-    SizeAscending = 1,  // by totalSize(), next fit
-    SizeDescending = 2,
-    NameAscending = 3,  // by fileName(), next fit
-    NameDescending = 4
-};
-
-// Packs a scanned folder's top-level items and moves packages on disk.
+// The engine object of packaging: it packs a scanned folder's top-level
+// items (through the packer of the pack room) and moves the items of one
+// package into a folder as one all-or-nothing step, which is what this
+// class itself does. The numbered folders, journals and listings around
+// that step are PackageMover's and PackageMoveJob's. On the caller's thread.
 class Packager
 {
 public:
     Packager() = default;
 
     // Fills `packages` (cleared first) with the root's own files and folders
-    // whose size on disk fits the order's limit. Always succeeds.
+    // whose size on disk fits the order's limit (Packer::pack). Always
+    // succeeds.
     bool pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root,
               QList<PackagePtr>& packages);
 
@@ -74,9 +71,5 @@ private:
     QString errorString_;
     bool leftItemsBehind_ = false;
 };
-
-// A root node describing a package in its new folder (given by its exact
-// path), for its XML listing.
-DirectoryNodePtr makePackageNode(const NativePath& targetFolder, const PackagePtr& package);
 
 } // namespace korvo

@@ -24,9 +24,6 @@ struct Request
     bool withManifest = false; // put N.sha256 (beside the folder) inside too
 };
 
-// A path as the status lines show it.
-QString shown(const NativePath& path);
-
 // Writes the image of a package that has just moved, inside its move (its
 // journal names the image). False with the reason; then nothing of it is
 // left behind.

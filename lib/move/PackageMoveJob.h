@@ -16,6 +16,15 @@
 
 namespace korvo {
 
+// The move room: packages of a packing move, each all or nothing even when
+// the process dies, into numbered folders beside their listing, manifest
+// and image (PackageMoveJob, on a worker: PackageMoveWorker), under a
+// journal (MoveJournal) in a base folder that one writer holds at a time
+// (BaseFolder); PackageRecovery undoes what a killed move left, and
+// PackageCatalog finds a file's package from the listings. The names of the
+// files kept beside a package are PackageFiles', every sentence is
+// MoveTexts'. Every call changes the disk only through exact paths.
+
 // What a package move is asked to do: the packages of one packing, each
 // with its index in that packing (which gives its folder number), and what
 // to write beside each moved package.
@@ -172,7 +181,7 @@ public:
     int stoppedBefore() const { return stoppedBefore_; }
 
 private:
-    PackageMoveResult movePackage(const PackageMoveRequest::Chosen& chosen);
+    PackageMoveResult runPackage(const PackageMoveRequest::Chosen& chosen);
     void writeListing(const PackageMoveRequest::Chosen& chosen, PackageMoveResult& result);
     void writeManifest(PackageMoveResult& result);
     void writeImage(PackageMoveResult& result);

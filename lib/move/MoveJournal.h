@@ -42,14 +42,6 @@ struct MoveJournal
     QList<NativePath> outputs; // names in the base folder: listing, manifest, images, temporaries
     QList<Item> items;
 
-    // The journal name of package N, and the temporary name a file is
-    // written under before it is moved to its name.
-    static NativePath fileName(int number);
-    static NativePath temporaryFor(const NativePath& output);
-    // True for a journal's name, with its package number.
-    static bool isJournalName(const QString& name, int* number);
-    // True for the temporary name of a journal that never took its name.
-    static bool isUnfinishedJournalName(const QString& name, int* number);
     // The largest journal read: far more than a package of a million items
     // needs.
     static const qint64 MaxSize = qint64(256) << 20;

@@ -1,6 +1,7 @@
 #include "PackageRecovery.h"
+#include "PackageFiles.h"
 
-#include "MoveMessages.h"
+#include "MoveTexts.h"
 #include "PackageListing.h"
 #include "Platform.h"
 
@@ -12,7 +13,7 @@ namespace korvo::PackageRecovery {
 
 namespace {
 
-using MoveMessages::shown;
+using MoveTexts::shown;
 
 // The package folder of a journal, opened without following a link.
 enum class PackageFolderState { Open, Gone, Refused };
@@ -27,7 +28,7 @@ PackageFolderState openPackageFolder(const BaseFolder& base, int number, platfor
         return PackageFolderState::Open;
     if (level == platform::FolderLevel::Missing)
         return PackageFolderState::Gone;
-    *line = BaseFolder::levelRefusal(level, base.path().child(name), code).trimmed();
+    *line = MoveTexts::levelRefusal(level, base.path().child(name), code);
     return PackageFolderState::Refused;
 }
 
@@ -58,20 +59,17 @@ ItemState putBack(const platform::FolderHandle& folder, const NativePath& destin
     if (!hasIdentity(folder, item.name, item.identity, &destinationExists)) {
         if (hasIdentity(source, item.identity, &sourceExists))
             return ItemState::Home; // it never moved
-        *line = QStringLiteral("Item neither in its old place nor in the package folder. old:%1 new:%2.")
-                    .arg(shown(source), shown(destination));
+        *line = MoveTexts::itemLost(shown(source), shown(destination));
         return ItemState::Lost;
     }
     hasIdentity(source, item.identity, &sourceExists);
     if (sourceExists) {
-        *line = QStringLiteral("Item left in the package folder: its old name is taken again. old:%1 new:%2.")
-                    .arg(shown(source), shown(destination));
+        *line = MoveTexts::itemOldNameTaken(shown(source), shown(destination));
         return ItemState::LeftInFolder;
     }
     qint64 code = 0;
     if (!folder.moveOut(item.name, source, &code)) {
-        *line = QStringLiteral("Move back failed. old:%1 new:%2 winError:%3 (%4).")
-                    .arg(shown(source), shown(destination), QString::number(code), platform::errorText(code));
+        *line = MoveTexts::moveBackFailed(shown(source), shown(destination), code);
         return ItemState::LeftInFolder;
     }
     return ItemState::Back;
@@ -103,26 +101,24 @@ void removeOutputs(const BaseFolder& base, const MoveJournal& journal, bool all,
 {
     QStringList kept;
     for (const NativePath& output : journal.outputs) {
-        const bool partial = output.toText().endsWith(QStringLiteral(".korvo-part"));
+        const bool partial = PackageFiles::isTemporaryName(output.toText());
         EntryKind kind = EntryKind::Other;
         qint64 code = 0;
         if (!base.handle().entryOf(output, nullptr, &kind, &code)) {
             if (!platform::isNotFound(code))
-                report.leftLines << MoveMessages::failure("Look up", base.path().child(output), code);
+                report.leftLines << MoveTexts::failure("Look up", base.path().child(output), code);
             continue;
         }
         if (!all && !partial) {
             kept << output.toText();
         } else if (kind != EntryKind::File) {
-            report.leftLines << QStringLiteral("Not a file korvo wrote; left alone. path:%1.")
-                                    .arg(shown(base.path().child(output)));
+            report.leftLines << MoveTexts::notKorvosFile(base.path().child(output));
         } else if (!base.handle().removeFile(output, &code)) {
-            report.leftLines << MoveMessages::failure("Remove file", base.path().child(output), code);
+            report.leftLines << MoveTexts::failure("Remove file", base.path().child(output), code);
         }
     }
     if (!kept.isEmpty())
-        report.leftLines << QStringLiteral("Kept beside the package while not every item is back: %1.")
-                                .arg(kept.join(QStringLiteral(", ")));
+        report.leftLines << MoveTexts::keptBeside(kept);
 }
 
 // Makes the undo lasting: the source folder first, so that the items are
@@ -132,7 +128,7 @@ bool syncSource(const MoveJournal& journal, Report& report)
     qint64 code = 0;
     if (journal.items.isEmpty() || platform::syncFolder(journal.sourceFolder, &code) || platform::isNotFound(code))
         return true;
-    report.leftLines << MoveMessages::failure("Sync folder", journal.sourceFolder, code);
+    report.leftLines << MoveTexts::failure("Sync folder", journal.sourceFolder, code);
     return false;
 }
 
@@ -142,10 +138,10 @@ void finish(const BaseFolder& base, const MoveJournal& journal, Report& report)
     if (journal.hasFolder && report.leftLines.isEmpty()) {
         const NativePath name = NativePath::fromText(QString::number(journal.number));
         if (!base.handle().removeEmptyFolder(name, &code) && !platform::isNotFound(code))
-            report.leftLines << MoveMessages::failure("Remove folder", base.path().child(name), code);
+            report.leftLines << MoveTexts::failure("Remove folder", base.path().child(name), code);
     }
     if (!base.handle().sync(&code))
-        report.leftLines << MoveMessages::failure("Sync folder", base.path(), code);
+        report.leftLines << MoveTexts::failure("Sync folder", base.path(), code);
     QString reason;
     if (report.leftLines.isEmpty() && !journal.remove(base.handle(), &reason))
         report.leftLines << reason.trimmed();
@@ -156,7 +152,7 @@ Report refusedReport(const NativePath& journal, const QString& rule)
     Report report;
     report.journal = journal;
     report.refused = true;
-    report.leftLines << PackageListing::refusedJournalLine(journal, rule).trimmed();
+    report.leftLines << MoveTexts::refusedJournalLine(journal, rule);
     return report;
 }
 
@@ -196,11 +192,10 @@ bool searchBelow(const JournalFolder& place, const platform::FolderHandle& folde
         return searchLevel(below, level, depth, found, errorString);
     }
     case platform::FolderLevel::Link:
-        *errorString = QStringLiteral("A level of the package folders is a link; it is never followed. path:%1.")
-                           .arg(shown(folder.path().child(name)));
+        *errorString = MoveTexts::levelIsLink(folder.path().child(name));
         return false;
     case platform::FolderLevel::Failed:
-        *errorString = MoveMessages::failure("Open folder", folder.path().child(name), code);
+        *errorString = MoveTexts::failure("Open folder", folder.path().child(name), code);
         return false;
     case platform::FolderLevel::Missing:
     case platform::FolderLevel::NotAFolder:
@@ -223,7 +218,7 @@ bool searchLevel(const JournalFolder& place, const platform::FolderHandle& folde
     QVector<platform::FolderEntry> entries;
     qint64 code = 0;
     if (!folder.list(entries, &code)) {
-        *errorString = MoveMessages::failure("List folder", folder.path(), code);
+        *errorString = MoveTexts::failure("List folder", folder.path(), code);
         return false;
     }
     for (const platform::FolderEntry& entry : qAsConst(entries)) {
@@ -247,7 +242,7 @@ bool findJournals(const NativePath& packFolder, QList<JournalFolder>* folders, Q
     if (!platform::FolderHandle::open(top.top, &above, &code)) {
         if (platform::isNotFound(code))
             return true;
-        *errorString = MoveMessages::failure("Open folder", top.top, code);
+        *errorString = MoveTexts::failure("Open folder", top.top, code);
         return false;
     }
     if (!searchBelow(top, above, packFolder.fileName(), 0, folders, errorString))
@@ -314,7 +309,7 @@ Report undo(const BaseFolder& base, const QString& journalName)
             return refusedReport(report.journal, line);
         noneLeft = putItemsBack(folder, folderPath, journal, report);
         if (state == PackageFolderState::Gone && !report.leftLines.isEmpty())
-            report.leftLines.prepend(QStringLiteral("The package folder is gone. path:%1.").arg(report.folderText));
+            report.leftLines.prepend(MoveTexts::packageFolderGone(report.folderText));
     }
     if (!syncSource(journal, report))
         return report; // nothing of the package goes before its items are back for good
@@ -331,7 +326,7 @@ Report removeUnfinished(const BaseFolder& base, const QString& name)
     const NativePath file = NativePath::fromText(name);
     report.journal = base.path().child(file);
     report.unfinished = true;
-    MoveJournal::isUnfinishedJournalName(name, &report.number);
+    PackageFiles::isUnfinishedJournalName(name, &report.number);
     QFile opened;
     bool owned = false;
     qint64 code = 0;
@@ -339,31 +334,24 @@ Report removeUnfinished(const BaseFolder& base, const QString& name)
         return refusedReport(report.journal, QStringLiteral("it is not a regular file of yours"));
     opened.close();
     if (!base.handle().removeFile(file, &code))
-        report.leftLines << MoveMessages::failure("Remove file", report.journal, code);
+        report.leftLines << MoveTexts::failure("Remove file", report.journal, code);
     base.handle().removeEmptyFolder(NativePath::fromText(QString::number(report.number)), nullptr);
     return report;
 }
 
 QString reportLines(const Report& report)
 {
-    // Each line in one arg() call: a folder named "%1" stays as it is.
-    const QString number = QString::number(report.number);
-    const QString returned = QString::number(report.returned);
-    QString text;
+    QString head;
     if (report.number < 1 || report.refused)
-        text = QStringLiteral("%1:\r\n").arg(shown(report.journal));
+        head = shown(report.journal) + QLatin1Char(':');
     else if (report.unfinished)
-        text = QStringLiteral("パッケージ%1の移動は始まる前に中断されていました。書きかけの記録を削除しました。\r\n").arg(number);
+        head = MoveTexts::unfinishedJournalHead(report.number);
     else if (report.imageOnly)
-        text = report.undone() ? QStringLiteral("パッケージ%1の書きかけのイメージを削除しました。\r\n").arg(number)
-                               : QStringLiteral("パッケージ%1の書きかけのイメージを削除できませんでした。\r\n").arg(number);
-    else if (report.undone())
-        text = QStringLiteral("パッケージ%1を%2から元に戻しました（%3個の項目を戻しました）。\r\n")
-                   .arg(number, report.folderText, returned);
+        head = MoveTexts::imageRecoveryHead(report.number, report.undone());
     else
-        text = QStringLiteral("パッケージ%1を%2から元に戻せませんでした（%3個の項目を戻しました）。\r\n")
-                   .arg(number, report.folderText, returned);
-    for (const QString& line : report.leftLines)
+        head = MoveTexts::recoveryHead(report.number, report.folderText, report.returned, report.undone());
+    QString text;
+    for (const QString& line : QStringList{head} + report.leftLines)
         text += line + QStringLiteral("\r\n");
     return text;
 }

@@ -1,19 +1,17 @@
 #include "ImageBeside.h"
+#include "PackageFiles.h"
 
 #include "BaseFolder.h"
 #include "ChecksumManifest.h"
+#include "MoveTexts.h"
 #include "MoveJournal.h"
 #include "PackageListing.h"
 #include "Platform.h"
 
-#include <QDir>
 
 namespace korvo::ImageBeside {
 
-QString shown(const NativePath& path)
-{
-    return QDir::toNativeSeparators(path.toText());
-}
+using MoveTexts::shown;
 
 bool write(const Request& request, const PackageImage::Progress& progress, qint64* size, QString* errorString)
 {
@@ -28,9 +26,9 @@ bool write(const Request& request, const PackageImage::Progress& progress, qint6
     if (request.withManifest)
         image.extraFile = request.folder.manifest;
     const NativePath path = ImageFormats::pathBeside(request.folder.path, request.format);
-    image.target = MoveJournal::temporaryFor(path);
+    image.target = PackageFiles::temporaryFor(path);
     return PackageImage::write(image, progress, size, errorString)
-           && PackageListing::putInPlace(image.target, path, errorString);
+           && PackageFiles::putInPlace(image.target, path, errorString);
 }
 
 namespace {
@@ -82,7 +80,7 @@ MoveJournal imageJournal(int number, const NativePath& image)
 {
     MoveJournal journal;
     journal.number = number;
-    journal.outputs << image.fileName() << MoveJournal::temporaryFor(image.fileName());
+    journal.outputs << image.fileName() << PackageFiles::temporaryFor(image.fileName());
     return journal;
 }
 

@@ -1,7 +1,7 @@
 #include "MoveJournal.h"
 
-#include "MoveMessages.h"
-#include "PackageTarget.h"
+#include "MoveTexts.h"
+#include "PackageFiles.h"
 #include "Platform.h"
 
 #include <QFile>
@@ -166,7 +166,7 @@ bool JournalReader::takeFolder(const QList<QByteArray>& fields)
         return true;
     const NativePath expected = base_.child(QString::number(journal_->number));
     if (version_ == 1 && NativePath::fromStoredBytes(path) != expected)
-        return refuse(QStringLiteral("its package folder is not %1").arg(MoveMessages::shown(expected)));
+        return refuse(QStringLiteral("its package folder is not %1").arg(MoveTexts::shown(expected)));
     journal_->hasFolder = true;
     return true;
 }
@@ -199,16 +199,16 @@ bool JournalReader::takeOutput(const QList<QByteArray>& fields)
     if (version_ == 1) {
         // Version 1 named each output by its whole path.
         if (name.parent() != base_)
-            return refuse(QStringLiteral("it names a file outside its base folder: %1").arg(MoveMessages::shown(name)));
+            return refuse(QStringLiteral("it names a file outside its base folder: %1").arg(MoveTexts::shown(name)));
         name = name.fileName();
     }
-    QStringList allowed = PackageTarget::siblingNames(journal_->number);
-    for (const QString& sibling : PackageTarget::siblingNames(journal_->number))
-        allowed << MoveJournal::temporaryFor(NativePath::fromText(sibling)).toText();
+    QStringList allowed = PackageFiles::besideNames(journal_->number);
+    for (const QString& sibling : PackageFiles::besideNames(journal_->number))
+        allowed << PackageFiles::temporaryFor(NativePath::fromText(sibling)).toText();
     // Compared as text, and back: a name whose bytes are not text is none of them.
     if (!allowed.contains(name.toText()) || NativePath::fromText(name.toText()) != name)
         return refuse(QStringLiteral("it names a file that is not one kept beside package %1: %2")
-                          .arg(QString::number(journal_->number), MoveMessages::shown(name)));
+                          .arg(QString::number(journal_->number), MoveTexts::shown(name)));
     journal_->outputs << name;
     return true;
 }
@@ -233,7 +233,7 @@ bool JournalReader::takeItem(const QList<QByteArray>& fields)
     const NativePath folder = base_.child(QString::number(journal_->number));
     if (to.parent() != folder || to.fileName() != from.fileName())
         return refuse(QStringLiteral("an item goes elsewhere than into its package folder: %1")
-                          .arg(MoveMessages::shown(to)));
+                          .arg(MoveTexts::shown(to)));
     return setSource(from.parent()) && addItem(from.fileName().storedBytes(), fields.at(3), fields.at(4));
 }
 
@@ -288,47 +288,14 @@ bool readLines(QFile& file, JournalReader& reader, QString* rule)
 
 } // namespace
 
-NativePath MoveJournal::fileName(int number)
-{
-    return NativePath::fromText(QStringLiteral(".%1.korvo-move").arg(number));
-}
-
-NativePath MoveJournal::temporaryFor(const NativePath& output)
-{
-    // ".N.xml.korvo-part": hidden, and never counted as a number.
-    const QString name = QStringLiteral(".%1.korvo-part").arg(output.fileName().toText());
-    return output.fileName() == output ? NativePath::fromText(name) : output.parent().child(name);
-}
-
-bool MoveJournal::isJournalName(const QString& name, int* number)
-{
-    static const QRegularExpression pattern(QStringLiteral("^\\.([1-9][0-9]{0,9})\\.korvo-move$"));
-    const QRegularExpressionMatch match = pattern.match(name);
-    if (!match.hasMatch())
-        return false;
-    bool ok = false;
-    const int value = match.captured(1).toInt(&ok);
-    if (number)
-        *number = value;
-    return ok;
-}
-
-bool MoveJournal::isUnfinishedJournalName(const QString& name, int* number)
-{
-    const QString prefix = QStringLiteral(".");
-    const QString suffix = QStringLiteral(".korvo-part");
-    return name.startsWith(prefix) && name.endsWith(suffix)
-           && isJournalName(name.mid(prefix.size(), name.size() - prefix.size() - suffix.size()), number);
-}
-
 bool MoveJournal::write(const platform::FolderHandle& base, QString* errorString) const
 {
-    const NativePath name = fileName(number);
-    const NativePath temporary = temporaryFor(name);
+    const NativePath name = PackageFiles::journalName(number);
+    const NativePath temporary = PackageFiles::temporaryFor(name);
     QFile file;
     qint64 code = 0;
     if (!base.createFile(temporary, file, &code)) {
-        *errorString = MoveMessages::failure("Create journal", base.path().child(temporary), code) + "\r\n";
+        *errorString = MoveTexts::failure("Create journal", base.path().child(temporary), code) + "\r\n";
         return false;
     }
     const char* step = "Write journal";
@@ -339,13 +306,13 @@ bool MoveJournal::write(const platform::FolderHandle& base, QString* errorString
         written = base.rename(temporary, name, &code);
     }
     if (!written) {
-        *errorString = MoveMessages::failure(step, base.path().child(name), code) + "\r\n";
+        *errorString = MoveTexts::failure(step, base.path().child(name), code) + "\r\n";
         base.removeFile(temporary, nullptr);
         return false;
     }
     // The journal's name lasts before any item moves.
     if (!base.sync(&code)) {
-        *errorString = MoveMessages::failure("Sync folder", base.path(), code) + "\r\n";
+        *errorString = MoveTexts::failure("Sync folder", base.path(), code) + "\r\n";
         base.removeFile(name, nullptr);
         return false;
     }
@@ -359,9 +326,9 @@ bool MoveJournal::remove(const platform::FolderHandle& base, QString* errorStrin
     // recover then puts back whole, or finds already back. The next
     // journal's sync of this folder makes it last in any case.
     qint64 code = 0;
-    if (base.removeFile(fileName(number), &code))
+    if (base.removeFile(PackageFiles::journalName(number), &code))
         return true;
-    *errorString = MoveMessages::failure("Remove journal", base.path().child(fileName(number)), code) + "\r\n";
+    *errorString = MoveTexts::failure("Remove journal", base.path().child(PackageFiles::journalName(number)), code) + "\r\n";
     return false;
 }
 
@@ -369,7 +336,7 @@ MoveJournal::ReadResult MoveJournal::read(const platform::FolderHandle& base, co
                                           MoveJournal* journal, QString* rule)
 {
     *journal = MoveJournal();
-    if (!isJournalName(name.toText(), &journal->number) || NativePath::fromText(name.toText()) != name) {
+    if (!PackageFiles::isJournalName(name.toText(), &journal->number) || NativePath::fromText(name.toText()) != name) {
         *rule = QStringLiteral("its name is not a journal's");
         return ReadResult::Refused;
     }
@@ -387,7 +354,7 @@ MoveJournal::ReadResult MoveJournal::read(const platform::FolderHandle& base, co
         return ReadResult::Refused;
     case platform::OpenResult::Missing:
     case platform::OpenResult::Failed:
-        *rule = MoveMessages::failure("Read journal", base.path().child(name), code);
+        *rule = MoveTexts::failure("Read journal", base.path().child(name), code);
         return ReadResult::Failed;
     }
     if (!owned) {
@@ -410,16 +377,16 @@ bool MoveJournal::findIn(const platform::FolderHandle& base, QStringList* journa
     QVector<platform::FolderEntry> entries;
     qint64 code = 0;
     if (!base.list(entries, &code)) {
-        *errorString = MoveMessages::failure("List folder", base.path(), code) + "\r\n";
+        *errorString = MoveTexts::failure("List folder", base.path(), code) + "\r\n";
         return false;
     }
     // Every entry of a journal's name counts, whatever it is: one that is
     // not a regular file is refused when read, never passed over.
     for (const platform::FolderEntry& entry : qAsConst(entries)) {
         const QString name = entry.name.toText();
-        if (isJournalName(name, nullptr))
+        if (PackageFiles::isJournalName(name, nullptr))
             *journals << name;
-        else if (isUnfinishedJournalName(name, nullptr))
+        else if (PackageFiles::isUnfinishedJournalName(name, nullptr))
             *unfinished << name;
     }
     journals->sort();

@@ -2,6 +2,7 @@
 
 #include "ImageBeside.h"
 #include "MoveJournal.h"
+#include "MoveTexts.h"
 #include "PackageListing.h"
 #include "PackageRecovery.h"
 #include "PackageTarget.h"
@@ -32,14 +33,14 @@ bool PackageMoveJob::checkNoInterruptedMove()
             continue;
         }
         journalRefused_ = true;
-        refused += PackageListing::refusedJournalLine(mover_.base().path().child(name), rule);
+        refused += MoveTexts::refusedJournalLine(mover_.base().path().child(name), rule) + QStringLiteral("\r\n");
     }
     if (interrupted_.isEmpty() && unfinished.isEmpty() && !journalRefused_)
         return true;
     if (!journalRefused_ && request_.undoInterrupted)
         return undoInterrupted(unfinished);
     interrupted_ += unfinished;
-    errorString_ = refused + PackageListing::interruptedLines(mover_.baseFolderText(), interrupted_);
+    errorString_ = refused + MoveTexts::interruptedLines(mover_.baseFolderText(), interrupted_);
     return false;
 }
 
@@ -99,14 +100,16 @@ PackageMoveJob::Outcome PackageMoveJob::run()
             stoppedBefore_ = chosen.index;
             return Stopped;
         }
-        const PackageMoveResult result = movePackage(chosen);
+        const PackageMoveResult result = runPackage(chosen);
         results_ << result;
         observer_->packageEnded(result);
     }
     return Finished;
 }
 
-PackageMoveResult PackageMoveJob::movePackage(const PackageMoveRequest::Chosen& chosen)
+// One package's steps: its folder, its items under a journal, its listing,
+// manifest and image, and its end.
+PackageMoveResult PackageMoveJob::runPackage(const PackageMoveRequest::Chosen& chosen)
 {
     PackageMoveResult result;
     result.index = chosen.index;
@@ -118,7 +121,7 @@ PackageMoveResult PackageMoveJob::movePackage(const PackageMoveRequest::Chosen& 
     }
     observer_->packageStarted(result);
     const auto progress = [this, &chosen](int done, int all) { observer_->itemsMoved(chosen.index, done, all); };
-    result.moved = mover_.movePackage(result.folder, chosen.package, progress);
+    result.moved = mover_.moveItems(result.folder, chosen.package, progress);
     if (!result.moved) {
         result.error = mover_.errorString();
         result.leftItemsBehind = mover_.leftItemsBehind();
@@ -166,7 +169,7 @@ void PackageMoveJob::writeManifest(PackageMoveResult& result)
 void PackageMoveJob::writeImage(PackageMoveResult& result)
 {
     result.image = ImageFormats::pathBeside(result.folder.path, request_.image);
-    result.imageText = ImageBeside::shown(result.image);
+    result.imageText = MoveTexts::shown(result.image);
     observer_->imageStarted(result);
     result.imageTried = true;
     ImageBeside::Request image;

@@ -38,10 +38,6 @@ public:
     const platform::FolderHandle& handle() const { return handle_; }
     const NativePath& path() const { return handle_.path(); }
 
-    // The line that refuses a level of a base folder, or an empty text for
-    // a level that may be used.
-    static QString levelRefusal(platform::FolderLevel level, const NativePath& path, qint64 errorCode);
-
 private:
     platform::FolderHandle handle_;
     platform::FolderLock lock_;

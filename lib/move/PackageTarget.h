@@ -13,10 +13,13 @@ namespace korvo {
 // dialog and korvo-cli move.
 namespace PackageTarget {
 
-// Where korvo_pack goes for a scanned folder, always absolute (Windows: the
-// drive root "C:/"; elsewhere the mount point of its file system when this
-// user may make korvo_pack there, else the highest folder above the scanned
-// one on that file system where they may).
+// Where korvo_pack goes for a scanned folder, always absolute: the highest
+// folder above the scanned one on its volume (its root first: Windows the
+// drive root "C:/", elsewhere the mount point of its file system) that the
+// user owns, that no one else may write to, and where korvo_pack may be
+// made or is such a folder of theirs: their home folder, typically. A shared
+// or sticky folder such as /tmp is never taken. The volume's root when there
+// is none, so that the move reports why it cannot start.
 NativePath volumeRoot(const NativePath& scannedFolder);
 
 // The exact path of the base folder: volume root / korvo_pack / order /
@@ -33,11 +36,6 @@ QString packageFolder(const QString& baseFolder, int number);
 
 // The path of the XML listing of package N, beside its folder.
 QString listingPath(const QString& baseFolder, int number);
-
-// The names beside package folder N that must be free for a package to
-// take number N: its listing "N.xml", its checksum manifest "N.sha256" and
-// its images "N.iso" and "N.zip".
-QStringList siblingNames(int number);
 
 // The number a base folder entry counts as: its name up to the first dot
 // as a decimal number ("5" and "5.xml" both count as 5); -1 for any other.

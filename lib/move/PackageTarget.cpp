@@ -9,9 +9,42 @@
 
 namespace korvo::PackageTarget {
 
+namespace {
+
+// True when this user can put package folders under `folder`: it is their
+// own folder alone, and korvo_pack is there as such a folder that takes
+// new folders, or it is not there and may be made. A korvo_pack that is a
+// link, or that another user may write to, is never taken: another user
+// could plant or swap the package folders there (a sticky bit only keeps
+// them from renaming what is already there).
+bool mayHoldPackages(const NativePath& folder)
+{
+    if (platform::checkFolderLevel(folder, nullptr) != platform::FolderLevel::Folder)
+        return false;
+    const NativePath pack = folder.child(QStringLiteral("korvo_pack"));
+    switch (platform::checkFolderLevel(pack, nullptr)) {
+    case platform::FolderLevel::Folder:
+        return platform::mayCreateIn(pack);
+    case platform::FolderLevel::Missing:
+        return platform::mayCreateIn(folder);
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 NativePath volumeRoot(const NativePath& scannedFolder)
 {
-    return platform::volumeRoot(scannedFolder);
+    // The volume's root first, then down towards the scanned folder; the
+    // scanned folder itself only when it is the volume's root, so that a
+    // move reports why it cannot start there.
+    const QVector<NativePath> chain = platform::foldersUpToVolumeRoot(scannedFolder);
+    for (int i = chain.size() - 1; i >= 1; --i) {
+        if (mayHoldPackages(chain.at(i)))
+            return chain.at(i);
+    }
+    return chain.last();
 }
 
 NativePath baseFolderPath(const NativePath& volumeRoot, const QString& orderName, const QString& label)
@@ -44,13 +77,6 @@ QString packageFolder(const QString& baseFolder, int number)
 QString listingPath(const QString& baseFolder, int number)
 {
     return QDir::toNativeSeparators(QDir(baseFolder).absoluteFilePath(QString::number(number) + QStringLiteral(".xml")));
-}
-
-QStringList siblingNames(int number)
-{
-    const QString name = QString::number(number);
-    return {name + QStringLiteral(".xml"), name + QStringLiteral(".sha256"), name + QStringLiteral(".iso"),
-            name + QStringLiteral(".zip")};
 }
 
 int entryNumber(const QString& name)

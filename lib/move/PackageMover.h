@@ -27,14 +27,9 @@ struct PackageFolder
     QString manifestText;
 };
 
-// The pack room: a scanned folder's top-level items become packages
-// (Packager) that move, each all or nothing, into numbered folders
-// (PackageMover), with a listing and a manifest beside each (PackageListing).
-// Every call runs on the caller's thread and changes the disk only through
-// exact paths; the tree is the caller's, who takes moved packages out of it.
-//
 // The steps that move packages of a scanned folder into numbered folders,
-// shared by the packaging dialog and korvo-cli move:
+// shared by the packaging dialog and korvo-cli move (through
+// PackageMoveJob):
 //   volume root / korvo_pack / order name / label / N   (listing N.xml beside N)
 // A package only ever goes into a folder this mover has just created, and
 // every path is built from exact paths; texts serve the messages only.
@@ -78,14 +73,14 @@ public:
     // failure the number last tried.
     bool createPackageFolder(int wanted, PackageFolder* folder);
 
-    // Moves the package into a folder made by createPackageFolder, checking
-    // each item against the scan first. A journal naming every item is
-    // written and synced before the first item moves. On failure the undo has run, the folder is removed again when it is
-    // empty (so that a retry takes the same number) and so is the journal,
+    // Moves the package's items into a folder made by createPackageFolder
+    // (Packager::movePackage), checking each against the scan first. A
+    // journal naming every item is written and synced before the first item
+    // moves. On failure the undo has run, the folder is removed again when it
+    // is empty (so that a retry takes the same number) and so is the journal,
     // unless items could not go back: then it stays for 'korvo-cli recover'.
-    bool movePackage(const PackageFolder& folder, const PackagePtr& package,
-                     const Packager::Progress& progress = {});
-    // Ends the package that movePackage moved last, once its listing and
+    bool moveItems(const PackageFolder& folder, const PackagePtr& package, const Packager::Progress& progress = {});
+    // Ends the package that moveItems moved last, once its listing and
     // manifest are written: syncs the package folder, the items' old folders
     // and the base folder (one sync each for the moves, the listing and the
     // manifest), then removes the journal. On failure the journal stays, so
@@ -116,7 +111,7 @@ private:
     // one and the items move into the other.
     BaseFolder baseFolder_;
     platform::FolderHandle packageHandle_;
-    PackagePtr moved_; // the package movePackage moved last
+    PackagePtr moved_; // the package moveItems moved last
     Packager packager_;
     QString errorString_;
 };

@@ -1,9 +1,8 @@
 #include "PackageMover.h"
+#include "PackageFiles.h"
 
-#include "ChecksumManifest.h"
 #include "ChildIdentities.h"
-#include "ImageFormat.h"
-#include "MoveMessages.h"
+#include "MoveTexts.h"
 #include "PackageTarget.h"
 #include "Platform.h"
 
@@ -25,7 +24,7 @@ PackageMover::PackageMover(const DirectoryNodePtr& root, const NativePath& volum
 
 bool PackageMover::fail(const char* step, const NativePath& path, qint64 errorCode)
 {
-    errorString_ = MoveMessages::failure(step, path, errorCode) + QStringLiteral("\r\n");
+    errorString_ = MoveTexts::failure(step, path, errorCode) + QStringLiteral("\r\n");
     return false;
 }
 
@@ -62,9 +61,9 @@ PackageFolder PackageMover::folderFor(int number) const
     folder.number = number;
     folder.path = base_.child(QString::number(number));
     folder.text = PackageTarget::packageFolder(baseText_, number);
-    folder.listing = base_.child(QString::number(number) + QStringLiteral(".xml"));
+    folder.listing = PackageFiles::beside(folder.path, PackageFiles::Kind::Listing);
     folder.listingText = PackageTarget::listingPath(baseText_, number);
-    folder.manifest = ChecksumManifest::pathBeside(folder.path);
+    folder.manifest = PackageFiles::beside(folder.path, PackageFiles::Kind::Manifest);
     folder.manifestText = QDir::toNativeSeparators(folder.manifest.toText());
     return folder;
 }
@@ -72,7 +71,7 @@ PackageFolder PackageMover::folderFor(int number) const
 bool PackageMover::isFree(int number, bool* free)
 {
     *free = false;
-    QStringList names = PackageTarget::siblingNames(number);
+    QStringList names = PackageFiles::besideNames(number);
     names.prepend(QString::number(number));
     for (const QString& name : qAsConst(names)) {
         const NativePath path = base_.child(name);
@@ -140,10 +139,10 @@ bool PackageMover::createPackageFolder(int wanted, PackageFolder* folder)
             // folder's own mode is the user's choice: others writing in it
             // cannot steer an item, as every item is checked by identity.
             const platform::FolderLevel found = base.openLevel(name, false, &packageHandle_, &errorCode);
-            errorString_ = found == platform::FolderLevel::Shared
-                               ? QString()
-                               : BaseFolder::levelRefusal(found, folder->path, errorCode);
-            return errorString_.isEmpty();
+            if (found == platform::FolderLevel::Folder || found == platform::FolderLevel::Shared)
+                return true;
+            errorString_ = MoveTexts::levelRefusal(found, folder->path, errorCode) + QStringLiteral("\r\n");
+            return false;
         }
         // Taken between the look-up and now (by another move): the next one.
         if (!platform::isAlreadyExists(errorCode))
@@ -157,9 +156,9 @@ bool PackageMover::writeJournal(const PackageFolder& folder, const PackagePtr& p
 {
     journal->number = folder.number;
     journal->hasFolder = true;
-    for (const QString& name : PackageTarget::siblingNames(folder.number)) {
+    for (const QString& name : PackageFiles::besideNames(folder.number)) {
         const NativePath output = NativePath::fromText(name);
-        journal->outputs << output << MoveJournal::temporaryFor(output);
+        journal->outputs << output << PackageFiles::temporaryFor(output);
     }
     const ChildIdentities* scanned = root_ ? root_->childIdentities() : nullptr;
     for (const PackagablePtr& item : package ? package->items : QList<PackagablePtr>()) {
@@ -171,7 +170,7 @@ bool PackageMover::writeJournal(const PackageFolder& folder, const PackagePtr& p
             journal->sourceFolder = source.parent();
         else if (source.parent() != journal->sourceFolder) {
             errorString_ = QStringLiteral("The package's items do not all lie in one folder. path:%1.\r\n")
-                               .arg(MoveMessages::shown(source));
+                               .arg(MoveTexts::shown(source));
             return false;
         }
         MoveJournal::Item entry{item->nativeFileName(), {}};
@@ -207,7 +206,7 @@ bool PackageMover::syncMoved(const PackageFolder& folder, const PackagePtr& pack
     return true;
 }
 
-bool PackageMover::movePackage(const PackageFolder& folder, const PackagePtr& package,
+bool PackageMover::moveItems(const PackageFolder& folder, const PackagePtr& package,
                                const Packager::Progress& progress)
 {
     errorString_.clear();

@@ -1,0 +1,107 @@
+#include "PackagingLayout.h"
+
+#include "ImageFormat.h"
+#include "WidgetFit.h"
+#include "ui_PackagingDialog.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QProgressBar>
+#include <QTextBrowser>
+#include <QTreeWidget>
+
+namespace korvo::PackagingLayout {
+
+namespace {
+
+// The image check box sits beside the second option, right of its text;
+// it is hidden where this build cannot write images.
+void placeImageCheckBox(Ui::PackagingDialog& form)
+{
+    QCheckBox* image = form.checkBoxImage;
+    if (!ImageFormats::available()) {
+        image->hide();
+        image->setChecked(false);
+        return;
+    }
+    const QCheckBox* explorer = form.checkBoxOpenExplorer;
+    const int left = qMax(image->x(), explorer->x() + explorer->sizeHint().width() + 10);
+    image->setGeometry(left, image->y(), form.groupBox->width() - 10 - left, image->height());
+    image->setToolTip(image->sizeHint().width() > image->width() ? image->text() : QString());
+}
+
+} // namespace
+
+void fitPackageColumns(Ui::PackagingDialog& form)
+{
+    // The rows have no children, so the tree needs no room for branches. The
+    // number column is as narrow as its texts and the two size columns share
+    // the rest of the width, also when a scroll bar takes some of it. A size
+    // text too wide for its column is drawn as its size alone, without the
+    // byte count, and is whole in its tooltip.
+    QTreeWidget* tree = form.treeWidgetPackage;
+    tree->setRootIsDecorated(false);
+    QHeaderView* header = tree->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
+    header->setSectionResizeMode(2, QHeaderView::Stretch);
+    auto* sizes = new FittedTextDelegate(tree);
+    tree->setItemDelegateForColumn(1, sizes);
+    tree->setItemDelegateForColumn(2, sizes);
+    QObject::connect(header, &QHeaderView::sectionResized, tree, [tree] { updateSizeToolTips(tree); });
+}
+
+void updateSizeToolTips(QTreeWidget* tree)
+{
+    // A size text that is drawn shortened has its whole text as its tooltip.
+    const QFontMetrics metrics = tree->fontMetrics();
+    for (int column = 1; column <= 2; ++column) {
+        const int room = itemTextRoom(tree, tree->columnWidth(column));
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = tree->topLevelItem(i);
+            const QString text = row->text(column);
+            row->setToolTip(column, metrics.horizontalAdvance(text) <= room ? QString() : text);
+        }
+    }
+}
+
+void fitTextsToFont(Ui::PackagingDialog& form)
+{
+    // The labels before the combo boxes take the room their texts need; the
+    // combo boxes then start further right.
+    fitLabelColumn({form.label_2, form.label, form.label_3},
+                   {form.comboBoxOrder, form.labelOrderSize, form.comboBoxLabel, form.comboBoxSort});
+    // The pack button may take the margin to its left, and the note beside
+    // it gives what the button still lacks, up to half its width: the note
+    // grows taller below for the lines it needs then.
+    QPushButton* pack = form.pushButtonPack;
+    QTextBrowser* note = form.textBrowser;
+    if (pack->sizeHint().width() > pack->width()) {
+        const int shift = qBound(0, pack->sizeHint().width() - (note->x() - 4 - 10), note->width() / 2);
+        note->setGeometry(note->x() + shift, note->y(), note->width() - shift, note->height());
+        pack->move(10, pack->y());
+        widenToText(pack, note->x() - 4);
+    }
+    // The note shows all its lines: where the font needs more lines or taller
+    // ones than the form has room for, the note, and the dialog with it, grow
+    // by what is missing, and what is below moves down.
+    growToDocument(note);
+    widenToText(form.pushButtonMove, form.pushButtonAllCheck->x() - 10);
+    widenToText(form.checkBoxSave, form.groupBox->width() - 10);
+    widenToText(form.checkBoxOpenExplorer, form.groupBox->width() - 10);
+    placeImageCheckBox(form);
+}
+
+// The progress bar sits between the move button, which may have grown to
+// its text, and the check buttons.
+void placeMoveProgress(Ui::PackagingDialog& form)
+{
+    QProgressBar* bar = form.progressBarMove;
+    const int left = form.pushButtonMove->geometry().right() + 10;
+    const int right = form.pushButtonAllCheck->x() - 10;
+    bar->setGeometry(left, bar->y(), qMax(0, right - left), bar->height());
+    bar->hide();
+}
+
+} // namespace korvo::PackagingLayout

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "DirectoryNode.h"
+#include "FileNode.h"
+#include "Package.h"
+#include "PackageOrder.h"
+#include "SaturatingSum.h"
+
+#include <QList>
+#include <QVector>
+
+#include <vector>
+
+// The strategies of the packer: how candidates are ordered and placed into
+// packages. Used by Packer only.
+namespace korvo::packing {
+
+// Builds the packages of one packing: items go into the current package
+// until it is closed, and a closed package is never reopened.
+class PackageBuilder
+{
+public:
+    PackageBuilder(const PackageOrder& order, QList<PackagePtr>& packages) : order_(order), packages_(packages) {}
+
+    bool isEmpty() const { return items_.isEmpty(); }
+    qint64 sizeOnDisk() const { return sizeOnDisk_; }
+
+    void add(const PackagablePtr& item, qint64 itemSize, qint64 itemSizeOnDisk)
+    {
+        items_.append(item);
+        size_ = addSaturating(size_, itemSize);
+        sizeOnDisk_ = addSaturating(sizeOnDisk_, itemSizeOnDisk);
+    }
+
+    void close()
+    {
+        PackagePtr package(new Package);
+        package->size = size_;
+        package->sizeOnDisk = sizeOnDisk_;
+        package->packageOrder = order_;
+        package->items = items_;
+        packages_.append(package);
+        size_ = 0;
+        sizeOnDisk_ = 0;
+        items_.clear();
+    }
+
+private:
+    const PackageOrder& order_;
+    QList<PackagePtr>& packages_;
+    qint64 size_ = 0;
+    qint64 sizeOnDisk_ = 0;
+    QList<PackagablePtr> items_;
+};
+
+// One top-level item that fits the limit: where the root lists it (its
+// files first, then its subfolders) and its two figures, read once.
+struct Candidate
+{
+    int source;
+    qint64 size;       // totalSize(): the size sort key and the package's size
+    qint64 sizeOnDisk; // totalSizeOnDisk(): what must fit
+};
+
+// The root's items by their position in "files, then subfolders".
+class Sources
+{
+public:
+    explicit Sources(const DirectoryNode& root) : files_(root.files()), folders_(root.subdirectories()) {}
+
+    PackagablePtr item(int source) const
+    {
+        if (source < files_.size())
+            return files_.at(source);
+        return folders_.at(source - files_.size());
+    }
+
+    QString fileName(int source) const
+    {
+        if (source < files_.size())
+            return files_.at(source)->fileName();
+        return folders_.at(source - files_.size())->fileName();
+    }
+
+private:
+    const QVector<FileNodePtr>& files_;
+    const QVector<DirectoryNodePtr>& folders_;
+};
+
+// Places the candidates by best fit, in listed order among equals.
+void placeBestFit(const std::vector<Candidate>& candidates, const Sources& sources, qint64 limit,
+                  PackageBuilder& builder);
+// Places the candidates in their order, each closing the package it does not fit.
+void placeNextFit(const std::vector<Candidate>& candidates, const Sources& sources, qint64 limit,
+                  PackageBuilder& builder);
+// Orders the candidates for the sort modes that order them (stable).
+void sortCandidates(std::vector<Candidate>& candidates, const Sources& sources, int sort);
+
+} // namespace korvo::packing
