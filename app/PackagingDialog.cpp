@@ -321,10 +321,6 @@ void PackagingDialog::addRows(int from)
 
 void PackagingDialog::packDone()
 {
-    // The new rows' widths settle when the tree lays them out; a size text
-    // that is cut then gets its tooltip through the header's resize notice,
-    // and here when the widths stay as they were.
-    PackagingLayout::updateSizeToolTips(form->treeWidgetPackage);
     packedOrder = pendingOrder;
     form->groupBoxPackage->setEnabled(!packages.isEmpty());
     setStatus(PackTexts::packedStatus(packages.size(), packedBound));

@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -26,6 +27,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QTextBrowser>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -300,20 +302,29 @@ private slots:
         QVERIFY(tree->columnWidth(0) < width / 4);
         const QFontMetrics metrics = tree->fontMetrics();
         int tooltips = 0;
+        int hovered = 0; // cut cells in sight whose tooltip was asked for
         for (int column = 1; column <= 2; ++column) {
             QVERIFY(dynamic_cast<FittedTextDelegate*>(tree->itemDelegateForColumn(column)));
             const int room = itemTextRoom(tree, tree->columnWidth(column));
             for (int i = 0; i < tree->topLevelItemCount(); ++i) {
                 QTreeWidgetItem* row = tree->topLevelItem(i);
-                QVERIFY(row->toolTip(0).isEmpty());
                 const QString text = row->text(column);
                 const QString drawn = fittedText(text, metrics, room);
                 QVERIFY(metrics.horizontalAdvance(drawn) <= room);
-                if (drawn == text) {
-                    QVERIFY(row->toolTip(column).isEmpty());
-                    continue;
+                // The pointer resting on a cell shows the whole text where
+                // it is drawn cut, and nothing where it is whole.
+                const QRect line = tree->visualItemRect(row);
+                const QRect cell(tree->header()->sectionViewportPosition(column), line.y(), tree->columnWidth(column),
+                                 line.height());
+                if (tree->viewport()->rect().contains(cell)) {
+                    QToolTip::hideText();
+                    QHelpEvent hover(QEvent::ToolTip, cell.center(), tree->viewport()->mapToGlobal(cell.center()));
+                    QApplication::sendEvent(tree->viewport(), &hover);
+                    QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), drawn == text ? QString() : text);
+                    hovered += drawn == text ? 0 : 1;
                 }
-                QCOMPARE(row->toolTip(column), text);
+                if (drawn == text)
+                    continue;
                 ++tooltips;
                 // The size stays readable: only the byte count goes while
                 // the size alone fits.
@@ -325,6 +336,8 @@ private slots:
             }
         }
         QCOMPARE(tooltips > 0, cut);
+        QCOMPARE(hovered > 0, cut);
+        QToolTip::hideText();
     }
 
     // The labels, the note and the package list of the form show their
