@@ -2,10 +2,12 @@
 
 #include "ExportAsFileDialog.h"
 #include "ImageFormat.h"
+#include "LowerBound.h"
 #include "MoveTexts.h"
 #include "PackageMoveSession.h"
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
+#include "PackTexts.h"
 #include "Packer.h"
 #include "PackagingLayout.h"
 #include "SettingsFolder.h"
@@ -79,10 +81,9 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
 
     updateOrderComboBox();
 
-    const QStringList sorts{QStringLiteral("詰め合わせ"), QStringLiteral("サイズ昇順"), QStringLiteral("サイズ降順"),
-                            QStringLiteral("名前昇順"), QStringLiteral("名前降順")};
-    for (int i = 0; i < sorts.size(); ++i)
-        form->comboBoxSort->addItem(sorts.at(i), i);
+    // The form lists the sort modes in PackSort's order; each carries its value.
+    for (int i = 0; i < form->comboBoxSort->count(); ++i)
+        form->comboBoxSort->setItemData(i, i);
 
     for (const QString& label : qAsConst(labels))
         form->comboBoxLabel->addItem(label);
@@ -126,8 +127,10 @@ PackagingDialog::~PackagingDialog()
     // The owner waits for the dialog to close, which waits for the work; a
     // dialog destroyed otherwise stops the move after its current package.
     delete session.data();
-    if (packer)
+    if (packer) {
+        packer->requestInterruption();
         packer->wait();
+    }
     delete form;
 }
 
@@ -236,6 +239,10 @@ void PackagingDialog::triggerExportConfigDialog()
 
 void PackagingDialog::triggerPack()
 {
+    if (packer) { // the button stops a search: the best packing found so far is shown
+        packer->requestInterruption();
+        return;
+    }
     if (!root || isBusy())
         return;
     form->pushButtonPack->setEnabled(false);
@@ -254,13 +261,26 @@ void PackagingDialog::triggerPack()
     // The rows shown are about to be replaced: nothing may move them now.
     form->groupBoxPackage->setEnabled(false);
     auto packed = QSharedPointer<QList<PackagePtr>>::create();
+    auto bound = QSharedPointer<int>::create(0);
     const DirectoryNodePtr tree = root;
-    packer = QThread::create([tree, order, sort, packed] { Packer::pack(order, sort, tree, *packed); });
-    connect(packer, &QThread::finished, this, [this, order, packed] {
+    packer = QThread::create([tree, order, sort, packed, bound] {
+        *bound = Packer::lowerBound(order, tree);
+        Packer::pack(order, sort, tree, *packed);
+    });
+    connect(packer, &QThread::finished, this, [this, order, packed, bound] {
         packer->deleteLater();
         packer = nullptr;
+        form->pushButtonPack->setText(QStringLiteral("パッケージを作成"));
+        form->pushButtonPack->setEnabled(false);
+        packedBound = *bound;
         showPackages(order, *packed);
     });
+    if (sort == Fewest) { // a search may take a while: it can be stopped
+        setStatus(QStringLiteral("パッケージ作成中...最少のパッケージ数を探しています。"
+                                 "「探索を中止」で、それまでの最良の結果になります。"));
+        form->pushButtonPack->setText(QStringLiteral("探索を中止"));
+        form->pushButtonPack->setEnabled(true);
+    }
     packer->start();
 }
 
@@ -301,13 +321,9 @@ void PackagingDialog::addRows(int from)
 
 void PackagingDialog::packDone()
 {
-    // The new rows' widths settle when the tree lays them out; a size text
-    // that is cut then gets its tooltip through the header's resize notice,
-    // and here when the widths stay as they were.
-    PackagingLayout::updateSizeToolTips(form->treeWidgetPackage);
     packedOrder = pendingOrder;
     form->groupBoxPackage->setEnabled(!packages.isEmpty());
-    setStatus(QStringLiteral("パッケージ作成完了。"));
+    setStatus(PackTexts::packedStatus(packages.size(), packedBound));
     form->pushButtonPack->setEnabled(true);
     emit packFinished();
     if (closeWhenIdle)
@@ -555,13 +571,16 @@ void PackagingDialog::finishMove()
 }
 
 // While a move runs, closing the dialog asks whether to stop it once the
-// current package is done; a pack is short and is simply waited for.
+// current package is done; a pack is stopped (a search ends at once) and
+// waited for.
 void PackagingDialog::askToStop()
 {
     if (closeWhenIdle || asking)
         return;
     if (!session) {
         closeWhenIdle = true;
+        if (packer)
+            packer->requestInterruption(); // a search keeps what it found
         return;
     }
     // The move's end waits until the question is answered.

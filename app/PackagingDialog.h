@@ -121,6 +121,7 @@ private:
     QThread* packer = nullptr;
     QList<PackagePtr> pendingRows;
     PackageOrder pendingOrder;
+    int packedBound = 0; // at least how many packages the last pack needed
     // The running move, and the listing window of its current package.
     QPointer<PackageMoveSession> session;
     QString moveBaseFolder;

@@ -7,6 +7,8 @@
 #include "PackOptions.h"
 
 #include "FileNode.h"
+#include "LowerBound.h"
+#include "PackTexts.h"
 #include "SizeFormat.h"
 
 namespace korvo::cli {
@@ -43,19 +45,21 @@ const char* const PackHelp =
     "whose size on disk stays within a limit. Prints each package with its\n"
     "number, item count, size, size on disk and how full it is, then its items\n"
     "(folders with a trailing /), then the items left out because each alone\n"
-    "exceeds the limit. Nothing on disk changes.\n"
+    "exceeds the limit. A line after the first says at least how many packages\n"
+    "any packing needs. Nothing on disk changes.\n"
     "\n";
 
 const char* const PackJsonHelp =
     "  --json         print one JSON object instead:\n"
     "                 {\"order\", \"limit\", \"sort\", \"packages\": [{\"number\", \"size\",\n"
-    "                 \"sizeOnDisk\", \"items\"}], \"excluded\", \"unreadableFolderCount\",\n"
-    "                 \"unreadableFolders\"}\n"
+    "                 \"sizeOnDisk\", \"items\"}], \"lowerBound\" (at least how many\n"
+    "                 packages any packing needs), \"excluded\",\n"
+    "                 \"unreadableFolderCount\", \"unreadableFolders\"}\n"
     "\n"
     "Exit status: 0 packed, 1 the scan failed, 2 wrong usage.\n";
 
-void printJson(const PackOptions& options, const QList<PackagePtr>& packages, const QList<PackagablePtr>& excluded,
-               const ScanResult& scan)
+void printJson(const PackOptions& options, const QList<PackagePtr>& packages, int lowerBound,
+               const QList<PackagablePtr>& excluded, const ScanResult& scan)
 {
     QStringList packageTexts;
     for (int i = 0; i < packages.size(); ++i) {
@@ -66,13 +70,17 @@ void printJson(const PackOptions& options, const QList<PackagePtr>& packages, co
                             .arg(package->sizeOnDisk)
                             .arg(jsonNames(package->items));
     }
-    out() << "{" << jsonOrder(options) << ", \"packages\": " << jsonArray(packageTexts) << ", \"excluded\": " << jsonNames(excluded) << ", " << jsonUnreadable(scan) << "}\n";
+    out() << "{" << jsonOrder(options) << ", \"packages\": " << jsonArray(packageTexts)
+          << ", \"lowerBound\": " << lowerBound << ", \"excluded\": " << jsonNames(excluded) << ", " << jsonUnreadable(scan) << "}\n";
 }
 
-void printText(const PackOptions& options, const QList<PackagePtr>& packages, const QList<PackagablePtr>& excluded)
+void printText(const PackOptions& options, const QList<PackagePtr>& packages, int lowerBound,
+               const QList<PackagablePtr>& excluded)
 {
     out() << options.order.name << ": " << formatSize(options.order.size) << ", sort " << options.sortName
           << ", " << packages.size() << (packages.size() == 1 ? " package" : " packages") << "\n";
+    if (!packages.isEmpty())
+        out() << PackTexts::countLine(packages.size(), lowerBound) << "\n";
     for (int i = 0; i < packages.size(); ++i) {
         const PackagePtr& package = packages[i];
         out() << "#" << (i + 1) << "  " << package->items.size() << (package->items.size() == 1 ? " item" : " items")
@@ -104,10 +112,11 @@ int packCommand(const QStringList& arguments)
     if (!scanAndPack(command, options, scan, packages))
         return Failure;
     const QList<PackagablePtr> excluded = excludedItems(scan.root, options.order.size);
+    const int lowerBound = Packer::lowerBound(options.order, scan.root);
     if (options.json)
-        printJson(options, packages, excluded, scan);
+        printJson(options, packages, lowerBound, excluded, scan);
     else
-        printText(options, packages, excluded);
+        printText(options, packages, lowerBound, excluded);
     return Success;
 }
 

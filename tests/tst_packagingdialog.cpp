@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -26,12 +27,14 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QTextBrowser>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QXmlStreamReader>
 #include <QtTest>
 
 #include <cerrno>
 #include <memory>
+#include <random>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -195,9 +198,9 @@ private slots:
         auto* sorts = child<QComboBox>(&dialog, "comboBoxSort");
         const QStringList sortNames{QStringLiteral("詰め合わせ"), QStringLiteral("サイズ昇順"),
                                     QStringLiteral("サイズ降順"), QStringLiteral("名前昇順"),
-                                    QStringLiteral("名前降順")};
-        QCOMPARE(sorts->count(), 5);
-        for (int i = 0; i < 5; ++i) {
+                                    QStringLiteral("名前降順"), QStringLiteral("最少パッケージ数")};
+        QCOMPARE(sorts->count(), 6);
+        for (int i = 0; i < 6; ++i) {
             QCOMPARE(sorts->itemText(i), sortNames.at(i));
             QCOMPARE(sorts->itemData(i).toInt(), i);
         }
@@ -231,6 +234,7 @@ private slots:
         QTest::newRow("size descending") << 2 << QVector<int>{3, 0, 3, /**/ 4, 0, 4, /**/ 0, 100, 1};
         QTest::newRow("name ascending") << 3 << QVector<int>{2, 0, 2, /**/ 3, 100, 4, /**/ 2, 0, 2};
         QTest::newRow("name descending") << 4 << QVector<int>{2, 100, 3, /**/ 3, 0, 3, /**/ 2, 0, 2};
+        QTest::newRow("fewest: best fit's, which is the fewest") << 5 << QVector<int>{3, 100, 4, /**/ 4, 0, 4};
     }
     void packShowsOneRowPerPackage()
     {
@@ -252,7 +256,11 @@ private slots:
             QCOMPARE(row->text(2), formatSize(expected.at(i).second));
         }
         QVERIFY(child<QGroupBox>(&session.dialog, "groupBoxPackage")->isEnabled());
-        QCOMPARE(statusText(&session.dialog), QStringLiteral("パッケージ作成完了。"));
+        // 8C on disk fit 4C packages: 2 at least.
+        QCOMPARE(statusText(&session.dialog),
+                 expected.size() == 2
+                     ? QStringLiteral("パッケージ作成完了。パッケージ数：2（どのように詰めても最低2個必要なので、これが最少です。）")
+                     : QStringLiteral("パッケージ作成完了。パッケージ数：3（どのように詰めても最低2個必要です。）"));
         QVERIFY(button(&session.dialog, "pushButtonPack")->isEnabled());
         // Packing leaves the tree alone.
         QCOMPARE(session.root->totalFileCount(), 6);
@@ -294,20 +302,29 @@ private slots:
         QVERIFY(tree->columnWidth(0) < width / 4);
         const QFontMetrics metrics = tree->fontMetrics();
         int tooltips = 0;
+        int hovered = 0; // cut cells in sight whose tooltip was asked for
         for (int column = 1; column <= 2; ++column) {
             QVERIFY(dynamic_cast<FittedTextDelegate*>(tree->itemDelegateForColumn(column)));
             const int room = itemTextRoom(tree, tree->columnWidth(column));
             for (int i = 0; i < tree->topLevelItemCount(); ++i) {
                 QTreeWidgetItem* row = tree->topLevelItem(i);
-                QVERIFY(row->toolTip(0).isEmpty());
                 const QString text = row->text(column);
                 const QString drawn = fittedText(text, metrics, room);
                 QVERIFY(metrics.horizontalAdvance(drawn) <= room);
-                if (drawn == text) {
-                    QVERIFY(row->toolTip(column).isEmpty());
-                    continue;
+                // The pointer resting on a cell shows the whole text where
+                // it is drawn cut, and nothing where it is whole.
+                const QRect line = tree->visualItemRect(row);
+                const QRect cell(tree->header()->sectionViewportPosition(column), line.y(), tree->columnWidth(column),
+                                 line.height());
+                if (tree->viewport()->rect().contains(cell)) {
+                    QToolTip::hideText();
+                    QHelpEvent hover(QEvent::ToolTip, cell.center(), tree->viewport()->mapToGlobal(cell.center()));
+                    QApplication::sendEvent(tree->viewport(), &hover);
+                    QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), drawn == text ? QString() : text);
+                    hovered += drawn == text ? 0 : 1;
                 }
-                QCOMPARE(row->toolTip(column), text);
+                if (drawn == text)
+                    continue;
                 ++tooltips;
                 // The size stays readable: only the byte count goes while
                 // the size alone fits.
@@ -319,6 +336,8 @@ private slots:
             }
         }
         QCOMPARE(tooltips > 0, cut);
+        QCOMPARE(hovered > 0, cut);
+        QToolTip::hideText();
     }
 
     // The labels, the note and the package list of the form show their
@@ -395,6 +414,60 @@ private slots:
         session.checkOnly({1});
         session.move();
         QVERIFY(QFileInfo::exists(fixture->packageFolder(QString(), 1) + QStringLiteral("Delta")));
+    }
+
+    // The fewest mode's search over 100,000 items runs on the packing
+    // worker: the dialog answers meanwhile, and the pack button, now "探索を
+    // 中止", or closing the dialog stops it long before its time is up; the
+    // best packing found is shown, never more packages than best fit.
+    void fewestSearchCanBeStopped_data()
+    {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("stop button") << false;
+        QTest::newRow("close") << true;
+    }
+    void fewestSearchCanBeStopped()
+    {
+        QFETCH(bool, close);
+        // Random sizes up to a CD: best fit is one package above the bound,
+        // which the search can neither beat nor prove quickly.
+        const DirectoryNodePtr root = TreeBuilder::root(QStringLiteral("C:/many"));
+        std::mt19937_64 random(20261209);
+        for (int i = 0; i < 100000; ++i)
+            TreeBuilder::file(root, QString::number(i), 1 + qint64(random() % 700000000));
+        TreeBuilder::total(root);
+        QList<PackagePtr> bestFit;
+        Packager().pack(builtInPackageOrders().first(), Assorted, root, bestFit);
+
+        Session session(root);
+        child<QComboBox>(&session.dialog, "comboBoxOrder")->setCurrentIndex(0);
+        child<QComboBox>(&session.dialog, "comboBoxSort")->setCurrentIndex(5);
+        QPushButton* pack = button(&session.dialog, "pushButtonPack");
+        QSignalSpy finished(&session.dialog, &PackagingDialog::packFinished);
+        click(pack);
+        QVERIFY(session.dialog.isBusy());
+        QCOMPARE(pack->text(), QStringLiteral("探索を中止"));
+        QVERIFY(pack->isEnabled());
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(10);
+        QTRY_VERIFY(ticks >= 20);
+        QVERIFY(finished.isEmpty());
+
+        if (close)
+            session.dialog.close();
+        else
+            click(pack);
+        // The search ends at once (it would go on for 10 seconds); the rows
+        // of its packages then fill in batches.
+        QTRY_VERIFY2_WITH_TIMEOUT(pack->text() == QStringLiteral("パッケージを作成"), "the search ran on", 8000);
+        QVERIFY(finished.wait(60000));
+        const int packages = rows(&session.dialog)->topLevelItemCount();
+        QVERIFY(packages > 0 && packages <= bestFit.size());
+        QVERIFY(statusText(&session.dialog).startsWith(QStringLiteral("パッケージ作成完了。パッケージ数：")));
+        if (close)
+            QTRY_VERIFY(!session.dialog.isVisible());
     }
 
     void checkBoxesAndTheirButtons()

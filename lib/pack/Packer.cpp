@@ -1,5 +1,6 @@
 #include "Packer.h"
 
+#include "FewestPackages.h"
 #include "PackingStrategies.h"
 
 namespace korvo::Packer {
@@ -31,6 +32,8 @@ void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& ro
     PackageBuilder builder(packageOrder, packages);
     if (sort == Assorted) {
         placeBestFit(candidates, sources, limit, builder);
+    } else if (sort == Fewest) {
+        placeFewest(candidates, sources, limit, builder);
     } else {
         sortCandidates(candidates, sources, sort);
         placeNextFit(candidates, sources, limit, builder);

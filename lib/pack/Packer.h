@@ -9,9 +9,10 @@
 namespace korvo {
 
 // The pack room: a scanned folder's top-level items become packages whose
-// size on disk stays within a package order's limit, by best fit or in one
-// of four sort orders (the strategies are in PackingStrategies). It reads
-// the tree only, on the caller's thread.
+// size on disk stays within a package order's limit, by best fit, in one
+// of four sort orders (the strategies are in PackingStrategies) or in the
+// fewest packages a search finds (FewestPackages). It reads the tree only,
+// on the caller's thread.
 
 // How the packer orders and places the top-level items; the values are the
 // indexes of the packaging dialog's sort list.
@@ -20,7 +21,8 @@ enum PackSort {
     SizeAscending = 1,  // by totalSize(), next fit
     SizeDescending = 2,
     NameAscending = 3,  // by fileName(), next fit
-    NameDescending = 4
+    NameDescending = 4,
+    Fewest = 5          // the fewest packages found, never more than best fit
 };
 
 namespace Packer {
