@@ -21,7 +21,9 @@ struct LibraryInfo
     QString copyright;
 };
 
-// The libraries the program uses: the GUI toolkit only.
+// The libraries the program runs with and its packages ship: the GUI
+// toolkit first, then libarchive and zlib (images), then on Windows the
+// compiler's runtime (libstdc++, libgcc_s, libwinpthread).
 int libraryCount();
 // The entry at `index`; every field is empty for an index outside the table.
 LibraryInfo libraryInfo(int index);
@@ -39,8 +41,9 @@ public:
     // Fills the text from the library table entry at libraryIndex.
     void updateText();
 
-    // Index into the library table; 1 (no library) until the creator sets it.
-    qint32 libraryIndex = 1;
+    // Index into the library table; -1 (no library) until the creator sets
+    // it (the table has more than one entry, so 1 is one).
+    qint32 libraryIndex = -1;
 
 private:
     void fitTextHeight();
