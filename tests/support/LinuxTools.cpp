@@ -1,8 +1,14 @@
 #include "LinuxTools.h"
 
+#include "TestSupport.h"
+
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -58,6 +64,49 @@ QString toolPath(const QString& path)
 #else
     return path;
 #endif
+}
+
+ToolRun runLinuxTool(const QString& name, const QStringList& arguments, const QString& folder)
+{
+    ToolRun run;
+    const QString program = linuxTool(name);
+    QProcess process;
+    process.setProcessEnvironment(toolEnvironment());
+#ifdef Q_OS_WIN
+    // sh -c 'cd "$1" && shift && "$@" >out; echo $? >status' sh FOLDER TOOL ARGUMENTS...
+    QTemporaryDir files;
+    const QString shell = linuxTool(QStringLiteral("sh"));
+    if (program.isEmpty() || shell.isEmpty() || !files.isValid())
+        return run;
+    const QString out = toolPath(files.filePath(QStringLiteral("out")));
+    const QString status = toolPath(files.filePath(QStringLiteral("status")));
+    const QString script = QStringLiteral("cd \"$1\" && shift && LC_ALL=C.UTF-8 \"$@\" >'%1'; echo $? >'%2.part' && mv '%2.part' '%2'")
+                               .arg(out, status);
+    QStringList shellArguments{QStringLiteral("-c"), script, QStringLiteral("sh"),
+                               toolPath(folder.isEmpty() ? QDir::currentPath() : folder), toolPath(program)};
+    process.setProgram(shell);
+    process.setArguments(shellArguments + arguments);
+    if (!process.startDetached())
+        return run;
+    const QDeadlineTimer deadline(120000);
+    const QString statusFile = files.filePath(QStringLiteral("status"));
+    while (!QFileInfo::exists(statusFile) && !deadline.hasExpired())
+        QThread::msleep(50);
+    bool ok = false;
+    const int code = readAll(statusFile).trimmed().toInt(&ok);
+    if (!ok)
+        return run;
+    run.exitCode = code;
+    run.out = readAll(files.filePath(QStringLiteral("out")));
+#else
+    process.setWorkingDirectory(folder);
+    process.start(program.isEmpty() ? name : program, arguments);
+    if (!process.waitForFinished(120000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+#endif
+    return run;
 }
 
 } // namespace korvo::test
