@@ -15,6 +15,10 @@ public:
     // The console of stdout (`standardError` false) or stderr, if that
     // stream is one; isOpen() is false otherwise.
     explicit ConsoleText(bool standardError);
+    // Gives the console back the mode it had.
+    ~ConsoleText();
+    ConsoleText(const ConsoleText&) = delete;
+    ConsoleText& operator=(const ConsoleText&) = delete;
 
     bool isOpen() const { return handle_ != nullptr; }
     // Writes the whole text to the console; false when it cannot.
@@ -22,6 +26,7 @@ public:
 
 private:
     void* handle_ = nullptr;
+    unsigned long mode_ = 0;
 };
 
 } // namespace korvo::platform

@@ -8,6 +8,8 @@ ConsoleText::ConsoleText(bool standardError)
     Q_UNUSED(standardError)
 }
 
+ConsoleText::~ConsoleText() = default;
+
 bool ConsoleText::write(const QString& text) const
 {
     Q_UNUSED(text)

@@ -12,9 +12,17 @@ ConsoleText::ConsoleText(bool standardError)
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode))
         return;
     handle_ = handle;
+    mode_ = mode;
     // Progress lines erase themselves with "ESC [K", which a console
-    // understands once asked to (Windows 10 and later; older ones show it).
+    // understands once asked to (Windows 10 and later; older ones show it),
+    // for korvo-cli's run.
     SetConsoleMode(handle, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
+ConsoleText::~ConsoleText()
+{
+    if (handle_)
+        SetConsoleMode(static_cast<HANDLE>(handle_), DWORD(mode_));
 }
 
 bool ConsoleText::write(const QString& text) const
