@@ -8,6 +8,7 @@
 #include "PackageMoveSession.h"
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
+#include "PackTexts.h"
 #include "Packager.h"
 #include "PackagingLayout.h"
 #include "SettingsFolder.h"
@@ -81,10 +82,9 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
 
     updateOrderComboBox();
 
-    const QStringList sorts{QStringLiteral("詰め合わせ"), QStringLiteral("サイズ昇順"), QStringLiteral("サイズ降順"),
-                            QStringLiteral("名前昇順"), QStringLiteral("名前降順")};
-    for (int i = 0; i < sorts.size(); ++i)
-        form->comboBoxSort->addItem(sorts.at(i), i);
+    // The form lists the sort modes in PackSort's order; each carries its value.
+    for (int i = 0; i < form->comboBoxSort->count(); ++i)
+        form->comboBoxSort->setItemData(i, i);
 
     for (const QString& label : qAsConst(labels))
         form->comboBoxLabel->addItem(label);
@@ -131,8 +131,10 @@ PackagingDialog::~PackagingDialog()
     // The owner waits for the dialog to close, which waits for the work; a
     // dialog destroyed otherwise stops the move after its current package.
     delete session.data();
-    if (packer)
+    if (packer) {
+        packer->requestInterruption();
         packer->wait();
+    }
     delete form;
 }
 
@@ -241,6 +243,10 @@ void PackagingDialog::triggerExportConfigDialog()
 
 void PackagingDialog::triggerPack()
 {
+    if (packer) { // the button stops a search: the best packing found so far is shown
+        packer->requestInterruption();
+        return;
+    }
     if (!root || isBusy())
         return;
     form->pushButtonPack->setEnabled(false);
@@ -262,20 +268,32 @@ void PackagingDialog::triggerPack()
     {
         QList<PackagePtr> packages;
         QList<PackagablePtr> leftOut;
+        int lowerBound = 0;
     };
     auto packed = QSharedPointer<Packing>::create();
     const DirectoryNodePtr tree = root;
     const ImageFormat image = chosenImage();
     packer = QThread::create([tree, order, sort, image, packed] {
-        Packager().pack(order, sort, tree, packed->packages, &packed->leftOut, image);
+        Packager packager;
+        packed->lowerBound = packager.lowerBound(order, tree, image);
+        packager.pack(order, sort, tree, packed->packages, &packed->leftOut, image);
     });
     connect(packer, &QThread::finished, this, [this, order, image, packed] {
         packer->deleteLater();
         packer = nullptr;
+        form->pushButtonPack->setText(QStringLiteral("パッケージを作成"));
+        form->pushButtonPack->setEnabled(false);
         leftOut = packed->leftOut;
+        packedBound = packed->lowerBound;
         pendingImage = image;
         showPackages(order, packed->packages);
     });
+    if (sort == Fewest) { // a search may take a while: it can be stopped
+        setStatus(QStringLiteral("パッケージ作成中...最少のパッケージ数を探しています。"
+                                 "「探索を中止」で、それまでの最良の結果になります。"));
+        form->pushButtonPack->setText(QStringLiteral("探索を中止"));
+        form->pushButtonPack->setEnabled(true);
+    }
     packer->start();
 }
 
@@ -330,10 +348,6 @@ void PackagingDialog::addRows(int from)
 
 void PackagingDialog::packDone()
 {
-    // The new rows' widths settle when the tree lays them out; a size text
-    // that is cut then gets its tooltip through the header's resize notice,
-    // and here when the widths stay as they were.
-    PackagingLayout::updateSizeToolTips(form->treeWidgetPackage);
     packedOrder = pendingOrder;
     packedImage = pendingImage;
     LeftOutRows::add(form->treeWidgetPackage, leftOut);
@@ -348,7 +362,8 @@ void PackagingDialog::packDone()
     }
     noPackagesShown = packages.isEmpty();
     const QString leftOutLine = MoveTexts::leftOutLine(leftOut.size());
-    setStatus(QStringLiteral("パッケージ作成完了。") + (leftOutLine.isEmpty() ? QString() : QStringLiteral("\r\n") + leftOutLine));
+    setStatus(PackTexts::packedStatus(packages.size(), packedBound)
+              + (leftOutLine.isEmpty() ? QString() : QStringLiteral("\r\n") + leftOutLine));
     form->pushButtonPack->setEnabled(true);
     emit packFinished();
     if (closeWhenIdle)
@@ -587,13 +602,16 @@ void PackagingDialog::finishMove()
 }
 
 // While a move runs, closing the dialog asks whether to stop it once the
-// current package is done; a pack is short and is simply waited for.
+// current package is done; a pack is stopped (a search ends at once) and
+// waited for.
 void PackagingDialog::askToStop()
 {
     if (closeWhenIdle || asking)
         return;
     if (!session) {
         closeWhenIdle = true;
+        if (packer)
+            packer->requestInterruption(); // a search keeps what it found
         return;
     }
     // The move's end waits until the question is answered.

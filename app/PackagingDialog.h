@@ -127,6 +127,7 @@ private:
     QList<PackagePtr> pendingRows;
     PackageOrder pendingOrder;
     ImageFormat pendingImage = ImageFormat::None;
+    int packedBound = 0; // at least how many packages the last pack needed
     // The running move, and the listing window of its current package.
     QPointer<PackageMoveSession> session;
     QString moveBaseFolder;

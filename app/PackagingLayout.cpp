@@ -58,9 +58,12 @@ void fitPackageColumns(Ui::PackagingDialog& form)
     // number column is as narrow as its texts and the two size columns share
     // the rest of the width, also when a scroll bar takes some of it. A size
     // text too wide for its column is drawn as its size alone, without the
-    // byte count, and is whole in its tooltip.
+    // byte count, and is whole in its tooltip (FittedTextDelegate).
     QTreeWidget* tree = form.treeWidgetPackage;
     tree->setRootIsDecorated(false);
+    // Rows of one line each: the tree need not measure every row of a long
+    // list to lay it out, which kept the window from answering for seconds.
+    tree->setUniformRowHeights(true);
     QHeaderView* header = tree->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
@@ -69,21 +72,6 @@ void fitPackageColumns(Ui::PackagingDialog& form)
     auto* sizes = new FittedTextDelegate(tree);
     tree->setItemDelegateForColumn(1, sizes);
     tree->setItemDelegateForColumn(2, sizes);
-    QObject::connect(header, &QHeaderView::sectionResized, tree, [tree] { updateSizeToolTips(tree); });
-}
-
-void updateSizeToolTips(QTreeWidget* tree)
-{
-    // A size text that is drawn shortened has its whole text as its tooltip.
-    const QFontMetrics metrics = tree->fontMetrics();
-    for (int column = 1; column <= 2; ++column) {
-        const int room = itemTextRoom(tree, tree->columnWidth(column));
-        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* row = tree->topLevelItem(i);
-            const QString text = row->text(column);
-            row->setToolTip(column, metrics.horizontalAdvance(text) <= room ? QString() : text);
-        }
-    }
 }
 
 void fitTextsToFont(Ui::PackagingDialog& form)

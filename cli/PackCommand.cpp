@@ -7,6 +7,8 @@
 #include "PackOptions.h"
 
 #include "FileNode.h"
+#include "Packager.h"
+#include "PackTexts.h"
 #include "SizeFormat.h"
 
 namespace korvo::cli {
@@ -27,7 +29,8 @@ const char* const PackHelp =
     "whose size on disk stays within a limit. Prints each package with its\n"
     "number, item count, size, size on disk and how full it is, then its items\n"
     "(folders with a trailing /), then the items left out because each alone\n"
-    "exceeds the limit. With --image, each package is sized by what its image\n"
+    "exceeds the limit. A line after the first says at least how many packages\n"
+    "any packing needs. With --image, each package is sized by what its image\n"
     "takes, and its line gives the most that image takes. Nothing on disk\n"
     "changes.\n"
     "\n";
@@ -36,13 +39,14 @@ const char* const PackJsonHelp =
     "  --json         print one JSON object instead:\n"
     "                 {\"order\", \"limit\", \"sort\", \"image\", \"packages\": [{\"number\",\n"
     "                 \"size\", \"sizeOnDisk\", \"items\" (and with --image \"imageAtMost\")}],\n"
-    "                 \"excluded\", \"unreadableFolderCount\",\n"
+    "                 \"lowerBound\" (at least how many packages any packing\n"
+    "                 needs), \"excluded\", \"unreadableFolderCount\",\n"
     "                 \"unreadableFolders\"}\n"
     "\n"
     "Exit status: 0 packed, 1 the scan failed, 2 wrong usage.\n";
 
-void printJson(const PackOptions& options, const QList<PackagePtr>& packages, const QList<PackagablePtr>& excluded,
-               const ScanResult& scan)
+void printJson(const PackOptions& options, const QList<PackagePtr>& packages, int lowerBound,
+               const QList<PackagablePtr>& excluded, const ScanResult& scan)
 {
     QStringList packageTexts;
     for (int i = 0; i < packages.size(); ++i) {
@@ -57,13 +61,17 @@ void printJson(const PackOptions& options, const QList<PackagePtr>& packages, co
                             .arg(package->sizeOnDisk)
                             .arg(jsonNames(package->items), image);
     }
-    out() << "{" << jsonOrder(options) << ", \"packages\": " << jsonArray(packageTexts) << ", \"excluded\": " << jsonNames(excluded) << ", " << jsonUnreadable(scan) << "}\n";
+    out() << "{" << jsonOrder(options) << ", \"packages\": " << jsonArray(packageTexts)
+          << ", \"lowerBound\": " << lowerBound << ", \"excluded\": " << jsonNames(excluded) << ", " << jsonUnreadable(scan) << "}\n";
 }
 
-void printText(const PackOptions& options, const QList<PackagePtr>& packages, const QList<PackagablePtr>& excluded)
+void printText(const PackOptions& options, const QList<PackagePtr>& packages, int lowerBound,
+               const QList<PackagablePtr>& excluded)
 {
     out() << options.order.name << ": " << formatSize(options.order.size) << ", sort " << options.sortName
           << ", " << packages.size() << (packages.size() == 1 ? " package" : " packages") << "\n";
+    if (!packages.isEmpty())
+        out() << PackTexts::countLine(packages.size(), lowerBound) << "\n";
     for (int i = 0; i < packages.size(); ++i) {
         const PackagePtr& package = packages[i];
         out() << "#" << (i + 1) << "  " << package->items.size() << (package->items.size() == 1 ? " item" : " items")
@@ -99,10 +107,11 @@ int packCommand(const QStringList& arguments)
     QList<PackagablePtr> excluded;
     if (!scanAndPack(command, options, scan, packages, excluded))
         return Failure;
+    const int lowerBound = Packager().lowerBound(options.order, scan.root, options.image);
     if (options.json)
-        printJson(options, packages, excluded, scan);
+        printJson(options, packages, lowerBound, excluded, scan);
     else
-        printText(options, packages, excluded);
+        printText(options, packages, lowerBound, excluded);
     return Success;
 }
 

@@ -22,7 +22,8 @@ const std::map<QString, PackSort>& sortNames()
         {QStringLiteral("size-asc"), SizeAscending},
         {QStringLiteral("size-desc"), SizeDescending},
         {QStringLiteral("name-asc"), NameAscending},
-        {QStringLiteral("name-desc"), NameDescending}};
+        {QStringLiteral("name-desc"), NameDescending},
+        {QStringLiteral("fewest"), Fewest}};
     return names;
 }
 
@@ -48,7 +49,9 @@ const char* const PackOptionsHelp =
     "                 given\n"
     "  --name NAME    the name of a --limit\n"
     "  --sort MODE    assorted (best fit, in listed order), size-asc, size-desc,\n"
-    "                 name-asc, name-desc (next fit in that order); default assorted\n"
+    "                 name-asc, name-desc (next fit in that order), fewest (the\n"
+    "                 fewest packages a search finds in 10 seconds, never more\n"
+    "                 than assorted); default assorted\n"
     "  --image FORMAT iso or zip: weigh each item by what it takes in a package's\n"
     "                 image of that format (ISO 9660 with Joliet and Rock Ridge,\n"
     "                 or ZIP, with the package's manifest inside), so that no\n"

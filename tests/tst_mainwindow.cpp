@@ -515,17 +515,33 @@ private slots:
         }
     }
 
-    // Settings stay beside the executable where that folder may be written,
-    // and go to the user's configuration folder where it may not (an
-    // installed /usr/bin), which is made when the window saves.
+    // Settings stay beside the executable where a file can be made there
+    // (the portable ZIP), and go to the user's folder where it cannot, or
+    // where the program is installed below Program Files (writable under
+    // Wine, denied on Windows), which is made when the window saves.
     void settingsFolderFallsBackToTheUsersFolder()
     {
         QTemporaryDir temp;
         QVERIFY(temp.isValid());
         const QString user = temp.filePath(QStringLiteral("config/korvo"));
-        QCOMPARE(settingsFolderFor(temp.path(), user), temp.path());
-#ifndef Q_OS_WIN
+        const QString programFiles = temp.filePath(QStringLiteral("Program Files"));
+        const QString installed = programFiles + QStringLiteral("/korvo");
+        QVERIFY(QDir().mkpath(installed));
+        QCOMPARE(settingsFolderFor(temp.path(), user, {programFiles}), temp.path());
+        QCOMPARE(settingsFolderFor(installed, user, {programFiles}), user);
+        QCOMPARE(settingsFolderFor(installed, user, {programFiles + QStringLiteral(" (x86)")}), installed);
+        // The trial leaves nothing behind.
+        QCOMPARE(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+#ifdef Q_OS_WIN
+        // Windows names compare without regard to case.
+        QCOMPARE(settingsFolderFor(installed, user, {QDir::toNativeSeparators(programFiles).toUpper()}), user);
+        if (!qEnvironmentVariableIsEmpty("ProgramFiles"))
+            QVERIFY(installFolders().contains(qEnvironmentVariable("ProgramFiles")));
+#else
         QCOMPARE(settingsFolderFor(QStringLiteral("/usr/bin"), user), user);
+        // /proc says it may be written, even to root, yet takes no file.
+        if (QFileInfo(QStringLiteral("/proc")).isWritable())
+            QCOMPARE(settingsFolderFor(QStringLiteral("/proc"), user), user);
 #endif
         QCOMPARE(settingsFolderFor(temp.filePath(QStringLiteral("gone")), user), user);
         const QString readOnly = temp.filePath(QStringLiteral("ro"));

@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -27,12 +28,14 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QTextBrowser>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QXmlStreamReader>
 #include <QtTest>
 
 #include <cerrno>
 #include <memory>
+#include <random>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -203,9 +206,9 @@ private slots:
         auto* sorts = child<QComboBox>(&dialog, "comboBoxSort");
         const QStringList sortNames{QStringLiteral("詰め合わせ"), QStringLiteral("サイズ昇順"),
                                     QStringLiteral("サイズ降順"), QStringLiteral("名前昇順"),
-                                    QStringLiteral("名前降順")};
-        QCOMPARE(sorts->count(), 5);
-        for (int i = 0; i < 5; ++i) {
+                                    QStringLiteral("名前降順"), QStringLiteral("最少パッケージ数")};
+        QCOMPARE(sorts->count(), 6);
+        for (int i = 0; i < 6; ++i) {
             QCOMPARE(sorts->itemText(i), sortNames.at(i));
             QCOMPARE(sorts->itemData(i).toInt(), i);
         }
@@ -241,6 +244,7 @@ private slots:
         QTest::newRow("size descending") << 2 << QVector<int>{3, 0, 3, /**/ 4, 0, 4, /**/ 0, 100, 1};
         QTest::newRow("name ascending") << 3 << QVector<int>{2, 0, 2, /**/ 3, 100, 4, /**/ 2, 0, 2};
         QTest::newRow("name descending") << 4 << QVector<int>{2, 100, 3, /**/ 3, 0, 3, /**/ 2, 0, 2};
+        QTest::newRow("fewest: best fit's, which is the fewest") << 5 << QVector<int>{3, 100, 4, /**/ 4, 0, 4};
     }
     void packShowsOneRowPerPackage()
     {
@@ -264,7 +268,11 @@ private slots:
             QCOMPARE(row->text(2), formatSize(expected.at(i).second));
         }
         QVERIFY(child<QGroupBox>(&session.dialog, "groupBoxPackage")->isEnabled());
-        QCOMPARE(statusText(&session.dialog), withLeftOut(QStringLiteral("パッケージ作成完了。")));
+        // 8C on disk fit 4C packages: 2 at least.
+        QCOMPARE(statusText(&session.dialog),
+                 withLeftOut(expected.size() == 2
+                                 ? QStringLiteral("パッケージ作成完了。パッケージ数：2（どのように詰めても最低2個必要なので、これが最少です。）")
+                                 : QStringLiteral("パッケージ作成完了。パッケージ数：3（どのように詰めても最低2個必要です。）")));
         QVERIFY(button(&session.dialog, "pushButtonPack")->isEnabled());
         // Packing leaves the tree alone.
         QCOMPARE(session.root->totalFileCount(), 6);
@@ -306,6 +314,7 @@ private slots:
         QVERIFY(tree->columnWidth(0) < width / 4);
         const QFontMetrics metrics = tree->fontMetrics();
         int tooltips = 0;
+        int hovered = 0; // cut cells in sight whose tooltip was asked for
         for (int column = 1; column <= 2; ++column) {
             QVERIFY(dynamic_cast<FittedTextDelegate*>(tree->itemDelegateForColumn(column)));
             const int room = itemTextRoom(tree, tree->columnWidth(column));
@@ -313,15 +322,23 @@ private slots:
                 QTreeWidgetItem* row = tree->topLevelItem(i);
                 if (row->isDisabled())
                     continue; // the row of the items left out
-                QVERIFY(row->toolTip(0).isEmpty());
                 const QString text = row->text(column);
                 const QString drawn = fittedText(text, metrics, room);
                 QVERIFY(metrics.horizontalAdvance(drawn) <= room);
-                if (drawn == text) {
-                    QVERIFY(row->toolTip(column).isEmpty());
-                    continue;
+                // The pointer resting on a cell shows the whole text where
+                // it is drawn cut, and nothing where it is whole.
+                const QRect line = tree->visualItemRect(row);
+                const QRect cell(tree->header()->sectionViewportPosition(column), line.y(), tree->columnWidth(column),
+                                 line.height());
+                if (tree->viewport()->rect().contains(cell)) {
+                    QToolTip::hideText();
+                    QHelpEvent hover(QEvent::ToolTip, cell.center(), tree->viewport()->mapToGlobal(cell.center()));
+                    QApplication::sendEvent(tree->viewport(), &hover);
+                    QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), drawn == text ? QString() : text);
+                    hovered += drawn == text ? 0 : 1;
                 }
-                QCOMPARE(row->toolTip(column), text);
+                if (drawn == text)
+                    continue;
                 ++tooltips;
                 // The size stays readable: only the byte count goes while
                 // the size alone fits.
@@ -333,6 +350,8 @@ private slots:
             }
         }
         QCOMPARE(tooltips > 0, cut);
+        QCOMPARE(hovered > 0, cut);
+        QToolTip::hideText();
     }
 
     // The labels, the note and the package list of the form show their
@@ -420,6 +439,60 @@ private slots:
         session.checkOnly({1});
         session.move();
         QVERIFY(QFileInfo::exists(fixture->packageFolder(QString(), 1) + QStringLiteral("Delta")));
+    }
+
+    // The fewest mode's search over 100,000 items runs on the packing
+    // worker: the dialog answers meanwhile, and the pack button, now "探索を
+    // 中止", or closing the dialog stops it long before its time is up; the
+    // best packing found is shown, never more packages than best fit.
+    void fewestSearchCanBeStopped_data()
+    {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("stop button") << false;
+        QTest::newRow("close") << true;
+    }
+    void fewestSearchCanBeStopped()
+    {
+        QFETCH(bool, close);
+        // Random sizes up to a CD: best fit is one package above the bound,
+        // which the search can neither beat nor prove quickly.
+        const DirectoryNodePtr root = TreeBuilder::root(QStringLiteral("C:/many"));
+        std::mt19937_64 random(20261209);
+        for (int i = 0; i < 100000; ++i)
+            TreeBuilder::file(root, QString::number(i), 1 + qint64(random() % 700000000));
+        TreeBuilder::total(root);
+        QList<PackagePtr> bestFit;
+        Packager().pack(builtInPackageOrders().first(), Assorted, root, bestFit);
+
+        Session session(root);
+        child<QComboBox>(&session.dialog, "comboBoxOrder")->setCurrentIndex(0);
+        child<QComboBox>(&session.dialog, "comboBoxSort")->setCurrentIndex(5);
+        QPushButton* pack = button(&session.dialog, "pushButtonPack");
+        QSignalSpy finished(&session.dialog, &PackagingDialog::packFinished);
+        click(pack);
+        QVERIFY(session.dialog.isBusy());
+        QCOMPARE(pack->text(), QStringLiteral("探索を中止"));
+        QVERIFY(pack->isEnabled());
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(10);
+        QTRY_VERIFY(ticks >= 20);
+        QVERIFY(finished.isEmpty());
+
+        if (close)
+            session.dialog.close();
+        else
+            click(pack);
+        // The search ends at once (it would go on for 10 seconds); the rows
+        // of its packages then fill in batches.
+        QTRY_VERIFY2_WITH_TIMEOUT(pack->text() == QStringLiteral("パッケージを作成"), "the search ran on", 8000);
+        QVERIFY(finished.wait(60000));
+        const int packages = rows(&session.dialog)->topLevelItemCount();
+        QVERIFY(packages > 0 && packages <= bestFit.size());
+        QVERIFY(statusText(&session.dialog).startsWith(QStringLiteral("パッケージ作成完了。パッケージ数：")));
+        if (close)
+            QTRY_VERIFY(!session.dialog.isVisible());
     }
 
     void checkBoxesAndTheirButtons()
@@ -1115,7 +1188,8 @@ private slots:
         QCOMPARE(head->childCount(), 1);
         QCOMPARE(head->child(0)->text(0), MoveTexts::leftOutItem(QStringLiteral("huge.bin"), 5 * C));
         QVERIFY(head->child(0)->isDisabled());
-        QCOMPARE(statusText(&session.dialog), QStringLiteral("パッケージ作成完了。\r\n") + MoveTexts::leftOutLine(1));
+        QCOMPARE(statusText(&session.dialog),
+                 withLeftOut(QStringLiteral("パッケージ作成完了。パッケージ数：3（どのように詰めても最低2個必要です。）")));
         // The counting row is no package: checking all leaves it alone.
         click(button(&session.dialog, "pushButtonAllUncheck"));
         click(button(&session.dialog, "pushButtonAllCheck"));

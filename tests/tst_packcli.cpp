@@ -70,13 +70,14 @@ private slots:
         QJsonParseError error;
         const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
-        QCOMPARE(object.keys().size(), 8);
+        QCOMPARE(object.keys().size(), 9);
         QVERIFY(object.value(QStringLiteral("image")).isNull());
         QCOMPARE(object.value(QStringLiteral("unreadableFolderCount")).toInt(), 0);
         QCOMPARE(object.value(QStringLiteral("order")).toString(), limit());
         QCOMPARE(qint64(object.value(QStringLiteral("limit")).toDouble()), 4 * cluster);
         QCOMPARE(object.value(QStringLiteral("sort")).toString(), QStringLiteral("name-asc"));
         QCOMPARE(object.value(QStringLiteral("excluded")).toArray(), QJsonArray{QStringLiteral("huge")});
+        QCOMPARE(object.value(QStringLiteral("lowerBound")).toInt(), 3); // 10 clusters in packages of 4
         // By name, next fit: a2 名前 (2) b2 (2) | c3 (3) d1 (1) | dir (2).
         const QJsonArray packages = object.value(QStringLiteral("packages")).toArray();
         QCOMPARE(packages.size(), 3);
@@ -100,17 +101,28 @@ private slots:
         QCOMPARE(qint64(all.value(QStringLiteral("limit")).toDouble()), qint64(300000000));
         QCOMPARE(all.value(QStringLiteral("sort")).toString(), QStringLiteral("assorted"));
         QCOMPARE(all.value(QStringLiteral("packages")).toArray().size(), 1);
+        QCOMPARE(all.value(QStringLiteral("lowerBound")).toInt(), 1);
         QCOMPARE(all.value(QStringLiteral("packages")).toArray()[0].toObject().value(QStringLiteral("items"))
                      .toArray().size(), 6);
     }
 
+    // Best fit, and the fewest mode, which keeps best fit's packages where
+    // they are the fewest.
+    void packText_data()
+    {
+        QTest::addColumn<QString>("sort");
+        QTest::newRow("assorted") << QStringLiteral("assorted");
+        QTest::newRow("fewest") << QStringLiteral("fewest");
+    }
     void packText()
     {
+        QFETCH(QString, sort);
         const Run run = runCli({QStringLiteral("pack"), QStringLiteral("--limit"), limit(), QStringLiteral("--name"),
-                                QStringLiteral("four"), source});
+                                QStringLiteral("four"), QStringLiteral("--sort"), sort, source});
         QCOMPARE(run.exitCode, 0);
         const QStringList lines = run.out.split(QLatin1Char('\n'));
-        QCOMPARE(lines.value(0), QStringLiteral("four: %1, sort assorted, 3 packages").arg(formatSize(4 * cluster)));
+        QCOMPARE(lines.value(0), QStringLiteral("four: %1, sort %2, 3 packages").arg(formatSize(4 * cluster), sort));
+        QCOMPARE(lines.value(1), QStringLiteral("パッケージ数：3（どのように詰めても最低3個必要なので、これが最少です。）"));
         // Best fit in listed order: c3 first (largest, 3), then d1 fills the rest.
         QVERIFY2(run.out.contains(QStringLiteral("#1  2 items  size %1  on disk %2  100.0%\n    c3\n    d1\n")
                                       .arg(formatSize(4 * cluster), formatSize(4 * cluster))),

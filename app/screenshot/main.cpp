@@ -14,6 +14,7 @@
 #include "PackagingDialog.h"
 #include "Packager.h"
 #include "Platform.h"
+#include "QtTranslation.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -387,6 +388,10 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     application.setWindowIcon(QIcon(QStringLiteral(":/korvo.png")));
+    // As the program shows them: Qt's buttons in Japanese.
+    QString untranslated;
+    if (!korvo::installQtTranslation(&application, &untranslated))
+        std::fprintf(stderr, "korvo-screenshot: %s\n", untranslated.toUtf8().constData());
     korvo::registerMetaTypes();
     if (argc < 3) {
         std::fprintf(stderr, "usage: korvo-screenshot OUTDIR FOLDER\n");

@@ -16,6 +16,11 @@ bool Packager::pack(const PackageOrder& packageOrder, int sort, const DirectoryN
     return true;
 }
 
+int Packager::lowerBound(const PackageOrder& packageOrder, const DirectoryNodePtr& root, ImageFormat image) const
+{
+    return Packer::lowerBound(packageOrder, root, ImageWeight::measure(image));
+}
+
 namespace {
 
 Packager::MoveFunction& moveOverride()

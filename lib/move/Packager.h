@@ -36,6 +36,10 @@ public:
     bool pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root,
               QList<PackagePtr>& packages, QList<PackagablePtr>* leftOut = nullptr,
               ImageFormat image = ImageFormat::None);
+    // At least how many packages any packing of those items needs, weighed
+    // as pack weighs them (Packer::lowerBound).
+    int lowerBound(const PackageOrder& packageOrder, const DirectoryNodePtr& root,
+                   ImageFormat image = ImageFormat::None) const;
 
     // Moves every item of the package into `targetDir` (an existing folder),
     // all or nothing: on the first failure the items already moved go back

@@ -11,9 +11,10 @@
 namespace korvo {
 
 // The pack room: a scanned folder's top-level items become packages whose
-// size on disk stays within a package order's limit, by best fit or in one
-// of four sort orders (the strategies are in PackingStrategies). It reads
-// the tree only, on the caller's thread.
+// size on disk stays within a package order's limit, by best fit, in one
+// of four sort orders (the strategies are in PackingStrategies) or in the
+// fewest packages a search finds (FewestPackages). It reads the tree only,
+// on the caller's thread.
 
 // How the packer orders and places the top-level items; the values are the
 // indexes of the packaging dialog's sort list.
@@ -22,7 +23,8 @@ enum PackSort {
     SizeAscending = 1,  // by totalSize(), next fit
     SizeDescending = 2,
     NameAscending = 3,  // by fileName(), next fit
-    NameDescending = 4
+    NameDescending = 4,
+    Fewest = 5          // the fewest packages found, never more than best fit
 };
 
 // What a package's items are weighed by against the limit. By default each
@@ -42,6 +44,11 @@ namespace Packer {
 // first), in listed order.
 void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages,
           QList<PackagablePtr>* leftOut = nullptr, const PackMeasure& measure = PackMeasure());
+
+// At least how many packages any packing of the items pack places needs
+// (LowerBound), weighed by the same measure.
+int lowerBound(const PackageOrder& packageOrder, const DirectoryNodePtr& root,
+               const PackMeasure& measure = PackMeasure());
 
 } // namespace Packer
 } // namespace korvo
