@@ -2,13 +2,14 @@
 
 #include "ExportAsFileDialog.h"
 #include "ImageFormat.h"
-#include "LowerBound.h"
+#include "LeftOutRows.h"
+#include "MessageBoxPresenter.h"
 #include "MoveTexts.h"
 #include "PackageMoveSession.h"
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
 #include "PackTexts.h"
-#include "Packer.h"
+#include "Packager.h"
 #include "PackagingLayout.h"
 #include "SettingsFolder.h"
 #include "SizeFormat.h"
@@ -102,14 +103,17 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
     connect(form->pushButtonAllCheck, &QPushButton::clicked, this, &PackagingDialog::setCheckedAll);
     connect(form->pushButtonAllUncheck, &QPushButton::clicked, this, &PackagingDialog::setUncheckedAll);
     connect(form->treeWidgetPackage, &QTreeWidget::itemClicked, this, &PackagingDialog::checkPackageCheckState);
+    connect(form->checkBoxImage, &QCheckBox::toggled, this, &PackagingDialog::imageChosen);
     // Escape ends the dialog without a close event; the labels are kept then too.
     connect(this, &QDialog::finished, this, [this] {
         collectLabels();
         saveLabels();
     });
 
+    // The size editor is reached from its button, never by Return in a
+    // field; the export settings stay behind their slot.
+    form->pushButtonOrderEdit->setAutoDefault(false);
     form->pushButtonExportConfig->hide();
-    form->pushButtonOrderEdit->hide();
 }
 
 void PackagingDialog::setStatus(const QString& text)
@@ -260,20 +264,29 @@ void PackagingDialog::triggerPack()
 
     // The rows shown are about to be replaced: nothing may move them now.
     form->groupBoxPackage->setEnabled(false);
-    auto packed = QSharedPointer<QList<PackagePtr>>::create();
-    auto bound = QSharedPointer<int>::create(0);
+    struct Packing
+    {
+        QList<PackagePtr> packages;
+        QList<PackagablePtr> leftOut;
+        int lowerBound = 0;
+    };
+    auto packed = QSharedPointer<Packing>::create();
     const DirectoryNodePtr tree = root;
-    packer = QThread::create([tree, order, sort, packed, bound] {
-        *bound = Packer::lowerBound(order, tree);
-        Packer::pack(order, sort, tree, *packed);
+    const ImageFormat image = chosenImage();
+    packer = QThread::create([tree, order, sort, image, packed] {
+        Packager packager;
+        packed->lowerBound = packager.lowerBound(order, tree, image);
+        packager.pack(order, sort, tree, packed->packages, &packed->leftOut, image);
     });
-    connect(packer, &QThread::finished, this, [this, order, packed, bound] {
+    connect(packer, &QThread::finished, this, [this, order, image, packed] {
         packer->deleteLater();
         packer = nullptr;
         form->pushButtonPack->setText(QStringLiteral("パッケージを作成"));
         form->pushButtonPack->setEnabled(false);
-        packedBound = *bound;
-        showPackages(order, *packed);
+        leftOut = packed->leftOut;
+        packedBound = packed->lowerBound;
+        pendingImage = image;
+        showPackages(order, packed->packages);
     });
     if (sort == Fewest) { // a search may take a while: it can be stopped
         setStatus(QStringLiteral("パッケージ作成中...最少のパッケージ数を探しています。"
@@ -282,6 +295,20 @@ void PackagingDialog::triggerPack()
         form->pushButtonPack->setEnabled(true);
     }
     packer->start();
+}
+
+// Packages with images are packed by what they take in the image: the
+// image option packs them again while no move has begun.
+ImageFormat PackagingDialog::chosenImage() const
+{
+    return form->checkBoxImage->isChecked() ? ImageFormat::Iso : ImageFormat::None;
+}
+
+void PackagingDialog::imageChosen()
+{
+    const bool packed = !packages.isEmpty() || !leftOut.isEmpty();
+    if (!packer && !session && packed && packedImage != chosenImage())
+        triggerPack();
 }
 
 namespace {
@@ -322,12 +349,27 @@ void PackagingDialog::addRows(int from)
 void PackagingDialog::packDone()
 {
     packedOrder = pendingOrder;
-    form->groupBoxPackage->setEnabled(!packages.isEmpty());
-    setStatus(PackTexts::packedStatus(packages.size(), packedBound));
+    packedImage = pendingImage;
+    LeftOutRows::add(form->treeWidgetPackage, leftOut);
+    // Left-out rows and the image option stay in reach when no package was
+    // made; only moving waits for packages.
+    form->groupBoxPackage->setEnabled(!packages.isEmpty() || !leftOut.isEmpty());
+    if (packages.isEmpty()) {
+        for (QPushButton* button : {form->pushButtonMove, form->pushButtonAllCheck, form->pushButtonAllUncheck})
+            button->setEnabled(false);
+    } else if (noPackagesShown) {
+        form->pushButtonMove->setEnabled(updateCheckButtons() > 0);
+    }
+    noPackagesShown = packages.isEmpty();
+    const QString leftOutLine = MoveTexts::leftOutLine(leftOut.size());
+    setStatus(PackTexts::packedStatus(packages.size(), packedBound)
+              + (leftOutLine.isEmpty() ? QString() : QStringLiteral("\r\n") + leftOutLine));
     form->pushButtonPack->setEnabled(true);
     emit packFinished();
     if (closeWhenIdle)
         close();
+    else
+        imageChosen(); // the image option may have changed while packing
 }
 
 // ---------------------------------------------------------------------------
@@ -410,7 +452,9 @@ void PackagingDialog::triggerMove()
 
     // Nothing may start another pack or move, nor change the checked rows,
     // while this one runs.
+    // The packages stay as packed for this image option from now on.
     form->groupBoxPackaging->setEnabled(false);
+    form->checkBoxImage->setEnabled(false);
     form->pushButtonMove->setEnabled(false);
     form->pushButtonAllCheck->setEnabled(false);
     form->pushButtonAllUncheck->setEnabled(false);
@@ -440,6 +484,7 @@ void PackagingDialog::startMove(const QString& label)
     request.numberBase = folderNumberBase;
     for (int i : checkedPackages())
         request.packages << PackageMoveRequest::Chosen{i, packages.at(i)};
+    request.leftOut = leftOut;
     request.listing = form->checkBoxSave->isChecked();
     if (form->checkBoxImage->isChecked()) {
         request.image = ImageFormat::Iso;
@@ -448,7 +493,7 @@ void PackagingDialog::startMove(const QString& label)
     request.xmlSettings = xmlSettings;
     moveBaseFolder = PackageTarget::baseFolder(request.volumeRoot.toText(), request.orderName, label);
 
-    session = new PackageMoveSession(root, packages, presenter(), this);
+    session = new PackageMoveSession(root, packages, messageBoxPresenter(this), this);
     session->setClosing(closeWhenIdle);
     connect(session, &PackageMoveSession::statusChanged, this, [this](const QString& status, const QStringList& log) {
         setStatus(status);
@@ -477,23 +522,6 @@ void PackagingDialog::startMove(const QString& label)
     session->start(request);
 }
 
-// The session's boxes are message boxes of this dialog.
-PackageMoveSession::Presenter PackagingDialog::presenter()
-{
-    PackageMoveSession::Presenter presenter;
-    presenter.inform = [this](const QString& title, const QString& text) {
-        QMessageBox::information(this, title, text, QMessageBox::Ok);
-    };
-    presenter.warn = [this](const QString& title, const QString& text) {
-        QMessageBox::warning(this, title, text, QMessageBox::Ok);
-    };
-    presenter.ask = [this](const QString& title, const QString& text) {
-        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-               == QMessageBox::Yes;
-    };
-    return presenter;
-}
-
 // Packages started of those chosen, and the share of their items moved.
 void PackagingDialog::showMoveProgress(int packagesStarted, int packagesChosen, qint64 itemsDone, qint64 itemsChosen)
 {
@@ -518,6 +546,7 @@ void PackagingDialog::onMoveEnded(bool refused)
     if (refused) {
         // Nothing moved: it may be tried again.
         form->groupBoxPackaging->setEnabled(true);
+        form->checkBoxImage->setEnabled(true);
         form->pushButtonMove->setEnabled(true);
     } else if (numberBase >= 0) {
         folderNumberBase = numberBase;
@@ -556,7 +585,9 @@ void PackagingDialog::finishMove()
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount() && allDone; ++i)
         allDone = form->treeWidgetPackage->topLevelItem(i)->isDisabled();
     if (allDone) {
-        QMessageBox::information(this, QStringLiteral("報告"), MoveTexts::allDone(), QMessageBox::Ok);
+        const QStringList lines = QStringList{MoveTexts::allDone(), MoveTexts::leftOutLine(leftOut.size())}
+                                  + MoveTexts::leftOutLines(leftOut, 10);
+        QMessageBox::information(this, QStringLiteral("報告"), lines.join(QStringLiteral("\r\n")).trimmed(), QMessageBox::Ok);
         close();
     }
     if (form->checkBoxOpenExplorer->isChecked()) {

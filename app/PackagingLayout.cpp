@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QTreeWidget>
 
@@ -30,11 +32,29 @@ void placeImageCheckBox(Ui::PackagingDialog& form)
     image->setToolTip(image->sizeHint().width() > image->width() ? image->text() : QString());
 }
 
+// The size editor's button beside the preset list keeps its right edge and
+// takes from the list what its text lacks.
+void fitEditButton(Ui::PackagingDialog& form)
+{
+    QPushButton* edit = form.pushButtonOrderEdit;
+    const QStyle* style = edit->style();
+    const int needed = edit->fontMetrics().horizontalAdvance(edit->text())
+                       + 2 * (style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, edit)
+                              + style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit));
+    const int lacking = needed - edit->width();
+    if (lacking <= 0)
+        return;
+    edit->setGeometry(edit->x() - lacking, edit->y(), edit->width() + lacking, edit->height());
+    for (QWidget* field : {static_cast<QWidget*>(form.comboBoxOrder), static_cast<QWidget*>(form.labelOrderSize)})
+        field->resize(qMin(field->width(), edit->x() - 9 - field->x()), field->height());
+}
+
 } // namespace
 
 void fitPackageColumns(Ui::PackagingDialog& form)
 {
-    // The rows have no children, so the tree needs no room for branches. The
+    // Package rows have no children (the rows of left-out items, below them,
+    // show theirs unfolded), so the tree needs no room for branches. The
     // number column is as narrow as its texts and the two size columns share
     // the rest of the width, also when a scroll bar takes some of it. A size
     // text too wide for its column is drawn as its size alone, without the
@@ -79,6 +99,7 @@ void fitTextsToFont(Ui::PackagingDialog& form)
     widenToText(form.checkBoxSave, form.groupBox->width() - 10);
     widenToText(form.checkBoxOpenExplorer, form.groupBox->width() - 10);
     placeImageCheckBox(form);
+    fitEditButton(form);
 }
 
 // The progress bar sits between the move button, which may have grown to

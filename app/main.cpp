@@ -17,5 +17,6 @@ int main(int argc, char* argv[])
     korvo::registerMetaTypes();
     korvo::MainWindow window;
     window.show();
+    window.openCommandLine(QApplication::arguments().mid(1));
     return application.exec();
 }

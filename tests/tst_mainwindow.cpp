@@ -147,9 +147,13 @@ private slots:
         QCOMPARE(titles, QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("ツール(&T)"),
                                       QStringLiteral("ヘルプ(&H)")}));
         const QMenu* fileMenu = window->menuBar()->actions().at(0)->menu();
-        QCOMPARE(actionTexts(fileMenu), QStringList({QStringLiteral("エクスポート(&E)"), QStringLiteral("終了(&X)")}));
-        QCOMPARE(fileMenu->actions().at(0)->menu(), exportMenu(*window));
-        QCOMPARE(fileMenu->actions().at(1)->objectName(), QStringLiteral("MenuBar.File.Exit"));
+        QCOMPARE(actionTexts(fileMenu), QStringList({QStringLiteral("フォルダを開く(&O)..."),
+                                                     QStringLiteral("エクスポート(&E)"), QStringLiteral("終了(&X)")}));
+        QCOMPARE(fileMenu->actions().at(0)->objectName(), QStringLiteral("MenuBar.File.OpenFolder"));
+        QCOMPARE(fileMenu->actions().at(0)->shortcut(), QKeySequence(QKeySequence::Open));
+        QVERIFY(fileMenu->actions().at(0)->isEnabled());
+        QCOMPARE(fileMenu->actions().at(1)->menu(), exportMenu(*window));
+        QCOMPARE(fileMenu->actions().at(2)->objectName(), QStringLiteral("MenuBar.File.Exit"));
         QCOMPARE(actionTexts(exportMenu(*window)), QStringList({QStringLiteral("XMLファイル(.xml)")}));
         QCOMPARE(exportMenu(*window)->actions().at(0)->objectName(), QStringLiteral("MenuBar.File.ExportMenu.Xml"));
         QCOMPARE(actionTexts(window->menuBar()->actions().at(1)->menu()),
@@ -246,6 +250,49 @@ private slots:
         QVERIFY(waitForScanEnd(*window));
         QCOMPARE(window->scannedRoot()->absoluteFilePath(), QDir(small).absolutePath());
         QCOMPARE(propertyValue(*window, 0), QDir(small).absolutePath());
+        window->close();
+        window->close();
+    }
+
+    // A folder from the chooser (Ctrl+O) or the command line scans as a drop
+    // of it does: a file stands for its folder; a cancelled chooser and a
+    // command line of options alone start nothing.
+    void folderOpenedWithoutDragging()
+    {
+        auto window = makeWindow();
+        QStringList captions;
+        QString answer;
+        window->setFolderFunction([&](QWidget* parent, const QString& caption) {
+            captions << caption;
+            return parent == window.get() ? answer : QString();
+        });
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(captions, QStringList{QStringLiteral("フォルダを開く")});
+        QVERIFY(!enumerateWorker(*window));
+        QCOMPARE(statusText(*window), Ready);
+
+        answer = small;
+        window->findChild<QAction*>(QStringLiteral("MenuBar.File.OpenFolder"))->trigger();
+        QCOMPARE(propertyValue(*window, 0), QDir(small).absolutePath());
+        QVERIFY(waitForScanEnd(*window));
+        QCOMPARE(window->scannedRoot()->absoluteFilePath(), QDir(small).absolutePath());
+        QVERIFY(packagingAction(*window)->isEnabled());
+
+        QVERIFY(!window->openCommandLine({QStringLiteral("-style"), QStringLiteral("--x")}));
+        QVERIFY(window->openCommandLine({QStringLiteral("--flag"), other + QStringLiteral("/only.txt")}));
+        QCOMPARE(propertyValue(*window, 0), QDir(other).absolutePath());
+        QVERIFY(waitForScanEnd(*window));
+        QCOMPARE(window->scannedRoot()->absoluteFilePath(), QDir(other).absolutePath());
+        // A relative name is taken from the working folder.
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(data.path()));
+        const bool opened = window->openCommandLine({QStringLiteral("small")});
+        QDir::setCurrent(previous);
+        QVERIFY(opened);
+        QVERIFY(waitForScanEnd(*window));
+        QCOMPARE(window->scannedRoot()->absoluteFilePath(), QDir(small).absolutePath());
         window->close();
         window->close();
     }

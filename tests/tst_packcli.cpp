@@ -70,7 +70,8 @@ private slots:
         QJsonParseError error;
         const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
-        QCOMPARE(object.keys().size(), 8);
+        QCOMPARE(object.keys().size(), 9);
+        QVERIFY(object.value(QStringLiteral("image")).isNull());
         QCOMPARE(object.value(QStringLiteral("unreadableFolderCount")).toInt(), 0);
         QCOMPARE(object.value(QStringLiteral("order")).toString(), limit());
         QCOMPARE(qint64(object.value(QStringLiteral("limit")).toDouble()), 4 * cluster);
@@ -131,6 +132,29 @@ private slots:
                                      .arg(formatSize(9 * cluster))));
     }
 
+    // The disc presets by name, from the same table as the window's list.
+    void discOrders_data()
+    {
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<qint64>("bytes");
+        QTest::newRow("DVD") << QStringLiteral("DVD") << qint64(4700372992);
+        QTest::newRow("DVD_DL") << QStringLiteral("DVD_DL") << qint64(8543666176);
+        QTest::newRow("BD") << QStringLiteral("BD") << qint64(25025314816);
+        QTest::newRow("BD_DL") << QStringLiteral("BD_DL") << qint64(50050629632);
+    }
+    void discOrders()
+    {
+        QFETCH(QString, order);
+        QFETCH(qint64, bytes);
+        const Run run = runCli({QStringLiteral("pack"), QStringLiteral("--order"), order, QStringLiteral("--json"), source});
+        QCOMPARE(run.exitCode, 0);
+        const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(object.value(QStringLiteral("order")).toString(), order);
+        QCOMPARE(qint64(object.value(QStringLiteral("limit")).toDouble()), bytes);
+        QCOMPARE(object.value(QStringLiteral("excluded")).toArray().size(), 0);
+        QVERIFY(runCli({QStringLiteral("pack"), QStringLiteral("--help")}).out.contains(order + QStringLiteral(" (")));
+    }
+
     void limitUnits_data()
     {
         QTest::addColumn<QString>("limit");
@@ -170,7 +194,7 @@ private slots:
                                                          QStringLiteral("CD"), QStringLiteral("--limit"),
                                                          QStringLiteral("5")} << QString();
         QTest::newRow("unknown order") << QStringList{QStringLiteral("pack"), QStringLiteral("--order"),
-                                                       QStringLiteral("DVD")} << QString();
+                                                       QStringLiteral("HD_DVD")} << QString();
         QTest::newRow("negative limit") << QStringList{QStringLiteral("move"), QStringLiteral("--limit"),
                                                         QStringLiteral("-1")} << QString();
         QTest::newRow("limit not a number") << QStringList{QStringLiteral("move"), QStringLiteral("--limit"),

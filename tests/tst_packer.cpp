@@ -210,15 +210,67 @@ class PackerTest : public QObject
 {
     Q_OBJECT
 private slots:
+    // The items too large for the limit are reported once, in listed order
+    // (files, then folders); a measure weighs each item instead of its size
+    // on disk and counts its fixed part in every package.
+    void leftOutItemsAndMeasures_data()
+    {
+        QTest::addColumn<bool>("measured");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QStringList>("leftOut");
+        // Sizes on disk a 60, big 150, c 40, dir 101, d 30; limit 100.
+        QTest::newRow("by size on disk") << false << QStringLiteral("a,c|d") << QStringList{QStringLiteral("big"), QStringLiteral("dir")};
+        // Weighed as twice the size on disk plus 10 per package: only c
+        // (80) and d (60) fit, one each.
+        QTest::newRow("measured") << true << QStringLiteral("c|d")
+                                  << QStringList{QStringLiteral("a"), QStringLiteral("big"), QStringLiteral("dir")};
+    }
+    void leftOutItemsAndMeasures()
+    {
+        QFETCH(bool, measured);
+        QFETCH(QString, expected);
+        QFETCH(QStringList, leftOut);
+        MemoryTree tree;
+        tree.addFile(QStringLiteral("a"), 60);
+        tree.addFile(QStringLiteral("big"), 150);
+        tree.addFile(QStringLiteral("c"), 40);
+        tree.addFolder(QStringLiteral("dir"), 101);
+        tree.addFile(QStringLiteral("d"), 30);
+        PackMeasure measure;
+        if (measured) {
+            measure.weight = [](const iPackagable& item) { return 2 * item.totalSizeOnDisk(); };
+            measure.fixed = 10;
+        }
+        for (int sort : {int(Assorted), int(NameAscending)}) {
+            QList<PackagePtr> packages;
+            QList<PackagablePtr> left{PackagablePtr()}; // cleared by the packer
+            Packer::pack(PackageOrder(100, QStringLiteral("L")), sort, tree.root, packages, &left, measure);
+            QCOMPARE(layout(packages), expected);
+            QStringList leftNames;
+            for (const PackagablePtr& item : left)
+                leftNames << item->fileName();
+            QCOMPARE(leftNames, leftOut);
+            for (const PackagePtr& package : packages) {
+                QVERIFY(package->weight <= 100);
+                QCOMPARE(package->weight, measured ? 2 * package->sizeOnDisk + 10 : package->sizeOnDisk);
+            }
+        }
+    }
+
     void builtInOrders()
     {
         const QList<PackageOrder>& orders = builtInPackageOrders();
-        QCOMPARE(orders.size(), 5);
+        QCOMPARE(orders.size(), 9);
         QCOMPARE(orders[0], PackageOrder(700000000, QStringLiteral("CD")));
         QCOMPARE(orders[1], PackageOrder(500000000, QStringLiteral("PACK_500MB")));
         QCOMPARE(orders[2], PackageOrder(400000000, QStringLiteral("PACK_400MB")));
         QCOMPARE(orders[3], PackageOrder(300000000, QStringLiteral("PACK_200MB")));
         QCOMPARE(orders[4], PackageOrder(200000000, QStringLiteral("PACK_100MB")));
+        // The discs follow, by the bytes each holds.
+        QCOMPARE(orders[5], PackageOrder(4700372992, QStringLiteral("DVD")));
+        QCOMPARE(orders[6], PackageOrder(8543666176, QStringLiteral("DVD_DL")));
+        QCOMPARE(orders[7], PackageOrder(25025314816, QStringLiteral("BD")));
+        QCOMPARE(orders[8], PackageOrder(50050629632, QStringLiteral("BD_DL")));
     }
 
     void workedExample_data()

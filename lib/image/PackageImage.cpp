@@ -122,9 +122,12 @@ bool ImageWriter::setOptions()
     if (archive_write_set_format_iso9660(archive_) != ARCHIVE_OK)
         return false;
     // Level 3 takes files of 4 GiB and more; long Joliet names keep up to
-    // 103 characters; Rock Ridge keeps every name whole, at any depth.
+    // 103 characters; Rock Ridge keeps every name whole, at any depth. No
+    // padding: its 300 KiB served old drives' read-ahead, which burning
+    // programs pad for themselves; packages are sized without it
+    // (ImageSpace).
     const QByteArray options = "volume-id=" + request_.volumeId.toLatin1() +
-                               ",joliet=long,rockridge=useful,iso-level=3,!limit-depth,!limit-dirs";
+                               ",joliet=long,rockridge=useful,iso-level=3,!limit-depth,!limit-dirs,!pad";
     return archive_write_set_options(archive_, options.constData()) == ARCHIVE_OK;
 }
 

@@ -400,7 +400,7 @@ void placeFewest(const std::vector<Candidate>& candidates, const Sources& source
     // finds fewer.
     QList<PackagePtr> bestFit;
     const PackageOrder scratch(limit, QString());
-    PackageBuilder seedBuilder(scratch, bestFit);
+    PackageBuilder seedBuilder(scratch, 0, bestFit);
     placeBestFit(candidates, sources, limit, seedBuilder);
     if (!seedBuilder.isEmpty())
         seedBuilder.close();
@@ -411,7 +411,7 @@ void placeFewest(const std::vector<Candidate>& candidates, const Sources& source
     std::vector<qint64> sizes(size_t(count), 0);
     for (int i = 0; i < count; ++i) {
         position.insert(sources.item(candidates[size_t(i)].source).data(), i);
-        sizes[size_t(i)] = candidates[size_t(i)].sizeOnDisk;
+        sizes[size_t(i)] = candidates[size_t(i)].weight;
     }
     BinPacking seed;
     seed.bin.assign(size_t(count), 0);
@@ -433,7 +433,7 @@ void placeFewest(const std::vector<Candidate>& candidates, const Sources& source
     for (const std::vector<int>& package : packages) {
         for (const int i : package) {
             const Candidate& candidate = candidates[size_t(i)];
-            builder.add(sources.item(candidate.source), candidate.size, candidate.sizeOnDisk);
+            builder.add(sources.item(candidate.source), candidate.size, candidate.sizeOnDisk, candidate.weight);
         }
         builder.close();
     }

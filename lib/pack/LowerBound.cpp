@@ -1,7 +1,5 @@
 #include "LowerBound.h"
 
-#include "FileNode.h"
-
 #include <algorithm>
 #include <functional>
 
@@ -75,25 +73,4 @@ int lowerBound(std::vector<qint64> sizes, qint64 limit)
 
 } // namespace packing
 
-namespace Packer {
-
-int lowerBound(const PackageOrder& packageOrder, const DirectoryNodePtr& root)
-{
-    if (!root)
-        return 0;
-    const qint64 limit = packageOrder.size;
-    std::vector<qint64> sizes;
-    sizes.reserve(size_t(root->files().size()) + size_t(root->subdirectories().size()));
-    for (const FileNodePtr& file : root->files()) {
-        if (file && file->sizeOnDisk() <= limit)
-            sizes.push_back(file->sizeOnDisk());
-    }
-    for (const DirectoryNodePtr& folder : root->subdirectories()) {
-        if (folder && folder->totalSizeOnDisk() <= limit)
-            sizes.push_back(folder->totalSizeOnDisk());
-    }
-    return packing::lowerBound(std::move(sizes), limit);
-}
-
-} // namespace Packer
 } // namespace korvo

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "DirectoryNode.h"
-#include "PackageOrder.h"
+#include <QtGlobal>
 
 #include <vector>
 
@@ -20,12 +19,4 @@ int lowerBound(std::vector<qint64> sizes, qint64 limit);
 
 } // namespace packing
 
-namespace Packer {
-
-// At least how many packages any packing of the root's top-level items
-// needs under the order's limit, counting the items pack places (those
-// larger than the limit are left out there too). 0 when nothing fits.
-int lowerBound(const PackageOrder& packageOrder, const DirectoryNodePtr& root);
-
-} // namespace Packer
 } // namespace korvo

@@ -6,6 +6,8 @@
 
 #include <QList>
 
+#include <functional>
+
 namespace korvo {
 
 // The pack room: a scanned folder's top-level items become packages whose
@@ -25,12 +27,28 @@ enum PackSort {
     Fewest = 5          // the fewest packages found, never more than best fit
 };
 
+// What a package's items are weighed by against the limit. By default each
+// item weighs its size on disk; a package that becomes an image weighs what
+// its items take in the image, plus the image's fixed part.
+struct PackMeasure
+{
+    std::function<qint64(const iPackagable& item)> weight; // empty: the size on disk
+    qint64 fixed = 0;                                      // what every package takes besides its items
+};
+
 namespace Packer {
 
-// The packages of the root's own files and folders whose size on disk fits
-// the order's limit (`packages` is cleared first); an item larger than the
-// limit is in none.
-void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages);
+// The packages of the root's own files and folders that fit the order's
+// limit (`packages` is cleared first). An item that alone weighs more than
+// the limit is in none: `leftOut`, when given, receives those (cleared
+// first), in listed order.
+void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages,
+          QList<PackagablePtr>* leftOut = nullptr, const PackMeasure& measure = PackMeasure());
+
+// At least how many packages any packing of the items pack places needs
+// (LowerBound), weighed by the same measure.
+int lowerBound(const PackageOrder& packageOrder, const DirectoryNodePtr& root,
+               const PackMeasure& measure = PackMeasure());
 
 } // namespace Packer
 } // namespace korvo
