@@ -10,31 +10,6 @@
 
 namespace korvo {
 
-int libraryCount()
-{
-    return 1;
-}
-
-LibraryInfo libraryInfo(int index)
-{
-    if (index != 0)
-        return LibraryInfo();
-    // The toolkit the program runs on, whichever Qt 5 release that is.
-    LibraryInfo qt;
-    qt.name = QStringLiteral("Qt");
-    qt.version = QString::fromLatin1(qVersion());
-    qt.homePage = QStringLiteral("https://www.qt.io/");
-    qt.licence = QStringLiteral("LGPL v3");
-    qt.licenceUrl = QStringLiteral("https://doc.qt.io/qt-5/lgpl.html");
-    qt.copyright = QStringLiteral("Copyright (C) 2020 The Qt Company Ltd and other contributors.");
-    return qt;
-}
-
-QString libraryName(int index)
-{
-    return libraryInfo(index).name;
-}
-
 LibraryDetailDialog::LibraryDetailDialog(QWidget* parent) : QDialog(parent), ui(new Ui::LibraryDetailDialog)
 {
     ui->setupUi(this);
@@ -45,7 +20,7 @@ LibraryDetailDialog::~LibraryDetailDialog() = default;
 
 void LibraryDetailDialog::updateText()
 {
-    const LibraryInfo info = libraryIndex == 0 ? libraryInfo(0) : LibraryInfo();
+    const LibraryInfo info = libraryInfo(libraryIndex);
     // One pass over the template: a value that happens to hold "%2" is not
     // substituted again.
     const QString text =

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LibraryTable.h"
+
 #include <QDialog>
 #include <QScopedPointer>
 #include <QString>
@@ -9,24 +11,6 @@ class LibraryDetailDialog;
 }
 
 namespace korvo {
-
-// One library the program uses, as the library dialogs show it.
-struct LibraryInfo
-{
-    QString name;
-    QString version;
-    QString homePage;
-    QString licence;
-    QString licenceUrl;
-    QString copyright;
-};
-
-// The libraries the program uses: the GUI toolkit only.
-int libraryCount();
-// The entry at `index`; every field is empty for an index outside the table.
-LibraryInfo libraryInfo(int index);
-// The entry's name ("Qt" for 0); empty for an index outside the table.
-QString libraryName(int index);
 
 // Version, home page, licence and copyright notice of one library.
 class LibraryDetailDialog : public QDialog
@@ -39,8 +23,9 @@ public:
     // Fills the text from the library table entry at libraryIndex.
     void updateText();
 
-    // Index into the library table; 1 (no library) until the creator sets it.
-    qint32 libraryIndex = 1;
+    // Index into the library table; -1 (no library) until the creator sets
+    // it (the table has more than one entry, so 1 is one).
+    qint32 libraryIndex = -1;
 
 private:
     void fitTextHeight();

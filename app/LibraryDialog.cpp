@@ -12,8 +12,10 @@ LibraryDialog::LibraryDialog(QWidget* parent) : QDialog(parent), ui(new Ui::Libr
     ui->setupUi(this);
     setFixedSize(size());
 
-    auto* item = new QTreeWidgetItem(ui->treeWidget);
-    item->setText(0, libraryName(0));
+    for (int i = 0; i < libraryCount(); ++i) {
+        auto* item = new QTreeWidgetItem(ui->treeWidget);
+        item->setText(0, libraryName(i));
+    }
     connect(ui->treeWidget, &QTreeWidget::clicked, this, &LibraryDialog::onClicked);
     connect(ui->detailPushButton, &QPushButton::clicked, this, &LibraryDialog::onDetailBottonClicked);
 }

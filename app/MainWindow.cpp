@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -116,12 +117,23 @@ void MainWindow::setSaveFileNameFunction(const SaveFileNameFunction& function)
     saveFileName = function;
 }
 
+void MainWindow::setFolderFunction(const FolderFunction& function)
+{
+    chooseFolder = function;
+}
+
 void MainWindow::createMenus()
 {
     auto* bar = new QMenuBar(this);
     setMenuBar(bar);
 
     auto* fileMenu = new QMenu(QStringLiteral("ファイル(&F)"), bar);
+    // A folder chosen here, or named on the command line, scans as a drop.
+    auto* openFolder = new QAction(QStringLiteral("フォルダを開く(&O)..."), fileMenu);
+    openFolder->setObjectName(QStringLiteral("MenuBar.File.OpenFolder"));
+    openFolder->setShortcut(QKeySequence::Open);
+    connect(openFolder, &QAction::triggered, this, &MainWindow::triggerOpenFolder);
+    fileMenu->addAction(openFolder);
     auto* exportMenu = new QMenu(QStringLiteral("エクスポート(&E)"), fileMenu);
     exportMenu->setObjectName(QStringLiteral("MenuBar.File.ExportMenu"));
     auto* exportXml = new QAction(QStringLiteral("XMLファイル(.xml)"), exportMenu);
@@ -307,11 +319,43 @@ void MainWindow::onDropped(const QMimeData* mimeData)
         const NativePath path = exactLocalPath(url);
         if (path.isEmpty())
             continue;
-        bool isFolder = false;
-        platform::entryExists(path, &isFolder);
-        startEnumeration(isFolder ? path : path.parent());
+        openPath(path);
         return;
     }
+}
+
+void MainWindow::openPath(const NativePath& path)
+{
+    bool isFolder = false;
+    platform::entryExists(path, &isFolder);
+    startEnumeration(isFolder ? path : path.parent());
+}
+
+void MainWindow::triggerOpenFolder()
+{
+    const QString caption = QStringLiteral("フォルダを開く");
+    const QString folder = chooseFolder ? chooseFolder(this, caption)
+                                        : QFileDialog::getExistingDirectory(this, caption, QString(),
+                                                                            QFileDialog::ShowDirsOnly);
+    if (!folder.isEmpty())
+        openPath(NativePath::fromText(QFileInfo(folder).absoluteFilePath()));
+}
+
+bool MainWindow::openCommandLine(const QStringList& arguments)
+{
+    for (const QString& argument : arguments) {
+        if (argument.isEmpty() || argument.startsWith(QLatin1Char('-')))
+            continue;
+        // The name's own bytes where the system keeps names as bytes.
+        const QString absolute = QFileInfo(argument).absoluteFilePath();
+#ifdef Q_OS_WIN
+        openPath(NativePath::fromText(absolute).cleaned());
+#else
+        openPath(NativePath::fromBytes(QFile::encodeName(absolute)).cleaned());
+#endif
+        return true;
+    }
+    return false;
 }
 
 void MainWindow::startEnumeration(const NativePath& directory)

@@ -60,6 +60,20 @@ public:
     // Replaces the save-file dialog of the export menu; null restores it.
     void setSaveFileNameFunction(const SaveFileNameFunction& function);
 
+    // Asks the user for a folder to scan; returns an empty text when the
+    // user cancels.
+    using FolderFunction = std::function<QString(QWidget* parent, const QString& caption)>;
+    // Replaces the folder chooser of "フォルダを開く..."; null restores it.
+    void setFolderFunction(const FolderFunction& function);
+
+    // Scans `path` as a drop of it would: a folder itself, anything else
+    // (a file, or a name that is not there) the folder that holds it.
+    void openPath(const NativePath& path);
+    // The program's arguments (without the program itself): the first one
+    // that is not an option is opened as by openPath, relative to the
+    // working folder. False when there is none.
+    bool openCommandLine(const QStringList& arguments);
+
     // The tree of the last scan that completed; null before the first one.
     DirectoryNodePtr scannedRoot() const { return root; }
     // The settings every XML export from this window uses; the packaging
@@ -82,6 +96,7 @@ public slots:
     void triggerPackaging();
     void triggerAbout();
     void triggerLibrary();
+    void triggerOpenFolder();
 
 protected:
     bool event(QEvent* event) override;
@@ -112,6 +127,7 @@ private:
     // arrives while a later scan is pending belongs to a superseded scan.
     int pendingScanNotices = 0;
     SaveFileNameFunction saveFileName;
+    FolderFunction chooseFolder;
 };
 
 } // namespace korvo

@@ -270,11 +270,16 @@ void PackageMoveSession::finish()
 {
     // The status label shows one package at a time, so a failure followed by
     // a success would vanish from it: the move ends on a summary, and a box
-    // holds every failure line.
+    // holds every failure line. Items left out of the packing are named
+    // there again.
+    const QString leftOut = MoveTexts::leftOutLine(request_.leftOut.size());
+    const auto withLeftOut = [&leftOut](const QString& text) {
+        return leftOut.isEmpty() ? text : text + QStringLiteral("\r\n") + leftOut;
+    };
     if (!failureLines_.isEmpty()) {
         MoveTexts::Summary summary = summary_;
         summary.unsaved.clear(); // a listing's failure has its own box
-        const QString text = MoveTexts::summary(summary);
+        const QString text = withLeftOut(MoveTexts::summary(summary));
         setStatus(text);
         if (presenter_.warn)
             presenter_.warn(MoveTitle, text + QStringLiteral("\r\n\r\n") + failureLines_.join(QStringLiteral("\r\n")));
@@ -282,7 +287,9 @@ void PackageMoveSession::finish()
         // Every package moved, but not every image: the last line says so.
         MoveTexts::Summary images;
         images.imageFailed = summary_.imageFailed;
-        setStatus(MoveTexts::summary(images));
+        setStatus(withLeftOut(MoveTexts::summary(images)));
+    } else if (!leftOut.isEmpty()) {
+        appendToStatus(QStringLiteral("\r\n") + leftOut);
     }
     emit ended(false);
 }

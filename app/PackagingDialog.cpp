@@ -2,11 +2,14 @@
 
 #include "ExportAsFileDialog.h"
 #include "ImageFormat.h"
+#include "LeftOutRows.h"
+#include "MessageBoxPresenter.h"
 #include "MoveTexts.h"
 #include "PackageMoveSession.h"
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
-#include "Packer.h"
+#include "PackTexts.h"
+#include "Packager.h"
 #include "PackagingLayout.h"
 #include "SettingsFolder.h"
 #include "SizeFormat.h"
@@ -79,10 +82,9 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
 
     updateOrderComboBox();
 
-    const QStringList sorts{QStringLiteral("詰め合わせ"), QStringLiteral("サイズ昇順"), QStringLiteral("サイズ降順"),
-                            QStringLiteral("名前昇順"), QStringLiteral("名前降順")};
-    for (int i = 0; i < sorts.size(); ++i)
-        form->comboBoxSort->addItem(sorts.at(i), i);
+    // The form lists the sort modes in PackSort's order; each carries its value.
+    for (int i = 0; i < form->comboBoxSort->count(); ++i)
+        form->comboBoxSort->setItemData(i, i);
 
     for (const QString& label : qAsConst(labels))
         form->comboBoxLabel->addItem(label);
@@ -101,14 +103,17 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
     connect(form->pushButtonAllCheck, &QPushButton::clicked, this, &PackagingDialog::setCheckedAll);
     connect(form->pushButtonAllUncheck, &QPushButton::clicked, this, &PackagingDialog::setUncheckedAll);
     connect(form->treeWidgetPackage, &QTreeWidget::itemClicked, this, &PackagingDialog::checkPackageCheckState);
+    connect(form->checkBoxImage, &QCheckBox::toggled, this, &PackagingDialog::imageChosen);
     // Escape ends the dialog without a close event; the labels are kept then too.
     connect(this, &QDialog::finished, this, [this] {
         collectLabels();
         saveLabels();
     });
 
+    // The size editor is reached from its button, never by Return in a
+    // field; the export settings stay behind their slot.
+    form->pushButtonOrderEdit->setAutoDefault(false);
     form->pushButtonExportConfig->hide();
-    form->pushButtonOrderEdit->hide();
 }
 
 void PackagingDialog::setStatus(const QString& text)
@@ -126,8 +131,10 @@ PackagingDialog::~PackagingDialog()
     // The owner waits for the dialog to close, which waits for the work; a
     // dialog destroyed otherwise stops the move after its current package.
     delete session.data();
-    if (packer)
+    if (packer) {
+        packer->requestInterruption();
         packer->wait();
+    }
     delete form;
 }
 
@@ -236,6 +243,10 @@ void PackagingDialog::triggerExportConfigDialog()
 
 void PackagingDialog::triggerPack()
 {
+    if (packer) { // the button stops a search: the best packing found so far is shown
+        packer->requestInterruption();
+        return;
+    }
     if (!root || isBusy())
         return;
     form->pushButtonPack->setEnabled(false);
@@ -253,15 +264,51 @@ void PackagingDialog::triggerPack()
 
     // The rows shown are about to be replaced: nothing may move them now.
     form->groupBoxPackage->setEnabled(false);
-    auto packed = QSharedPointer<QList<PackagePtr>>::create();
+    struct Packing
+    {
+        QList<PackagePtr> packages;
+        QList<PackagablePtr> leftOut;
+        int lowerBound = 0;
+    };
+    auto packed = QSharedPointer<Packing>::create();
     const DirectoryNodePtr tree = root;
-    packer = QThread::create([tree, order, sort, packed] { Packer::pack(order, sort, tree, *packed); });
-    connect(packer, &QThread::finished, this, [this, order, packed] {
+    const ImageFormat image = chosenImage();
+    packer = QThread::create([tree, order, sort, image, packed] {
+        Packager packager;
+        packed->lowerBound = packager.lowerBound(order, tree, image);
+        packager.pack(order, sort, tree, packed->packages, &packed->leftOut, image);
+    });
+    connect(packer, &QThread::finished, this, [this, order, image, packed] {
         packer->deleteLater();
         packer = nullptr;
-        showPackages(order, *packed);
+        form->pushButtonPack->setText(QStringLiteral("パッケージを作成"));
+        form->pushButtonPack->setEnabled(false);
+        leftOut = packed->leftOut;
+        packedBound = packed->lowerBound;
+        pendingImage = image;
+        showPackages(order, packed->packages);
     });
+    if (sort == Fewest) { // a search may take a while: it can be stopped
+        setStatus(QStringLiteral("パッケージ作成中...最少のパッケージ数を探しています。"
+                                 "「探索を中止」で、それまでの最良の結果になります。"));
+        form->pushButtonPack->setText(QStringLiteral("探索を中止"));
+        form->pushButtonPack->setEnabled(true);
+    }
     packer->start();
+}
+
+// Packages with images are packed by what they take in the image: the
+// image option packs them again while no move has begun.
+ImageFormat PackagingDialog::chosenImage() const
+{
+    return form->checkBoxImage->isChecked() ? ImageFormat::Iso : ImageFormat::None;
+}
+
+void PackagingDialog::imageChosen()
+{
+    const bool packed = !packages.isEmpty() || !leftOut.isEmpty();
+    if (!packer && !session && packed && packedImage != chosenImage())
+        triggerPack();
 }
 
 namespace {
@@ -301,17 +348,28 @@ void PackagingDialog::addRows(int from)
 
 void PackagingDialog::packDone()
 {
-    // The new rows' widths settle when the tree lays them out; a size text
-    // that is cut then gets its tooltip through the header's resize notice,
-    // and here when the widths stay as they were.
-    PackagingLayout::updateSizeToolTips(form->treeWidgetPackage);
     packedOrder = pendingOrder;
-    form->groupBoxPackage->setEnabled(!packages.isEmpty());
-    setStatus(QStringLiteral("パッケージ作成完了。"));
+    packedImage = pendingImage;
+    LeftOutRows::add(form->treeWidgetPackage, leftOut);
+    // Left-out rows and the image option stay in reach when no package was
+    // made; only moving waits for packages.
+    form->groupBoxPackage->setEnabled(!packages.isEmpty() || !leftOut.isEmpty());
+    if (packages.isEmpty()) {
+        for (QPushButton* button : {form->pushButtonMove, form->pushButtonAllCheck, form->pushButtonAllUncheck})
+            button->setEnabled(false);
+    } else if (noPackagesShown) {
+        form->pushButtonMove->setEnabled(updateCheckButtons() > 0);
+    }
+    noPackagesShown = packages.isEmpty();
+    const QString leftOutLine = MoveTexts::leftOutLine(leftOut.size());
+    setStatus(PackTexts::packedStatus(packages.size(), packedBound)
+              + (leftOutLine.isEmpty() ? QString() : QStringLiteral("\r\n") + leftOutLine));
     form->pushButtonPack->setEnabled(true);
     emit packFinished();
     if (closeWhenIdle)
         close();
+    else
+        imageChosen(); // the image option may have changed while packing
 }
 
 // ---------------------------------------------------------------------------
@@ -394,7 +452,9 @@ void PackagingDialog::triggerMove()
 
     // Nothing may start another pack or move, nor change the checked rows,
     // while this one runs.
+    // The packages stay as packed for this image option from now on.
     form->groupBoxPackaging->setEnabled(false);
+    form->checkBoxImage->setEnabled(false);
     form->pushButtonMove->setEnabled(false);
     form->pushButtonAllCheck->setEnabled(false);
     form->pushButtonAllUncheck->setEnabled(false);
@@ -424,6 +484,7 @@ void PackagingDialog::startMove(const QString& label)
     request.numberBase = folderNumberBase;
     for (int i : checkedPackages())
         request.packages << PackageMoveRequest::Chosen{i, packages.at(i)};
+    request.leftOut = leftOut;
     request.listing = form->checkBoxSave->isChecked();
     if (form->checkBoxImage->isChecked()) {
         request.image = ImageFormat::Iso;
@@ -432,7 +493,7 @@ void PackagingDialog::startMove(const QString& label)
     request.xmlSettings = xmlSettings;
     moveBaseFolder = PackageTarget::baseFolder(request.volumeRoot.toText(), request.orderName, label);
 
-    session = new PackageMoveSession(root, packages, presenter(), this);
+    session = new PackageMoveSession(root, packages, messageBoxPresenter(this), this);
     session->setClosing(closeWhenIdle);
     connect(session, &PackageMoveSession::statusChanged, this, [this](const QString& status, const QStringList& log) {
         setStatus(status);
@@ -461,23 +522,6 @@ void PackagingDialog::startMove(const QString& label)
     session->start(request);
 }
 
-// The session's boxes are message boxes of this dialog.
-PackageMoveSession::Presenter PackagingDialog::presenter()
-{
-    PackageMoveSession::Presenter presenter;
-    presenter.inform = [this](const QString& title, const QString& text) {
-        QMessageBox::information(this, title, text, QMessageBox::Ok);
-    };
-    presenter.warn = [this](const QString& title, const QString& text) {
-        QMessageBox::warning(this, title, text, QMessageBox::Ok);
-    };
-    presenter.ask = [this](const QString& title, const QString& text) {
-        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-               == QMessageBox::Yes;
-    };
-    return presenter;
-}
-
 // Packages started of those chosen, and the share of their items moved.
 void PackagingDialog::showMoveProgress(int packagesStarted, int packagesChosen, qint64 itemsDone, qint64 itemsChosen)
 {
@@ -502,6 +546,7 @@ void PackagingDialog::onMoveEnded(bool refused)
     if (refused) {
         // Nothing moved: it may be tried again.
         form->groupBoxPackaging->setEnabled(true);
+        form->checkBoxImage->setEnabled(true);
         form->pushButtonMove->setEnabled(true);
     } else if (numberBase >= 0) {
         folderNumberBase = numberBase;
@@ -540,7 +585,9 @@ void PackagingDialog::finishMove()
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount() && allDone; ++i)
         allDone = form->treeWidgetPackage->topLevelItem(i)->isDisabled();
     if (allDone) {
-        QMessageBox::information(this, QStringLiteral("報告"), MoveTexts::allDone(), QMessageBox::Ok);
+        const QStringList lines = QStringList{MoveTexts::allDone(), MoveTexts::leftOutLine(leftOut.size())}
+                                  + MoveTexts::leftOutLines(leftOut, 10);
+        QMessageBox::information(this, QStringLiteral("報告"), lines.join(QStringLiteral("\r\n")).trimmed(), QMessageBox::Ok);
         close();
     }
     if (form->checkBoxOpenExplorer->isChecked()) {
@@ -555,13 +602,16 @@ void PackagingDialog::finishMove()
 }
 
 // While a move runs, closing the dialog asks whether to stop it once the
-// current package is done; a pack is short and is simply waited for.
+// current package is done; a pack is stopped (a search ends at once) and
+// waited for.
 void PackagingDialog::askToStop()
 {
     if (closeWhenIdle || asking)
         return;
     if (!session) {
         closeWhenIdle = true;
+        if (packer)
+            packer->requestInterruption(); // a search keeps what it found
         return;
     }
     // The move's end waits until the question is answered.

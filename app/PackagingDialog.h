@@ -2,6 +2,7 @@
 
 #include "DirectoryNode.h"
 #include "Exporter.h"
+#include "ImageFormat.h"
 #include "Package.h"
 #include "PackageMoveSession.h"
 #include "PackageOrder.h"
@@ -91,12 +92,13 @@ private:
     void setStatus(const QString& text);
     void updateOrderComboBox();
     bool checkFolderName(const QString& name, const QString& what);
+    ImageFormat chosenImage() const;
+    void imageChosen();
     void showPackages(const PackageOrder& order, const QList<PackagePtr>& packed);
     void addRows(int from);
     void packDone();
     QList<int> checkedPackages() const;
     void startMove(const QString& label);
-    PackageMoveSession::Presenter presenter();
     void showMoveProgress(int packagesStarted, int packagesChosen, qint64 itemsDone, qint64 itemsChosen);
     void onMoveEnded(bool refused);
     void finishMove();
@@ -113,6 +115,9 @@ private:
     QList<PackageOrder> userOrders;
     QStringList labels;
     QList<PackagePtr> packages;
+    QList<PackagablePtr> leftOut; // the items of the last pack in no package
+    ImageFormat packedImage = ImageFormat::None; // what the last pack measured for
+    bool noPackagesShown = false; // the last pack made none: the move buttons were disabled
     PackageOrder packedOrder;
     qint32 folderNumberBase = -1;
     QStringList savedLabels; // the labels as last read from or written to disk
@@ -121,6 +126,8 @@ private:
     QThread* packer = nullptr;
     QList<PackagePtr> pendingRows;
     PackageOrder pendingOrder;
+    ImageFormat pendingImage = ImageFormat::None;
+    int packedBound = 0; // at least how many packages the last pack needed
     // The running move, and the listing window of its current package.
     QPointer<PackageMoveSession> session;
     QString moveBaseFolder;

@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QTreeWidget>
 
@@ -30,17 +32,38 @@ void placeImageCheckBox(Ui::PackagingDialog& form)
     image->setToolTip(image->sizeHint().width() > image->width() ? image->text() : QString());
 }
 
+// The size editor's button beside the preset list keeps its right edge and
+// takes from the list what its text lacks.
+void fitEditButton(Ui::PackagingDialog& form)
+{
+    QPushButton* edit = form.pushButtonOrderEdit;
+    const QStyle* style = edit->style();
+    const int needed = edit->fontMetrics().horizontalAdvance(edit->text())
+                       + 2 * (style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, edit)
+                              + style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit));
+    const int lacking = needed - edit->width();
+    if (lacking <= 0)
+        return;
+    edit->setGeometry(edit->x() - lacking, edit->y(), edit->width() + lacking, edit->height());
+    for (QWidget* field : {static_cast<QWidget*>(form.comboBoxOrder), static_cast<QWidget*>(form.labelOrderSize)})
+        field->resize(qMin(field->width(), edit->x() - 9 - field->x()), field->height());
+}
+
 } // namespace
 
 void fitPackageColumns(Ui::PackagingDialog& form)
 {
-    // The rows have no children, so the tree needs no room for branches. The
+    // Package rows have no children (the rows of left-out items, below them,
+    // show theirs unfolded), so the tree needs no room for branches. The
     // number column is as narrow as its texts and the two size columns share
     // the rest of the width, also when a scroll bar takes some of it. A size
     // text too wide for its column is drawn as its size alone, without the
-    // byte count, and is whole in its tooltip.
+    // byte count, and is whole in its tooltip (FittedTextDelegate).
     QTreeWidget* tree = form.treeWidgetPackage;
     tree->setRootIsDecorated(false);
+    // Rows of one line each: the tree need not measure every row of a long
+    // list to lay it out, which kept the window from answering for seconds.
+    tree->setUniformRowHeights(true);
     QHeaderView* header = tree->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
@@ -49,21 +72,6 @@ void fitPackageColumns(Ui::PackagingDialog& form)
     auto* sizes = new FittedTextDelegate(tree);
     tree->setItemDelegateForColumn(1, sizes);
     tree->setItemDelegateForColumn(2, sizes);
-    QObject::connect(header, &QHeaderView::sectionResized, tree, [tree] { updateSizeToolTips(tree); });
-}
-
-void updateSizeToolTips(QTreeWidget* tree)
-{
-    // A size text that is drawn shortened has its whole text as its tooltip.
-    const QFontMetrics metrics = tree->fontMetrics();
-    for (int column = 1; column <= 2; ++column) {
-        const int room = itemTextRoom(tree, tree->columnWidth(column));
-        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* row = tree->topLevelItem(i);
-            const QString text = row->text(column);
-            row->setToolTip(column, metrics.horizontalAdvance(text) <= room ? QString() : text);
-        }
-    }
 }
 
 void fitTextsToFont(Ui::PackagingDialog& form)
@@ -91,6 +99,7 @@ void fitTextsToFont(Ui::PackagingDialog& form)
     widenToText(form.checkBoxSave, form.groupBox->width() - 10);
     widenToText(form.checkBoxOpenExplorer, form.groupBox->width() - 10);
     placeImageCheckBox(form);
+    fitEditButton(form);
 }
 
 // The progress bar sits between the move button, which may have grown to

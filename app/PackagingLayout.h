@@ -1,7 +1,5 @@
 #pragma once
 
-class QTreeWidget;
-
 namespace Ui {
 class PackagingDialog;
 }
@@ -16,8 +14,6 @@ namespace PackagingLayout {
 
 void fitTextsToFont(Ui::PackagingDialog& form);
 void fitPackageColumns(Ui::PackagingDialog& form);
-// A size text that is drawn shortened gets its whole text as its tooltip.
-void updateSizeToolTips(QTreeWidget* tree);
 void placeMoveProgress(Ui::PackagingDialog& form);
 
 } // namespace PackagingLayout

@@ -1,14 +1,17 @@
 #pragma once
 
+#include <QAbstractItemView>
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QList>
 #include <QScopedPointer>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QToolTip>
 #include <QWidget>
 
 #include <climits>
@@ -119,11 +122,27 @@ inline QString fittedText(const QString& text, const QFontMetrics& metrics, int 
 }
 
 // Draws the cells of a column with fittedText(); the item keeps its whole
-// text, which the caller shows as the cell's tooltip when it is cut.
+// text, shown as the cell's tooltip when it is drawn cut. The tooltip is
+// worked out when the pointer rests on a cell: measuring every row of a long
+// list whenever a column changes width kept the window from answering.
 class FittedTextDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QStyleOptionViewItem item(option);
+        initStyleOption(&item, index);
+        if (item.fontMetrics.horizontalAdvance(item.text) <= itemTextRoom(view, item.rect.width()))
+            QToolTip::hideText();
+        else
+            QToolTip::showText(event->globalPos(), item.text, view->viewport(), item.rect);
+        return true;
+    }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "EnumerateWorker.h"
+#include "QtTranslation.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -11,8 +12,11 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     application.setWindowIcon(QIcon(QStringLiteral(":/korvo.png")));
+    // Without it the standard buttons stay English; nothing else changes.
+    korvo::installQtTranslation(&application);
     korvo::registerMetaTypes();
     korvo::MainWindow window;
     window.show();
+    window.openCommandLine(QApplication::arguments().mid(1));
     return application.exec();
 }

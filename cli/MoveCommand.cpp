@@ -82,8 +82,8 @@ struct MoveRequest
     NativePath volumeRoot; // empty: where the scanned folder's packages go
     bool listing = false;
     bool checksums = false;
-    ImageFormat image = ImageFormat::None;
     bool dryRun = false;
+    QList<PackagablePtr> leftOut; // items of the packing in no package
 };
 
 // What became of one chosen package.
@@ -129,8 +129,9 @@ const char* const MoveOptionsHelp =
     "  --checksums         write a SHA-256 manifest N.sha256 of each moved package\n"
     "                      beside its folder ('korvo-cli verify' and\n"
     "                      'sha256sum -c' check it)\n"
-    "  --image FORMAT      write an image of each moved package beside its folder,\n"
-    "                      after its listing and manifest: 'iso' for N.iso (ISO\n"
+    "  --image FORMAT      (above) also writes the image of each moved package\n"
+    "                      beside its folder, after its listing and manifest:\n"
+    "                      'iso' for N.iso (ISO\n"
     "                      9660 with Joliet and Rock Ridge, ready to burn) or 'zip'\n"
     "                      for N.zip; with --checksums N.sha256 goes inside too.\n"
     "                      An image larger than the package size is flagged on\n"
@@ -152,8 +153,7 @@ QList<Option> moveOptions()
                                          {QStringLiteral("listing")},
                                          {QStringLiteral("volume-root"), QStringLiteral("a folder")},
                                          {QStringLiteral("dry-run")},
-                                         {QStringLiteral("checksums")},
-                                         {QStringLiteral("image"), QStringLiteral("iso or zip")}};
+                                         {QStringLiteral("checksums")}};
 }
 
 // Reads the label and checks it and the order's name: folder levels are
@@ -188,9 +188,6 @@ QString readMoveOptions(const CommandLine& read, MoveRequest& request)
     request.packageList = read.value(QStringLiteral("packages"));
     request.listing = read.isSet(QStringLiteral("listing"));
     request.checksums = read.isSet(QStringLiteral("checksums"));
-    const QString image = read.value(QStringLiteral("image"));
-    if (read.isSet(QStringLiteral("image")) && !ImageFormats::fromName(image, &request.image))
-        return QStringLiteral("--image takes iso or zip, not '%1'").arg(shownArgument(image));
     request.dryRun = read.isSet(QStringLiteral("dry-run"));
     return QString();
 }
@@ -215,7 +212,7 @@ int readRequest(const QStringList& arguments, MoveRequest& request)
         problem = readMoveOptions(read, request);
     if (!problem.isEmpty())
         return usageError(command, problem);
-    if (request.image != ImageFormat::None && !ImageFormats::available())
+    if (request.options.image != ImageFormat::None && !ImageFormats::available())
         return failure(command, QStringLiteral("--image: ") + ImageFormats::unavailableReason());
     return -1;
 }
@@ -259,9 +256,9 @@ void printReport(const PackageReport& report, const PackagePtr& package, const P
             out() << "    listing " << mover.folderFor(report.number).listingText << "\n";
         if (request.checksums)
             out() << "    checksums " << mover.folderFor(report.number).manifestText << "\n";
-        if (request.image != ImageFormat::None)
+        if (request.options.image != ImageFormat::None)
             out() << "    image "
-                  << MoveTexts::shown(ImageFormats::pathBeside(mover.folderFor(report.number).path, request.image))
+                  << MoveTexts::shown(ImageFormats::pathBeside(mover.folderFor(report.number).path, request.options.image))
                   << "\n";
     }
     out().flush();
@@ -379,7 +376,7 @@ PackageMoveRequest jobRequest(const ScanResult& scan, const NativePath& volumeRo
         job.packages << PackageMoveRequest::Chosen{i, packages[i]};
     job.listing = request.listing;
     job.checksums = request.checksums;
-    job.image = request.image;
+    job.image = request.options.image;
     job.orderSize = request.options.order.size;
     return job;
 }
@@ -461,8 +458,8 @@ void printOutcome(const MoveRequest& request, const ScanResult& scan, const QStr
             texts << jsonReport(report, packages[report.index]);
         out() << "{" << jsonOrder(options) << ", \"label\": " << jsonString(request.label)
               << ", \"baseFolder\": " << jsonString(baseText)
-              << ", \"dryRun\": " << jsonBool(request.dryRun) << ", \"packages\": " << jsonArray(texts) << ", "
-              << jsonUnreadable(scan) << "}\n";
+              << ", \"dryRun\": " << jsonBool(request.dryRun) << ", \"packages\": " << jsonArray(texts)
+              << ", \"excluded\": " << jsonNames(request.leftOut) << ", " << jsonUnreadable(scan) << "}\n";
         return;
     }
     if (packages.isEmpty()) {
@@ -504,7 +501,7 @@ int moveCommand(const QStringList& arguments)
 
     ScanResult scan;
     QList<PackagePtr> packages;
-    if (!scanAndPack(QStringLiteral("move"), request.options, scan, packages))
+    if (!scanAndPack(QStringLiteral("move"), request.options, scan, packages, request.leftOut))
         return Failure;
     std::set<int> chosen;
     int exitCode = Success;

@@ -7,27 +7,13 @@
 #include "PackOptions.h"
 
 #include "FileNode.h"
+#include "Packager.h"
+#include "PackTexts.h"
 #include "SizeFormat.h"
 
 namespace korvo::cli {
 
 namespace {
-
-// Items of the root that no package holds because they alone exceed the
-// limit, in listed order.
-QList<PackagablePtr> excludedItems(const DirectoryNodePtr& root, qint64 limit)
-{
-    QList<PackagablePtr> excluded;
-    for (const FileNodePtr& file : root->files()) {
-        if (file->sizeOnDisk() > limit)
-            excluded << file;
-    }
-    for (const DirectoryNodePtr& folder : root->subdirectories()) {
-        if (folder->totalSizeOnDisk() > limit)
-            excluded << folder;
-    }
-    return excluded;
-}
 
 QString percentOf(qint64 sizeOnDisk, qint64 limit)
 {
@@ -43,41 +29,58 @@ const char* const PackHelp =
     "whose size on disk stays within a limit. Prints each package with its\n"
     "number, item count, size, size on disk and how full it is, then its items\n"
     "(folders with a trailing /), then the items left out because each alone\n"
-    "exceeds the limit. Nothing on disk changes.\n"
+    "exceeds the limit. A line after the first says at least how many packages\n"
+    "any packing needs. With --image, each package is sized by what its image\n"
+    "takes, and its line gives the most that image takes. Nothing on disk\n"
+    "changes.\n"
     "\n";
 
 const char* const PackJsonHelp =
     "  --json         print one JSON object instead:\n"
-    "                 {\"order\", \"limit\", \"sort\", \"packages\": [{\"number\", \"size\",\n"
-    "                 \"sizeOnDisk\", \"items\"}], \"excluded\", \"unreadableFolderCount\",\n"
+    "                 {\"order\", \"limit\", \"sort\", \"image\", \"packages\": [{\"number\",\n"
+    "                 \"size\", \"sizeOnDisk\", \"items\" (and with --image \"imageAtMost\")}],\n"
+    "                 \"lowerBound\" (at least how many packages any packing\n"
+    "                 needs), \"excluded\", \"unreadableFolderCount\",\n"
     "                 \"unreadableFolders\"}\n"
     "\n"
     "Exit status: 0 packed, 1 the scan failed, 2 wrong usage.\n";
 
-void printJson(const PackOptions& options, const QList<PackagePtr>& packages, const QList<PackagablePtr>& excluded,
-               const ScanResult& scan)
+void printJson(const PackOptions& options, const QList<PackagePtr>& packages, int lowerBound,
+               const QList<PackagablePtr>& excluded, const ScanResult& scan)
 {
     QStringList packageTexts;
     for (int i = 0; i < packages.size(); ++i) {
         const PackagePtr& package = packages[i];
-        packageTexts << QStringLiteral("{\"number\": %1, \"size\": %2, \"sizeOnDisk\": %3, \"items\": %4}")
+        // With an image, the most that package's image takes.
+        const QString image = options.image == ImageFormat::None
+                                  ? QString()
+                                  : QStringLiteral(", \"imageAtMost\": %1").arg(package->weight);
+        packageTexts << QStringLiteral("{\"number\": %1, \"size\": %2, \"sizeOnDisk\": %3, \"items\": %4%5}")
                             .arg(i + 1)
                             .arg(package->size)
                             .arg(package->sizeOnDisk)
-                            .arg(jsonNames(package->items));
+                            .arg(jsonNames(package->items), image);
     }
-    out() << "{" << jsonOrder(options) << ", \"packages\": " << jsonArray(packageTexts) << ", \"excluded\": " << jsonNames(excluded) << ", " << jsonUnreadable(scan) << "}\n";
+    out() << "{" << jsonOrder(options) << ", \"packages\": " << jsonArray(packageTexts)
+          << ", \"lowerBound\": " << lowerBound << ", \"excluded\": " << jsonNames(excluded) << ", " << jsonUnreadable(scan) << "}\n";
 }
 
-void printText(const PackOptions& options, const QList<PackagePtr>& packages, const QList<PackagablePtr>& excluded)
+void printText(const PackOptions& options, const QList<PackagePtr>& packages, int lowerBound,
+               const QList<PackagablePtr>& excluded)
 {
     out() << options.order.name << ": " << formatSize(options.order.size) << ", sort " << options.sortName
           << ", " << packages.size() << (packages.size() == 1 ? " package" : " packages") << "\n";
+    if (!packages.isEmpty())
+        out() << PackTexts::countLine(packages.size(), lowerBound) << "\n";
     for (int i = 0; i < packages.size(); ++i) {
         const PackagePtr& package = packages[i];
         out() << "#" << (i + 1) << "  " << package->items.size() << (package->items.size() == 1 ? " item" : " items")
               << "  size " << formatSize(package->size) << "  on disk " << formatSize(package->sizeOnDisk) << "  "
-              << percentOf(package->sizeOnDisk, options.order.size) << "\n";
+              << percentOf(package->sizeOnDisk, options.order.size);
+        if (options.image != ImageFormat::None)
+            out() << "  image at most " << formatSize(package->weight) << "  "
+                  << percentOf(package->weight, options.order.size);
+        out() << "\n";
         for (const PackagablePtr& item : package->items)
             out() << "    " << shownName(item) << "\n";
     }
@@ -101,13 +104,14 @@ int packCommand(const QStringList& arguments)
 
     ScanResult scan;
     QList<PackagePtr> packages;
-    if (!scanAndPack(command, options, scan, packages))
+    QList<PackagablePtr> excluded;
+    if (!scanAndPack(command, options, scan, packages, excluded))
         return Failure;
-    const QList<PackagablePtr> excluded = excludedItems(scan.root, options.order.size);
+    const int lowerBound = Packager().lowerBound(options.order, scan.root, options.image);
     if (options.json)
-        printJson(options, packages, excluded, scan);
+        printJson(options, packages, lowerBound, excluded, scan);
     else
-        printText(options, packages, excluded);
+        printText(options, packages, lowerBound, excluded);
     return Success;
 }
 

@@ -6,6 +6,7 @@
 #include "SizeArgument.h"
 
 #include "DirectoryNode.h"
+#include "Packager.h"
 #include "Platform.h"
 
 #include <map>
@@ -21,7 +22,8 @@ const std::map<QString, PackSort>& sortNames()
         {QStringLiteral("size-asc"), SizeAscending},
         {QStringLiteral("size-desc"), SizeDescending},
         {QStringLiteral("name-asc"), NameAscending},
-        {QStringLiteral("name-desc"), NameDescending}};
+        {QStringLiteral("name-desc"), NameDescending},
+        {QStringLiteral("fewest"), Fewest}};
     return names;
 }
 
@@ -38,14 +40,22 @@ QString builtInNames()
 const char* const PackOptionsHelp =
     "  --order NAME   a built-in package order: CD (700,000,000 bytes), PACK_500MB\n"
     "                 (500,000,000), PACK_400MB (400,000,000), PACK_200MB\n"
-    "                 (300,000,000), PACK_100MB (200,000,000); default CD\n"
+    "                 (300,000,000), PACK_100MB (200,000,000), DVD (4,700,372,992),\n"
+    "                 DVD_DL (8,543,666,176), BD (25,025,314,816),\n"
+    "                 BD_DL (50,050,629,632); default CD\n"
     "  --limit SIZE   a limit of your own on disk: bytes, or with a unit, 700M,\n"
     "                 4.7G, 25GB (decimal, as disc makers count), 700MiB, 4GiB\n"
     "                 (binary); its name is the number of bytes unless --name is\n"
     "                 given\n"
     "  --name NAME    the name of a --limit\n"
     "  --sort MODE    assorted (best fit, in listed order), size-asc, size-desc,\n"
-    "                 name-asc, name-desc (next fit in that order); default assorted\n";
+    "                 name-asc, name-desc (next fit in that order), fewest (the\n"
+    "                 fewest packages a search finds in 10 seconds, never more\n"
+    "                 than assorted); default assorted\n"
+    "  --image FORMAT iso or zip: weigh each item by what it takes in a package's\n"
+    "                 image of that format (ISO 9660 with Joliet and Rock Ridge,\n"
+    "                 or ZIP, with the package's manifest inside), so that no\n"
+    "                 image is larger than the limit\n";
 
 QList<Option> packOptions()
 {
@@ -53,6 +63,7 @@ QList<Option> packOptions()
             {QStringLiteral("limit"), QStringLiteral("a size: %1").arg(QLatin1String(SizeForms))},
             {QStringLiteral("name"), QStringLiteral("the name of the --limit")},
             {QStringLiteral("sort"), QStringLiteral("one of: %1").arg(choiceList(sortNames()))},
+            {QStringLiteral("image"), QStringLiteral("iso or zip")},
             {QStringLiteral("json")}};
 }
 
@@ -97,6 +108,9 @@ QString readPackOptions(const CommandLine& read, PackOptions& options)
     if (found == sortNames().end())
         return QStringLiteral("unknown sort '%1' (choose from: %2)").arg(options.sortName, choiceList(sortNames()));
     options.sort = found->second;
+    const QString image = read.value(QStringLiteral("image"));
+    if (read.isSet(QStringLiteral("image")) && !ImageFormats::fromName(image, &options.image))
+        return QStringLiteral("--image takes iso or zip, not '%1'").arg(shownArgument(image));
     options.json = read.isSet(QStringLiteral("json"));
     if (read.operands.size() != 1)
         return QStringLiteral("expected one folder, got %1 argument(s)").arg(read.operands.size());
@@ -109,14 +123,15 @@ QString readPackOptions(const CommandLine& read, PackOptions& options)
     return QString();
 }
 
-bool scanAndPack(const QString& command, const PackOptions& options, ScanResult& scan, QList<PackagePtr>& packages)
+bool scanAndPack(const QString& command, const PackOptions& options, ScanResult& scan, QList<PackagePtr>& packages,
+                 QList<PackagablePtr>& leftOut)
 {
     scan = scanArgument(options.folder);
     if (!scan.root) {
         failure(command, scan.errorString);
         return false;
     }
-    Packer::pack(options.order, options.sort, scan.root, packages);
+    Packager().pack(options.order, options.sort, scan.root, packages, &leftOut, options.image);
     return true;
 }
 
@@ -128,8 +143,10 @@ QString shownName(const PackagablePtr& item)
 
 QString jsonOrder(const PackOptions& options)
 {
-    return QStringLiteral("\"order\": %1, \"limit\": %2, \"sort\": %3")
-        .arg(jsonString(options.order.name), QString::number(options.order.size), jsonString(options.sortName));
+    const QString image = options.image == ImageFormat::None ? QStringLiteral("null")
+                                                             : jsonString(ImageFormats::suffix(options.image));
+    return QStringLiteral("\"order\": %1, \"limit\": %2, \"sort\": %3, \"image\": %4")
+        .arg(jsonString(options.order.name), QString::number(options.order.size), jsonString(options.sortName), image);
 }
 
 QString jsonNames(const QList<PackagablePtr>& items)

@@ -3,6 +3,7 @@
 #include "Arguments.h"
 #include "Scan.h"
 
+#include "ImageFormat.h"
 #include "Package.h"
 #include "PackageOrder.h"
 #include "Packer.h"
@@ -18,6 +19,7 @@ struct PackOptions
     PackageOrder order;
     PackSort sort = Assorted;
     QString sortName;
+    ImageFormat image = ImageFormat::None; // packages are measured for this image
     bool json = false;
     QString folder; // the one positional argument
 };
@@ -32,15 +34,18 @@ QString readPackOptions(const CommandLine& read, PackOptions& options);
 // The help lines of the shared options.
 extern const char* const PackOptionsHelp;
 
-// Scans the options' folder and packs its top-level items; false, after
-// saying why on stderr, when the scan failed or was cancelled.
-bool scanAndPack(const QString& command, const PackOptions& options, ScanResult& scan, QList<PackagePtr>& packages);
+// Scans the options' folder and packs its top-level items (for the image
+// chosen, if any); `leftOut` receives the items in no package because each
+// alone exceeds the limit. False, after saying why on stderr, when the scan
+// failed or was cancelled.
+bool scanAndPack(const QString& command, const PackOptions& options, ScanResult& scan, QList<PackagePtr>& packages,
+                 QList<PackagablePtr>& leftOut);
 
 // An item's name as the commands show it: a folder with a trailing slash.
 QString shownName(const PackagablePtr& item);
 
 // The members that lead the JSON object of pack and move: "order",
-// "limit" and "sort".
+// "limit", "sort" and "image" (null for none).
 QString jsonOrder(const PackOptions& options);
 
 // The items' names as a JSON array, each by its exact name: a byte that is

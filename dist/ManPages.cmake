@@ -70,10 +70,12 @@ file(WRITE ${OUTDIR}/korvo.1 ".TH KORVO 1 \"\" \"korvo ${VERSION}\" \"User Comma
 korvo \\- inventory a folder and split it into size\\-limited packages
 .SH SYNOPSIS
 .B korvo
+.RI [ FOLDER ]
 .SH DESCRIPTION
 .B korvo
 opens a window (in Japanese) on which a folder, or a file standing for the
-folder that holds it, is dropped.
+folder that holds it, is dropped, or which opens one from its File menu
+(Ctrl+O).
 A background thread walks the whole tree and records every file's and
 folder's name, path, times, size and size on disk, with per\\-folder counts
 and totals.
@@ -82,7 +84,11 @@ XML listing, and its top\\-level items can be split into packages that each
 fit a size limit, then moved into numbered folders, all or nothing per
 package.
 .PP
-The program takes no arguments.
+Given
+.IR FOLDER ,
+the window starts scanning it at once, as if it had been dropped: a file
+stands for the folder that holds it.
+This is how a file manager's \\(lqOpen with\\(rq and the desktop entry start it.
 The same engine runs from a terminal as
 .BR korvo\\-cli (1).
 .SH FILES

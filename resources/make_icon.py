@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws korvo's icon, resources/korvo.png: a folder in front of two stacked
-packages, on a rounded blue tile. Plain Python (zlib and struct), so it runs
-anywhere: python3 resources/make_icon.py"""
+packages, on a rounded blue tile; and the same at the sizes Windows shows
+(16 to 256 pixels) as resources/korvo.ico, for the programs' resources.
+Plain Python (zlib and struct), so it runs anywhere:
+python3 resources/make_icon.py"""
 import os
 import struct
 import zlib
@@ -40,24 +42,55 @@ def colour_at(x, y):
     return pixel
 
 
-def write_png(path):
+def pixels(size):
+    """The icon at `size` pixels: each pixel the mean of 4 x 4 samples."""
+    scale = SIZE / size
     rows = bytearray()
-    for y in range(SIZE):
+    for y in range(size):
         rows.append(0)
-        for x in range(SIZE):
-            rows.extend(colour_at(x + 0.5, y + 0.5))
+        for x in range(size):
+            if size == SIZE:
+                rows.extend(colour_at(x + 0.5, y + 0.5))
+                continue
+            samples = [colour_at((x + (i + 0.5) / 4) * scale, (y + (j + 0.5) / 4) * scale)
+                       for i in range(4) for j in range(4)]
+            alpha = sum(s[3] for s in samples)
+            mean = [round(sum(s[c] * s[3] for s in samples) / alpha) if alpha else 0 for c in range(3)]
+            rows.extend(mean + [round(alpha / len(samples))])
+    return bytes(rows)
 
+
+def png(size):
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
 
-    png = b"\x89PNG\r\n\x1a\n"
-    png += chunk(b"IHDR", struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0))
-    png += chunk(b"IDAT", zlib.compress(bytes(rows), 9))
-    png += chunk(b"IEND", b"")
+    data = b"\x89PNG\r\n\x1a\n"
+    data += chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+    data += chunk(b"IDAT", zlib.compress(pixels(size), 9))
+    data += chunk(b"IEND", b"")
+    return data
+
+
+def write_png(path):
     with open(path, "wb") as out:
-        out.write(png)
+        out.write(png(SIZE))
+
+
+def write_ico(path, sizes=(16, 24, 32, 48, 64, 256)):
+    """An ICO file whose images are PNGs, as Windows Vista and later read."""
+    images = [png(size) for size in sizes]
+    offset = 6 + 16 * len(sizes)
+    data = struct.pack("<HHH", 0, 1, len(sizes))
+    for size, image in zip(sizes, images):
+        side = size % 256  # 0 stands for 256
+        data += struct.pack("<BBBBHHII", side, side, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    with open(path, "wb") as out:
+        out.write(data + b"".join(images))
 
 
 if __name__ == "__main__":
-    write_png(os.path.join(os.path.dirname(os.path.abspath(__file__)), "korvo.png"))
+    here = os.path.dirname(os.path.abspath(__file__))
+    write_png(os.path.join(here, "korvo.png"))
+    write_ico(os.path.join(here, "korvo.ico"))

@@ -2,10 +2,12 @@
 
 #include "AboutDialog.h"
 #include "GuiSupport.h"
+#include "ImageFormat.h"
 #include "LibraryDetailDialog.h"
 #include "LibraryDialog.h"
 #include "MainWindow.h"
 #include "MainWindowSupport.h"
+#include "QtTranslation.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -18,6 +20,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QTranslator>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -174,7 +177,13 @@ private slots:
         QVERIFY(seen.fixed);
         QVERIFY(seen.headerHidden);
         QCOMPARE(seen.headerLabel, QStringLiteral("名前"));
-        QCOMPARE(seen.items, QStringList({QStringLiteral("Qt")}));
+        QStringList shipped{QStringLiteral("Qt")};
+        if (ImageFormats::available())
+            shipped << QStringLiteral("libarchive") << QStringLiteral("zlib");
+#ifdef Q_OS_WIN
+        shipped << QStringLiteral("libstdc++") << QStringLiteral("libgcc_s") << QStringLiteral("libwinpthread");
+#endif
+        QCOMPARE(seen.items, shipped);
         QVERIFY(!seen.enabledBeforeClick);
         QVERIFY(seen.enabledAfterClick);
 
@@ -239,17 +248,64 @@ private slots:
             QVERIFY(grown > 0);
     }
 
+    // Every library after Qt names its version (the one it runs with),
+    // home page, licence and licence text.
+    void everyLibraryHasItsDetails()
+    {
+        QVERIFY(libraryCount() >= (ImageFormats::available() ? 3 : 1));
+        for (int i = 0; i < libraryCount(); ++i) {
+            const LibraryInfo info = libraryInfo(i);
+            QVERIFY2(!info.version.isEmpty() && info.version.at(0).isDigit(), qPrintable(info.name + info.version));
+            QVERIFY2(info.homePage.startsWith(QStringLiteral("https://")) && info.licenceUrl.startsWith(QStringLiteral("https://"))
+                         && !info.licence.isEmpty() && !info.copyright.isEmpty(),
+                     qPrintable(info.name));
+            LibraryDetailDialog dialog;
+            dialog.libraryIndex = i;
+            dialog.updateText();
+            const QString plain = dialog.findChild<QTextBrowser*>(QStringLiteral("textBrowser"))->toPlainText();
+            QVERIFY2(plain.startsWith(info.name + QLatin1Char('\n')) && plain.contains(QStringLiteral("Version: ") + info.version)
+                         && plain.contains(QStringLiteral("License: ") + info.licence),
+                     qPrintable(plain));
+        }
+        if (ImageFormats::available())
+            QCOMPARE(libraryInfo(1).version, ImageFormats::libraryVersion());
+    }
+
+    // With Qt's translation installed, as the program does, Qt's standard
+    // buttons speak Japanese; the dialogs' own texts stay as they are.
+    void qtButtonsInJapanese()
+    {
+        QString error;
+        QVERIFY2(installQtTranslation(qApp, &error), qPrintable(error));
+        const auto remove = qScopeGuard([] {
+            for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
+                QCoreApplication::removeTranslator(translator);
+                delete translator;
+            }
+        });
+        QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Close
+                                 | QDialogButtonBox::Yes | QDialogButtonBox::No);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+        QCOMPARE(buttons.button(QDialogButtonBox::Close)->text(), QStringLiteral("閉じる"));
+        QCOMPARE(buttons.button(QDialogButtonBox::Yes)->text(), QStringLiteral("はい(&Y)"));
+        QCOMPARE(buttons.button(QDialogButtonBox::No)->text(), QStringLiteral("いいえ(&N)"));
+        LibraryDialog library;
+        QCOMPARE(library.windowTitle(), QStringLiteral("ライブラリ"));
+        QCOMPARE(library.findChild<QPushButton*>(QStringLiteral("detailPushButton"))->text(), QStringLiteral("詳細"));
+        QCOMPARE(library.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Close)->text(),
+                 QStringLiteral("閉じる"));
+    }
+
     void detailsOfAnUnknownLibraryAreEmpty()
     {
         LibraryDetailDialog dialog;
-        QCOMPARE(dialog.libraryIndex, 1);
+        QCOMPARE(dialog.libraryIndex, -1);
         dialog.updateText();
         const QString plain = dialog.findChild<QTextBrowser*>(QStringLiteral("textBrowser"))->toPlainText();
         QVERIFY(plain.contains(QStringLiteral("Version: \n")));
         QVERIFY(!plain.contains(QStringLiteral("Qt")));
-        QCOMPARE(libraryCount(), 1);
         QCOMPARE(libraryName(0), QStringLiteral("Qt"));
-        QCOMPARE(libraryName(1), QString());
+        QCOMPARE(libraryName(libraryCount()), QString());
         QCOMPARE(libraryName(-1), QString());
         auto* browser = dialog.findChild<QTextBrowser*>(QStringLiteral("textBrowser"));
         QCOMPARE(browser->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);

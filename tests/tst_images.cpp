@@ -1,4 +1,5 @@
 #include "ImageFormat.h"
+#include "LinuxTools.h"
 #include "PackageImage.h"
 #include "TestSupport.h"
 
@@ -18,36 +19,29 @@ using namespace korvo::test;
 
 namespace {
 
-// A run of another program: its exit code and output as bytes.
-struct ToolRun
-{
-    int exitCode = -1;
-    QByteArray out;
-};
-
-// The tools read and print names in the character set of their locale and
-// speak its language: they run in the tests' explicit UTF-8 locale.
 ToolRun runTool(const QString& program, const QStringList& arguments, const QString& folder = QString())
 {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.setProcessEnvironment(toolEnvironment());
-    process.start(program, arguments);
-    ToolRun run;
-    if (!process.waitForFinished(120000))
-        return run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    return run;
+    return runLinuxTool(program, arguments, folder);
 }
 
-// Odd names as bytes: Japanese, 120 characters, blanks, names equal but
-// for case, and bytes that are not UTF-8.
+// Odd names as bytes: Japanese, an emoji, accented letters composed (NFC)
+// and decomposed (NFD, as macOS writes them), 120 characters, blanks, and
+// on Linux names equal but for case (Windows holds one of them).
 QList<QByteArray> oddNames()
 {
-    return {QStringLiteral("日本語の名前.txt").toUtf8(), QByteArray(116, 'n') + ".txt", "with  two blanks.txt",
-            "Case.txt", "case.txt", "bad\xff\xfe name.bin", QStringLiteral("深い/フォルダ/その下/file.dat").toUtf8()};
+    QList<QByteArray> names{QStringLiteral("日本語の名前.txt").toUtf8(), QByteArray(116, 'n') + ".txt",
+                            "with  two blanks.txt", "Case.txt", QStringLiteral("😀 絵文字.txt").toUtf8(),
+                            QStringLiteral("café ñandú.txt").toUtf8(), QStringLiteral("cafe\u0301 décomposé.txt").toUtf8(),
+                            QStringLiteral("深い/フォルダ/その下/file.dat").toUtf8()};
+#ifndef Q_OS_WIN
+    names << "case.txt";
+#endif
+    return names;
 }
+
+// A name that is not UTF-8 (Linux names are bytes): neither Joliet nor ZIP
+// can hold it.
+const QByteArray notUtf8 = "bad\xff\xfe name.bin";
 
 bool writeBytesNamed(const QByteArray& path, const QByteArray& content)
 {
@@ -87,8 +81,9 @@ class ImagesTest : public QObject
 
     QString base(const QString& limit) const { return volume + QStringLiteral("/korvo_pack/") + limit; }
 
-    // The odd names below src, one package.
-    void makeOddTree(bool withBytes = true)
+    // The odd names below src, one package; with a name that is not UTF-8
+    // too, where names are bytes.
+    void makeOddTree(bool withNotUtf8 = false)
     {
         // A new pair of folders each time: Qt cannot remove the names that
         // are not UTF-8 (cleanupTestCase does).
@@ -97,10 +92,11 @@ class ImagesTest : public QObject
         volume = temp.filePath(QStringLiteral("vol%1").arg(trees));
         QVERIFY(makeFolder(source + QStringLiteral("/深い/フォルダ/その下")) && makeFolder(volume));
         int i = 0;
-        for (const QByteArray& name : oddNames()) {
-            if (withBytes || QString::fromUtf8(name).toUtf8() == name)
-                QVERIFY(writeBytesNamed(QFile::encodeName(source) + '/' + name, "content " + QByteArray::number(++i)));
-        }
+        QList<QByteArray> names = oddNames();
+        if (withNotUtf8)
+            names << notUtf8;
+        for (const QByteArray& name : names)
+            QVERIFY(writeBytesNamed(QFile::encodeName(source) + '/' + name, "content " + QByteArray::number(++i)));
         QVERIFY(writeFile(source + QStringLiteral("/large.bin"), qint64(3) << 20));
     }
 
@@ -123,22 +119,36 @@ private slots:
     // Readers nobody here wrote see every file and name as it went in: the
     // files xorriso extracts pass sha256sum -c, Rock Ridge keeps each exact
     // name, Joliet holds the Japanese ones for Windows, and the image
-    // verifies with the manifest beside it and with the one inside.
+    // verifies with the manifest beside it and with the one inside. Under
+    // Wine the Linux tools read what the Windows build wrote.
     void isoReadByOtherReaders()
     {
         for (const char* tool : {"xorriso", "isoinfo", "sha256sum"}) {
-            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            if (linuxTool(QLatin1String(tool)).isEmpty())
                 QSKIP(qPrintable(QStringLiteral("%1 is missing (scripts/setup installs it)").arg(QLatin1String(tool))));
         }
+#ifndef Q_OS_WIN
+        // A warning of the image library fails the image: Joliet cannot hold
+        // a name that is not UTF-8 (Rock Ridge could), so no ISO is made.
+        makeOddTree(true);
+        const CliRun refused = move(QStringLiteral("iso"));
+        QVERIFY2(refused.exitCode == 1 && refused.out.contains(QStringLiteral("cannot be converted to UTF-16BE"))
+                     && refused.out.contains(QStringLiteral("パッケージ1のイメージの作成に失敗しました。")),
+                 qPrintable(refused.out));
+        QCOMPARE(QDir(base(QStringLiteral("1000000000"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList({QStringLiteral("1"), QStringLiteral("1.sha256")}));
+#endif
         makeOddTree();
         const CliRun run = move(QStringLiteral("iso"), {QStringLiteral("--label"), QStringLiteral("Photos 2024")});
         QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
         const QString iso = base(QStringLiteral("1000000000/Photos 2024")) + QStringLiteral("/1.iso");
-        QVERIFY2(run.out.contains(iso + QStringLiteral(" 保存に成功しました。")), qPrintable(run.out));
+        QVERIFY2(run.out.contains(QDir::toNativeSeparators(iso) + QStringLiteral(" 保存に成功しました。"))
+                     || run.out.contains(iso + QStringLiteral(" 保存に成功しました。")),
+                 qPrintable(run.out));
 
-        const QString extracted = temp.filePath(QStringLiteral("extracted"));
+        const QString extracted = temp.filePath(QStringLiteral("extracted%1").arg(trees));
         QVERIFY(runTool(QStringLiteral("xorriso"), {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"),
-                                                    iso, QStringLiteral("-extract"), QStringLiteral("/"), extracted})
+                                                    toolPath(iso), QStringLiteral("-extract"), QStringLiteral("/"), toolPath(extracted)})
                     .exitCode == 0);
         const ToolRun sums = runTool(QStringLiteral("sha256sum"), {QStringLiteral("-c"), QStringLiteral("1.sha256")}, extracted);
         QVERIFY2(sums.exitCode == 0, sums.out.constData());
@@ -150,18 +160,19 @@ private slots:
         expected << "large.bin" << "1.sha256";
         const QSet<QByteArray> folders{QStringLiteral("深い").toUtf8(), QStringLiteral("深い/フォルダ").toUtf8(),
                                        QStringLiteral("深い/フォルダ/その下").toUtf8()};
-        const ToolRun rockRidge = runTool(QStringLiteral("isoinfo"), {QStringLiteral("-R"), QStringLiteral("-f"), QStringLiteral("-i"), iso});
+        const ToolRun rockRidge = runTool(QStringLiteral("isoinfo"), {QStringLiteral("-R"), QStringLiteral("-f"), QStringLiteral("-i"), toolPath(iso)});
         QCOMPARE(listedFiles(rockRidge.out, folders), expected);
         // Joliet: names as UTF-16, up to 103 characters.
         const ToolRun joliet = runTool(QStringLiteral("xorriso"), {QStringLiteral("-read_fs"), QStringLiteral("norock"),
-                                                                   QStringLiteral("-indev"), iso, QStringLiteral("-find"), QStringLiteral("/")});
+                                                                   QStringLiteral("-indev"), toolPath(iso), QStringLiteral("-find"), QStringLiteral("/")});
         QVERIFY(joliet.out.contains(QStringLiteral("'/日本語の名前.txt'").toUtf8()));
+        QVERIFY(joliet.out.contains(QStringLiteral("'/😀 絵文字.txt'").toUtf8()));
         QVERIFY(joliet.out.contains("'/with  two blanks.txt'") && joliet.out.contains("'/Case.txt'"));
         QVERIFY(joliet.out.contains(QStringLiteral("/深い/フォルダ/その下/file.dat").toUtf8()));
         QVERIFY(!joliet.out.contains(QByteArray(116, 'n') + ".txt"));
-        const ToolRun jolietInfo = runTool(QStringLiteral("isoinfo"), {QStringLiteral("-J"), QStringLiteral("-f"), QStringLiteral("-i"), iso});
-        QVERIFY(jolietInfo.out.contains("/case.txt\n") && jolietInfo.out.contains("/large.bin\n"));
-        QVERIFY(runTool(QStringLiteral("isoinfo"), {QStringLiteral("-d"), QStringLiteral("-i"), iso})
+        const ToolRun jolietInfo = runTool(QStringLiteral("isoinfo"), {QStringLiteral("-J"), QStringLiteral("-f"), QStringLiteral("-i"), toolPath(iso)});
+        QVERIFY(jolietInfo.out.contains("/Case.txt\n") && jolietInfo.out.contains("/large.bin\n"));
+        QVERIFY(runTool(QStringLiteral("isoinfo"), {QStringLiteral("-d"), QStringLiteral("-i"), toolPath(iso)})
                     .out.contains("Volume id: PHOTOS_2024_1\n"));
 
         QCOMPARE(runCli({QStringLiteral("verify"), iso}).exitCode, 0);
@@ -170,27 +181,38 @@ private slots:
         QVERIFY2(inside.exitCode == 0 && inside.out.contains(QStringLiteral("1.sha256 in ")), qPrintable(inside.out + inside.err));
     }
 
-    // A ZIP passes unzip -t and keeps its UTF-8 names; a name that is not
-    // UTF-8, which a ZIP cannot hold, fails the image and says why.
+    // A ZIP passes unzip -t and keeps its UTF-8 names, Japanese, emoji and
+    // accented ones (outside any DOS code page) exactly, decomposed ones
+    // too; its reader gives those back composed, and verify still matches
+    // them with the manifest. A name that is not UTF-8, which a ZIP cannot
+    // hold, fails the image and says why.
     void zipReadByUnzip()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty())
+        if (linuxTool(QStringLiteral("unzip")).isEmpty())
             QSKIP("unzip is missing (scripts/setup installs it)");
-        makeOddTree();
+#ifndef Q_OS_WIN
+        makeOddTree(true);
         const CliRun refused = move(QStringLiteral("zip"));
         QVERIFY2(refused.exitCode == 1 && refused.out.contains(QStringLiteral("is not UTF-8")), qPrintable(refused.out));
         QVERIFY(refused.out.contains(QStringLiteral("パッケージ1のイメージの作成に失敗しました。")));
-        makeOddTree(false);
+#endif
+        makeOddTree();
         const CliRun run = move(QStringLiteral("zip"));
         QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
         const QString zip = base(QStringLiteral("1000000000")) + QStringLiteral("/1.zip");
-        const ToolRun test = runTool(QStringLiteral("unzip"), {QStringLiteral("-t"), zip});
+        const ToolRun test = runTool(QStringLiteral("unzip"), {QStringLiteral("-t"), toolPath(zip)});
         QVERIFY2(test.exitCode == 0, test.out.constData());
-        const QSet<QByteArray> names = listedFiles(runTool(QStringLiteral("unzip"), {QStringLiteral("-Z1"), zip}).out, {});
-        QVERIFY(names.contains(QStringLiteral("日本語の名前.txt").toUtf8()));
-        QVERIFY(names.contains(QStringLiteral("深い/フォルダ/その下/file.dat").toUtf8()));
-        QVERIFY(names.contains("Case.txt") && names.contains("case.txt") && names.contains("1.sha256"));
-        QVERIFY(names.contains(QByteArray(116, 'n') + ".txt") && names.contains("with  two blanks.txt"));
+        QSet<QByteArray> expected;
+        for (const QByteArray& name : oddNames())
+            expected.insert(name);
+        expected << "large.bin" << "1.sha256";
+        const QSet<QByteArray> folders{QStringLiteral("深い").toUtf8(), QStringLiteral("深い/フォルダ").toUtf8(),
+                                       QStringLiteral("深い/フォルダ/その下").toUtf8()};
+        QCOMPARE(listedFiles(runTool(QStringLiteral("unzip"), {QStringLiteral("-Z1"), toolPath(zip)}).out, folders), expected);
+        const CliRun verified = runCli({QStringLiteral("verify"), zip});
+        QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
+        // The manifest inside the ZIP is matched the same way.
+        QVERIFY(QFile::remove(base(QStringLiteral("1000000000")) + QStringLiteral("/1.sha256")));
         QCOMPARE(runCli({QStringLiteral("verify"), zip}).exitCode, 0);
     }
 
@@ -302,7 +324,8 @@ private slots:
         const CliRun found = runCli({QStringLiteral("find"), QStringLiteral("target.TXT"), pack});
         QVERIFY2(found.exitCode == 0, qPrintable(found.out + found.err));
         const QString size = written == QStringLiteral("--listing") ? QStringLiteral("5") : QStringLiteral("-");
-        QCOMPARE(found.out, QStringLiteral("1\t%1/150000/1\tA/x/y/Target.txt\t%2\n").arg(pack, size));
+        QCOMPARE(found.out, QStringLiteral("1\t%1\tA/x/y/Target.txt\t%2\n")
+                                .arg(QDir::toNativeSeparators(pack + QStringLiteral("/150000/1")), size));
         const CliRun byPath = runCli({QStringLiteral("find"), QStringLiteral("--json"), QStringLiteral("--regex"),
                                       QStringLiteral("^b/.*txt$"), pack});
         const QJsonArray matches = QJsonDocument::fromJson(byPath.out.toUtf8()).object().value(QStringLiteral("matches")).toArray();
@@ -342,21 +365,32 @@ private slots:
                                        + QStringList{here.filePath(QStringLiteral("1")), here.filePath(QStringLiteral("1.xml"))});
         QVERIFY2(exported.exitCode == 0, qPrintable(exported.err));
         const CliRun found = runCli({QStringLiteral("find"), QStringLiteral("t*t.txt"), here.path()});
-        QCOMPARE(found.out, QStringLiteral("1\t%1\tA/x/y/Target.txt\t%2\n").arg(here.filePath(QStringLiteral("1")), size));
+        QCOMPARE(found.out, QStringLiteral("1\t%1\tA/x/y/Target.txt\t%2\n")
+                                .arg(QDir::toNativeSeparators(here.filePath(QStringLiteral("1"))), size));
     }
 
-    // An image that cannot be made (a link in the package) is reported on
-    // the package's line and leaves nothing: the package stays moved; an
-    // image larger than the package size is flagged.
+    // An image that cannot be made (a link in the package; on Windows,
+    // where a shortcut is a plain file, a name of 80 Japanese characters,
+    // more than the image library takes into Rock Ridge) is reported on the
+    // package's line and leaves nothing: the package stays moved; an image
+    // packed for its order fits it and is not flagged.
     void failedAndOversizedImages()
     {
         QTemporaryDir here;
         const QString src = here.filePath(QStringLiteral("src"));
-        QVERIFY(writeFile(src + QStringLiteral("/ok/file"), qint64(45000)));
+        QVERIFY(writeFile(src + QStringLiteral("/ok/file"), qint64(100000)));
         QVERIFY(writeFile(src + QStringLiteral("/linked/file"), QByteArray("x")));
+#ifdef Q_OS_WIN
+        const QString failing = QString(80, QChar(0x65e5)) + QStringLiteral(".txt");
+        const QString why = QStringLiteral("cannot finish the image");
+        QVERIFY(writeFile(src + QStringLiteral("/linked/") + failing, QByteArray("y")));
+#else
+        const QString failing = QStringLiteral("link");
+        const QString why = QStringLiteral("link");
         QVERIFY(QFile::link(QStringLiteral("file"), src + QStringLiteral("/linked/link")));
+#endif
         QVERIFY(makeFolder(here.filePath(QStringLiteral("vol"))));
-        const CliRun run = runCli({QStringLiteral("move"), QStringLiteral("--limit"), QStringLiteral("50000"),
+        const CliRun run = runCli({QStringLiteral("move"), QStringLiteral("--limit"), QStringLiteral("180000"),
                                    QStringLiteral("--sort"), QStringLiteral("name-asc"), QStringLiteral("--image"),
                                    QStringLiteral("iso"), QStringLiteral("--json"), QStringLiteral("--volume-root"),
                                    here.filePath(QStringLiteral("vol")), src});
@@ -366,34 +400,37 @@ private slots:
         const QJsonObject linked = packages.at(0).toObject();
         QVERIFY(linked.value(QStringLiteral("moved")).toBool());
         QVERIFY(linked.value(QStringLiteral("image")).isNull());
-        QVERIFY2(linked.value(QStringLiteral("error")).toString().contains(QStringLiteral("link")), qPrintable(run.out));
+        QVERIFY2(linked.value(QStringLiteral("error")).toString().contains(why), qPrintable(run.out));
         const QJsonObject ok = packages.at(1).toObject();
-        QVERIFY(ok.value(QStringLiteral("image")).toString().endsWith(QStringLiteral("/2.iso")));
-        QVERIFY(ok.value(QStringLiteral("imageTooLarge")).toBool());
-        const QString base = here.filePath(QStringLiteral("vol/korvo_pack/50000"));
+        const QString image = QDir::fromNativeSeparators(ok.value(QStringLiteral("image")).toString());
+        QVERIFY2(image.endsWith(QStringLiteral("/2.iso")), qPrintable(image));
+        // Packed by what it takes in its image, the image fits the order.
+        QVERIFY(!ok.value(QStringLiteral("imageTooLarge")).toBool());
+        const QString base = here.filePath(QStringLiteral("vol/korvo_pack/180000"));
+        const qint64 isoSize = QFileInfo(base + QStringLiteral("/2.iso")).size();
+        QVERIFY2(isoSize > 100000 && isoSize <= 180000, qPrintable(QString::number(isoSize)));
         QCOMPARE(QDir(base).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("2.iso")}));
-        QVERIFY(QFileInfo::exists(base + QStringLiteral("/1/linked/link")));
+        QVERIFY(QFileInfo::exists(base + QStringLiteral("/1/linked/") + failing));
 
         // The same on the package's line in text.
-        QVERIFY(writeFile(src + QStringLiteral("/big"), qint64(45000)));
-        const CliRun text = runCli({QStringLiteral("move"), QStringLiteral("--limit"), QStringLiteral("50000"),
+        QVERIFY(writeFile(src + QStringLiteral("/big"), qint64(100000)));
+        const CliRun text = runCli({QStringLiteral("move"), QStringLiteral("--limit"), QStringLiteral("180000"),
                                     QStringLiteral("--image"), QStringLiteral("iso"), QStringLiteral("--volume-root"),
                                     here.filePath(QStringLiteral("vol")), src});
         QCOMPARE(text.exitCode, 0);
-        QVERIFY2(text.out.contains(QStringLiteral("/3.iso 保存に成功しました。"))
-                     && text.out.contains(QStringLiteral("はパッケージのサイズ（48.83 KiB (50,000 バイト)）を超えています。")),
+        QVERIFY2(text.out.contains(QDir::toNativeSeparators(QStringLiteral("/3.iso 保存に成功しました。")))
+                     && !text.out.contains(QStringLiteral("超えています")),
                  qPrintable(text.out));
     }
 
+#ifdef Q_OS_LINUX
     // A disk that fills up while the image is written: the image fails on
     // the package's line and leaves no file of its own; the package has
-    // moved and its journal is gone.
+    // moved and its journal is gone. (A small file system to fill is
+    // mounted on Linux; a Windows program cannot mount one.)
     void fullDiskFailsOnlyTheImage()
     {
-#ifndef Q_OS_LINUX
-        QSKIP("mounting a small file system to fill is tried on Linux");
-#else
         if (!runningAsRoot())
             QSKIP("needs root to mount a small tmpfs that fills up while the image is written");
         QTemporaryDir here;
@@ -402,7 +439,7 @@ private slots:
         if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=1m") != 0)
             QSKIP("mounting a tmpfs is not permitted here");
         const auto unmount = qScopeGuard([&disk] { ::umount(QFile::encodeName(disk).constData()); });
-        QVERIFY(writeFile(disk + QStringLiteral("/src/item/data"), qint64(400000)));
+        QVERIFY(writeFile(disk + QStringLiteral("/src/item/data"), qint64(520000)));
         const CliRun run = runCli({QStringLiteral("move"), QStringLiteral("--limit"), QStringLiteral("1G"),
                                    QStringLiteral("--image"), QStringLiteral("iso"), QStringLiteral("--volume-root"),
                                    disk, disk + QStringLiteral("/src")});
@@ -412,9 +449,9 @@ private slots:
                  qPrintable(run.out));
         const QString base = disk + QStringLiteral("/korvo_pack/1000000000");
         QCOMPARE(QDir(base).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{QStringLiteral("1")});
-        QVERIFY(QFileInfo(base + QStringLiteral("/1/item/data")).size() == 400000);
-#endif
+        QVERIFY(QFileInfo(base + QStringLiteral("/1/item/data")).size() == 520000);
     }
+#endif
 
     // korvo-cli image: the image of a package moved before, beside it, with
     // its manifest inside; never replacing one; refusing what is not a
@@ -469,7 +506,9 @@ private slots:
 
     void cleanupTestCase()
     {
+#ifndef Q_OS_WIN
         runTool(QStringLiteral("rm"), {QStringLiteral("-rf"), QStringLiteral("--"), temp.path()});
+#endif
     }
 
     void volumeIds()

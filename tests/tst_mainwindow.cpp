@@ -147,9 +147,13 @@ private slots:
         QCOMPARE(titles, QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("ツール(&T)"),
                                       QStringLiteral("ヘルプ(&H)")}));
         const QMenu* fileMenu = window->menuBar()->actions().at(0)->menu();
-        QCOMPARE(actionTexts(fileMenu), QStringList({QStringLiteral("エクスポート(&E)"), QStringLiteral("終了(&X)")}));
-        QCOMPARE(fileMenu->actions().at(0)->menu(), exportMenu(*window));
-        QCOMPARE(fileMenu->actions().at(1)->objectName(), QStringLiteral("MenuBar.File.Exit"));
+        QCOMPARE(actionTexts(fileMenu), QStringList({QStringLiteral("フォルダを開く(&O)..."),
+                                                     QStringLiteral("エクスポート(&E)"), QStringLiteral("終了(&X)")}));
+        QCOMPARE(fileMenu->actions().at(0)->objectName(), QStringLiteral("MenuBar.File.OpenFolder"));
+        QCOMPARE(fileMenu->actions().at(0)->shortcut(), QKeySequence(QKeySequence::Open));
+        QVERIFY(fileMenu->actions().at(0)->isEnabled());
+        QCOMPARE(fileMenu->actions().at(1)->menu(), exportMenu(*window));
+        QCOMPARE(fileMenu->actions().at(2)->objectName(), QStringLiteral("MenuBar.File.Exit"));
         QCOMPARE(actionTexts(exportMenu(*window)), QStringList({QStringLiteral("XMLファイル(.xml)")}));
         QCOMPARE(exportMenu(*window)->actions().at(0)->objectName(), QStringLiteral("MenuBar.File.ExportMenu.Xml"));
         QCOMPARE(actionTexts(window->menuBar()->actions().at(1)->menu()),
@@ -246,6 +250,49 @@ private slots:
         QVERIFY(waitForScanEnd(*window));
         QCOMPARE(window->scannedRoot()->absoluteFilePath(), QDir(small).absolutePath());
         QCOMPARE(propertyValue(*window, 0), QDir(small).absolutePath());
+        window->close();
+        window->close();
+    }
+
+    // A folder from the chooser (Ctrl+O) or the command line scans as a drop
+    // of it does: a file stands for its folder; a cancelled chooser and a
+    // command line of options alone start nothing.
+    void folderOpenedWithoutDragging()
+    {
+        auto window = makeWindow();
+        QStringList captions;
+        QString answer;
+        window->setFolderFunction([&](QWidget* parent, const QString& caption) {
+            captions << caption;
+            return parent == window.get() ? answer : QString();
+        });
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(captions, QStringList{QStringLiteral("フォルダを開く")});
+        QVERIFY(!enumerateWorker(*window));
+        QCOMPARE(statusText(*window), Ready);
+
+        answer = small;
+        window->findChild<QAction*>(QStringLiteral("MenuBar.File.OpenFolder"))->trigger();
+        QCOMPARE(propertyValue(*window, 0), QDir(small).absolutePath());
+        QVERIFY(waitForScanEnd(*window));
+        QCOMPARE(window->scannedRoot()->absoluteFilePath(), QDir(small).absolutePath());
+        QVERIFY(packagingAction(*window)->isEnabled());
+
+        QVERIFY(!window->openCommandLine({QStringLiteral("-style"), QStringLiteral("--x")}));
+        QVERIFY(window->openCommandLine({QStringLiteral("--flag"), other + QStringLiteral("/only.txt")}));
+        QCOMPARE(propertyValue(*window, 0), QDir(other).absolutePath());
+        QVERIFY(waitForScanEnd(*window));
+        QCOMPARE(window->scannedRoot()->absoluteFilePath(), QDir(other).absolutePath());
+        // A relative name is taken from the working folder.
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(data.path()));
+        const bool opened = window->openCommandLine({QStringLiteral("small")});
+        QDir::setCurrent(previous);
+        QVERIFY(opened);
+        QVERIFY(waitForScanEnd(*window));
+        QCOMPARE(window->scannedRoot()->absoluteFilePath(), QDir(small).absolutePath());
         window->close();
         window->close();
     }
@@ -468,17 +515,33 @@ private slots:
         }
     }
 
-    // Settings stay beside the executable where that folder may be written,
-    // and go to the user's configuration folder where it may not (an
-    // installed /usr/bin), which is made when the window saves.
+    // Settings stay beside the executable where a file can be made there
+    // (the portable ZIP), and go to the user's folder where it cannot, or
+    // where the program is installed below Program Files (writable under
+    // Wine, denied on Windows), which is made when the window saves.
     void settingsFolderFallsBackToTheUsersFolder()
     {
         QTemporaryDir temp;
         QVERIFY(temp.isValid());
         const QString user = temp.filePath(QStringLiteral("config/korvo"));
-        QCOMPARE(settingsFolderFor(temp.path(), user), temp.path());
-#ifndef Q_OS_WIN
+        const QString programFiles = temp.filePath(QStringLiteral("Program Files"));
+        const QString installed = programFiles + QStringLiteral("/korvo");
+        QVERIFY(QDir().mkpath(installed));
+        QCOMPARE(settingsFolderFor(temp.path(), user, {programFiles}), temp.path());
+        QCOMPARE(settingsFolderFor(installed, user, {programFiles}), user);
+        QCOMPARE(settingsFolderFor(installed, user, {programFiles + QStringLiteral(" (x86)")}), installed);
+        // The trial leaves nothing behind.
+        QCOMPARE(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+#ifdef Q_OS_WIN
+        // Windows names compare without regard to case.
+        QCOMPARE(settingsFolderFor(installed, user, {QDir::toNativeSeparators(programFiles).toUpper()}), user);
+        if (!qEnvironmentVariableIsEmpty("ProgramFiles"))
+            QVERIFY(installFolders().contains(qEnvironmentVariable("ProgramFiles")));
+#else
         QCOMPARE(settingsFolderFor(QStringLiteral("/usr/bin"), user), user);
+        // /proc says it may be written, even to root, yet takes no file.
+        if (QFileInfo(QStringLiteral("/proc")).isWritable())
+            QCOMPARE(settingsFolderFor(QStringLiteral("/proc"), user), user);
 #endif
         QCOMPARE(settingsFolderFor(temp.filePath(QStringLiteral("gone")), user), user);
         const QString readOnly = temp.filePath(QStringLiteral("ro"));

@@ -2,6 +2,7 @@
 // scripted move plays each step, and the session's lines, boxes and summary
 // are what the user would read.
 
+#include "FileNode.h"
 #include "MoveTexts.h"
 #include "PackageMoveSession.h"
 #include "PackageTarget.h"
@@ -64,25 +65,34 @@ private slots:
         QTest::addColumn<QList<Step>>("steps");
         QTest::addColumn<QStringList>("boxes");  // titles, in order
         QTest::addColumn<QString>("lastLine");   // the status the move ends on
+        QTest::addColumn<int>("leftOut");        // items the packing left out
         const QString base = QDir::toNativeSeparators(
             QDir::cleanPath(PackageTarget::baseFolder(QStringLiteral("/v"), QStringLiteral("CD"), QStringLiteral("L"))));
         const QString recover = QStringLiteral("Run 'korvo-cli recover \"%1\"' to undo it before moving again.").arg(base);
         QTest::newRow("all moved") << QList<Step>{{Step::Moved, 1}, {Step::Moved, 2}} << QStringList()
-                                   << QString();
+                                   << QString() << 0;
+        // Items in no package are named again at the end, success or not.
+        QTest::newRow("all moved, items left out") << QList<Step>{{Step::Moved, 1}, {Step::Moved, 2}} << QStringList()
+                                                   << QString() << 2;
+        QTest::newRow("one failed, an item left out")
+            << QList<Step>{{Step::Moved, 1}, {Step::Failed, 2}} << QStringList{QStringLiteral("パッケージの移動")}
+            << QStringLiteral("パッケージ2の移動に失敗しました。\r\n") + MoveTexts::leftOutLine(1) << 1;
         QTest::newRow("listing and image of the first fail")
             << QList<Step>{{Step::Moved, 1, true, true}, {Step::Moved, 2}}
             << QStringList{QStringLiteral("エクスポートの報告"), QStringLiteral("イメージの報告")}
-            << QStringLiteral("パッケージ1のイメージの作成に失敗しました。");
+            << QStringLiteral("パッケージ1のイメージの作成に失敗しました。") << 0;
         QTest::newRow("one failed, items left behind")
             << QList<Step>{{Step::Moved, 1}, {Step::Failed, 2, false, false, true}}
             << QStringList{QStringLiteral("パッケージの移動")}
             << QStringLiteral("パッケージ2の移動に失敗しました。\r\n元の場所へ戻せなかった項目がパッケージフォルダに残っています。"
                               "項目名は「Move back failed」の行にあります。\r\n")
-                   + recover;
+                   + recover
+            << 0;
         QTest::newRow("one not finished")
             << QList<Step>{{Step::Unfinished, 1}, {Step::Moved, 2, false, true}}
             << QStringList{QStringLiteral("イメージの報告"), QStringLiteral("パッケージの移動")}
-            << QStringLiteral("パッケージ1の移動に失敗しました。\r\nパッケージ2のイメージの作成に失敗しました。\r\n") + recover;
+            << QStringLiteral("パッケージ1の移動に失敗しました。\r\nパッケージ2のイメージの作成に失敗しました。\r\n") + recover
+            << 0;
     }
 
     void linesBoxesAndSummary()
@@ -90,6 +100,7 @@ private slots:
         QFETCH(QList<Step>, steps);
         QFETCH(QStringList, boxes);
         QFETCH(QString, lastLine);
+        QFETCH(int, leftOut);
         QStringList shown;
         QStringList boxTexts;
         PackageMoveSession::Presenter presenter;
@@ -106,6 +117,8 @@ private slots:
         request.volumeRoot = NativePath::fromText(QStringLiteral("/v"));
         request.orderName = QStringLiteral("CD");
         request.label = QStringLiteral("L");
+        for (int i = 0; i < leftOut; ++i)
+            request.leftOut << PackagablePtr(new FileNode(QStringLiteral("/s"), QStringLiteral("big%1").arg(i), 9, 9, NodeTimes()));
         session.prepare(request);
         for (const Step& step : steps) {
             const PackageMoveResult result = resultOf(step);
@@ -136,6 +149,11 @@ private slots:
         }
         if (!lastLine.isEmpty())
             QCOMPARE(session.log().last(), lastLine);
+        if (leftOut > 0) {
+            QVERIFY(session.log().last().endsWith(QStringLiteral("\r\n") + MoveTexts::leftOutLine(leftOut)));
+            QCOMPARE(MoveTexts::leftOutLine(leftOut),
+                     QStringLiteral("上限を超えるため、パッケージに入らない項目が%1個あります。").arg(leftOut));
+        }
     }
 
     // A move refused for interrupted moves that the user does not undo, or

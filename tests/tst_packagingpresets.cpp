@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -31,7 +32,7 @@ QStringList itemTexts(QComboBox* combo)
 
 QStringList userOrderNames(QWidget* dialog)
 {
-    return itemTexts(child<QComboBox>(dialog, "comboBoxOrder")).mid(5);
+    return itemTexts(child<QComboBox>(dialog, "comboBoxOrder")).mid(builtInPackageOrders().size());
 }
 
 void retype(QLineEdit* edit, const QString& text)
@@ -60,7 +61,7 @@ class PackagingPresetsTest : public QObject
     QString orderFile;
     QString labelFile;
 
-    // Runs the hidden "編集" button's slot with the editor driven by `drive`.
+    // Runs the "編集" button's slot with the editor driven by `drive`.
     static void editOrders(PackagingDialog& dialog, const std::function<void(QWidget*)>& drive)
     {
         bool driven = false;
@@ -83,11 +84,46 @@ private slots:
     }
     void cleanup() { fixture.reset(); }
 
+    // The preset list: the five first orders as they were, then the four
+    // disc sizes, then the user's own; the editor opens from its button.
+    void presetsAndTheEditButton()
+    {
+        const QList<PackageOrder> expected{
+            {700000000, QStringLiteral("CD")},           {500000000, QStringLiteral("PACK_500MB")},
+            {400000000, QStringLiteral("PACK_400MB")},   {300000000, QStringLiteral("PACK_200MB")},
+            {200000000, QStringLiteral("PACK_100MB")},   {4700372992, QStringLiteral("DVD")},
+            {8543666176, QStringLiteral("DVD_DL")},      {25025314816, QStringLiteral("BD")},
+            {50050629632, QStringLiteral("BD_DL")}};
+        PackagingDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* orders = child<QComboBox>(&dialog, "comboBoxOrder");
+        QCOMPARE(orders->count(), expected.size() + 1);
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(orders->itemText(i), expected.at(i).name);
+            QCOMPARE(orders->itemData(i).toLongLong(), expected.at(i).size);
+        }
+        QCOMPARE(userOrderNames(&dialog), QStringList{QStringLiteral("T4")});
+        orders->setCurrentIndex(7);
+        QCOMPARE(child<QLabel>(&dialog, "labelOrderSize")->text(), QStringLiteral("23.31 GiB (25,025,314,816 バイト)"));
+
+        auto* edit = child<QPushButton>(&dialog, "pushButtonOrderEdit");
+        QVERIFY(edit->isVisible());
+        QVERIFY(edit->width() >= edit->sizeHint().width() || edit->fontMetrics().horizontalAdvance(edit->text()) < edit->width());
+        bool opened = false;
+        whenModal("korvo::PackageSizeEditDialog", [&](QWidget* editor) {
+            opened = true;
+            QTest::mouseClick(child<QPushButton>(editor, "cancelButton"), Qt::LeftButton);
+        });
+        QTest::mouseClick(edit, Qt::LeftButton);
+        QVERIFY(opened);
+    }
+
     void acceptedEditorReplacesAndKeepsTheOrders()
     {
         {
             PackagingDialog dialog;
-            child<QComboBox>(&dialog, "comboBoxOrder")->setCurrentIndex(5);
+            child<QComboBox>(&dialog, "comboBoxOrder")->setCurrentIndex(9);
             editOrders(dialog, [](QWidget* editor) {
                 QTest::mouseClick(child<QPushButton>(editor, "pushButtonItemAdd"), Qt::LeftButton);
                 auto* list = child<QListWidget>(editor, "listWidget");
@@ -104,20 +140,20 @@ private slots:
         // The next dialog starts with them.
         PackagingDialog dialog;
         QCOMPARE(userOrderNames(&dialog), QStringList({QStringLiteral("T4"), QStringLiteral("DVD")}));
-        QCOMPARE(child<QComboBox>(&dialog, "comboBoxOrder")->itemData(6).toLongLong(), qint64(4700000000));
+        QCOMPARE(child<QComboBox>(&dialog, "comboBoxOrder")->itemData(10).toLongLong(), qint64(4700000000));
     }
 
     void cancelledEditorChangesNothing()
     {
         const QByteArray before = readAll(orderFile);
         PackagingDialog dialog;
-        child<QComboBox>(&dialog, "comboBoxOrder")->setCurrentIndex(5);
+        child<QComboBox>(&dialog, "comboBoxOrder")->setCurrentIndex(9);
         editOrders(dialog, [](QWidget* editor) {
             QTest::mouseClick(child<QPushButton>(editor, "pushButtonItemAdd"), Qt::LeftButton);
             QTest::mouseClick(child<QPushButton>(editor, "cancelButton"), Qt::LeftButton);
         });
         QCOMPARE(userOrderNames(&dialog), QStringList({QStringLiteral("T4")}));
-        QCOMPARE(child<QComboBox>(&dialog, "comboBoxOrder")->currentIndex(), 5);
+        QCOMPARE(child<QComboBox>(&dialog, "comboBoxOrder")->currentIndex(), 9);
         QCOMPARE(readAll(orderFile), before);
     }
 

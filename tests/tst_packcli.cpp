@@ -70,12 +70,14 @@ private slots:
         QJsonParseError error;
         const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
-        QCOMPARE(object.keys().size(), 7);
+        QCOMPARE(object.keys().size(), 9);
+        QVERIFY(object.value(QStringLiteral("image")).isNull());
         QCOMPARE(object.value(QStringLiteral("unreadableFolderCount")).toInt(), 0);
         QCOMPARE(object.value(QStringLiteral("order")).toString(), limit());
         QCOMPARE(qint64(object.value(QStringLiteral("limit")).toDouble()), 4 * cluster);
         QCOMPARE(object.value(QStringLiteral("sort")).toString(), QStringLiteral("name-asc"));
         QCOMPARE(object.value(QStringLiteral("excluded")).toArray(), QJsonArray{QStringLiteral("huge")});
+        QCOMPARE(object.value(QStringLiteral("lowerBound")).toInt(), 3); // 10 clusters in packages of 4
         // By name, next fit: a2 名前 (2) b2 (2) | c3 (3) d1 (1) | dir (2).
         const QJsonArray packages = object.value(QStringLiteral("packages")).toArray();
         QCOMPARE(packages.size(), 3);
@@ -99,17 +101,28 @@ private slots:
         QCOMPARE(qint64(all.value(QStringLiteral("limit")).toDouble()), qint64(300000000));
         QCOMPARE(all.value(QStringLiteral("sort")).toString(), QStringLiteral("assorted"));
         QCOMPARE(all.value(QStringLiteral("packages")).toArray().size(), 1);
+        QCOMPARE(all.value(QStringLiteral("lowerBound")).toInt(), 1);
         QCOMPARE(all.value(QStringLiteral("packages")).toArray()[0].toObject().value(QStringLiteral("items"))
                      .toArray().size(), 6);
     }
 
+    // Best fit, and the fewest mode, which keeps best fit's packages where
+    // they are the fewest.
+    void packText_data()
+    {
+        QTest::addColumn<QString>("sort");
+        QTest::newRow("assorted") << QStringLiteral("assorted");
+        QTest::newRow("fewest") << QStringLiteral("fewest");
+    }
     void packText()
     {
+        QFETCH(QString, sort);
         const Run run = runCli({QStringLiteral("pack"), QStringLiteral("--limit"), limit(), QStringLiteral("--name"),
-                                QStringLiteral("four"), source});
+                                QStringLiteral("four"), QStringLiteral("--sort"), sort, source});
         QCOMPARE(run.exitCode, 0);
         const QStringList lines = run.out.split(QLatin1Char('\n'));
-        QCOMPARE(lines.value(0), QStringLiteral("four: %1, sort assorted, 3 packages").arg(formatSize(4 * cluster)));
+        QCOMPARE(lines.value(0), QStringLiteral("four: %1, sort %2, 3 packages").arg(formatSize(4 * cluster), sort));
+        QCOMPARE(lines.value(1), QStringLiteral("パッケージ数：3（どのように詰めても最低3個必要なので、これが最少です。）"));
         // Best fit in listed order: c3 first (largest, 3), then d1 fills the rest.
         QVERIFY2(run.out.contains(QStringLiteral("#1  2 items  size %1  on disk %2  100.0%\n    c3\n    d1\n")
                                       .arg(formatSize(4 * cluster), formatSize(4 * cluster))),
@@ -117,6 +130,29 @@ private slots:
         QVERIFY(run.out.contains(QStringLiteral("    dir/\n")));
         QVERIFY(run.out.contains(QStringLiteral("Left out (larger than the limit on their own): 1\n    huge  %1\n")
                                      .arg(formatSize(9 * cluster))));
+    }
+
+    // The disc presets by name, from the same table as the window's list.
+    void discOrders_data()
+    {
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<qint64>("bytes");
+        QTest::newRow("DVD") << QStringLiteral("DVD") << qint64(4700372992);
+        QTest::newRow("DVD_DL") << QStringLiteral("DVD_DL") << qint64(8543666176);
+        QTest::newRow("BD") << QStringLiteral("BD") << qint64(25025314816);
+        QTest::newRow("BD_DL") << QStringLiteral("BD_DL") << qint64(50050629632);
+    }
+    void discOrders()
+    {
+        QFETCH(QString, order);
+        QFETCH(qint64, bytes);
+        const Run run = runCli({QStringLiteral("pack"), QStringLiteral("--order"), order, QStringLiteral("--json"), source});
+        QCOMPARE(run.exitCode, 0);
+        const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(object.value(QStringLiteral("order")).toString(), order);
+        QCOMPARE(qint64(object.value(QStringLiteral("limit")).toDouble()), bytes);
+        QCOMPARE(object.value(QStringLiteral("excluded")).toArray().size(), 0);
+        QVERIFY(runCli({QStringLiteral("pack"), QStringLiteral("--help")}).out.contains(order + QStringLiteral(" (")));
     }
 
     void limitUnits_data()
@@ -158,7 +194,7 @@ private slots:
                                                          QStringLiteral("CD"), QStringLiteral("--limit"),
                                                          QStringLiteral("5")} << QString();
         QTest::newRow("unknown order") << QStringList{QStringLiteral("pack"), QStringLiteral("--order"),
-                                                       QStringLiteral("DVD")} << QString();
+                                                       QStringLiteral("HD_DVD")} << QString();
         QTest::newRow("negative limit") << QStringList{QStringLiteral("move"), QStringLiteral("--limit"),
                                                         QStringLiteral("-1")} << QString();
         QTest::newRow("limit not a number") << QStringList{QStringLiteral("move"), QStringLiteral("--limit"),

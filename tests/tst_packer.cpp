@@ -1,10 +1,16 @@
 #include "DirectoryNode.h"
+#include "FewestPackages.h"
 #include "FileNode.h"
+#include "LowerBound.h"
 #include "PackageOrder.h"
 #include "Packager.h"
 
 #include <QtTest>
 
+#include <algorithm>
+#include <climits>
+#include <limits>
+#include <numeric>
 #include <random>
 
 using namespace korvo;
@@ -78,7 +84,7 @@ QString layout(const QList<PackagePtr>& packages)
 QList<PackagePtr> packOfExactNames(const MemoryTree& tree, qint64 limit, int sort)
 {
     QList<PackagePtr> packages;
-    Packer::pack(PackageOrder(limit, QStringLiteral("L")), sort, tree.root, packages, false);
+    Packer::pack(PackageOrder(limit, QStringLiteral("L")), sort, tree.root, packages, nullptr, PackMeasure(), false);
     return packages;
 }
 
@@ -138,21 +144,142 @@ QList<QList<int>> referenceBestFit(const QVector<qint64>& sizes, qint64 limit)
     return packages;
 }
 
+// The fewest packages any packing of the sizes needs, by trying every order
+// of the items: for each set of items placed, the fewest packages and then
+// the least filled last package (few items only).
+int fewestPossible(const std::vector<qint64>& sizes, qint64 limit)
+{
+    const int count = int(sizes.size());
+    if (count == 0)
+        return 0;
+    const size_t sets = size_t(1) << count;
+    std::vector<std::pair<int, qint64>> best(sets, {INT_MAX, 0});
+    best[0] = {1, 0};
+    for (size_t set = 0; set < sets; ++set) {
+        for (int i = 0; i < count; ++i) {
+            if (set & (size_t(1) << i))
+                continue;
+            const auto [packages, load] = best[set];
+            const std::pair<int, qint64> next = load + sizes[size_t(i)] <= limit
+                                                    ? std::make_pair(packages, load + sizes[size_t(i)])
+                                                    : std::make_pair(packages + 1, sizes[size_t(i)]);
+            std::pair<int, qint64>& known = best[set | (size_t(1) << i)];
+            known = std::min(known, next);
+        }
+    }
+    return best[sets - 1].first;
+}
+
+// Sizes for the fewest mode's tests: packages of `limit` cut into pieces
+// (some cut at the same place: empty pieces), plain random sizes, or random
+// sizes some of which pass the limit; at most `most` of them.
+std::vector<qint64> sizesOfKind(std::mt19937_64& random, int kind, qint64 limit, size_t most)
+{
+    std::vector<qint64> sizes;
+    if (kind == 0) {
+        const int packages = 1 + int(random() % 4);
+        for (int p = 0; p < packages; ++p) {
+            std::vector<qint64> cuts{0, limit};
+            for (int c = int(random() % 4); c > 0; --c)
+                cuts.push_back(qint64(random() % quint64(limit + 1)));
+            std::sort(cuts.begin(), cuts.end());
+            for (size_t i = 1; i < cuts.size(); ++i)
+                sizes.push_back(cuts[i] - cuts[i - 1]);
+        }
+        if (random() % 2 && !sizes.empty())
+            sizes.pop_back();
+        std::shuffle(sizes.begin(), sizes.end(), random);
+    } else {
+        const qint64 top = kind == 1 ? limit : limit + limit / 4;
+        for (int i = int(random() % (most + 1)); i > 0; --i)
+            sizes.push_back(qint64(random() % quint64(top + 1)));
+    }
+    if (sizes.size() > most)
+        sizes.resize(most);
+    return sizes;
+}
+
+// Whether the packing puts each item in one bin of at most `limit`.
+bool isPacking(const packing::BinPacking& packing, const std::vector<qint64>& sizes, qint64 limit)
+{
+    if (packing.bin.size() != sizes.size())
+        return false;
+    std::vector<qint64> loads(size_t(packing.binCount), 0);
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        if (packing.bin[i] < 0 || packing.bin[i] >= packing.binCount)
+            return false;
+        loads[size_t(packing.bin[i])] += sizes[i];
+    }
+    return std::all_of(loads.begin(), loads.end(), [limit](qint64 load) { return load <= limit; });
+}
+
 } // namespace
 
 class PackerTest : public QObject
 {
     Q_OBJECT
 private slots:
+    // The items too large for the limit are reported once, in listed order
+    // (files, then folders); a measure weighs each item instead of its size
+    // on disk and counts its fixed part in every package.
+    void leftOutItemsAndMeasures_data()
+    {
+        QTest::addColumn<bool>("measured");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QStringList>("leftOut");
+        // Sizes on disk a 60, big 150, c 40, dir 101, d 30; limit 100.
+        QTest::newRow("by size on disk") << false << QStringLiteral("a,c|d") << QStringList{QStringLiteral("big"), QStringLiteral("dir")};
+        // Weighed as twice the size on disk plus 10 per package: only c
+        // (80) and d (60) fit, one each.
+        QTest::newRow("measured") << true << QStringLiteral("c|d")
+                                  << QStringList{QStringLiteral("a"), QStringLiteral("big"), QStringLiteral("dir")};
+    }
+    void leftOutItemsAndMeasures()
+    {
+        QFETCH(bool, measured);
+        QFETCH(QString, expected);
+        QFETCH(QStringList, leftOut);
+        MemoryTree tree;
+        tree.addFile(QStringLiteral("a"), 60);
+        tree.addFile(QStringLiteral("big"), 150);
+        tree.addFile(QStringLiteral("c"), 40);
+        tree.addFolder(QStringLiteral("dir"), 101);
+        tree.addFile(QStringLiteral("d"), 30);
+        PackMeasure measure;
+        if (measured) {
+            measure.weight = [](const iPackagable& item) { return 2 * item.totalSizeOnDisk(); };
+            measure.fixed = 10;
+        }
+        for (int sort : {int(Assorted), int(NameAscending)}) {
+            QList<PackagePtr> packages;
+            QList<PackagablePtr> left{PackagablePtr()}; // cleared by the packer
+            Packer::pack(PackageOrder(100, QStringLiteral("L")), sort, tree.root, packages, &left, measure);
+            QCOMPARE(layout(packages), expected);
+            QStringList leftNames;
+            for (const PackagablePtr& item : left)
+                leftNames << item->fileName();
+            QCOMPARE(leftNames, leftOut);
+            for (const PackagePtr& package : packages) {
+                QVERIFY(package->weight <= 100);
+                QCOMPARE(package->weight, measured ? 2 * package->sizeOnDisk + 10 : package->sizeOnDisk);
+            }
+        }
+    }
+
     void builtInOrders()
     {
         const QList<PackageOrder>& orders = builtInPackageOrders();
-        QCOMPARE(orders.size(), 5);
+        QCOMPARE(orders.size(), 9);
         QCOMPARE(orders[0], PackageOrder(700000000, QStringLiteral("CD")));
         QCOMPARE(orders[1], PackageOrder(500000000, QStringLiteral("PACK_500MB")));
         QCOMPARE(orders[2], PackageOrder(400000000, QStringLiteral("PACK_400MB")));
         QCOMPARE(orders[3], PackageOrder(300000000, QStringLiteral("PACK_200MB")));
         QCOMPARE(orders[4], PackageOrder(200000000, QStringLiteral("PACK_100MB")));
+        // The discs follow, by the bytes each holds.
+        QCOMPARE(orders[5], PackageOrder(4700372992, QStringLiteral("DVD")));
+        QCOMPARE(orders[6], PackageOrder(8543666176, QStringLiteral("DVD_DL")));
+        QCOMPARE(orders[7], PackageOrder(25025314816, QStringLiteral("BD")));
+        QCOMPARE(orders[8], PackageOrder(50050629632, QStringLiteral("BD_DL")));
     }
 
     void workedExample_data()
@@ -237,7 +364,7 @@ private slots:
             MemoryTree over;
             over.addFile(QStringLiteral("a"), 101);
             over.addFolder(QStringLiteral("d"), 5000);
-            for (int sort = 0; sort < 5; ++sort)
+            for (int sort = 0; sort <= Fewest; ++sort)
                 QVERIFY(packOf(over, 100, sort).isEmpty());
             QList<PackagePtr> packages{PackagePtr(new Package)};
             Packager packager;
@@ -249,7 +376,7 @@ private slots:
             tree.addFile(QStringLiteral("a"), 0);
             tree.addFile(QStringLiteral("b"), 1);
             tree.addFolder(QStringLiteral("c"), 0);
-            for (int sort = 0; sort < 5; ++sort)
+            for (int sort = 0; sort <= Fewest; ++sort)
                 QCOMPARE(packOf(tree, 0, sort).size(), 1);
             QCOMPARE(layout(packOf(tree, 0, Assorted)), QStringLiteral("a,c"));
         }
@@ -400,6 +527,156 @@ private slots:
                 QVERIFY(packages[p]->sizeOnDisk <= limit);
             }
         }
+    }
+
+    // The fewest mode packs exactly as few packages as an exhaustive search
+    // finds, never more than best fit, each item that fits in one package
+    // within the limit, each package's figures its items' sums; the lower
+    // bound is never above the fewest, nor below the sizes over the limit.
+    void fewestMatchesExhaustiveSearch()
+    {
+        std::mt19937_64 random(20261209);
+        int fewerThanBestFit = 0;
+        for (int round = 0; round < 3000; ++round) {
+            const qint64 limit = 1 + qint64(random() % 120);
+            const std::vector<qint64> sizes = sizesOfKind(random, round % 3, limit, 12);
+            MemoryTree tree;
+            std::vector<qint64> fitting;
+            QStringList expectedNames;
+            for (size_t i = 0; i < sizes.size(); ++i) {
+                const QString name = QString::number(i);
+                if (i % 4 == 3)
+                    tree.addFolder(name, sizes[i] * 2 + 1, sizes[i]);
+                else
+                    tree.addFile(name, sizes[i] * 2 + 1, sizes[i]);
+                if (sizes[i] <= limit) {
+                    fitting.push_back(sizes[i]);
+                    expectedNames << name;
+                }
+            }
+            const QList<PackagePtr> packages = packOf(tree, limit, Fewest);
+            const int fewest = fewestPossible(fitting, limit);
+            QCOMPARE(packages.size(), fewest);
+            const int bestFit = packOf(tree, limit, Assorted).size();
+            QVERIFY(packages.size() <= bestFit);
+            fewerThanBestFit += packages.size() < bestFit ? 1 : 0;
+            QStringList packed;
+            for (const PackagePtr& package : packages) {
+                qint64 size = 0;
+                qint64 onDisk = 0;
+                for (const PackagablePtr& item : package->items) {
+                    size += item->totalSize();
+                    onDisk += item->totalSizeOnDisk();
+                }
+                QVERIFY(!package->items.isEmpty());
+                QCOMPARE(package->size, size);
+                QCOMPARE(package->sizeOnDisk, onDisk);
+                QVERIFY(onDisk <= limit);
+                packed << names(package);
+            }
+            std::sort(packed.begin(), packed.end());
+            std::sort(expectedNames.begin(), expectedNames.end());
+            QCOMPARE(packed, expectedNames);
+            const int bound = Packer::lowerBound(PackageOrder(limit, QStringLiteral("L")), tree.root);
+            QVERIFY(bound <= fewest);
+            const qint64 sum = std::accumulate(fitting.begin(), fitting.end(), qint64(0));
+            QVERIFY(bound >= (sum + limit - 1) / limit && (fitting.empty() || bound >= 1));
+        }
+        QVERIFY2(fewerThanBestFit >= 40, qPrintable(QString::number(fewerThanBestFit))); // the search did work
+    }
+
+    // Where best fit already packs the fewest, its packages stay as they
+    // are; a packing of fewer keeps each package's items in listed order and
+    // the packages in the order of their first items.
+    void fewestKeepsOrder()
+    {
+        MemoryTree example;
+        const qint64 worked[] = {60, 50, 40, 30, 20};
+        for (int i = 0; i < 5; ++i)
+            example.addFile(QString(QChar('a' + i)), worked[i]);
+        QCOMPARE(layout(packOf(example, 100, Fewest)), QStringLiteral("a,c|b,d,e"));
+
+        MemoryTree tree;
+        const qint64 sizes[] = {50, 30, 20, 40, 35, 25};
+        for (int i = 0; i < 6; ++i)
+            tree.addFile(QString(QChar('a' + i)), sizes[i]);
+        tree.addFile(QStringLiteral("over"), 101);
+        QCOMPARE(layout(packOf(tree, 100, Assorted)), QStringLiteral("a,d|e,b,f|c"));
+        const QList<PackagePtr> packages = packOf(tree, 100, Fewest);
+        QCOMPARE(layout(packages), QStringLiteral("a,b,c|d,e,f"));
+        QCOMPARE(packages[0]->sizeOnDisk, qint64(100));
+        QCOMPARE(packages[1]->packageOrder, PackageOrder(100, QStringLiteral("L")));
+    }
+
+    void lowerBound_data()
+    {
+        QTest::addColumn<QList<qint64>>("sizes");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<int>("expected");
+        const qint64 most = std::numeric_limits<qint64>::max();
+        QTest::newRow("nothing") << QList<qint64>{} << qint64(100) << 0;
+        QTest::newRow("empty items") << QList<qint64>{0, 0} << qint64(100) << 1;
+        QTest::newRow("empty items, limit 0") << QList<qint64>{0, 0} << qint64(0) << 1;
+        QTest::newRow("the sum") << QList<qint64>{30, 30, 30, 30} << qint64(100) << 2;
+        QTest::newRow("each above half") << QList<qint64>{60, 60, 60} << qint64(100) << 3;
+        QTest::newRow("above half and thirds") << QList<qint64>{70, 40, 40, 40} << qint64(100) << 3;
+        QTest::newRow("pairs that fill") << QList<qint64>{51, 51, 49, 49} << qint64(100) << 2;
+        QTest::newRow("sums past 64 bits") << QList<qint64>{most / 2 + 1, most / 2 + 1, most / 2 + 1} << most << 3;
+        QTest::newRow("many small") << QVector<qint64>(1000, 7).toList() << qint64(100) << 70;
+    }
+    void lowerBound()
+    {
+        QFETCH(QList<qint64>, sizes);
+        QFETCH(qint64, limit);
+        QFETCH(int, expected);
+        QCOMPARE(packing::lowerBound(std::vector<qint64>(sizes.begin(), sizes.end()), limit), expected);
+        // Of a folder's items, those above the limit do not count (a tree's
+        // totals cannot hold sums past 64 bits).
+        if (limit == std::numeric_limits<qint64>::max())
+            return;
+        MemoryTree tree;
+        for (int i = 0; i < sizes.size(); ++i)
+            tree.addFile(QString::number(i), 0, sizes[i]);
+        tree.addFolder(QStringLiteral("over"), 0, limit + 1);
+        QCOMPARE(Packer::lowerBound(PackageOrder(limit, QStringLiteral("L")), tree.root), expected);
+    }
+
+    // A search that cannot prove its count ends when a stop is asked for or
+    // its time is up, with a packing no worse than the one it started from.
+    void fewestSearchStops()
+    {
+        std::mt19937_64 random(20261209);
+        const qint64 limit = 170898;
+        std::vector<qint64> sizes(100000, 0);
+        for (qint64& size : sizes)
+            size = 1 + qint64(random() % quint64(limit));
+        packing::BinPacking nextFit; // a poor start: in listed order, next fit
+        qint64 load = limit;
+        for (const qint64 size : sizes) {
+            if (load + size > limit) {
+                ++nextFit.binCount;
+                load = 0;
+            }
+            load += size;
+            nextFit.bin.push_back(nextFit.binCount - 1);
+        }
+        int asked = 0;
+        packing::SearchLimits limits;
+        limits.milliseconds = 600000;
+        limits.stopRequested = [&asked] { return ++asked == 100; }; // asked every few thousand steps
+        const packing::BinPacking stopped = packing::fewestBins(sizes, limit, nextFit, limits);
+        QCOMPARE(asked, 100);
+        QVERIFY(!stopped.proven);
+        QVERIFY(isPacking(stopped, sizes, limit));
+        QVERIFY(stopped.binCount < nextFit.binCount);
+        QVERIFY(stopped.binCount >= packing::lowerBound(sizes, limit));
+
+        packing::SearchLimits none;
+        none.milliseconds = 0;
+        const packing::BinPacking timedOut = packing::fewestBins(sizes, limit, nextFit, none);
+        QVERIFY(!timedOut.proven);
+        QVERIFY(isPacking(timedOut, sizes, limit));
+        QVERIFY(timedOut.binCount <= nextFit.binCount);
     }
 };
 

@@ -231,14 +231,16 @@ private slots:
                 package->items << fileItem(name, 1);
                 package->size += 1;
                 package->sizeOnDisk += 1;
+                package->weight += 1;
             }
             packages << package;
         }
-        packing::separateCaseTwins(packages, limit);
+        packing::separateCaseTwins(packages, limit, PackMeasure());
         QList<QStringList> got;
         for (const PackagePtr& package : packages) {
             got << namesOf(package);
             QCOMPARE(package->sizeOnDisk, qint64(package->items.size()));
+            QCOMPARE(package->weight, package->sizeOnDisk);
             QVERIFY(package->sizeOnDisk <= limit);
         }
         QCOMPARE(got, after);

@@ -14,6 +14,7 @@
 #include "PackagingDialog.h"
 #include "Packager.h"
 #include "Platform.h"
+#include "QtTranslation.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -147,8 +148,9 @@ void shootArea(QWidget* widget, const QString& name, int extraRight, int extraBo
     std::printf("%s\n", qPrintable(path));
 }
 
-// A folder of 30 video files of 420 to 700 MB, made up in memory: packed
-// into CDs it gives one package per file, more than the list shows at once.
+// A folder of 30 video files of 420 to 700 MB and two of 912 MB, made up
+// in memory: packed into CDs it gives one package per file, more than the
+// list shows at once, and two items left out.
 korvo::DirectoryNodePtr largeFolder()
 {
     korvo::NodeTimes times;
@@ -157,8 +159,9 @@ korvo::DirectoryNodePtr largeFolder()
                                                       QStringLiteral("動画"), times);
     qint64 total = 0;
     qint64 totalOnDisk = 0;
-    for (int i = 0; i < 30; ++i) {
-        const qint64 size = 699613104 - qint64(i) * 9397117;
+    // The last two are larger than a CD: no package holds them.
+    for (int i = 0; i < 32; ++i) {
+        const qint64 size = i < 30 ? 699613104 - qint64(i) * 9397117 : 912345678 + qint64(i) * 1000;
         const qint64 onDisk = (size + 4095) / 4096 * 4096;
         root->appendFile(korvo::FileNodePtr::create(root->absoluteFilePath(),
                                                     QStringLiteral("録画%1.mp4").arg(i + 1, 2, 10, QLatin1Char('0')),
@@ -167,7 +170,7 @@ korvo::DirectoryNodePtr largeFolder()
         totalOnDisk += onDisk;
     }
     root->setOwnSizes(total, totalOnDisk);
-    root->setTotals(total, totalOnDisk, 30, 0);
+    root->setTotals(total, totalOnDisk, 32, 0);
     return root;
 }
 
@@ -194,13 +197,14 @@ void scanByDrop(korvo::MainWindow& window, const QString& folder)
 
 void shootFileMenu(korvo::MainWindow& window)
 {
-    // The File menu, opened on its export submenu.
+    // The File menu, opened on its export submenu (below "フォルダを開く...").
     QMenu* fileMenu = window.menuBar()->actions().at(0)->menu();
     window.menuBar()->setActiveAction(window.menuBar()->actions().at(0));
     settle();
-    fileMenu->setActiveAction(fileMenu->actions().at(0));
-    if (QMenu* exportMenu = fileMenu->actions().at(0)->menu())
-        exportMenu->popup(fileMenu->mapToGlobal(fileMenu->actionGeometry(fileMenu->actions().at(0)).topRight()));
+    QAction* exportEntry = fileMenu->actions().at(1);
+    fileMenu->setActiveAction(exportEntry);
+    if (QMenu* exportMenu = exportEntry->menu())
+        exportMenu->popup(fileMenu->mapToGlobal(fileMenu->actionGeometry(exportEntry).topRight()));
     settle();
     {
         // The menus are windows of their own; grab the screen area around them.
@@ -216,6 +220,17 @@ void shootFileMenu(korvo::MainWindow& window)
     fileMenu->hide();
     window.menuBar()->setActiveAction(nullptr);
     settle();
+}
+
+// The folder chooser of "フォルダを開く..." (Ctrl+O), shown and cancelled.
+void shootFolderChooser(korvo::MainWindow& window)
+{
+    whenModal("QFileDialog", [](QDialog* chooser) {
+        settle(500);
+        shoot(chooser, QStringLiteral("main-open-folder"));
+        chooser->reject();
+    });
+    window.findChild<QAction*>(QStringLiteral("MenuBar.File.OpenFolder"))->trigger();
 }
 
 void exportAndShowHelp(korvo::MainWindow& window)
@@ -259,6 +274,10 @@ void exportAndShowHelp(korvo::MainWindow& window)
 void packAndMove(korvo::PackagingDialog* dialog)
 {
     auto* orders = dialog->findChild<QComboBox*>(QStringLiteral("comboBoxOrder"));
+    // The preset list, open: the built-in sizes, the discs, the user's own.
+    orders->showPopup();
+    shootArea(dialog, QStringLiteral("packaging-presets"), 0, 120);
+    orders->hidePopup();
     orders->setCurrentIndex(orders->findText(QStringLiteral("MO_1.5MB")));
     dialog->findChild<QComboBox*>(QStringLiteral("comboBoxLabel"))->setEditText(QStringLiteral("サンプル"));
     dialog->findChild<QPushButton*>(QStringLiteral("pushButtonPack"))->click();
@@ -356,6 +375,9 @@ void shootScrollingList(korvo::MainWindow& window)
         QToolTip::showText(tree->viewport()->mapToGlobal(cell.center()), row->toolTip(1), tree->viewport());
         shootArea(&dialog, QStringLiteral("packaging-scrolling-tooltip"), 80, 0);
         QToolTip::hideText();
+        // Below the packages, greyed: the items too large for a CD.
+        tree->scrollToBottom();
+        shoot(&dialog, QStringLiteral("packaging-left-out"));
         dialog.close();
     }
 }
@@ -366,6 +388,10 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     application.setWindowIcon(QIcon(QStringLiteral(":/korvo.png")));
+    // As the program shows them: Qt's buttons in Japanese.
+    QString untranslated;
+    if (!korvo::installQtTranslation(&application, &untranslated))
+        std::fprintf(stderr, "korvo-screenshot: %s\n", untranslated.toUtf8().constData());
     korvo::registerMetaTypes();
     if (argc < 3) {
         std::fprintf(stderr, "usage: korvo-screenshot OUTDIR FOLDER\n");
@@ -384,6 +410,7 @@ int main(int argc, char* argv[])
     shoot(&window, QStringLiteral("main-before-scan"));
     scanByDrop(window, folder);
     shootFileMenu(window);
+    shootFolderChooser(window);
     exportAndShowHelp(window);
     shootPackaging(window);
     shoot(&window, QStringLiteral("main-after-move"));

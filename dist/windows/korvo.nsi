@@ -24,6 +24,22 @@ SetCompressor /SOLID lzma
 !insertmacro MUI_LANGUAGE "Japanese"
 !insertmacro MUI_LANGUAGE "English"
 
+; The settings an older korvo wrote beside the programs, when $INSTDIR is
+; below FOLDER (names compare without regard to case).
+!macro RemoveSettingsBelow FOLDER
+  Push $0
+  Push $1
+  StrLen $0 "${FOLDER}\"
+  StrCpy $1 "$INSTDIR" $0
+  StrCmp $1 "${FOLDER}\" 0 +5
+    Delete "$INSTDIR\korvo.ini"
+    Delete "$INSTDIR\data\UserPackageOrderSettings.ini"
+    Delete "$INSTDIR\data\UserPackageLabelSettings.ini"
+    RMDir "$INSTDIR\data"
+  Pop $1
+  Pop $0
+!macroend
+
 Section "korvo"
   SetShellVarContext all
   SetOutPath "$INSTDIR"
@@ -42,8 +58,12 @@ Section "korvo"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-; Removes what the installer put there, by name: settings the user kept
-; beside the programs (korvo.ini, data\) stay, and so does the folder then.
+; Removes what the installer put there, by name. korvo installed below
+; Program Files keeps its settings in the user's %LOCALAPPDATA%\korvo, which
+; stays: what an older korvo wrote beside the programs there (korvo.ini,
+; data\) goes with them, so that nothing is left in Program Files. Installed
+; elsewhere (a folder the user owns), korvo keeps its settings beside the
+; programs: they stay, and so does the folder then.
 Section "Uninstall"
   SetShellVarContext all
   Delete "$SMPROGRAMS\korvo\korvo.lnk"
@@ -51,6 +71,8 @@ Section "Uninstall"
   RMDir "$SMPROGRAMS\korvo"
   !include "${FILELIST}"
   Delete "$INSTDIR\uninstall.exe"
+  !insertmacro RemoveSettingsBelow "$PROGRAMFILES64"
+  !insertmacro RemoveSettingsBelow "$PROGRAMFILES32"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -1,5 +1,9 @@
 #include "ImageFormat.h"
 
+#ifdef KORVO_HAVE_LIBARCHIVE
+#include <archive.h>
+#endif
+
 namespace korvo::ImageFormats {
 
 bool available()
@@ -14,6 +18,25 @@ bool available()
 QString unavailableReason()
 {
     return QStringLiteral("this build of korvo cannot write or read images: it was built without libarchive");
+}
+
+QString libraryVersion()
+{
+#ifdef KORVO_HAVE_LIBARCHIVE
+    // "libarchive 3.6.2": the number alone.
+    return QString::fromLatin1(archive_version_string()).section(QLatin1Char(' '), -1);
+#else
+    return QString();
+#endif
+}
+
+QString zlibVersion()
+{
+#ifdef KORVO_HAVE_LIBARCHIVE
+    return QString::fromLatin1(archive_zlib_version());
+#else
+    return QString();
+#endif
 }
 
 QString suffix(ImageFormat format)

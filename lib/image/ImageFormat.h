@@ -9,8 +9,7 @@ namespace korvo {
 // The image room: a package folder written as one ISO 9660 or ZIP file
 // (PackageImage) and the check of such an image against a SHA-256 manifest
 // (ImageReader), both through libarchive, streaming each file in blocks.
-// A build without libarchive (the Windows kit has none yet) compiles the
-// room all the same: available() is false there and every call fails with
+// A build without libarchive compiles the room all the same: available() is false there and every call fails with
 // unavailableReason(). Every call is synchronous on the caller's thread.
 enum class ImageFormat {
     None, // no image
@@ -24,6 +23,11 @@ namespace ImageFormats {
 bool available();
 // Why it cannot: for the error of a refused request.
 QString unavailableReason();
+
+// The versions of libarchive and of the zlib it uses, as they run (for the
+// library dialog); empty where the build has none.
+QString libraryVersion();
+QString zlibVersion();
 
 // "iso" or "zip"; empty for None.
 QString suffix(ImageFormat format);

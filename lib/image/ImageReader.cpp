@@ -109,6 +109,9 @@ struct Contents
     std::vector<char> digests;
     QByteArray manifestText;
     bool manifestFound = false;
+    // The reader gives names back in Unicode's composed form (NFC): ZIP's
+    // does, whatever form they went in with.
+    bool composedNames = false;
 
     void add(const QByteArray& path, const QByteArray& digest)
     {
@@ -225,11 +228,10 @@ bool ImageScan::readAll(Contents& contents)
             return true;
         if (result < ARCHIVE_WARN)
             return fail(QStringLiteral("cannot read the image"));
-#ifdef _WIN32
-        const char* name = archive_entry_pathname_utf8(entry);
-#else
+        contents.composedNames = (archive_format(archive_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP;
+        // UTF-8 on every system (the kit's libarchive takes its character
+        // set as UTF-8 on Windows).
         const char* name = archive_entry_pathname(entry);
-#endif
         const QByteArray path = normalised(QByteArray(name ? name : ""));
         const auto type = archive_entry_filetype(entry);
         if (type == AE_IFDIR || path.isEmpty())
@@ -241,6 +243,18 @@ bool ImageScan::readAll(Contents& contents)
         if (!readData(path, contents))
             return false;
     }
+}
+
+// A manifest's path as the image's reader gives that name back: composed
+// (NFC) where the reader composes names, when the path is UTF-8 at all.
+QByteArray asReadBack(const QByteArray& path, bool composed)
+{
+    if (!composed)
+        return path;
+    const QString text = QString::fromUtf8(path);
+    if (text.toUtf8() != path)
+        return path;
+    return text.normalized(QString::NormalizationForm_C).toUtf8();
 }
 
 // Compares a manifest's lines, one at a time, with the image's files. A
@@ -257,7 +271,7 @@ public:
     void entry(ChecksumManifest::Entry& entry) override
     {
         int index = -1;
-        if (!listed_.mark(entry.relativePath, &index)) {
+        if (!listed_.mark(asReadBack(entry.relativePath, contents_.composedNames), &index)) {
             tally_.badLine(ChecksumManifest::BadLine{entry.line, ChecksumManifest::listedTwice()});
             return;
         }

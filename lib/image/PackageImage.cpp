@@ -42,14 +42,20 @@ namespace {
 const int BlockSize = 1 << 20;
 
 // Names are stored bytes: Linux's own bytes (read as UTF-8 under
-// Utf8Names), Windows' names as UTF-8, which libarchive takes as such there.
+// Utf8Names), Windows' names as UTF-8, which the kit's libarchive takes as
+// its character set there. Set as they are, never converted on the way in.
 void setName(struct archive_entry* entry, const QByteArray& name)
 {
-#ifdef _WIN32
-    archive_entry_update_pathname_utf8(entry, name.constData());
-#else
     archive_entry_set_pathname(entry, name.constData());
-#endif
+}
+
+// libarchive's reason, or a word when it gives none (a bare warning, or
+// Rock Ridge names of some 240 bytes and more, refused when the image is
+// finished).
+QString libraryError(struct archive* archive)
+{
+    const char* text = archive_error_string(archive);
+    return text && *text ? QString::fromUtf8(text) : QStringLiteral("the image library gave no reason");
 }
 
 la_ssize_t writeBlock(struct archive* archive, void* data, const void* buffer, size_t length)
@@ -107,14 +113,21 @@ bool ImageWriter::fail(const QString& reason)
 
 bool ImageWriter::setOptions()
 {
+    // ZIP names in UTF-8 with the flag that says so, on every system:
+    // without it a name outside the system's DOS code page is stored as
+    // "?" with only a warning.
     if (request_.format == ImageFormat::Zip)
-        return archive_write_set_format_zip(archive_) == ARCHIVE_OK;
+        return archive_write_set_format_zip(archive_) == ARCHIVE_OK
+               && archive_write_set_options(archive_, "zip:hdrcharset=UTF-8") == ARCHIVE_OK;
     if (archive_write_set_format_iso9660(archive_) != ARCHIVE_OK)
         return false;
     // Level 3 takes files of 4 GiB and more; long Joliet names keep up to
-    // 103 characters; Rock Ridge keeps every name whole, at any depth.
+    // 103 characters; Rock Ridge keeps every name whole, at any depth. No
+    // padding: its 300 KiB served old drives' read-ahead, which burning
+    // programs pad for themselves; packages are sized without it
+    // (ImageSpace).
     const QByteArray options = "volume-id=" + request_.volumeId.toLatin1() +
-                               ",joliet=long,rockridge=useful,iso-level=3,!limit-depth,!limit-dirs";
+                               ",joliet=long,rockridge=useful,iso-level=3,!limit-depth,!limit-dirs,!pad";
     return archive_write_set_options(archive_, options.constData()) == ARCHIVE_OK;
 }
 
@@ -133,14 +146,15 @@ bool ImageWriter::open()
 
 bool ImageWriter::header(struct archive_entry* entry, const QByteArray& name)
 {
-    // A warning means a Joliet name had to be shortened or changed; Rock
-    // Ridge still holds the exact one.
+    // A warning is a failure too: it means a name (or something else of
+    // the entry) went in other than it is, and an image that does not give
+    // back what went in is no copy of the package.
     const int result = archive_write_header(archive_, entry);
     archive_entry_free(entry);
-    if (result >= ARCHIVE_WARN)
+    if (result == ARCHIVE_OK)
         return true;
     return fail(QStringLiteral("cannot add %1 to the image: %2")
-                    .arg(NativePath::fromStoredBytes(name).toText(), QString::fromUtf8(archive_error_string(archive_))));
+                    .arg(NativePath::fromStoredBytes(name).toText(), libraryError(archive_)));
 }
 
 bool ImageWriter::addFolder(const QByteArray& relativePath)
@@ -196,7 +210,7 @@ bool ImageWriter::addFile(const QByteArray& name, const NativePath& path, const 
 bool ImageWriter::close()
 {
     if (archive_write_close(archive_) != ARCHIVE_OK)
-        return fail(QStringLiteral("cannot finish the image: %1").arg(QString::fromUtf8(archive_error_string(archive_))));
+        return fail(QStringLiteral("cannot finish the image: %1").arg(libraryError(archive_)));
     return true;
 }
 

@@ -18,8 +18,9 @@ struct PackageOrder
     bool operator!=(const PackageOrder& other) const { return !(*this == other); }
 };
 
-// The five built-in orders, in the order the preset list shows them. The
-// names are labels only: "PACK_200MB" holds 300,000,000 bytes.
+// The built-in orders, in the order the preset list shows them: the five
+// first ones, then single- and dual-layer DVD and Blu-ray discs. The names
+// are labels only: "PACK_200MB" holds 300,000,000 bytes.
 const QList<PackageOrder>& builtInPackageOrders();
 
 } // namespace korvo

@@ -162,6 +162,28 @@ QString allDone()
     return QStringLiteral("全て完了しました。");
 }
 
+QString leftOutLine(int count)
+{
+    if (count <= 0)
+        return QString();
+    return QStringLiteral("上限を超えるため、パッケージに入らない項目が%1個あります。").arg(count);
+}
+
+QString leftOutItem(const QString& name, qint64 size)
+{
+    return QStringLiteral("%1　%2").arg(name, formatSize(size));
+}
+
+QStringList leftOutLines(const QList<PackagablePtr>& items, int shown)
+{
+    QStringList lines;
+    for (int i = 0; i < items.size() && i < shown; ++i)
+        lines << leftOutItem(items.at(i)->fileName(), items.at(i)->totalSizeOnDisk());
+    if (items.size() > shown)
+        lines << QStringLiteral("ほか%1個").arg(items.size() - shown);
+    return lines;
+}
+
 QString stoppedLine(int left)
 {
     return QStringLiteral("移動を中止しました。残りの%1個のパッケージは移動していません。").arg(left);

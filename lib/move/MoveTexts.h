@@ -1,5 +1,7 @@
 #pragma once
 
+#include "iPackagable.h"
+
 #include "NativePath.h"
 #include "Platform.h"
 
@@ -83,6 +85,13 @@ struct Summary
 QString summary(const Summary& summary);
 // Every chosen package moved and was written.
 QString allDone();
+// The items a packing put in no package because each alone exceeds the
+// limit: the line that counts them (empty when there are none), and the
+// lines that name them with their sizes, at most `shown` of them and a
+// line for the rest.
+QString leftOutLine(int count);
+QString leftOutItem(const QString& name, qint64 size);
+QStringList leftOutLines(const QList<PackagablePtr>& items, int shown);
 // A stop ended the move before `left` packages.
 QString stoppedLine(int left);
 

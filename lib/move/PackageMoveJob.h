@@ -49,6 +49,9 @@ struct PackageMoveRequest
     // where ImageFormats::available().
     ImageFormat image = ImageFormat::None;
     qint64 orderSize = 0;    // the package size; an image above it is flagged (0: not checked)
+    // The packing's items in no package (each alone exceeds the limit),
+    // which the move's summary names again; they do not move.
+    QList<PackagablePtr> leftOut;
     // Undo the interrupted moves found in the base folder first, under the
     // same lock, rather than refusing to start.
     bool undoInterrupted = false;

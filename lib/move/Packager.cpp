@@ -2,6 +2,7 @@
 
 #include "ChildIdentities.h"
 #include "FileNode.h"
+#include "ImageWeight.h"
 #include "MoveTexts.h"
 #include "NameCase.h"
 #include "Platform.h"
@@ -11,11 +12,16 @@
 namespace korvo {
 
 bool Packager::pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root,
-                    QList<PackagePtr>& packages)
+                    QList<PackagePtr>& packages, QList<PackagablePtr>* leftOut, ImageFormat image)
 {
     errorString_.clear();
-    Packer::pack(packageOrder, sort, root, packages);
+    Packer::pack(packageOrder, sort, root, packages, leftOut, ImageWeight::measure(image));
     return true;
+}
+
+int Packager::lowerBound(const PackageOrder& packageOrder, const DirectoryNodePtr& root, ImageFormat image) const
+{
+    return Packer::lowerBound(packageOrder, root, ImageWeight::measure(image));
 }
 
 namespace {

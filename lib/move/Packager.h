@@ -2,6 +2,7 @@
 
 #include "DirectoryNode.h"
 #include "FolderHandle.h"
+#include "ImageFormat.h"
 #include "Package.h"
 #include "PackageNode.h"
 #include "PackageOrder.h"
@@ -28,10 +29,17 @@ public:
     Packager() = default;
 
     // Fills `packages` (cleared first) with the root's own files and folders
-    // whose size on disk fits the order's limit (Packer::pack). Always
-    // succeeds.
+    // that fit the order's limit (Packer::pack): by size on disk, or with an
+    // image format by what each takes in its package's image (ImageWeight).
+    // `leftOut`, when given, receives the items that alone exceed the limit.
+    // Always succeeds.
     bool pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root,
-              QList<PackagePtr>& packages);
+              QList<PackagePtr>& packages, QList<PackagablePtr>* leftOut = nullptr,
+              ImageFormat image = ImageFormat::None);
+    // At least how many packages any packing of those items needs, weighed
+    // as pack weighs them (Packer::lowerBound).
+    int lowerBound(const PackageOrder& packageOrder, const DirectoryNodePtr& root,
+                   ImageFormat image = ImageFormat::None) const;
 
     // Moves every item of the package into `targetDir` (an existing folder),
     // all or nothing: on the first failure the items already moved go back

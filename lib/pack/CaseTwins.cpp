@@ -23,33 +23,41 @@ bool holdsKey(const Package& package, const QString& key)
     return false;
 }
 
-void add(Package& package, const PackagablePtr& item)
+qint64 weightOf(const PackagablePtr& item, const PackMeasure& measure)
+{
+    return measure.weight ? measure.weight(*item) : item->totalSizeOnDisk();
+}
+
+void add(Package& package, const PackagablePtr& item, qint64 weight)
 {
     package.items.append(item);
     package.size = addSaturating(package.size, item->totalSize());
     package.sizeOnDisk = addSaturating(package.sizeOnDisk, item->totalSizeOnDisk());
+    package.weight = addSaturating(package.weight, weight);
 }
 
 // Puts a twin taken out of package `from` where it fits without a twin.
-void place(QList<PackagePtr>& packages, int from, const PackagablePtr& item, qint64 limit)
+void place(QList<PackagePtr>& packages, int from, const PackagablePtr& item, qint64 limit, const PackMeasure& measure)
 {
     const QString key = keyOf(item);
+    const qint64 weight = weightOf(item, measure);
     for (int i = 0; i < packages.size(); ++i) {
         Package& package = *packages.at(i);
-        if (i != from && package.sizeOnDisk <= limit - item->totalSizeOnDisk() && !holdsKey(package, key)) {
-            add(package, item);
+        if (i != from && package.weight <= limit - weight && !holdsKey(package, key)) {
+            add(package, item, weight);
             return;
         }
     }
     PackagePtr package(new Package);
     package->packageOrder = packages.at(from)->packageOrder;
-    add(*package, item);
+    package->weight = measure.fixed;
+    add(*package, item, weight);
     packages.append(package);
 }
 
 } // namespace
 
-void separateCaseTwins(QList<PackagePtr>& packages, qint64 limit)
+void separateCaseTwins(QList<PackagePtr>& packages, qint64 limit, const PackMeasure& measure)
 {
     // Packages made at the end are looked at in turn as well.
     for (int i = 0; i < packages.size(); ++i) {
@@ -67,10 +75,11 @@ void separateCaseTwins(QList<PackagePtr>& packages, qint64 limit)
             package.items.removeAt(j);
             package.size -= item->totalSize();
             package.sizeOnDisk -= item->totalSizeOnDisk();
+            package.weight -= weightOf(item, measure);
             twins.append(item);
         }
         for (const PackagablePtr& twin : qAsConst(twins))
-            place(packages, i, twin, limit);
+            place(packages, i, twin, limit, measure);
     }
 }
 

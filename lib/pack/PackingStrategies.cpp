@@ -59,21 +59,22 @@ void placeBestFit(const std::vector<Candidate>& candidates, const Sources& sourc
     const int count = int(candidates.size());
     std::vector<std::pair<qint64, int>> order(size_t(count), {0, 0});
     for (int i = 0; i < count; ++i)
-        order[size_t(i)] = {candidates[size_t(i)].sizeOnDisk, -i}; // -i: later positions first among equals
+        order[size_t(i)] = {candidates[size_t(i)].weight, -i}; // -i: later positions first among equals
     std::sort(order.begin(), order.end());
-    // The sizes on disk alone, for compact binary searches, and beside them
-    // what a placement needs, gathered in one streaming pass.
+    // The weights alone, for compact binary searches, and beside them what
+    // a placement needs, gathered in one streaming pass.
     struct Placed
     {
         qint64 size;
+        qint64 sizeOnDisk;
         int source;
     };
     std::vector<qint64> keys(size_t(count), 0);
-    std::vector<Placed> placed(size_t(count), {0, 0});
+    std::vector<Placed> placed(size_t(count), {0, 0, 0});
     for (int i = 0; i < count; ++i) {
         const Candidate& candidate = candidates[size_t(-order[size_t(i)].second)];
         keys[size_t(i)] = order[size_t(i)].first;
-        placed[size_t(i)] = {candidate.size, candidate.source};
+        placed[size_t(i)] = {candidate.size, candidate.sizeOnDisk, candidate.source};
     }
     std::vector<std::pair<qint64, int>>().swap(order);
 
@@ -102,8 +103,8 @@ void placeBestFit(const std::vector<Candidate>& candidates, const Sources& sourc
         if (builder.isEmpty()) {
             last = count - 1;
         } else {
-            const qint64 room = limit - builder.sizeOnDisk();
-            // The last position whose size on disk is at most the room.
+            const qint64 room = limit - builder.weight();
+            // The last position whose weight is at most the room.
             last = int(std::upper_bound(keys.begin(), keys.begin() + searchEnd, room) - keys.begin()) - 1;
         }
         searchEnd = last + 1;
@@ -116,7 +117,7 @@ void placeBestFit(const std::vector<Candidate>& candidates, const Sources& sourc
             continue;
         }
         const Placed& item = placed[size_t(found)];
-        builder.add(sources.item(item.source), item.size, keys[size_t(found)]);
+        builder.add(sources.item(item.source), item.size, item.sizeOnDisk, keys[size_t(found)]);
         next[size_t(found)] = found - 1;
         --remaining;
     }
@@ -129,9 +130,9 @@ void placeNextFit(const std::vector<Candidate>& candidates, const Sources& sourc
 {
     for (const Candidate& candidate : candidates) {
         // room, not running + size, so that no sum can overflow
-        if (candidate.sizeOnDisk > limit - builder.sizeOnDisk())
+        if (candidate.weight > limit - builder.weight())
             builder.close();
-        builder.add(sources.item(candidate.source), candidate.size, candidate.sizeOnDisk);
+        builder.add(sources.item(candidate.source), candidate.size, candidate.sizeOnDisk, candidate.weight);
     }
 }
 

@@ -20,16 +20,22 @@ namespace korvo::packing {
 class PackageBuilder
 {
 public:
-    PackageBuilder(const PackageOrder& order, QList<PackagePtr>& packages) : order_(order), packages_(packages) {}
+    // `fixed`: what each package weighs besides its items.
+    PackageBuilder(const PackageOrder& order, qint64 fixed, QList<PackagePtr>& packages)
+        : order_(order), fixed_(fixed), packages_(packages)
+    {
+    }
 
     bool isEmpty() const { return items_.isEmpty(); }
-    qint64 sizeOnDisk() const { return sizeOnDisk_; }
+    // What the items added so far weigh against the limit.
+    qint64 weight() const { return weight_; }
 
-    void add(const PackagablePtr& item, qint64 itemSize, qint64 itemSizeOnDisk)
+    void add(const PackagablePtr& item, qint64 itemSize, qint64 itemSizeOnDisk, qint64 itemWeight)
     {
         items_.append(item);
         size_ = addSaturating(size_, itemSize);
         sizeOnDisk_ = addSaturating(sizeOnDisk_, itemSizeOnDisk);
+        weight_ = addSaturating(weight_, itemWeight);
     }
 
     void close()
@@ -37,19 +43,23 @@ public:
         PackagePtr package(new Package);
         package->size = size_;
         package->sizeOnDisk = sizeOnDisk_;
+        package->weight = addSaturating(weight_, fixed_);
         package->packageOrder = order_;
         package->items = items_;
         packages_.append(package);
         size_ = 0;
         sizeOnDisk_ = 0;
+        weight_ = 0;
         items_.clear();
     }
 
 private:
     const PackageOrder& order_;
+    qint64 fixed_;
     QList<PackagePtr>& packages_;
     qint64 size_ = 0;
     qint64 sizeOnDisk_ = 0;
+    qint64 weight_ = 0;
     QList<PackagablePtr> items_;
 };
 
@@ -59,7 +69,8 @@ struct Candidate
 {
     int source;
     qint64 size;       // totalSize(): the size sort key and the package's size
-    qint64 sizeOnDisk; // totalSizeOnDisk(): what must fit
+    qint64 sizeOnDisk; // totalSizeOnDisk(): the package's size on disk
+    qint64 weight;     // what must fit: the size on disk, or the item's share of an image
 };
 
 // The root's items by their position in "files, then subfolders".

@@ -67,14 +67,14 @@ PackagingFixture::~PackagingFixture()
     PackagingDialog::setUrlOpener(PackagingDialog::UrlOpener());
 }
 
-QString PackagingFixture::baseFolder(const QString& label) const
+QString PackagingFixture::baseFolder(const QString& label, const QString& order) const
 {
-    return PackageTarget::baseFolder(volume, QStringLiteral("T4"), label);
+    return PackageTarget::baseFolder(volume, order, label);
 }
 
-QString PackagingFixture::packageFolder(const QString& label, int number) const
+QString PackagingFixture::packageFolder(const QString& label, int number, const QString& order) const
 {
-    return PackageTarget::packageFolder(baseFolder(label), number);
+    return PackageTarget::packageFolder(baseFolder(label, order), number);
 }
 
 } // namespace korvo::test

@@ -31,10 +31,11 @@ public:
     bool isValid() const { return error.isEmpty(); }
 
     QString path(const QString& relative) const { return dir.filePath(relative); }
-    // The base folder of order "T4" and the given label under the volume.
-    QString baseFolder(const QString& label) const;
-    // The package folder N of order "T4" and the given label.
-    QString packageFolder(const QString& label, int number) const;
+    // The base folder of order "T4" (or the one named) and the given label
+    // under the volume.
+    QString baseFolder(const QString& label, const QString& order = QStringLiteral("T4")) const;
+    // The package folder N of order "T4" (or the one named) and the given label.
+    QString packageFolder(const QString& label, int number, const QString& order = QStringLiteral("T4")) const;
 
     QTemporaryDir dir;
     QString error;

@@ -1,0 +1,36 @@
+#include "LeftOutRows.h"
+
+#include "MoveTexts.h"
+
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+
+namespace korvo::LeftOutRows {
+
+void add(QTreeWidget* tree, const QList<PackagablePtr>& items)
+{
+    if (items.isEmpty())
+        return;
+    auto* head = new QTreeWidgetItem;
+    head->setText(0, MoveTexts::leftOutLine(items.size()));
+    head->setToolTip(0, head->text(0));
+    head->setDisabled(true);
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(items.size());
+    for (const PackagablePtr& item : items) {
+        auto* row = new QTreeWidgetItem;
+        row->setText(0, MoveTexts::leftOutItem(item->fileName(), item->totalSizeOnDisk()));
+        row->setToolTip(0, row->text(0));
+        row->setDisabled(true);
+        rows << row;
+    }
+    head->addChildren(rows);
+    tree->addTopLevelItem(head);
+    // Spanning is a property of an item in its tree: set once it is there.
+    head->setFirstColumnSpanned(true);
+    for (QTreeWidgetItem* row : qAsConst(rows))
+        row->setFirstColumnSpanned(true);
+    head->setExpanded(true);
+}
+
+} // namespace korvo::LeftOutRows

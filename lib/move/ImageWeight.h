@@ -1,0 +1,23 @@
+#pragma once
+
+#include "ImageFormat.h"
+#include "ImageSpace.h"
+#include "Packer.h"
+#include "iPackagable.h"
+
+namespace korvo {
+
+// Packing for images: each top-level item weighs what it will take in its
+// package's image (ImageSpace), measured from the scanned tree in memory.
+namespace ImageWeight {
+
+// The packer's measure for packages that become images of `format`, with
+// the package's manifest inside; None packs by size on disk.
+PackMeasure measure(ImageFormat format);
+
+// What `item` (a file, or a folder with everything below it) takes in an
+// image at its root.
+qint64 share(const ImageSpace& space, const iPackagable& item);
+
+} // namespace ImageWeight
+} // namespace korvo
