@@ -3,6 +3,7 @@
 #include "FileWalk.h"
 #include "ParallelHasher.h"
 #include "ListedPaths.h"
+#include "NameCase.h"
 #include "Platform.h"
 
 #include <vector>
@@ -66,7 +67,8 @@ class FolderCheck : public ChecksumManifest::LineHandler
 public:
     FolderCheck(const NativePath& folder, const FileList& files, const ChecksumManifest::Progress& progress,
                 VerifyTally& tally)
-        : folder_(folder), files_(files), progress_(progress), tally_(tally), listed_(files)
+        : folder_(folder), files_(files), progress_(progress), tally_(tally),
+          listed_(files, platform::namesIgnoreCase())
     {
     }
 

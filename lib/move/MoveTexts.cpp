@@ -44,6 +44,13 @@ QString itemReplaced(const QString& path)
     return QStringLiteral("Item replaced since the scan. path:%1.").arg(path);
 }
 
+QString caseTwins(const QString& firstPath, const QString& secondPath)
+{
+    return QStringLiteral("Move refused: the names differ only in case, and the package folder takes them for one; "
+                          "no item moved. path:%1 path:%2.")
+        .arg(firstPath, secondPath);
+}
+
 QString itemSizeChanged(const QString& path, qint64 scanned, qint64 now)
 {
     return QStringLiteral("Item size changed since the scan. path:%1 scanned:%2 now:%3.")

@@ -38,6 +38,9 @@ QString moveBackFailed(const QString& oldPath, const QString& newPath, qint64 er
 // An item that is no longer the one scanned.
 QString itemReplaced(const QString& path);
 QString itemSizeChanged(const QString& path, qint64 scanned, qint64 now);
+// Two items of one package whose names the target folder takes for one
+// (they differ only in case): the package is refused before any item moves.
+QString caseTwins(const QString& firstPath, const QString& secondPath);
 
 // Why a level of a base folder is not used; empty for one that may be.
 QString levelRefusal(platform::FolderLevel level, const NativePath& path, qint64 errorCode);

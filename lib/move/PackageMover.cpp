@@ -215,6 +215,8 @@ bool PackageMover::moveItems(const PackageFolder& folder, const PackagePtr& pack
     const NativePath folderName = folder.path.fileName();
     const platform::FolderHandle& base = baseFolder_.handle();
     if (!writeJournal(folder, package, &journal)) {
+        // Released first: a held folder cannot be removed on Windows.
+        packageHandle_ = platform::FolderHandle();
         base.removeEmptyFolder(folderName, nullptr);
         return false;
     }
@@ -230,7 +232,9 @@ bool PackageMover::moveItems(const PackageFolder& folder, const PackagePtr& pack
     errorString_ = moveError;
     // Leaves a folder alone that still holds anything: an item that could
     // not go back, or whatever someone else put there. The journal then
-    // stays, naming what is left, for 'korvo-cli recover'.
+    // stays, naming what is left, for 'korvo-cli recover'. Released first:
+    // a held folder cannot be removed on Windows.
+    packageHandle_ = platform::FolderHandle();
     base.removeEmptyFolder(folderName, nullptr);
     if (!packager_.leftItemsBehind()) {
         QString reason;

@@ -308,6 +308,8 @@ Report undo(const BaseFolder& base, const QString& journalName)
         if (state == PackageFolderState::Refused)
             return refusedReport(report.journal, line);
         noneLeft = putItemsBack(folder, folderPath, journal, report);
+        // Released before the folder is removed: Windows keeps a held folder.
+        folder = platform::FolderHandle();
         if (state == PackageFolderState::Gone && !report.leftLines.isEmpty())
             report.leftLines.prepend(MoveTexts::packageFolderGone(report.folderText));
     }

@@ -4,7 +4,10 @@
 #include "FileNode.h"
 #include "ImageWeight.h"
 #include "MoveTexts.h"
+#include "NameCase.h"
 #include "Platform.h"
+
+#include <QHash>
 
 namespace korvo {
 
@@ -66,6 +69,26 @@ QString sourceText(const iPackagable& item)
     return QDir::toNativeSeparators(item.absoluteFilePath());
 }
 
+// Where the target folder takes names that differ only in case for one,
+// two such items cannot both go in: the second would fail, and the first
+// could then not go back beside its twin. The line naming the first such
+// pair; empty when there is none.
+QString caseTwinsOf(const QList<PackagablePtr>& items)
+{
+    if (!platform::namesIgnoreCase())
+        return QString();
+    QHash<QString, const iPackagable*> seen;
+    for (const PackagablePtr& item : items) {
+        if (!item)
+            continue;
+        const iPackagable*& first = seen[platform::caseFoldedName(item->fileName())];
+        if (first)
+            return MoveTexts::caseTwins(sourceText(*first), sourceText(*item));
+        first = item.data();
+    }
+    return QString();
+}
+
 } // namespace
 
 void Packager::setMoveFunction(const MoveFunction& move)
@@ -89,6 +112,11 @@ bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& pac
         return false;
     }
 
+    errorString_ = caseTwinsOf(package->items);
+    if (!errorString_.isEmpty()) {
+        errorString_ += QStringLiteral("\r\n");
+        return false;
+    }
     QList<PackagablePtr> moved;
     for (const PackagablePtr& item : package->items) {
         if (!item) {

@@ -1,7 +1,9 @@
 #include "Packer.h"
 
+#include "CaseTwins.h"
 #include "FewestPackages.h"
 #include "LowerBound.h"
+#include "NameCase.h"
 #include "PackingStrategies.h"
 
 namespace korvo::Packer {
@@ -46,6 +48,12 @@ std::vector<packing::Candidate> candidatesOf(const DirectoryNode& root, qint64 l
 void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages,
           QList<PackagablePtr>* leftOut, const PackMeasure& measure)
 {
+    pack(packageOrder, sort, root, packages, leftOut, measure, platform::namesIgnoreCase());
+}
+
+void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages,
+          QList<PackagablePtr>* leftOut, const PackMeasure& measure, bool namesIgnoreCase)
+{
     using namespace packing;
     packages.clear();
     if (leftOut)
@@ -70,6 +78,9 @@ void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& ro
     }
     if (!builder.isEmpty())
         builder.close();
+    // Names that differ only in case would meet in one package folder.
+    if (namesIgnoreCase)
+        separateCaseTwins(packages, packageOrder.size, measure);
 }
 
 int lowerBound(const PackageOrder& packageOrder, const DirectoryNodePtr& root, const PackMeasure& measure)

@@ -41,9 +41,14 @@ namespace Packer {
 // The packages of the root's own files and folders that fit the order's
 // limit (`packages` is cleared first). An item that alone weighs more than
 // the limit is in none: `leftOut`, when given, receives those (cleared
-// first), in listed order.
+// first), in listed order. Where names that differ only in case are one
+// name (Windows), no package holds two such items.
 void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages,
           QList<PackagablePtr>* leftOut = nullptr, const PackMeasure& measure = PackMeasure());
+// The same for a target that takes names differing only in case for one
+// (`namesIgnoreCase`) or not, whatever this system's file systems do.
+void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages,
+          QList<PackagablePtr>* leftOut, const PackMeasure& measure, bool namesIgnoreCase);
 
 // At least how many packages any packing of the items pack places needs
 // (LowerBound), weighed by the same measure.

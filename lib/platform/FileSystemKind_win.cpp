@@ -1,5 +1,7 @@
 #include "FileSystemKind.h"
 
+#include "WinEntries_win.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -29,10 +31,10 @@ FileSystemKind fileSystemKind(const NativePath& absoluteFolderPath)
         return FileSystemKind::Remote;
     // The volume that holds the folder: its drive root, or a volume mounted
     // in a folder of another drive. A mapped network drive is remote.
-    wchar_t volume[MAX_PATH + 1];
-    if (!GetVolumePathNameW(reinterpret_cast<const wchar_t*>(path.utf16()), volume, MAX_PATH + 1))
+    const QString volume = QDir::toNativeSeparators(volumePathOf(absoluteFolderPath));
+    if (volume.isEmpty())
         return FileSystemKind::Local;
-    return fileSystemKindOfDrive(GetDriveTypeW(volume), isUncPath(QString::fromWCharArray(volume)));
+    return fileSystemKindOfDrive(GetDriveTypeW(reinterpret_cast<const wchar_t*>(volume.utf16())), isUncPath(volume));
 }
 
 } // namespace korvo::platform

@@ -6,6 +6,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include <memory>
+
 class QFile;
 
 namespace korvo::platform {
@@ -15,8 +17,11 @@ class FolderLock;
 // An open folder, reached level by level without following links, so that
 // the names made in it or moved into it land in that very folder even when
 // someone swaps a level of its path afterwards. POSIX: a descriptor, and
-// every call works relative to it; Windows: the path, each level checked
-// not to be a reparse point. Owns what it opened; moved, never copied.
+// every call works relative to it; Windows: a handle on the folder, and on
+// every level opened above it, each opened without following a link and
+// shared without delete, so that no level can be renamed, removed or
+// replaced while it is held, and every call names entries by the path.
+// Owns what it opened; moved, never copied.
 class FolderHandle
 {
 public:
@@ -89,6 +94,9 @@ private:
 
     NativePath path_;
     int fd_ = -1; // POSIX only
+    // Windows only: this folder's open handle, which keeps those of the
+    // levels above it open as long as it lives.
+    std::shared_ptr<void> held_;
 };
 
 // An exclusive lock held on a lock file (FolderHandle::lock) until it is

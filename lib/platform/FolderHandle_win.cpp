@@ -2,6 +2,9 @@
 
 #include "AdoptHandle_win.h"
 #include "Platform.h"
+#include "TransientRetry.h"
+#include "WinEntries_win.h"
+#include "WinPath_win.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,9 +14,13 @@
 
 namespace korvo::platform {
 
-// Windows: the handle is the folder's path, each level looked at without
-// following it as it is opened. Names are moved with MoveFileW, which
-// neither replaces an entry nor copies across volumes.
+// Windows: each open folder holds a handle on itself, opened without
+// following a reparse point and shared with readers and writers but not
+// with deletion, so the folder cannot be renamed, removed or swapped for a
+// junction while it is held; the handle also keeps the levels above it
+// open. Entries are named by the folder's path in the extended-length form.
+// Names are moved with MoveFileExW, which neither replaces an entry nor
+// copies across volumes.
 
 namespace {
 
@@ -29,11 +36,35 @@ bool isMissing(DWORD code)
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
 }
 
+// One open folder and the level above it, closed when the last holder goes.
+struct HeldFolder
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::shared_ptr<void> above;
+    ~HeldFolder()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+};
+
+// Opens a folder for holding, with listing access: a handle that reads
+// attributes only would not keep others from renaming it. `ownPoint`: take a reparse point as itself
+// (a level), rather than following it (a path given whole).
+HANDLE openHeld(const NativePath& path, bool ownPoint)
+{
+    return CreateFileW(WinPath(path), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | (ownPoint ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                       nullptr);
+}
+
 } // namespace
 
 FolderHandle::~FolderHandle() = default;
 
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept : path_(other.path_), fd_(other.fd_)
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept
+    : path_(other.path_), fd_(other.fd_), held_(std::move(other.held_))
 {
     other.path_ = NativePath();
 }
@@ -42,6 +73,7 @@ FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
 {
     if (this != &other) {
         path_ = other.path_;
+        held_ = std::move(other.held_);
         other.path_ = NativePath();
     }
     return *this;
@@ -50,6 +82,7 @@ FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
 void FolderHandle::close()
 {
     path_ = NativePath();
+    held_.reset();
 }
 
 bool FolderHandle::isOpen() const
@@ -59,33 +92,50 @@ bool FolderHandle::isOpen() const
 
 bool FolderHandle::open(const NativePath& path, FolderHandle* folder, qint64* errorCode)
 {
-    const DWORD attributes = GetFileAttributesW(path.wide());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    const HANDLE handle = openHeld(path, false);
+    if (handle == INVALID_HANDLE_VALUE)
         return failWith(GetLastError(), errorCode);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    auto held = std::make_shared<HeldFolder>();
+    held->handle = handle;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info))
+        return failWith(GetLastError(), errorCode);
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return failWith(ERROR_DIRECTORY, errorCode);
     folder->path_ = path;
+    folder->held_ = std::move(held);
     return true;
 }
 
 FolderLevel FolderHandle::openLevel(const NativePath& name, bool create, FolderHandle* level, qint64* errorCode) const
 {
     const NativePath path = path_.child(name);
-    if (create && !CreateDirectoryW(path.wide(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (create && !CreateDirectoryW(WinPath(path), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         failWith(GetLastError(), errorCode);
         return FolderLevel::Failed;
     }
-    const DWORD attributes = GetFileAttributesW(path.wide());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // The level is looked at through the handle that then holds it: what
+    // was checked is what stays there.
+    const HANDLE handle = openHeld(path, true);
+    if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         failWith(code, errorCode);
         return isMissing(code) ? FolderLevel::Missing : FolderLevel::Failed;
     }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    auto held = std::make_shared<HeldFolder>();
+    held->handle = handle;
+    held->above = held_;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        failWith(GetLastError(), errorCode);
+        return FolderLevel::Failed;
+    }
+    if (isLinkHandle(handle, info.dwFileAttributes))
         return FolderLevel::Link;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return FolderLevel::NotAFolder;
     level->path_ = path;
+    level->held_ = std::move(held);
     return FolderLevel::Folder;
 }
 
@@ -103,7 +153,7 @@ bool FolderHandle::entryOf(const NativePath& name, FileIdentity* identity, Entry
 OpenResult FolderHandle::openFile(const NativePath& name, QFile& file, bool* ownedByUser, qint64* errorCode) const
 {
     const NativePath path = path_.child(name);
-    const HANDLE handle = CreateFileW(path.wide(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const HANDLE handle = CreateFileW(WinPath(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
@@ -114,7 +164,7 @@ OpenResult FolderHandle::openFile(const NativePath& name, QFile& file, bool* own
     OpenResult result = OpenResult::Opened;
     if (!GetFileInformationByHandle(handle, &info))
         result = OpenResult::Failed;
-    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    else if (isLinkHandle(handle, info.dwFileAttributes))
         result = OpenResult::Link;
     else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || GetFileType(handle) != FILE_TYPE_DISK)
         result = OpenResult::NotAFile;
@@ -133,12 +183,12 @@ bool FolderHandle::createFile(const NativePath& name, QFile& file, qint64* error
 {
     const NativePath path = path_.child(name);
     // CREATE_NEW fails on any existing entry and creates nothing then.
-    const HANDLE handle = CreateFileW(path.wide(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    const HANDLE handle = CreateFileW(WinPath(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return failWith(GetLastError(), errorCode);
     if (!adoptHandle(handle, file, QIODevice::WriteOnly, errorCode)) {
-        DeleteFileW(path.wide());
+        DeleteFileW(WinPath(path));
         return false;
     }
     return true;
@@ -151,7 +201,9 @@ bool FolderHandle::rename(const NativePath& from, const NativePath& to, qint64* 
 
 bool FolderHandle::removeFile(const NativePath& name, qint64* errorCode) const
 {
-    return DeleteFileW(path_.child(name).wide()) || failWith(GetLastError(), errorCode);
+    const WinPath path(path_.child(name));
+    return retryTransient([&](qint64* code) { return DeleteFileW(path) || failWith(GetLastError(), code); },
+                          errorCode, isTransientError);
 }
 
 FolderHandle::LockResult FolderHandle::lock(const NativePath& name, int waitMilliseconds, FolderLock* lock,
@@ -165,7 +217,7 @@ FolderHandle::LockResult FolderHandle::lock(const NativePath& name, int waitMill
     waited.start();
     for (;;) {
         const HANDLE handle =
-            CreateFileW(path.wide(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+            CreateFileW(WinPath(path), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
                         FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             BY_HANDLE_FILE_INFORMATION info;
@@ -192,7 +244,7 @@ FolderHandle::LockResult FolderHandle::lock(const NativePath& name, int waitMill
 
 bool FolderHandle::createFolder(const NativePath& name, qint64* errorCode) const
 {
-    return CreateDirectoryW(path_.child(name).wide(), nullptr) || failWith(GetLastError(), errorCode);
+    return CreateDirectoryW(WinPath(path_.child(name)), nullptr) || failWith(GetLastError(), errorCode);
 }
 
 bool FolderHandle::moveInto(const NativePath& source, const NativePath& name, qint64* errorCode) const
@@ -207,15 +259,15 @@ bool FolderHandle::moveOut(const NativePath& name, const NativePath& destination
 
 bool FolderHandle::removeEmptyFolder(const NativePath& name, qint64* errorCode) const
 {
-    return RemoveDirectoryW(path_.child(name).wide()) || failWith(GetLastError(), errorCode);
+    const WinPath path(path_.child(name));
+    return retryTransient([&](qint64* code) { return RemoveDirectoryW(path) || failWith(GetLastError(), code); },
+                          errorCode, isTransientError);
 }
 
 bool FolderHandle::sync(qint64* errorCode) const
 {
-    // Windows keeps a folder's entries in the volume's journal and cannot
-    // flush a folder opened for reading.
-    Q_UNUSED(errorCode)
-    return true;
+    // The held handle reads attributes only: the flush takes one for writing.
+    return syncFolder(path_, errorCode);
 }
 
 FolderLock::~FolderLock()

@@ -16,7 +16,9 @@ namespace korvo {
 // on Qt alone and knows nothing of the rooms above it. Every call is safe
 // from any thread, blocks only for the system call it makes, and returns
 // values the caller owns; failures come back as false plus the system's
-// error code.
+// error code. On Windows every path goes to the system in the
+// extended-length form (ExtendedPath.h), so that long paths and names such
+// as "CON" or "a." reach the entry of that very name.
 //
 // The few operating-system services the engine needs that Qt does not give.
 // Platform_posix.cpp and Platform_win.cpp each implement all of them.
@@ -109,7 +111,7 @@ struct FolderEntry
 bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64* errorCode);
 
 // Link: the entry, or a folder on the way to it, is a link (Windows: a
-// reparse point), which openBelow never follows.
+// symbolic link or junction), which openBelow never follows.
 enum class OpenResult { Opened, Missing, NotAFile, Link, Failed };
 
 // Opens a regular file for one sequential read, unbuffered, following links
@@ -147,9 +149,9 @@ bool syncFile(QFile& file, qint64* errorCode);
 bool syncWritten(const NativePath& file, qint64* errorCode);
 
 // Writes a folder's entries (names made, moved or removed) through to the
-// disk: fsync on the folder's descriptor. Windows keeps a folder's entries
-// in the volume's journal and cannot flush a folder opened for reading, so
-// there it succeeds without a call.
+// disk: fsync on the folder's descriptor; Windows: FlushFileBuffers on the
+// folder opened for writing, which NTFS does and FAT32 and exFAT refuse (no
+// failure: there each rename is written through on its own).
 bool syncFolder(const NativePath& folder, qint64* errorCode);
 
 // What checkFolderLevel or FolderHandle::openLevel found at a level of a
@@ -159,7 +161,7 @@ enum class FolderLevel {
                   // (Windows: a folder)
     Shared,       // a folder of this user that others may write to
     Missing,      // no entry of that name
-    Link,         // a link (Windows: a reparse point), never followed
+    Link,         // a link (Windows: a symbolic link or junction), never followed
     NotAFolder,   // a file or anything else
     OtherOwner,   // a folder that belongs to another user (root included,
                   // for any other user)
@@ -171,7 +173,8 @@ FolderLevel checkFolderLevel(const NativePath& path, qint64* errorCode);
 
 // The folder (links on the way resolved) and every folder above it on the
 // same volume, the volume's root last: POSIX up to the mount point of its
-// file system, Windows up to the drive root ("C:/").
+// file system, Windows up to the root GetVolumePathNameW names (a drive root
+// "C:/", the folder a volume is mounted in, or a share's root).
 QVector<NativePath> foldersUpToVolumeRoot(const NativePath& absoluteFolderPath);
 
 // True when this user may make entries in the folder (Windows: true; the

@@ -1,6 +1,10 @@
 #include "Platform.h"
 
 #include "AdoptHandle_win.h"
+#include "ExtendedPath.h"
+#include "TransientRetry.h"
+#include "WinEntries_win.h"
+#include "WinPath_win.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -53,6 +57,14 @@ bool adoptHandle(HANDLE handle, QFile& file, QIODevice::OpenMode mode, qint64* e
     return failWith(ERROR_OPEN_FAILED, errorCode);
 }
 
+QString volumePathOf(const NativePath& path)
+{
+    std::vector<wchar_t> volume(32768);
+    if (!GetVolumePathNameW(WinPath(path), volume.data(), DWORD(volume.size())))
+        return QString();
+    return fromExtendedLengthPath(QString::fromWCharArray(volume.data()));
+}
+
 DriveGeometry driveGeometry(const NativePath& absoluteFolderPath)
 {
     DriveGeometry geometry;
@@ -65,11 +77,12 @@ DriveGeometry driveGeometry(const NativePath& absoluteFolderPath)
     // The clusters are those of the volume that holds the folder: its drive
     // root, a volume mounted in a folder of another drive, or the root of a
     // network share. Unknown when the system cannot say.
-    wchar_t volume[MAX_PATH + 1];
-    if (!GetVolumePathNameW(reinterpret_cast<const wchar_t*>(path.utf16()), volume, MAX_PATH + 1))
+    const QString volume = QDir::toNativeSeparators(volumePathOf(absoluteFolderPath));
+    if (volume.isEmpty())
         return geometry;
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-    if (!GetDiskFreeSpaceW(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+    if (!GetDiskFreeSpaceW(reinterpret_cast<const wchar_t*>(volume.utf16()), &sectorsPerCluster, &bytesPerSector,
+                           &freeClusters, &clusters))
         return geometry;
     geometry.sectorsPerCluster = qint64(sectorsPerCluster);
     geometry.bytesPerSector = qint64(bytesPerSector);
@@ -80,7 +93,7 @@ qint64 linkTargetSize(const NativePath& absoluteFilePath)
 {
     // Opened through the entry's own path, shared with every other reader and
     // writer; its end position is its length.
-    FILE* stream = _wfsopen(absoluteFilePath.wide(), L"rb", _SH_DENYNO);
+    FILE* stream = _wfsopen(WinPath(absoluteFilePath), L"rb", _SH_DENYNO);
     if (!stream)
         return 0;
     qint64 size = 0;
@@ -92,10 +105,36 @@ qint64 linkTargetSize(const NativePath& absoluteFilePath)
 
 bool moveWithoutReplacing(const NativePath& source, const NativePath& destination, qint64* errorCode)
 {
-    // A plain MoveFileW: no MOVEFILE_REPLACE_EXISTING, so an existing
-    // destination makes it fail, and no MOVEFILE_COPY_ALLOWED, so it never
-    // turns into a copy across volumes. A folder moves with its contents.
-    return MoveFileW(source.wide(), destination.wide()) || failWithLastError(errorCode);
+    // No MOVEFILE_REPLACE_EXISTING, so an existing destination makes it
+    // fail, and no MOVEFILE_COPY_ALLOWED, so it never turns into a copy
+    // across volumes. A folder moves with its contents. Write-through: the
+    // call returns once the rename is on the disk. An entry held open for a
+    // moment by someone else is tried again a few times.
+    const WinPath from(source);
+    const WinPath to(destination);
+    return retryTransient(
+        [&](qint64* code) {
+            return MoveFileExW(from, to, MOVEFILE_WRITE_THROUGH) || failWithLastError(code);
+        },
+        errorCode, isTransientError);
+}
+
+bool isLinkTag(DWORD attributes, DWORD reparseTag)
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+           && (reparseTag == IO_REPARSE_TAG_SYMLINK || reparseTag == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+bool isLinkHandle(HANDLE handle, DWORD attributes)
+{
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    // A reparse point whose tag cannot be read is taken for a link: never
+    // followed is the safe side.
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag))
+        return true;
+    return isLinkTag(tag.FileAttributes, tag.ReparseTag);
 }
 
 bool identityOf(const NativePath& path, FileIdentity* identity, EntryKind* kind, qint64* size, qint64* errorCode)
@@ -103,7 +142,7 @@ bool identityOf(const NativePath& path, FileIdentity* identity, EntryKind* kind,
     // Opened for its attributes only, shared with everyone, and on the entry
     // itself: FILE_FLAG_OPEN_REPARSE_POINT does not follow a link or junction,
     // FILE_FLAG_BACKUP_SEMANTICS lets a folder be opened.
-    const HANDLE handle = CreateFileW(path.wide(), FILE_READ_ATTRIBUTES,
+    const HANDLE handle = CreateFileW(WinPath(path), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
@@ -115,6 +154,7 @@ bool identityOf(const NativePath& path, FileIdentity* identity, EntryKind* kind,
         CloseHandle(handle);
         return false;
     }
+    const bool link = isLinkHandle(handle, info.dwFileAttributes);
     CloseHandle(handle);
     if (identity) {
         identity->volume = quint64(info.dwVolumeSerialNumber);
@@ -122,9 +162,7 @@ bool identityOf(const NativePath& path, FileIdentity* identity, EntryKind* kind,
     }
     if (kind) {
         const DWORD attributes = info.dwFileAttributes;
-        *kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryKind::Link
-                : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? EntryKind::Folder
-                                                            : EntryKind::File;
+        *kind = link ? EntryKind::Link : (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File;
     }
     if (size)
         *size = qint64((quint64(info.nFileSizeHigh) << 32) | quint64(info.nFileSizeLow));
@@ -134,13 +172,13 @@ bool identityOf(const NativePath& path, FileIdentity* identity, EntryKind* kind,
 bool createFolder(const NativePath& path, qint64* errorCode)
 {
     // Fails with ERROR_ALREADY_EXISTS on any entry of that name.
-    return CreateDirectoryW(path.wide(), nullptr) || failWithLastError(errorCode);
+    return CreateDirectoryW(WinPath(path), nullptr) || failWithLastError(errorCode);
 }
 
 bool removeEmptyFolder(const NativePath& path, qint64* errorCode)
 {
     // RemoveDirectoryW refuses a folder that holds anything.
-    return RemoveDirectoryW(path.wide()) || failWithLastError(errorCode);
+    return RemoveDirectoryW(WinPath(path)) || failWithLastError(errorCode);
 }
 
 bool isNotFound(qint64 errorCode)
@@ -162,12 +200,12 @@ QString errorText(qint64 errorCode)
 bool createNewFile(const NativePath& path, QFile& file, qint64* errorCode)
 {
     // CREATE_NEW fails on any existing entry and creates nothing then.
-    const HANDLE handle = CreateFileW(path.wide(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    const HANDLE handle = CreateFileW(WinPath(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return failWithLastError(errorCode);
     if (!adoptHandle(handle, file, QIODevice::WriteOnly, errorCode)) {
-        DeleteFileW(path.wide());
+        DeleteFileW(WinPath(path));
         return false;
     }
     return true;
@@ -178,7 +216,7 @@ bool removeCreatedFile(const NativePath& path, QFile& file, qint64* errorCode)
     // createNewFile shares the file with readers only, so while it was open
     // nothing could rename or delete it: the name still leads to it.
     file.close();
-    return DeleteFileW(path.wide()) || failWithLastError(errorCode);
+    return DeleteFileW(WinPath(path)) || failWithLastError(errorCode);
 }
 
 namespace {
@@ -222,7 +260,7 @@ SpecialFile openSpecialFile(const NativePath& path, QFile& file, qint64* errorCo
 
 bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64* errorCode)
 {
-    const QString pattern = folder.toText() + QStringLiteral("/*");
+    const QString pattern = WinPath(folder).text() + QStringLiteral("\\*");
     WIN32_FIND_DATAW data;
     const HANDLE search = FindFirstFileExW(reinterpret_cast<const wchar_t*>(pattern.utf16()), FindExInfoBasic,
                                            &data, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
@@ -238,9 +276,7 @@ bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64*
             continue;
         FolderEntry found;
         found.name = NativePath::fromText(name);
-        const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            && (data.dwReserved0 == IO_REPARSE_TAG_SYMLINK || data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
-        if (link)
+        if (isLinkTag(data.dwFileAttributes, data.dwReserved0))
             found.kind = FolderEntry::Other;
         else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             found.kind = FolderEntry::Folder;
@@ -259,7 +295,7 @@ bool listFolder(const NativePath& folder, QVector<FolderEntry>& entries, qint64*
 
 OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode)
 {
-    const DWORD attributes = GetFileAttributesW(path.wide());
+    const DWORD attributes = GetFileAttributesW(WinPath(path));
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
@@ -270,7 +306,7 @@ OpenResult openForReading(const NativePath& path, QFile& file, qint64* errorCode
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return OpenResult::NotAFile;
     // Shared with every other reader and writer, as a copy check should be.
-    const HANDLE handle = CreateFileW(path.wide(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE handle = CreateFileW(WinPath(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         storeError(errorCode, GetLastError());
@@ -296,8 +332,10 @@ DWORD attributesOf(HANDLE handle)
 // (never followed), missing, a folder, or a failure.
 OpenResult notOpened(const NativePath& path, DWORD code, qint64* errorCode)
 {
-    const DWORD attributes = GetFileAttributesW(path.wide()); // the entry's own, not its target's
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    const DWORD attributes = GetFileAttributesW(WinPath(path)); // the entry's own, not its target's
+    EntryKind kind = EntryKind::Other;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        && identityOf(path, nullptr, &kind, nullptr, nullptr) && kind == EntryKind::Link)
         return OpenResult::Link;
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_DIRECTORY)
         return OpenResult::Missing;
@@ -318,8 +356,11 @@ bool isPlainName(const QByteArray& name)
 // link until the file below it is open.
 OpenResult openLevel(const NativePath& path, std::vector<HANDLE>& levels, qint64* errorCode)
 {
-    const HANDLE handle = CreateFileW(path.wide(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // Listing access as well: a handle that reads attributes only does not
+    // keep others from renaming the folder.
+    const HANDLE handle = CreateFileW(WinPath(path), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return notOpened(path, GetLastError(), errorCode);
     levels.push_back(handle);
@@ -328,25 +369,37 @@ OpenResult openLevel(const NativePath& path, std::vector<HANDLE>& levels, qint64
         storeError(errorCode, GetLastError());
         return OpenResult::Failed;
     }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    if (isLinkHandle(handle, attributes))
         return OpenResult::Link;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? OpenResult::Opened : OpenResult::Missing;
 }
 
-// Opens the file itself, refusing a reparse point, a folder or a device.
+HANDLE openFileForReading(const NativePath& path, DWORD flags)
+{
+    return CreateFileW(WinPath(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | flags, nullptr);
+}
+
+// Opens the file itself, refusing a link, a folder or a device. Another
+// reparse point (a cloud placeholder) is opened again as the file it is.
 OpenResult openLastLevel(const NativePath& path, QFile& file, qint64* errorCode)
 {
-    const HANDLE handle =
-        CreateFileW(path.wide(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE handle = openFileForReading(path, FILE_FLAG_OPEN_REPARSE_POINT);
     if (handle == INVALID_HANDLE_VALUE)
         return notOpened(path, GetLastError(), errorCode);
-    const DWORD attributes = attributesOf(handle);
+    DWORD attributes = attributesOf(handle);
     OpenResult result = OpenResult::Opened;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    if (attributes != INVALID_FILE_ATTRIBUTES && isLinkHandle(handle, attributes))
         result = OpenResult::Link;
-    else if (GetFileType(handle) != FILE_TYPE_DISK ||
-             (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)))
+    else if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CloseHandle(handle);
+        handle = openFileForReading(path, 0);
+        if (handle == INVALID_HANDLE_VALUE)
+            return notOpened(path, GetLastError(), errorCode);
+    }
+    if (result == OpenResult::Opened
+        && (GetFileType(handle) != FILE_TYPE_DISK
+            || (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))))
         result = OpenResult::NotAFile;
     if (result != OpenResult::Opened) {
         CloseHandle(handle);
@@ -385,7 +438,7 @@ OpenResult openBelow(const NativePath& folder, const QByteArray& relativePath, Q
 
 bool removeFile(const NativePath& path)
 {
-    return DeleteFileW(path.wide()) != 0;
+    return DeleteFileW(WinPath(path)) != 0;
 }
 
 NativePath currentFolder()
@@ -395,21 +448,32 @@ NativePath currentFolder()
 
 bool entryExists(const NativePath& path, bool* isFolder)
 {
-    const QFileInfo info(path.toText());
-    if (path.isEmpty() || !info.exists())
+    if (path.isEmpty())
         return false;
+    const DWORD attributes = GetFileAttributesW(WinPath(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    // A link to a folder counts as one, as a followed link would.
     if (isFolder)
-        *isFolder = info.isDir();
+        *isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return true;
 }
 
 QVector<NativePath> foldersUpToVolumeRoot(const NativePath& absoluteFolderPath)
 {
-    // Up one level at a time until going up fails: the drive root "C:/".
+    // Up one level at a time to the root of the folder's own volume, as
+    // GetVolumePathNameW names it: a drive root, the folder a volume is
+    // mounted in, or a share's root. Without it, up to the drive root.
+    const QString folder = QDir::cleanPath(QDir(absoluteFolderPath.toText()).absolutePath());
+    QString root = QDir::cleanPath(volumePathOf(absoluteFolderPath));
+    if (root.size() == 2 && root.at(1) == QLatin1Char(':'))
+        root += QLatin1Char('/');
     QVector<NativePath> chain;
-    QDir directory(absoluteFolderPath.toText());
+    QDir directory(folder);
     chain << NativePath::fromUtf16(directory.absolutePath());
-    while (directory.cdUp())
+    while (!root.isEmpty() && directory.absolutePath().compare(root, Qt::CaseInsensitive) != 0 && directory.cdUp())
+        chain << NativePath::fromUtf16(directory.absolutePath());
+    while (root.isEmpty() && directory.cdUp())
         chain << NativePath::fromUtf16(directory.absolutePath());
     return chain;
 }
@@ -450,7 +514,7 @@ bool syncFile(QFile& file, qint64* errorCode)
 
 bool syncWritten(const NativePath& file, qint64* errorCode)
 {
-    const HANDLE handle = CreateFileW(file.wide(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE handle = CreateFileW(WinPath(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return failWithLastError(errorCode);
@@ -459,24 +523,51 @@ bool syncWritten(const NativePath& file, qint64* errorCode)
     return flushed;
 }
 
+bool flushFolderEntries(HANDLE folder, qint64* errorCode)
+{
+    if (FlushFileBuffers(folder))
+        return true;
+    const DWORD code = GetLastError();
+    // NTFS flushes a folder opened for writing; a file system that has no
+    // such flush (FAT32, exFAT, a share) refuses with one of these, and its
+    // renames are written through one by one instead.
+    if (code == ERROR_ACCESS_DENIED || code == ERROR_INVALID_FUNCTION || code == ERROR_INVALID_PARAMETER
+        || code == ERROR_NOT_SUPPORTED)
+        return true;
+    return failWith(code, errorCode);
+}
+
 bool syncFolder(const NativePath& folder, qint64* errorCode)
 {
-    Q_UNUSED(folder)
-    Q_UNUSED(errorCode)
-    return true;
+    const HANDLE handle = CreateFileW(WinPath(folder), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        // A folder this user may not open for writing has no flush to give.
+        return code == ERROR_ACCESS_DENIED || failWith(code, errorCode);
+    }
+    const bool flushed = flushFolderEntries(handle, errorCode);
+    CloseHandle(handle);
+    return flushed;
 }
 
 FolderLevel checkFolderLevel(const NativePath& path, qint64* errorCode)
 {
-    const DWORD attributes = GetFileAttributesW(path.wide());
+    const DWORD attributes = GetFileAttributesW(WinPath(path));
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();
         storeError(errorCode, code);
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? FolderLevel::Missing
                                                                             : FolderLevel::Failed;
     }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return FolderLevel::Link;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        EntryKind kind = EntryKind::Other;
+        if (!identityOf(path, nullptr, &kind, nullptr, errorCode))
+            return FolderLevel::Failed;
+        if (kind == EntryKind::Link)
+            return FolderLevel::Link;
+    }
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FolderLevel::Folder : FolderLevel::NotAFolder;
 }
 

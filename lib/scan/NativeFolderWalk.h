@@ -9,9 +9,11 @@
 
 namespace korvo {
 
-// The system's own fastest walk, or null where there is none (Windows lists
-// through QDir, whose names are UTF-16 already and whose QFileInfo figures
-// come from one directory read per folder). On Linux: getdents64 and statx
+// The system's own fastest walk, or null where there is none. On Windows:
+// FindFirstFileExW on each folder's extended-length path, which lists every
+// name as it is on disk (device names such as "CON", trailing dots and
+// blanks, paths past 260 characters) with its size and times, and tells a
+// folder it may not list; otherwise as the QDir walk. On Linux: getdents64 and statx
 // relative to open folders, which also lists names that are not valid UTF-8,
 // on `threads` threads, or 0 for as many as walkConcurrency() gives for the
 // root's file system (more once the walk enters a remote one). `probe` tells

@@ -43,10 +43,8 @@ bool isFileEntry(const QFileInfo& entry)
     return entry.isFile() || entry.isSymLink();
 }
 
-// Records the identity of each of the root's own files and subfolders as
-// the listing finds them: QFileInfo reads none, so each entry is asked once,
-// right after its node is made. An entry that cannot be read gets none (and
-// is then moved unchecked).
+} // namespace
+
 void recordChildIdentities(DirectoryNode& folder)
 {
     std::vector<std::pair<const iPackagable*, FileIdentity>> identities;
@@ -62,8 +60,6 @@ void recordChildIdentities(DirectoryNode& folder)
         record(*subfolder);
     folder.setChildIdentities(std::make_unique<const ChildIdentities>(std::move(identities)));
 }
-
-} // namespace
 
 QtFolderWalk::QtFolderWalk(const NativePath& rootPath, const DriveGeometry& geometry, int threads,
                            const FileSystemProbe& probe)

@@ -22,9 +22,13 @@ public:
     DirectoryNodePtr root() const override { return root_; }
     void run(const std::atomic<bool>& cancel, const Listed& listed) override;
 
+protected:
+    const DriveGeometry& geometry() const { return geometry_; }
+    // Lists one folder; its subfolders are appended to `found`. A walk of
+    // the system's own calls lists otherwise and shares the rest.
+    virtual FolderSums list(const DirectoryNodePtr& folder, QVector<DirectoryNodePtr>& found);
+
 private:
-    // Lists one folder; its subfolders are appended to `found`.
-    FolderSums list(const DirectoryNodePtr& folder, QVector<DirectoryNodePtr>& found);
     // Lists the pending folders on `walkers` threads at once.
     void runShared(int walkers, const std::atomic<bool>& cancel, const Listed& listed);
 
@@ -35,5 +39,10 @@ private:
     FileSystemProbe probe_;
     QVector<DirectoryNodePtr> pending_;
 };
+
+// Records the identity of each of a folder's own files and subfolders, read
+// right after they were listed (a walk whose listing reads none). An entry
+// that cannot be read gets none (and is then moved unchecked).
+void recordChildIdentities(DirectoryNode& folder);
 
 } // namespace korvo
