@@ -11,6 +11,7 @@
 #include "PackTexts.h"
 #include "Packager.h"
 #include "PackagingLayout.h"
+#include "PackingRun.h"
 #include "SettingsFolder.h"
 #include "SizeFormat.h"
 #include "UserPresetStore.h"
@@ -264,29 +265,17 @@ void PackagingDialog::triggerPack()
 
     // The rows shown are about to be replaced: nothing may move them now.
     form->groupBoxPackage->setEnabled(false);
-    struct Packing
-    {
-        QList<PackagePtr> packages;
-        QList<PackagablePtr> leftOut;
-        int lowerBound = 0;
-    };
-    auto packed = QSharedPointer<Packing>::create();
-    const DirectoryNodePtr tree = root;
-    const ImageFormat image = chosenImage();
-    packer = QThread::create([tree, order, sort, image, packed] {
-        Packager packager;
-        packed->lowerBound = packager.lowerBound(order, tree, image);
-        packager.pack(order, sort, tree, packed->packages, &packed->leftOut, image);
-    });
-    connect(packer, &QThread::finished, this, [this, order, image, packed] {
+    packer = new PackingRun(order, sort, root, chosenImage(), this);
+    connect(packer, &QThread::finished, this, [this] {
         packer->deleteLater();
+        const PackingRun* packed = packer;
         packer = nullptr;
         form->pushButtonPack->setText(QStringLiteral("パッケージを作成"));
         form->pushButtonPack->setEnabled(false);
         leftOut = packed->leftOut;
         packedBound = packed->lowerBound;
-        pendingImage = image;
-        showPackages(order, packed->packages);
+        pendingImage = packed->image;
+        showPackages(packed->order, packed->packages);
     });
     if (sort == Fewest) { // a search may take a while: it can be stopped
         setStatus(QStringLiteral("パッケージ作成中...最少のパッケージ数を探しています。"
@@ -385,26 +374,25 @@ void PackagingDialog::checkPackageCheckState(QTreeWidgetItem* item, qint32 colum
 
 void PackagingDialog::setCheckedAll()
 {
-    if (session)
-        return;
-    for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
-        if (!row->isDisabled())
-            row->setCheckState(0, Qt::Checked);
-    }
-    form->pushButtonMove->setEnabled(true);
+    checkAll(Qt::Checked);
 }
 
 void PackagingDialog::setUncheckedAll()
+{
+    checkAll(Qt::Unchecked);
+}
+
+// Checks or unchecks every package row (not the rows of items left out).
+void PackagingDialog::checkAll(Qt::CheckState state)
 {
     if (session)
         return;
     for (int i = 0; i < form->treeWidgetPackage->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = form->treeWidgetPackage->topLevelItem(i);
         if (!row->isDisabled())
-            row->setCheckState(0, Qt::Unchecked);
+            row->setCheckState(0, state);
     }
-    form->pushButtonMove->setEnabled(false);
+    form->pushButtonMove->setEnabled(state == Qt::Checked);
 }
 
 // ---------------------------------------------------------------------------

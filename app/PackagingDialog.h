@@ -28,12 +28,13 @@ class PackagingDialog;
 namespace korvo {
 
 class ExportAsFileDialog;
+class PackingRun;
 
 // Splits the scanned folder's top-level items into packages of a chosen size
 // and moves the checked packages into numbered folders on the same volume:
 //   volume root / korvo_pack / order name / label / N   (and N.xml beside it)
 //
-// Packing runs on a worker thread and each move in a PackageMoveSession on
+// Packing runs on a worker thread (PackingRun) and each move in a PackageMoveSession on
 // its own worker, so the dialog keeps answering; the session changes the
 // tree only between packages, while the move waits.
 class PackagingDialog : public QDialog
@@ -97,6 +98,7 @@ private:
     void showPackages(const PackageOrder& order, const QList<PackagePtr>& packed);
     void addRows(int from);
     void packDone();
+    void checkAll(Qt::CheckState state);
     QList<int> checkedPackages() const;
     void startMove(const QString& label);
     void showMoveProgress(int packagesStarted, int packagesChosen, qint64 itemsDone, qint64 itemsChosen);
@@ -123,7 +125,7 @@ private:
     QStringList savedLabels; // the labels as last read from or written to disk
 
     // The running pack, and its rows while they are added in batches.
-    QThread* packer = nullptr;
+    PackingRun* packer = nullptr;
     QList<PackagePtr> pendingRows;
     PackageOrder pendingOrder;
     ImageFormat pendingImage = ImageFormat::None;
