@@ -12,9 +12,7 @@ PackingRun::PackingRun(const PackageOrder& order, int sort, const DirectoryNodeP
 
 void PackingRun::run()
 {
-    Packager packager;
-    lowerBound = packager.lowerBound(order, root_, image);
-    packager.pack(order, sort_, root_, packages, &leftOut, image);
+    Packager().pack(order, sort_, root_, packages, &leftOut, image, &lowerBound);
 }
 
 } // namespace korvo

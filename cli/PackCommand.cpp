@@ -7,7 +7,6 @@
 #include "PackOptions.h"
 
 #include "FileNode.h"
-#include "Packager.h"
 #include "PackTexts.h"
 #include "SizeFormat.h"
 
@@ -105,9 +104,9 @@ int packCommand(const QStringList& arguments)
     ScanResult scan;
     QList<PackagePtr> packages;
     QList<PackagablePtr> excluded;
-    if (!scanAndPack(command, options, scan, packages, excluded))
+    int lowerBound = 0;
+    if (!scanAndPack(command, options, scan, packages, excluded, &lowerBound))
         return Failure;
-    const int lowerBound = Packager().lowerBound(options.order, scan.root, options.image);
     if (options.json)
         printJson(options, packages, lowerBound, excluded, scan);
     else

@@ -124,14 +124,14 @@ QString readPackOptions(const CommandLine& read, PackOptions& options)
 }
 
 bool scanAndPack(const QString& command, const PackOptions& options, ScanResult& scan, QList<PackagePtr>& packages,
-                 QList<PackagablePtr>& leftOut)
+                 QList<PackagablePtr>& leftOut, int* lowerBound)
 {
     scan = scanArgument(options.folder);
     if (!scan.root) {
         failure(command, scan.errorString);
         return false;
     }
-    Packager().pack(options.order, options.sort, scan.root, packages, &leftOut, options.image);
+    Packager().pack(options.order, options.sort, scan.root, packages, &leftOut, options.image, lowerBound);
     return true;
 }
 

@@ -36,10 +36,11 @@ extern const char* const PackOptionsHelp;
 
 // Scans the options' folder and packs its top-level items (for the image
 // chosen, if any); `leftOut` receives the items in no package because each
-// alone exceeds the limit. False, after saying why on stderr, when the scan
-// failed or was cancelled.
+// alone exceeds the limit; `lowerBound`, when given, at least how many
+// packages any packing needs. False, after saying why on stderr, when the
+// scan failed or was cancelled.
 bool scanAndPack(const QString& command, const PackOptions& options, ScanResult& scan, QList<PackagePtr>& packages,
-                 QList<PackagablePtr>& leftOut);
+                 QList<PackagablePtr>& leftOut, int* lowerBound = nullptr);
 
 // An item's name as the commands show it: a folder with a trailing slash.
 QString shownName(const PackagablePtr& item);

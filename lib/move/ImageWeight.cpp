@@ -4,6 +4,8 @@
 #include "FileNode.h"
 #include "SaturatingSum.h"
 
+#include <QHash>
+#include <QSharedPointer>
 #include <QVector>
 
 #include <utility>
@@ -17,7 +19,17 @@ PackMeasure measure(ImageFormat format)
         return measure;
     const ImageSpace space(format, true);
     measure.fixed = space.fixedPart();
-    measure.weight = [space](const iPackagable& item) { return share(space, item); };
+    // A folder's share walks everything below it: each item is weighed once
+    // however often the packer, its lower bound or the case check ask.
+    auto weighed = QSharedPointer<QHash<const iPackagable*, qint64>>::create();
+    measure.weight = [space, weighed](const iPackagable& item) {
+        auto known = weighed->constFind(&item);
+        if (known != weighed->constEnd())
+            return *known;
+        const qint64 weight = share(space, item);
+        weighed->insert(&item, weight);
+        return weight;
+    };
     return measure;
 }
 

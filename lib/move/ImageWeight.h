@@ -12,7 +12,8 @@ namespace korvo {
 namespace ImageWeight {
 
 // The packer's measure for packages that become images of `format`, with
-// the package's manifest inside; None packs by size on disk.
+// the package's manifest inside; None packs by size on disk. It remembers
+// each item's weight, so it serves one tree on one thread at a time.
 PackMeasure measure(ImageFormat format);
 
 // What `item` (a file, or a folder with everything below it) takes in an

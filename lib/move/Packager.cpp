@@ -12,16 +12,15 @@
 namespace korvo {
 
 bool Packager::pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root,
-                    QList<PackagePtr>& packages, QList<PackagablePtr>* leftOut, ImageFormat image)
+                    QList<PackagePtr>& packages, QList<PackagablePtr>* leftOut, ImageFormat image, int* lowerBound)
 {
     errorString_.clear();
-    Packer::pack(packageOrder, sort, root, packages, leftOut, ImageWeight::measure(image));
+    // One measure for both: it weighs each item once.
+    const PackMeasure measure = ImageWeight::measure(image);
+    if (lowerBound)
+        *lowerBound = Packer::lowerBound(packageOrder, root, measure);
+    Packer::pack(packageOrder, sort, root, packages, leftOut, measure);
     return true;
-}
-
-int Packager::lowerBound(const PackageOrder& packageOrder, const DirectoryNodePtr& root, ImageFormat image) const
-{
-    return Packer::lowerBound(packageOrder, root, ImageWeight::measure(image));
 }
 
 namespace {

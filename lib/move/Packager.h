@@ -31,15 +31,12 @@ public:
     // Fills `packages` (cleared first) with the root's own files and folders
     // that fit the order's limit (Packer::pack): by size on disk, or with an
     // image format by what each takes in its package's image (ImageWeight).
-    // `leftOut`, when given, receives the items that alone exceed the limit.
-    // Always succeeds.
+    // `leftOut`, when given, receives the items that alone exceed the limit;
+    // `lowerBound`, when given, at least how many packages any packing of the
+    // others needs, weighed the same way (Packer::lowerBound). Always succeeds.
     bool pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root,
               QList<PackagePtr>& packages, QList<PackagablePtr>* leftOut = nullptr,
-              ImageFormat image = ImageFormat::None);
-    // At least how many packages any packing of those items needs, weighed
-    // as pack weighs them (Packer::lowerBound).
-    int lowerBound(const PackageOrder& packageOrder, const DirectoryNodePtr& root,
-                   ImageFormat image = ImageFormat::None) const;
+              ImageFormat image = ImageFormat::None, int* lowerBound = nullptr);
 
     // Moves every item of the package into `targetDir` (an existing folder),
     // all or nothing: on the first failure the items already moved go back
