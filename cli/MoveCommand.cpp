@@ -17,6 +17,7 @@
 #include "PackageMover.h"
 #include "PackageTarget.h"
 #include "Platform.h"
+#include "RelativePath.h"
 
 #include <QDir>
 
@@ -251,7 +252,9 @@ void printReport(const PackageReport& report, const PackagePtr& package, const P
         out() << "#" << (report.index + 1) << " -> " << report.folder << "\n";
         for (const PackagablePtr& item : package->items)
             out() << "    " << QDir::toNativeSeparators(item->absoluteFilePath()) << " -> "
-                  << QDir::toNativeSeparators(QDir(report.folder).absoluteFilePath(item->fileName())) << "\n";
+                  << QDir::toNativeSeparators(
+                         QDir(report.folder).absoluteFilePath(RelativePath::textOf(package->scannedFolder, *item)))
+                  << "\n";
         if (request.listing)
             out() << "    listing " << mover.folderFor(report.number).listingText << "\n";
         if (request.checksums)
@@ -270,7 +273,7 @@ QString jsonReport(const PackageReport& report, const PackagePtr& package)
                           "\"moved\": %5, \"listing\": %6, \"image\": %7, \"imageTooLarge\": %8, \"error\": %9}")
         .arg(report.index + 1)
         .arg(report.number)
-        .arg(jsonString(report.folder), jsonNames(package->items),
+        .arg(jsonString(report.folder), jsonNames(package->items, package->scannedFolder),
              jsonBool(report.moved),
              report.listing.isEmpty() ? QStringLiteral("null") : jsonString(report.listing),
              report.image.isEmpty() ? QStringLiteral("null") : jsonString(report.image),
@@ -459,7 +462,7 @@ void printOutcome(const MoveRequest& request, const ScanResult& scan, const QStr
         out() << "{" << jsonOrder(options) << ", \"label\": " << jsonString(request.label)
               << ", \"baseFolder\": " << jsonString(baseText)
               << ", \"dryRun\": " << jsonBool(request.dryRun) << ", \"packages\": " << jsonArray(texts)
-              << ", \"excluded\": " << jsonNames(request.leftOut) << ", " << jsonUnreadable(scan) << "}\n";
+              << ", \"excluded\": " << jsonNames(request.leftOut, scan.root->path()) << ", " << jsonUnreadable(scan) << "}\n";
         return;
     }
     if (packages.isEmpty()) {

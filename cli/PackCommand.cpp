@@ -24,7 +24,8 @@ const char* const PackHelp =
     "Usage: korvo-cli pack [OPTIONS] DIR\n"
     "\n"
     "Scans DIR (a file stands for the folder that holds it) and splits its\n"
-    "top-level items (its files, and its subfolders taken whole) into packages\n"
+    "top-level items (its files, and its subfolders taken whole unless\n"
+    "--split-folders is given) into packages\n"
     "whose size on disk stays within a limit. Prints each package with its\n"
     "number, item count, size, size on disk and how full it is, then its items\n"
     "(folders with a trailing /), then the items left out because each alone\n"
@@ -58,14 +59,15 @@ void printJson(const PackOptions& options, const QList<PackagePtr>& packages, in
                             .arg(i + 1)
                             .arg(package->size)
                             .arg(package->sizeOnDisk)
-                            .arg(jsonNames(package->items), image);
+                            .arg(jsonNames(package->items, scan.root->path()), image);
     }
     out() << "{" << jsonOrder(options) << ", \"packages\": " << jsonArray(packageTexts)
-          << ", \"lowerBound\": " << lowerBound << ", \"excluded\": " << jsonNames(excluded) << ", " << jsonUnreadable(scan) << "}\n";
+          << ", \"lowerBound\": " << lowerBound << ", \"excluded\": " << jsonNames(excluded, scan.root->path())
+          << ", " << jsonUnreadable(scan) << "}\n";
 }
 
 void printText(const PackOptions& options, const QList<PackagePtr>& packages, int lowerBound,
-               const QList<PackagablePtr>& excluded)
+               const QList<PackagablePtr>& excluded, const ScanResult& scan)
 {
     out() << options.order.name << ": " << formatSize(options.order.size) << ", sort " << options.sortName
           << ", " << packages.size() << (packages.size() == 1 ? " package" : " packages") << "\n";
@@ -81,11 +83,11 @@ void printText(const PackOptions& options, const QList<PackagePtr>& packages, in
                   << percentOf(package->weight, options.order.size);
         out() << "\n";
         for (const PackagablePtr& item : package->items)
-            out() << "    " << shownName(item) << "\n";
+            out() << "    " << shownName(item, scan.root->path()) << "\n";
     }
     out() << "Left out (larger than the limit on their own): " << excluded.size() << "\n";
     for (const PackagablePtr& item : excluded)
-        out() << "    " << shownName(item) << "  " << formatSize(item->totalSizeOnDisk()) << "\n";
+        out() << "    " << shownName(item, scan.root->path()) << "  " << formatSize(item->totalSizeOnDisk()) << "\n";
 }
 
 int packCommand(const QStringList& arguments)
@@ -110,7 +112,7 @@ int packCommand(const QStringList& arguments)
     if (options.json)
         printJson(options, packages, lowerBound, excluded, scan);
     else
-        printText(options, packages, lowerBound, excluded);
+        printText(options, packages, lowerBound, excluded, scan);
     return Success;
 }
 

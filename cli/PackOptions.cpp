@@ -8,6 +8,7 @@
 #include "DirectoryNode.h"
 #include "Packager.h"
 #include "Platform.h"
+#include "RelativePath.h"
 
 #include <map>
 
@@ -55,7 +56,11 @@ const char* const PackOptionsHelp =
     "  --image FORMAT iso or zip: weigh each item by what it takes in a package's\n"
     "                 image of that format (ISO 9660 with Joliet and Rock Ridge,\n"
     "                 or ZIP, with the package's manifest inside), so that no\n"
-    "                 image is larger than the limit\n";
+    "                 image is larger than the limit\n"
+    "  --split-folders a folder larger than the limit is split: its files and\n"
+    "                 subfolders are packed instead, again and again, each\n"
+    "                 keeping its path (Photos/2019/IMG_0001.jpg); a single file\n"
+    "                 larger than the limit is left out\n";
 
 QList<Option> packOptions()
 {
@@ -64,6 +69,7 @@ QList<Option> packOptions()
             {QStringLiteral("name"), QStringLiteral("the name of the --limit")},
             {QStringLiteral("sort"), QStringLiteral("one of: %1").arg(choiceList(sortNames()))},
             {QStringLiteral("image"), QStringLiteral("iso or zip")},
+            {QStringLiteral("split-folders")},
             {QStringLiteral("json")}};
 }
 
@@ -111,6 +117,7 @@ QString readPackOptions(const CommandLine& read, PackOptions& options)
     const QString image = read.value(QStringLiteral("image"));
     if (read.isSet(QStringLiteral("image")) && !ImageFormats::fromName(image, &options.image))
         return QStringLiteral("--image takes iso or zip, not '%1'").arg(shownArgument(image));
+    options.split = read.isSet(QStringLiteral("split-folders")) ? SplitFolders::Yes : SplitFolders::No;
     options.json = read.isSet(QStringLiteral("json"));
     if (read.operands.size() != 1)
         return QStringLiteral("expected one folder, got %1 argument(s)").arg(read.operands.size());
@@ -131,14 +138,16 @@ bool scanAndPack(const QString& command, const PackOptions& options, ScanResult&
         failure(command, scan.errorString);
         return false;
     }
-    Packager().pack(options.order, options.sort, scan.root, packages, &leftOut, options.image, lowerBound);
+    Packager().pack(options.order, options.sort, scan.root, packages, &leftOut, options.image, lowerBound,
+                    options.split);
     return true;
 }
 
-QString shownName(const PackagablePtr& item)
+QString shownName(const PackagablePtr& item, const FolderPath& top)
 {
     const bool folder = !item.dynamicCast<DirectoryNode>().isNull();
-    return folder ? item->fileName() + QLatin1Char('/') : item->fileName();
+    const QString path = RelativePath::textOf(top, *item);
+    return folder ? path + QLatin1Char('/') : path;
 }
 
 QString jsonOrder(const PackOptions& options)
@@ -149,11 +158,11 @@ QString jsonOrder(const PackOptions& options)
         .arg(jsonString(options.order.name), QString::number(options.order.size), jsonString(options.sortName), image);
 }
 
-QString jsonNames(const QList<PackagablePtr>& items)
+QString jsonNames(const QList<PackagablePtr>& items, const FolderPath& top)
 {
     QStringList names;
     for (const PackagablePtr& item : items)
-        names << jsonString(exactText(item->nativeFileName()));
+        names << jsonString(exactText(NativePath::fromStoredBytes(RelativePath::stored(RelativePath::levelsOf(top, *item)))));
     return jsonArray(names);
 }
 

@@ -20,6 +20,7 @@ struct PackOptions
     PackSort sort = Assorted;
     QString sortName;
     ImageFormat image = ImageFormat::None; // packages are measured for this image
+    SplitFolders split = SplitFolders::No;  // folders larger than the limit are split into pieces
     bool json = false;
     QString folder; // the one positional argument
 };
@@ -42,8 +43,9 @@ extern const char* const PackOptionsHelp;
 bool scanAndPack(const QString& command, const PackOptions& options, ScanResult& scan, QList<PackagePtr>& packages,
                  QList<PackagablePtr>& leftOut, int* lowerBound = nullptr);
 
-// An item's name as the commands show it: a folder with a trailing slash.
-QString shownName(const PackagablePtr& item);
+// An item's name as the commands show it: a folder with a trailing slash; a
+// piece of a split folder by its path below `top`, the scanned folder.
+QString shownName(const PackagablePtr& item, const FolderPath& top);
 
 // The members that lead the JSON object of pack and move: "order",
 // "limit", "sort" and "image" (null for none).
@@ -52,7 +54,7 @@ QString jsonOrder(const PackOptions& options);
 // The items' names as a JSON array, each by its exact name: a byte that is
 // not text goes out as the escape \udc80 to \udcff (the form Python's
 // "surrogateescape" reads back into the byte), so that two names shown alike
-// stay apart.
-QString jsonNames(const QList<PackagablePtr>& items);
+// stay apart. A piece of a split folder goes by its path below `top`.
+QString jsonNames(const QList<PackagablePtr>& items, const FolderPath& top);
 
 } // namespace korvo::cli

@@ -1,10 +1,15 @@
 #include "DirectoryNode.h"
 
 #include "ChildIdentities.h"
+#include "FileNode.h"
 #include "Package.h"
+#include "RelativePath.h"
 #include "SaturatingSum.h"
 
 #include <QDebug>
+#include <QHash>
+#include <QMap>
+#include <QSet>
 #include <QFileInfo>
 #include <QMetaType>
 
@@ -114,39 +119,137 @@ void DirectoryNode::setChildIdentities(std::unique_ptr<const ChildIdentities> id
     childIdentities_ = std::move(identities);
 }
 
+namespace {
+
+// The folders of a tree by their path level, found by going down from the
+// root along the levels asked for; each folder's subfolders are indexed the
+// first time one of them is looked for, so a package of many pieces costs
+// what their folders hold, not the tree.
+class FolderTable
+{
+public:
+    explicit FolderTable(DirectoryNode* root) { folders_.insert(root->path().key(), root); }
+
+    DirectoryNode* find(FolderPath path)
+    {
+        QVector<FolderPath> unknown;
+        for (; !path.isNull() && !folders_.contains(path.key()); path = path.parent())
+            unknown.append(path);
+        if (path.isNull())
+            return nullptr; // not below the root
+        DirectoryNode* folder = folders_.value(path.key());
+        for (int i = unknown.size() - 1; i >= 0 && folder; --i) {
+            index(folder);
+            folder = folders_.value(unknown.at(i).key());
+        }
+        return folder;
+    }
+
+private:
+    void index(DirectoryNode* folder)
+    {
+        if (!indexed_.contains(folder)) {
+            indexed_.insert(folder);
+            for (const DirectoryNodePtr& sub : folder->subdirectories())
+                folders_.insert(sub->path().key(), sub.data());
+        }
+    }
+
+    QHash<const void*, DirectoryNode*> folders_;
+    QSet<const DirectoryNode*> indexed_;
+};
+
+} // namespace
+
+bool DirectoryNode::takeOwn(const iPackagable& item, Figures* taken)
+{
+    if (const auto* file = dynamic_cast<const FileNode*>(&item)) {
+        if (!files_.take(file))
+            return false;
+        *taken = {file->size(), file->sizeOnDisk(), 1, 0};
+        size_ -= file->size();
+        sizeOnDisk_ -= file->sizeOnDisk();
+        return true;
+    }
+    if (const auto* directory = dynamic_cast<const DirectoryNode*>(&item)) {
+        if (!subdirectories_.take(directory))
+            return false;
+        *taken = {directory->totalSize(), directory->totalSizeOnDisk(), directory->totalFileCount(),
+                  directory->totalSubdirectoryCount() + 1};
+        return true;
+    }
+    return false;
+}
+
+void DirectoryNode::lowerTotals(const Figures& taken)
+{
+    totalSize_ -= taken.size;
+    totalSizeOnDisk_ -= taken.sizeOnDisk;
+    totalFileCount_ -= taken.files;
+    totalSubdirectoryCount_ -= taken.folders;
+}
+
+bool DirectoryNode::isInexact() const
+{
+    return isSaturated(size_) || isSaturated(sizeOnDisk_) || isSaturated(totalSize_) || isSaturated(totalSizeOnDisk_);
+}
+
 void DirectoryNode::remove(const QSharedPointer<Package>& package)
 {
     if (!package)
         return;
+    FolderTable table(this);
     // A saturated sum is "this much or more": taking a part away from it
-    // gives no exact figure, so such sums are added up again afterwards.
-    const bool inexact =
-        isSaturated(size_) || isSaturated(sizeOnDisk_) || isSaturated(totalSize_) || isSaturated(totalSizeOnDisk_);
+    // gives no exact figure, so such sums are added up again afterwards,
+    // the deepest folder first.
+    QMap<std::pair<qint32, const void*>, DirectoryNode*> inexact;
+    QMap<std::pair<qint32, const void*>, DirectoryNode*> holders;
     // Each naming takes out the first still-listed entry of that very node
-    // (by identity, not by name).
+    // (by identity, not by name), from the folder that lists it, and lowers
+    // the totals of that folder and of every folder above it up to this one.
     for (const PackagablePtr& item : package->items) {
-        if (const auto* file = dynamic_cast<const FileNode*>(item.data())) {
-            if (!files_.take(file))
-                continue;
-            size_ -= file->size();
-            totalSize_ -= file->size();
-            sizeOnDisk_ -= file->sizeOnDisk();
-            totalSizeOnDisk_ -= file->sizeOnDisk();
-            totalFileCount_ -= 1;
-        } else if (const auto* directory = dynamic_cast<const DirectoryNode*>(item.data())) {
-            if (!subdirectories_.take(directory))
-                continue;
-            totalSize_ -= directory->totalSize();
-            totalSizeOnDisk_ -= directory->totalSizeOnDisk();
-            totalFileCount_ -= directory->totalFileCount();
-            totalSubdirectoryCount_ -= directory->totalSubdirectoryCount() + 1;
-        } else {
+        if (!dynamic_cast<const FileNode*>(item.data()) && !dynamic_cast<const DirectoryNode*>(item.data())) {
             qDebug().noquote() << QStringLiteral("convet faild packagable item %1\n")
                                       .arg(item ? item->absoluteFilePath() : QString());
+            continue;
+        }
+        const FolderPath holderPath = RelativePath::holderOf(*item);
+        DirectoryNode* holder = holderPath.isSameLevel(path_) ? this : table.find(holderPath);
+        Figures taken;
+        if (!holder || !holder->takeOwn(*item, &taken))
+            continue;
+        holders.insert({-holder->depth_, holder}, holder);
+        for (DirectoryNode* folder = holder;; folder = folder->parent_.toStrongRef().data()) {
+            if (folder->isInexact())
+                inexact.insert({-folder->depth_, folder}, folder);
+            folder->lowerTotals(taken);
+            if (folder == this)
+                break;
         }
     }
-    if (inexact)
-        addUpSizes();
+    for (DirectoryNode* folder : qAsConst(inexact))
+        folder->addUpSizes();
+    dropEmptied(holders.values());
+}
+
+void DirectoryNode::dropEmptied(const QList<DirectoryNode*>& deepestFirst)
+{
+    // A split folder whose every entry has moved is removed on disk by the
+    // move: it leaves the tree too, and so does each folder above it that
+    // it leaves empty, up to this one.
+    for (DirectoryNode* folder : deepestFirst) {
+        while (folder != this && folder->files().isEmpty() && folder->subdirectories().isEmpty()) {
+            const DirectoryNodePtr parent = folder->parent_.toStrongRef();
+            if (!parent || !parent->subdirectories_.take(folder))
+                break;
+            for (DirectoryNode* up = parent.data();; up = up->parent_.toStrongRef().data()) {
+                up->totalSubdirectoryCount_ -= 1;
+                if (up == this)
+                    break;
+            }
+            folder = parent.data();
+        }
+    }
 }
 
 void DirectoryNode::addUpSizes()

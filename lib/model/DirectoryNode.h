@@ -88,9 +88,13 @@ public:
     bool isRoot() const { return parent().isNull(); }
     bool isLastSubdirectory() const;
 
-    // Takes a moved package's items out of this node's own lists and lowers
-    // this node's figures by theirs, in time proportional to the package.
-    // Ancestors are not touched.
+    // Takes a moved package's items out of the tree below this node, each
+    // from the folder that lists it (this node for a top-level item, a
+    // folder below it for a piece of a split folder), and lowers the figures
+    // of that folder and of every folder above it up to this node by the
+    // item's. A folder below this node that is left with no entry goes too,
+    // as the move removed it on disk. In time proportional to the package
+    // and the folders it came from. Folders above this node are not touched.
     void remove(const QSharedPointer<Package>& package);
 
     // Builders (the scan and the package listing) fill a node through these.
@@ -106,8 +110,21 @@ public:
     void setChildIdentities(std::unique_ptr<const ChildIdentities> identities);
 
 private:
+    // What an item taken out of a folder takes from its totals.
+    struct Figures
+    {
+        qint64 size = 0;
+        qint64 sizeOnDisk = 0;
+        qint32 files = 0;
+        qint32 folders = 0;
+    };
     // Sets the four size figures from the lists again.
     void addUpSizes();
+    bool isInexact() const;
+    // Takes the item out of this node's own lists and lowers the own sizes.
+    bool takeOwn(const iPackagable& item, Figures* taken);
+    void lowerTotals(const Figures& taken);
+    void dropEmptied(const QList<DirectoryNode*>& deepestFirst);
 
     QWeakPointer<DirectoryNode> parent_;
     qint64 size_ = 0;

@@ -35,6 +35,11 @@ FolderPath FolderPath::child(const QString& name, const NativePath& exactName) c
     return FolderPath(level);
 }
 
+FolderPath FolderPath::parent() const
+{
+    return level_ && level_->parent ? FolderPath(level_->parent.data()) : FolderPath();
+}
+
 QString FolderPath::name() const
 {
     return level_ && level_->parent ? level_->name : QString();

@@ -39,6 +39,10 @@ public:
 
     // True when both are the very same level (not merely equal texts).
     bool isSameLevel(const FolderPath& other) const { return level_ == other.level_; }
+    // The folder that holds this one; null for a path given whole.
+    FolderPath parent() const;
+    // The level itself, for tables of folders keyed by identity.
+    const void* key() const { return level_.data(); }
 
 private:
     struct Level : QSharedData

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FolderPath.h"
 #include "PackageOrder.h"
 #include "iPackagable.h"
 
@@ -8,8 +9,10 @@
 
 namespace korvo {
 
-// One package of a packing: items of the scanned folder's top level whose
-// sizes on disk add up to no more than the order's limit.
+// One package of a packing: items of the scanned folder whose sizes on disk
+// add up to no more than the order's limit. The items are its top-level
+// files and folders, and, where folders are split, pieces of those folders
+// at any depth, each keeping its path below the scanned folder.
 struct Package
 {
     qint64 size = 0;       // sum of totalSize() over the items
@@ -17,6 +20,9 @@ struct Package
     qint64 weight = 0;     // what it takes of the limit: its size on disk, or the most its image takes
     PackageOrder packageOrder;
     QList<PackagablePtr> items; // the very nodes of the scanned tree, in order added
+    // The scanned folder the items' paths are relative to (RelativePath);
+    // null when every item is a top-level one, known by its name alone.
+    FolderPath scannedFolder;
 };
 
 using PackagePtr = QSharedPointer<Package>;

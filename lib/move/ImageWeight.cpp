@@ -2,6 +2,7 @@
 
 #include "DirectoryNode.h"
 #include "FileNode.h"
+#include "RelativePath.h"
 #include "SaturatingSum.h"
 
 #include <QHash>
@@ -12,7 +13,7 @@
 
 namespace korvo::ImageWeight {
 
-PackMeasure measure(ImageFormat format)
+PackMeasure measure(ImageFormat format, const FolderPath& scannedFolder)
 {
     PackMeasure measure;
     if (format == ImageFormat::None)
@@ -22,11 +23,11 @@ PackMeasure measure(ImageFormat format)
     // A folder's share walks everything below it: each item is weighed once
     // however often the packer, its lower bound or the case check ask.
     auto weighed = QSharedPointer<QHash<const iPackagable*, qint64>>::create();
-    measure.weight = [space, weighed](const iPackagable& item) {
+    measure.weight = [space, weighed, scannedFolder](const iPackagable& item) {
         auto known = weighed->constFind(&item);
         if (known != weighed->constEnd())
             return *known;
-        const qint64 weight = share(space, item);
+        const qint64 weight = share(space, item, scannedFolder);
         weighed->insert(&item, weight);
         return weight;
     };
@@ -68,13 +69,26 @@ qint64 folderShare(const ImageSpace& space, const DirectoryNode& top, const QByt
 
 } // namespace
 
-qint64 share(const ImageSpace& space, const iPackagable& item)
+qint64 share(const ImageSpace& space, const iPackagable& item, const FolderPath& scannedFolder)
 {
-    const QByteArray name = item.nativeFileName().storedBytes();
-    if (const auto* folder = dynamic_cast<const DirectoryNode*>(&item))
-        return addSaturating(space.rootEntry({name, true, 0}), folderShare(space, *folder, name));
-    const qint64 size = item.totalSize();
-    return addSaturating(space.rootEntry({name, false, size}), space.fileContent(name, size));
+    const QList<NativePath> levels = RelativePath::levelsOf(scannedFolder, item);
+    const auto* folder = dynamic_cast<const DirectoryNode*>(&item);
+    const qint64 size = folder ? 0 : item.totalSize();
+    // A piece of a split folder is in the folders of its path: it pays for
+    // each one's record in the folder above and for a listing of each that
+    // holds only the next level. Listings round up, so the listing of a
+    // folder that several pieces share costs no more than the sum of theirs.
+    QByteArray path = levels.first().storedBytes();
+    qint64 total = space.rootEntry({path, levels.size() > 1 || folder, size});
+    for (int i = 1; i < levels.size(); ++i) {
+        const QByteArray name = levels.at(i).storedBytes();
+        const bool last = i == levels.size() - 1;
+        total = addSaturating(total, space.folderListing(path, {{name, !last || folder, last ? size : 0}}));
+        path = joined(path, name);
+    }
+    if (folder)
+        return addSaturating(total, folderShare(space, *folder, path));
+    return addSaturating(total, space.fileContent(path, size));
 }
 
 } // namespace korvo::ImageWeight

@@ -3,6 +3,7 @@
 #include "MoveTexts.h"
 #include "PackageFiles.h"
 #include "Platform.h"
+#include "RelativePath.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -25,7 +26,12 @@ const qint64 MaxLineLength = 64 * 1024;
 
 QByteArray serialized(const MoveJournal& journal)
 {
-    QByteArray text = "korvo-move 2\nnumber " + QByteArray::number(journal.number) + "\n";
+    // Version 2 where every item is a top-level one, as before splits.
+    bool nested = false;
+    for (const MoveJournal::Item& item : journal.items)
+        nested = nested || item.levels.size() > 1;
+    QByteArray text = QByteArray("korvo-move ") + (nested ? "3" : "2") + "\nnumber " +
+                      QByteArray::number(journal.number) + "\n";
     if (journal.hasFolder)
         text += "folder\n";
     if (!journal.items.isEmpty())
@@ -33,7 +39,7 @@ QByteArray serialized(const MoveJournal& journal)
     for (const NativePath& output : journal.outputs)
         text += "output " + hex(output) + "\n";
     for (const MoveJournal::Item& item : journal.items)
-        text += "item " + hex(item.name) + " " + QByteArray::number(item.identity.volume) + " " +
+        text += "item " + RelativePath::stored(item.levels).toHex() + " " + QByteArray::number(item.identity.volume) + " " +
                 QByteArray::number(item.identity.index) + "\n";
     return text + "end\n";
 }
@@ -120,7 +126,7 @@ bool JournalReader::take(const QByteArray& line)
         return refuse(QStringLiteral("its package number is not its second line"));
     if (kind == "folder")
         return takeFolder(fields);
-    if (kind == "source" && version_ == 2)
+    if (kind == "source" && version_ >= 2)
         return takeSource(fields);
     if (kind == "output")
         return takeOutput(fields);
@@ -135,7 +141,8 @@ bool JournalReader::take(const QByteArray& line)
 
 bool JournalReader::takeHeader(const QList<QByteArray>& fields)
 {
-    if (fields.size() == 2 && fields.first() == "korvo-move" && (fields.at(1) == "1" || fields.at(1) == "2")) {
+    if (fields.size() == 2 && fields.first() == "korvo-move"
+        && (fields.at(1) == "1" || fields.at(1) == "2" || fields.at(1) == "3")) {
         version_ = fields.at(1).toInt();
         return true;
     }
@@ -160,7 +167,7 @@ bool JournalReader::takeFolder(const QList<QByteArray>& fields)
     QByteArray path;
     if (version_ == 1 && (fields.size() != 2 || !fromHex(fields.at(1), &path)))
         return refuse(QStringLiteral("a line is not one korvo writes"));
-    if (version_ == 2 && fields.size() != 1)
+    if (version_ >= 2 && fields.size() != 1)
         return refuse(QStringLiteral("a line is not one korvo writes"));
     if (version_ == 1 && path.isEmpty())
         return true;
@@ -217,7 +224,7 @@ bool JournalReader::takeItem(const QList<QByteArray>& fields)
 {
     if (!journal_->hasFolder)
         return refuse(QStringLiteral("it names items but no package folder"));
-    if (version_ == 2) {
+    if (version_ >= 2) {
         QByteArray name;
         if (!sourceSeen_ || fields.size() != 4 || !fromHex(fields.at(1), &name))
             return refuse(QStringLiteral("an item line is not one korvo writes"));
@@ -240,14 +247,16 @@ bool JournalReader::takeItem(const QList<QByteArray>& fields)
 bool JournalReader::addItem(const QByteArray& name, const QByteArray& volume, const QByteArray& index)
 {
     MoveJournal::Item item;
-    if (!isPlainName(name))
+    // Up to version 2 an item is one plain name; from 3 on a path of them.
+    if (version_ < 3 && !isPlainName(name))
         return refuse(QStringLiteral("an item's name is not a single plain name"));
+    if (!RelativePath::fromStored(name, &item.levels))
+        return refuse(QStringLiteral("an item's path is not made of plain names"));
     if (!toNumber(volume, &item.identity.volume) || !toNumber(index, &item.identity.index))
         return refuse(QStringLiteral("an item's identity is not one korvo writes"));
     if (itemNames_.contains(name))
         return refuse(QStringLiteral("an item is named twice"));
     itemNames_.insert(name);
-    item.name = NativePath::fromStoredBytes(name);
     journal_->items << item;
     return true;
 }
@@ -256,6 +265,13 @@ bool JournalReader::finish()
 {
     if (!ended_)
         return refuse(QStringLiteral("it is cut short: it has no end line"));
+    // No item lies inside another: putting one back would move the other.
+    for (const QByteArray& name : qAsConst(itemNames_)) {
+        for (int slash = name.indexOf('/'); slash > 0; slash = name.indexOf('/', slash + 1)) {
+            if (itemNames_.contains(name.left(slash)))
+                return refuse(QStringLiteral("an item lies inside another item"));
+        }
+    }
     return true;
 }
 

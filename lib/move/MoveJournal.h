@@ -18,7 +18,9 @@ namespace korvo {
 // complete and synced, or once the move has been undone. A journal found
 // later means the process died in between, and names every item's name,
 // the one folder the items came from and each item's identity, so that the
-// move can be undone. An image of a package moved before is guarded the
+// move can be undone. An item is a top-level entry of that folder, or a
+// piece of a split folder: a path of plain names below it, moved to the same
+// path below the package folder (version 3, written only for such items). An image of a package moved before is guarded the
 // same way, by a journal with no folder and no items.
 //
 // A journal is read back as input from a stranger: only a regular file of
@@ -26,14 +28,19 @@ namespace korvo {
 // in this format, is taken, and every path it leads to is confined to the
 // package's own places: the package folder is BASE/N for the journal's own
 // N, each output is one of the files kept beside package N, and each item
-// is a plain name moved between the one source folder and BASE/N.
+// is a path of plain names, none inside another, moved between the one
+// source folder and BASE/N.
 // Synchronous, on the caller's thread.
 struct MoveJournal
 {
     struct Item
     {
-        NativePath name; // one level: the same name in the source folder and in BASE/N
+        // The same path below the source folder and below BASE/N: one name
+        // for a top-level item, the folders down to it and then its own name
+        // for a piece of a split folder.
+        QList<NativePath> levels;
         FileIdentity identity;
+        const NativePath& name() const { return levels.last(); }
     };
 
     int number = -1;

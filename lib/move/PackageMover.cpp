@@ -4,9 +4,12 @@
 #include "ChildIdentities.h"
 #include "MoveTexts.h"
 #include "PackageTarget.h"
+#include "PieceRoutes.h"
+#include "RelativePath.h"
 #include "Platform.h"
 
 #include <QDir>
+#include <QSet>
 
 #include <limits>
 
@@ -160,28 +163,51 @@ bool PackageMover::writeJournal(const PackageFolder& folder, const PackagePtr& p
         const NativePath output = NativePath::fromText(name);
         journal->outputs << output << PackageFiles::temporaryFor(output);
     }
-    const ChildIdentities* scanned = root_ ? root_->childIdentities() : nullptr;
-    for (const PackagablePtr& item : package ? package->items : QList<PackagablePtr>()) {
+    if (!package)
+        return journal->write(baseFolder_.handle(), &errorString_);
+    // Every item lies below the scanned folder: a top-level entry, or a
+    // piece of a split folder at its path below it.
+    const bool known = !package->scannedFolder.isNull();
+    PieceRoutes routes(package->scannedFolder.native(), folder.path, &packageHandle_);
+    for (const PackagablePtr& item : package->items) {
         if (!item)
             continue;
+        MoveJournal::Item entry{RelativePath::levelsOf(package->scannedFolder, *item), {}};
         const NativePath source = item->nativeFilePath();
-        // Every item is a top-level entry of the scanned folder.
         if (journal->items.isEmpty())
-            journal->sourceFolder = source.parent();
-        else if (source.parent() != journal->sourceFolder) {
+            journal->sourceFolder = known ? package->scannedFolder.native() : source.parent();
+        if (RelativePath::below(journal->sourceFolder, entry.levels) != source) {
             errorString_ = QStringLiteral("The package's items do not all lie in one folder. path:%1.\r\n")
                                .arg(MoveTexts::shown(source));
             return false;
         }
-        MoveJournal::Item entry{item->nativeFileName(), {}};
-        // The identity the move checks against; read now when the scan kept none.
-        qint64 errorCode = 0;
-        if ((!scanned || !scanned->find(item.data(), &entry.identity))
-            && !platform::identityOf(source, &entry.identity, nullptr, nullptr, &errorCode))
-            return fail("Look up", source, errorCode);
+        if (!readIdentity(*item, routes, &entry))
+            return false;
         journal->items << entry;
     }
     return journal->write(baseFolder_.handle(), &errorString_);
+}
+
+bool PackageMover::readIdentity(const iPackagable& item, PieceRoutes& routes, MoveJournal::Item* entry)
+{
+    // The identity the move checks against: the scan's, else read now, for
+    // a piece from the folder that holds it, reached without links.
+    const ChildIdentities* scanned = root_ ? root_->childIdentities() : nullptr;
+    if (entry->levels.size() == 1 && scanned && scanned->find(&item, &entry->identity))
+        return true;
+    qint64 errorCode = 0;
+    if (entry->levels.size() == 1) {
+        return platform::identityOf(item.nativeFilePath(), &entry->identity, nullptr, nullptr, &errorCode)
+               || fail("Look up", item.nativeFilePath(), errorCode);
+    }
+    QString line;
+    const platform::FolderHandle* holder = routes.holder(PieceRoutes::Side::Source, entry->levels, false, &line);
+    if (!holder) {
+        errorString_ = line + QStringLiteral("\r\n");
+        return false;
+    }
+    return holder->entryOf(entry->name(), &entry->identity, nullptr, &errorCode)
+           || fail("Look up", item.nativeFilePath(), errorCode);
 }
 
 bool PackageMover::syncMoved(const PackageFolder& folder, const PackagePtr& package)
@@ -193,15 +219,48 @@ bool PackageMover::syncMoved(const PackageFolder& folder, const PackagePtr& pack
     // with the journal's sync, before the first item moved.
     if (!packageHandle_.sync(&errorCode))
         return fail("Sync folder", folder.path, errorCode);
+    if (!syncPieceFolders(folder, package))
+        return false;
     QList<NativePath> folders;
+    QSet<QByteArray> seen;
     for (const PackagablePtr& item : package->items) {
         const NativePath parent = item->nativeFilePath().parent();
-        if (!folders.contains(parent))
+        if (!seen.contains(parent.storedBytes())) {
+            seen.insert(parent.storedBytes());
             folders << parent;
+        }
     }
     for (const NativePath& path : qAsConst(folders)) {
         if (!platform::syncFolder(path, &errorCode))
             return fail("Sync folder", path, errorCode);
+    }
+    return true;
+}
+
+bool PackageMover::syncPieceFolders(const PackageFolder& folder, const PackagePtr& package)
+{
+    // The folders made for pieces inside the package folder hold the
+    // pieces' new names.
+    PieceRoutes routes(package->scannedFolder.native(), folder.path, &packageHandle_);
+    QSet<QByteArray> seen;
+    for (const PackagablePtr& item : package->items) {
+        QList<NativePath> levels = RelativePath::levelsOf(package->scannedFolder, *item);
+        if (levels.size() < 2)
+            continue;
+        levels.removeLast();
+        if (seen.contains(RelativePath::stored(levels)))
+            continue;
+        seen.insert(RelativePath::stored(levels));
+        levels.append(NativePath()); // the holder of a name below the folder: the folder itself
+        QString line;
+        qint64 errorCode = 0;
+        const platform::FolderHandle* holder = routes.holder(PieceRoutes::Side::Target, levels, false, &line);
+        if (!holder) {
+            errorString_ = line + QStringLiteral("\r\n");
+            return false;
+        }
+        if (!holder->sync(&errorCode))
+            return fail("Sync folder", holder->path(), errorCode);
     }
     return true;
 }
@@ -244,6 +303,23 @@ bool PackageMover::moveItems(const PackageFolder& folder, const PackagePtr& pack
     return false;
 }
 
+void PackageMover::removeEmptiedFolders(const PackageFolder& folder, const Package& package)
+{
+    // A split folder whose every entry has moved goes from the scanned
+    // folder. Its journal still names the pieces until the end, so recover
+    // makes it again to put them back.
+    QList<QList<NativePath>> pieces;
+    for (const PackagablePtr& item : package.items) {
+        QList<NativePath> levels = RelativePath::levelsOf(package.scannedFolder, *item);
+        if (levels.size() > 1)
+            pieces << levels;
+    }
+    if (pieces.isEmpty())
+        return;
+    PieceRoutes routes(package.scannedFolder.native(), folder.path, &packageHandle_);
+    routes.removeEmptyFolders(PieceRoutes::Side::Source, pieces);
+}
+
 bool PackageMover::finishPackage(const PackageFolder& folder)
 {
     errorString_.clear();
@@ -251,6 +327,8 @@ bool PackageMover::finishPackage(const PackageFolder& folder)
     journal.number = folder.number;
     if (moved_ && !syncMoved(folder, moved_))
         return false;
+    if (moved_)
+        removeEmptiedFolders(folder, *moved_);
     moved_.reset();
     qint64 errorCode = 0;
     if (!baseFolder_.handle().sync(&errorCode))

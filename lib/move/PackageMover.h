@@ -15,6 +15,8 @@
 
 namespace korvo {
 
+class PieceRoutes;
+
 // One numbered package folder: its exact path and the texts shown for it.
 struct PackageFolder
 {
@@ -81,9 +83,10 @@ public:
     // unless items could not go back: then it stays for 'korvo-cli recover'.
     bool moveItems(const PackageFolder& folder, const PackagePtr& package, const Packager::Progress& progress = {});
     // Ends the package that moveItems moved last, once its listing and
-    // manifest are written: syncs the package folder, the items' old folders
-    // and the base folder (one sync each for the moves, the listing and the
-    // manifest), then removes the journal. On failure the journal stays, so
+    // manifest are written: syncs the package folder (and the folders made in
+    // it for pieces of split folders), the items' old folders and the base
+    // folder (one sync each for the moves, the listing and the manifest),
+    // removes the split folders the move emptied, then removes the journal. On failure the journal stays, so
     // that 'korvo-cli recover' can put the package back whole.
     bool finishPackage(const PackageFolder& folder);
 
@@ -95,7 +98,10 @@ public:
 
 private:
     bool writeJournal(const PackageFolder& folder, const PackagePtr& package, MoveJournal* journal);
+    bool readIdentity(const iPackagable& item, PieceRoutes& routes, MoveJournal::Item* entry);
     bool syncMoved(const PackageFolder& folder, const PackagePtr& package);
+    bool syncPieceFolders(const PackageFolder& folder, const PackagePtr& package);
+    void removeEmptiedFolders(const PackageFolder& folder, const Package& package);
     bool isFree(int number, bool* free);
     bool fail(const char* step, const NativePath& path, qint64 errorCode);
     bool outOfRange();

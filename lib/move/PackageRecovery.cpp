@@ -3,9 +3,12 @@
 
 #include "MoveTexts.h"
 #include "PackageListing.h"
+#include "PieceRoutes.h"
 #include "Platform.h"
+#include "RelativePath.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <algorithm>
 
@@ -32,65 +35,79 @@ PackageFolderState openPackageFolder(const BaseFolder& base, int number, platfor
     return PackageFolderState::Refused;
 }
 
-bool hasIdentity(const platform::FolderHandle& folder, const NativePath& name, const FileIdentity& recorded,
+bool hasIdentity(const platform::FolderHandle* folder, const NativePath& name, const FileIdentity& recorded,
                  bool* exists)
 {
     FileIdentity identity;
-    *exists = folder.isOpen() && folder.entryOf(name, &identity, nullptr, nullptr);
-    return *exists && identity == recorded;
-}
-
-bool hasIdentity(const NativePath& path, const FileIdentity& recorded, bool* exists)
-{
-    FileIdentity identity;
-    *exists = platform::identityOf(path, &identity, nullptr, nullptr, nullptr);
+    *exists = folder && folder->entryOf(name, &identity, nullptr, nullptr);
     return *exists && identity == recorded;
 }
 
 // What became of one item.
 enum class ItemState { Back, Home, LeftInFolder, Lost };
 
-// Puts one item back from the package folder (closed when it is gone).
-ItemState putBack(const platform::FolderHandle& folder, const NativePath& destination, const NativePath& source,
+// Puts one item back from the package folder (`inFolder` false when that is
+// gone) to the same path below the source folder, both reached without
+// links; the folders of its path that the move emptied and removed are made
+// again.
+ItemState putBack(PieceRoutes& routes, bool inFolder, const NativePath& folderPath, const MoveJournal& journal,
                   const MoveJournal::Item& item, QString* line)
 {
+    using Side = PieceRoutes::Side;
+    const NativePath destination = RelativePath::below(folderPath, item.levels);
+    const NativePath source = RelativePath::below(journal.sourceFolder, item.levels);
+    bool missing = false;
+    const platform::FolderHandle* from = inFolder ? routes.holder(Side::Target, item.levels, false, line, &missing) : nullptr;
+    if (inFolder && !from && !missing)
+        return ItemState::LeftInFolder; // a level of its path is refused
+    line->clear();
     bool destinationExists = false;
     bool sourceExists = false;
-    if (!hasIdentity(folder, item.name, item.identity, &destinationExists)) {
-        if (hasIdentity(source, item.identity, &sourceExists))
+    QString sourceLine;
+    const platform::FolderHandle* home = routes.holder(Side::Source, item.levels, false, &sourceLine);
+    const bool atHome = hasIdentity(home, item.name(), item.identity, &sourceExists);
+    if (!hasIdentity(from, item.name(), item.identity, &destinationExists)) {
+        if (atHome)
             return ItemState::Home; // it never moved
         *line = MoveTexts::itemLost(shown(source), shown(destination));
         return ItemState::Lost;
     }
-    hasIdentity(source, item.identity, &sourceExists);
     if (sourceExists) {
         *line = MoveTexts::itemOldNameTaken(shown(source), shown(destination));
         return ItemState::LeftInFolder;
     }
+    if (!home && !(home = routes.holder(Side::Source, item.levels, true, line)))
+        return ItemState::LeftInFolder;
     qint64 code = 0;
-    if (!folder.moveOut(item.name, source, &code)) {
+    if (!from->moveTo(item.name(), *home, item.name(), &code)) {
         *line = MoveTexts::moveBackFailed(shown(source), shown(destination), code);
         return ItemState::LeftInFolder;
     }
     return ItemState::Back;
 }
 
-// Puts every item back, the last moved first; true when none is left in
-// the package folder.
+// Puts every item back, the last moved first, and removes the folders made
+// in the package folder for pieces once they are empty; true when no item
+// is left in the package folder.
 bool putItemsBack(const platform::FolderHandle& folder, const NativePath& folderPath, const MoveJournal& journal,
                   Report& report)
 {
+    PieceRoutes routes(journal.sourceFolder, folderPath, &folder);
     bool noneLeft = true;
+    QList<QList<NativePath>> pieces;
     for (int i = journal.items.size() - 1; i >= 0; --i) {
         const MoveJournal::Item& item = journal.items.at(i);
+        if (item.levels.size() > 1)
+            pieces << item.levels;
         QString line;
-        const ItemState state =
-            putBack(folder, folderPath.child(item.name), journal.sourceFolder.child(item.name), item, &line);
+        const ItemState state = putBack(routes, folder.isOpen(), folderPath, journal, item, &line);
         if (!line.isEmpty())
             report.leftLines << line;
         report.returned += state == ItemState::Back ? 1 : 0;
         noneLeft = noneLeft && state != ItemState::LeftInFolder;
     }
+    if (folder.isOpen())
+        routes.removeEmptyFolders(PieceRoutes::Side::Target, pieces);
     return noneLeft;
 }
 
@@ -122,14 +139,35 @@ void removeOutputs(const BaseFolder& base, const MoveJournal& journal, bool all,
 }
 
 // Makes the undo lasting: the source folder first, so that the items are
-// back for good before anything of the package goes.
+// back for good before anything of the package goes, and each folder below
+// it that pieces went back to.
 bool syncSource(const MoveJournal& journal, Report& report)
 {
     qint64 code = 0;
-    if (journal.items.isEmpty() || platform::syncFolder(journal.sourceFolder, &code) || platform::isNotFound(code))
+    if (journal.items.isEmpty())
         return true;
-    report.leftLines << MoveTexts::failure("Sync folder", journal.sourceFolder, code);
-    return false;
+    if (!platform::syncFolder(journal.sourceFolder, &code) && !platform::isNotFound(code)) {
+        report.leftLines << MoveTexts::failure("Sync folder", journal.sourceFolder, code);
+        return false;
+    }
+    PieceRoutes routes(journal.sourceFolder, NativePath());
+    QSet<QByteArray> synced;
+    for (const MoveJournal::Item& item : journal.items) {
+        const QByteArray folder = RelativePath::stored(item.levels.mid(0, item.levels.size() - 1));
+        if (item.levels.size() < 2 || synced.contains(folder))
+            continue;
+        synced.insert(folder);
+        QString line;
+        bool missing = false;
+        const platform::FolderHandle* holder = routes.holder(PieceRoutes::Side::Source, item.levels, false, &line, &missing);
+        if (!holder && missing)
+            continue; // nothing went back there
+        if (!holder || !holder->sync(&code)) {
+            report.leftLines << (holder ? MoveTexts::failure("Sync folder", holder->path(), code) : line);
+            return false;
+        }
+    }
+    return true;
 }
 
 void finish(const BaseFolder& base, const MoveJournal& journal, Report& report)

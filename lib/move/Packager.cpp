@@ -5,21 +5,24 @@
 #include "ImageWeight.h"
 #include "MoveTexts.h"
 #include "NameCase.h"
+#include "PieceRoutes.h"
 #include "Platform.h"
+#include "RelativePath.h"
 
 #include <QHash>
 
 namespace korvo {
 
 bool Packager::pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root,
-                    QList<PackagePtr>& packages, QList<PackagablePtr>* leftOut, ImageFormat image, int* lowerBound)
+                    QList<PackagePtr>& packages, QList<PackagablePtr>* leftOut, ImageFormat image, int* lowerBound,
+                    SplitFolders split)
 {
     errorString_.clear();
     // One measure for both: it weighs each item once.
-    const PackMeasure measure = ImageWeight::measure(image);
+    const PackMeasure measure = ImageWeight::measure(image, root ? root->path() : FolderPath());
     if (lowerBound)
-        *lowerBound = Packer::lowerBound(packageOrder, root, measure);
-    Packer::pack(packageOrder, sort, root, packages, leftOut, measure);
+        *lowerBound = Packer::lowerBound(packageOrder, root, measure, split);
+    Packer::pack(packageOrder, sort, root, packages, leftOut, measure, split);
     return true;
 }
 
@@ -56,11 +59,13 @@ bool moveBack(const NativePath& targetFolder, const NativePath& name, const Nati
     return moveEntry(targetFolder.child(name), source, errorCode);
 }
 
-// The text of an item's place in the target folder, for messages.
+// The text of an item's place in the target folder, for messages: its path
+// below the scanned folder, below the target folder.
 // Paths in the failure lines are in the system's own form (`\` on Windows).
-QString destinationText(const NativePath& targetFolder, const iPackagable& item)
+QString destinationText(const NativePath& targetFolder, const FolderPath& scannedFolder, const iPackagable& item)
 {
-    return QDir::toNativeSeparators(QDir(targetFolder.toText()).absoluteFilePath(item.fileName()));
+    return QDir::toNativeSeparators(
+        QDir(targetFolder.toText()).absoluteFilePath(RelativePath::textOf(scannedFolder, item)));
 }
 
 QString sourceText(const iPackagable& item)
@@ -80,7 +85,7 @@ QString caseTwinsOf(const QList<PackagablePtr>& items)
     for (const PackagablePtr& item : items) {
         if (!item)
             continue;
-        const iPackagable*& first = seen[platform::caseFoldedName(item->fileName())];
+        const iPackagable*& first = seen[platform::caseFoldedName(item->absoluteFilePath())];
         if (first)
             return MoveTexts::caseTwins(sourceText(*first), sourceText(*item));
         first = item.data();
@@ -116,31 +121,97 @@ bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& pac
         errorString_ += QStringLiteral("\r\n");
         return false;
     }
+    const Destination destination{targetFolder, package->scannedFolder};
+    destination_ = &destination;
     QList<PackagablePtr> moved;
+    // The pieces of split folders move between the folders that hold them,
+    // below the scanned folder and below the target folder.
+    PieceRoutes routes(package->scannedFolder.native(), targetFolder, target);
     for (const PackagablePtr& item : package->items) {
         if (!item) {
             errorString_ = QStringLiteral("Move failed: the package holds an empty item.\r\n");
             break;
         }
-        const NativePath source = item->nativeFilePath();
-        if (scanned && !checkScanned(*item, *scanned, targetFolder))
+        const QList<NativePath> levels = RelativePath::levelsOf(package->scannedFolder, *item);
+        const bool done = levels.size() > 1 ? movePiece(*item, levels, routes)
+                                            : moveTop(*item, scanned, targetFolder, target);
+        if (!done)
             break;
-        qint64 errorCode = 0;
-        if (!moveIn(source, targetFolder, item->nativeFileName(), target, &errorCode)) {
-            errorString_ = MoveTexts::moveFailed(sourceText(*item), destinationText(targetFolder, *item), errorCode) + QStringLiteral("\r\n");
-            break;
-        }
         moved.append(item);
         if (progress)
             progress(moved.size(), package->items.size());
     }
-    if (errorString_.isEmpty())
+    if (!errorString_.isEmpty())
+        undo(moved, *package, targetFolder, routes, progress, target);
+    destination_ = nullptr;
+    return errorString_.isEmpty();
+}
+
+QString Packager::destinationOf(const iPackagable& item) const
+{
+    return destinationText(destination_->folder, destination_->scannedFolder, item);
+}
+
+bool Packager::moveTop(const iPackagable& item, const ChildIdentities* scanned, const NativePath& targetFolder,
+                       const platform::FolderHandle* target)
+{
+    if (scanned && !checkScanned(item, *scanned))
+        return false;
+    qint64 errorCode = 0;
+    if (moveIn(item.nativeFilePath(), targetFolder, item.nativeFileName(), target, &errorCode))
         return true;
-    undo(moved, targetFolder, progress, package->items.size(), target);
+    errorString_ = MoveTexts::moveFailed(sourceText(item), destinationOf(item), errorCode) + QStringLiteral("\r\n");
     return false;
 }
 
-bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scanned, const NativePath& targetFolder)
+bool Packager::movePiece(const iPackagable& item, const QList<NativePath>& levels, PieceRoutes& routes)
+{
+    QString line;
+    const platform::FolderHandle* source = routes.holder(PieceRoutes::Side::Source, levels, false, &line);
+    // Checked where it is now, as the scan saw it: a piece has no identity
+    // recorded, but its kind and a file's size must still be the scan's.
+    if (source && !checkPiece(item, *source, levels.last()))
+        return false;
+    const platform::FolderHandle* into =
+        source ? routes.holder(PieceRoutes::Side::Target, levels, true, &line) : nullptr;
+    if (!into) {
+        errorString_ = line + QStringLiteral("\r\n");
+        return false;
+    }
+    qint64 errorCode = 0;
+    const NativePath& name = levels.last();
+    const bool moved = moveOverride() ? moveEntry(source->path().child(name), into->path().child(name), &errorCode)
+                                      : source->moveTo(name, *into, name, &errorCode);
+    if (moved)
+        return true;
+    errorString_ = MoveTexts::moveFailed(sourceText(item), destinationOf(item), errorCode) + QStringLiteral("\r\n");
+    return false;
+}
+
+bool Packager::checkPiece(const iPackagable& item, const platform::FolderHandle& source, const NativePath& name)
+{
+    EntryKind kind = EntryKind::Other;
+    qint64 size = 0;
+    qint64 errorCode = 0;
+    if (!source.entryOf(name, nullptr, &kind, &errorCode)) {
+        errorString_ = MoveTexts::moveFailed(sourceText(item), destinationOf(item), errorCode) + QStringLiteral("\r\n");
+        return false;
+    }
+    const auto* file = dynamic_cast<const FileNode*>(&item);
+    const bool folder = kind == EntryKind::Folder;
+    if (folder != !file) {
+        errorString_ = MoveTexts::itemReplaced(sourceText(item)) + QStringLiteral("\r\n");
+        return false;
+    }
+    if (file && kind == EntryKind::File && platform::identityOf(item.nativeFilePath(), nullptr, nullptr, &size, nullptr)
+        && size != file->size()) {
+        errorString_ = MoveTexts::itemSizeChanged(sourceText(item), file->size(), size) + QStringLiteral("\r\n");
+        return false;
+    }
+    return true;
+}
+
+bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scanned)
 {
     FileIdentity recorded;
     if (!scanned.find(&item, &recorded))
@@ -150,7 +221,7 @@ bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scan
     qint64 size = 0;
     qint64 errorCode = 0;
     if (!platform::identityOf(item.nativeFilePath(), &identity, &kind, &size, &errorCode)) {
-        errorString_ = MoveTexts::moveFailed(sourceText(item), destinationText(targetFolder, item), errorCode) + QStringLiteral("\r\n");
+        errorString_ = MoveTexts::moveFailed(sourceText(item), destinationOf(item), errorCode) + QStringLiteral("\r\n");
         return false;
     }
     if (identity != recorded) {
@@ -167,17 +238,29 @@ bool Packager::checkScanned(const iPackagable& item, const ChildIdentities& scan
     return true;
 }
 
-void Packager::undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder, const Progress& progress,
-                    int total, const platform::FolderHandle* target)
+void Packager::undo(const QList<PackagablePtr>& moved, const Package& package, const NativePath& targetFolder,
+                    PieceRoutes& routes, const Progress& progress, const platform::FolderHandle* target)
 {
     int left = moved.size();
+    const int total = package.items.size();
+    QList<QList<NativePath>> pieces;
     // In the order of the moves. The failing item never moved, so this
     // covers exactly what this call moved. An item that cannot go back stays
     // in the package folder; it is named so that it is not lost from sight.
     for (const PackagablePtr& item : moved) {
+        const QList<NativePath> levels = RelativePath::levelsOf(package.scannedFolder, *item);
         qint64 errorCode = 0;
-        if (!moveBack(targetFolder, item->nativeFileName(), item->nativeFilePath(), target, &errorCode)) {
-            errorString_ += MoveTexts::moveBackFailed(sourceText(*item), destinationText(targetFolder, *item), errorCode)
+        bool back = false;
+        if (levels.size() == 1) {
+            back = moveBack(targetFolder, item->nativeFileName(), item->nativeFilePath(), target, &errorCode);
+        } else {
+            pieces << levels;
+            back = movePieceBack(levels, routes, &errorCode);
+        }
+        if (!back) {
+            errorString_ += MoveTexts::moveBackFailed(sourceText(*item),
+                                                      destinationText(targetFolder, package.scannedFolder, *item),
+                                                      errorCode)
                             + QStringLiteral("\r\n");
             leftItemsBehind_ = true;
             continue;
@@ -185,6 +268,21 @@ void Packager::undo(const QList<PackagablePtr>& moved, const NativePath& targetF
         if (progress)
             progress(--left, total);
     }
+    // The folders made for pieces in the target folder go again, once empty.
+    routes.removeEmptyFolders(PieceRoutes::Side::Target, pieces);
+    routes.release();
+}
+
+bool Packager::movePieceBack(const QList<NativePath>& levels, PieceRoutes& routes, qint64* errorCode)
+{
+    QString line;
+    const platform::FolderHandle* from = routes.holder(PieceRoutes::Side::Target, levels, false, &line);
+    const platform::FolderHandle* to = from ? routes.holder(PieceRoutes::Side::Source, levels, false, &line) : nullptr;
+    if (!to)
+        return false;
+    if (moveOverride())
+        return moveEntry(from->path().child(levels.last()), to->path().child(levels.last()), errorCode);
+    return from->moveTo(levels.last(), *to, levels.last(), errorCode);
 }
 
 } // namespace korvo

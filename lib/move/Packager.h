@@ -17,6 +17,7 @@
 namespace korvo {
 
 class ChildIdentities;
+class PieceRoutes;
 
 // The engine object of packaging: it packs a scanned folder's top-level
 // items (through the packer of the pack room) and moves the items of one
@@ -33,10 +34,12 @@ public:
     // image format by what each takes in its package's image (ImageWeight).
     // `leftOut`, when given, receives the items that alone exceed the limit;
     // `lowerBound`, when given, at least how many packages any packing of the
-    // others needs, weighed the same way (Packer::lowerBound). Always succeeds.
+    // others needs, weighed the same way (Packer::lowerBound). With `split`,
+    // folders that do not fit are split into pieces. Always succeeds.
     bool pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root,
               QList<PackagePtr>& packages, QList<PackagablePtr>* leftOut = nullptr,
-              ImageFormat image = ImageFormat::None, int* lowerBound = nullptr);
+              ImageFormat image = ImageFormat::None, int* lowerBound = nullptr,
+              SplitFolders split = SplitFolders::No);
 
     // Moves every item of the package into `targetDir` (an existing folder),
     // all or nothing: on the first failure the items already moved go back
@@ -69,10 +72,27 @@ public:
     static void setMoveFunction(const MoveFunction& move);
 
 private:
-    bool checkScanned(const iPackagable& item, const ChildIdentities& scanned, const NativePath& targetFolder);
-    void undo(const QList<PackagablePtr>& moved, const NativePath& targetFolder, const Progress& progress,
-              int total, const platform::FolderHandle* target);
+    // A top-level item, moved by the paths or into the open target folder.
+    bool moveTop(const iPackagable& item, const ChildIdentities* scanned, const NativePath& targetFolder,
+                 const platform::FolderHandle* target);
+    // A piece of a split folder, from the folder that holds it into the same
+    // path below the target folder, whose missing folders are made.
+    bool movePiece(const iPackagable& item, const QList<NativePath>& levels, PieceRoutes& routes);
+    bool movePieceBack(const QList<NativePath>& levels, PieceRoutes& routes, qint64* errorCode);
+    bool checkScanned(const iPackagable& item, const ChildIdentities& scanned);
+    bool checkPiece(const iPackagable& item, const platform::FolderHandle& source, const NativePath& name);
+    // The text of the item's place in the target folder, for the failure lines.
+    QString destinationOf(const iPackagable& item) const;
+    void undo(const QList<PackagablePtr>& moved, const Package& package, const NativePath& targetFolder,
+              PieceRoutes& routes, const Progress& progress, const platform::FolderHandle* target);
 
+    // Where the package being moved goes, for the failure lines.
+    struct Destination
+    {
+        const NativePath& folder;
+        const FolderPath& scannedFolder;
+    };
+    const Destination* destination_ = nullptr;
     QString errorString_;
     bool leftItemsBehind_ = false;
 };

@@ -9,9 +9,11 @@ namespace korvo::packing {
 
 namespace {
 
+// The whole path: a piece of a split folder meets only the pieces of its
+// own folder in the package.
 QString keyOf(const PackagablePtr& item)
 {
-    return platform::caseFoldedName(item->fileName());
+    return platform::caseFoldedName(item->absoluteFilePath());
 }
 
 bool holdsKey(const Package& package, const QString& key)

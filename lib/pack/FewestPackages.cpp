@@ -400,7 +400,7 @@ void placeFewest(const std::vector<Candidate>& candidates, const Sources& source
     // finds fewer.
     QList<PackagePtr> bestFit;
     const PackageOrder scratch(limit, QString());
-    PackageBuilder seedBuilder(scratch, 0, bestFit);
+    PackageBuilder seedBuilder(scratch, 0, sources.root(), bestFit);
     placeBestFit(candidates, sources, limit, seedBuilder);
     if (!seedBuilder.isEmpty())
         seedBuilder.close();

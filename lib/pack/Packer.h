@@ -10,8 +10,9 @@
 
 namespace korvo {
 
-// The pack room: a scanned folder's top-level items become packages whose
-// size on disk stays within a package order's limit, by best fit, in one
+// The pack room: a scanned folder's top-level items (or, where folders are
+// split, their pieces) become packages whose size on disk stays within a
+// package order's limit, by best fit, in one
 // of four sort orders (the strategies are in PackingStrategies) or in the
 // fewest packages a search finds (FewestPackages). It reads the tree only,
 // on the caller's thread.
@@ -36,24 +37,33 @@ struct PackMeasure
     qint64 fixed = 0;                                      // what every package takes besides its items
 };
 
+// Whether a folder that alone weighs more than the limit is left out whole,
+// or split: replaced by its own files and subfolders, again and again,
+// until every piece fits or is a single file larger than the limit.
+enum class SplitFolders { No, Yes };
+
 namespace Packer {
 
 // The packages of the root's own files and folders that fit the order's
-// limit (`packages` is cleared first). An item that alone weighs more than
-// the limit is in none: `leftOut`, when given, receives those (cleared
-// first), in listed order. Where names that differ only in case are one
-// name (Windows), no package holds two such items.
+// limit (`packages` is cleared first); with `split`, of the pieces of the
+// folders that do not fit as well, each keeping its path below the root.
+// An item that alone weighs more than the limit is in none: `leftOut`, when
+// given, receives those (cleared first), in listed order. Where names that
+// differ only in case are one name (Windows), no package holds two such
+// items.
 void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages,
-          QList<PackagablePtr>* leftOut = nullptr, const PackMeasure& measure = PackMeasure());
+          QList<PackagablePtr>* leftOut = nullptr, const PackMeasure& measure = PackMeasure(),
+          SplitFolders split = SplitFolders::No);
 // The same for a target that takes names differing only in case for one
 // (`namesIgnoreCase`) or not, whatever this system's file systems do.
 void pack(const PackageOrder& packageOrder, int sort, const DirectoryNodePtr& root, QList<PackagePtr>& packages,
-          QList<PackagablePtr>* leftOut, const PackMeasure& measure, bool namesIgnoreCase);
+          QList<PackagablePtr>* leftOut, const PackMeasure& measure, bool namesIgnoreCase,
+          SplitFolders split = SplitFolders::No);
 
 // At least how many packages any packing of the items pack places needs
 // (LowerBound), weighed by the same measure.
 int lowerBound(const PackageOrder& packageOrder, const DirectoryNodePtr& root,
-               const PackMeasure& measure = PackMeasure());
+               const PackMeasure& measure = PackMeasure(), SplitFolders split = SplitFolders::No);
 
 } // namespace Packer
 } // namespace korvo

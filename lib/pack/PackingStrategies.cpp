@@ -1,6 +1,7 @@
 #include "PackingStrategies.h"
 
 #include "Packer.h"
+#include "RelativePath.h"
 
 #include <algorithm>
 #include <numeric>
@@ -42,6 +43,15 @@ struct NameKey
 };
 
 } // namespace
+
+QString Sources::fileName(int source) const
+{
+    if (split_)
+        return RelativePath::textOf(root_.path(), *pieces_.at(source));
+    if (source < files_.size())
+        return files_.at(source)->fileName();
+    return folders_.at(source - files_.size())->fileName();
+}
 
 // Best fit: each placement takes the largest candidate that still fits the
 // room left in the current package, the one nearest the start of the list

@@ -20,9 +20,11 @@ namespace korvo::packing {
 class PackageBuilder
 {
 public:
-    // `fixed`: what each package weighs besides its items.
-    PackageBuilder(const PackageOrder& order, qint64 fixed, QList<PackagePtr>& packages)
-        : order_(order), fixed_(fixed), packages_(packages)
+    // `fixed`: what each package weighs besides its items; `scannedFolder`:
+    // the folder the items' paths are relative to.
+    PackageBuilder(const PackageOrder& order, qint64 fixed, const FolderPath& scannedFolder,
+                   QList<PackagePtr>& packages)
+        : order_(order), fixed_(fixed), scannedFolder_(scannedFolder), packages_(packages)
     {
     }
 
@@ -46,6 +48,7 @@ public:
         package->weight = addSaturating(weight_, fixed_);
         package->packageOrder = order_;
         package->items = items_;
+        package->scannedFolder = scannedFolder_;
         packages_.append(package);
         size_ = 0;
         sizeOnDisk_ = 0;
@@ -56,6 +59,7 @@ public:
 private:
     const PackageOrder& order_;
     qint64 fixed_;
+    FolderPath scannedFolder_;
     QList<PackagePtr>& packages_;
     qint64 size_ = 0;
     qint64 sizeOnDisk_ = 0;
@@ -73,29 +77,42 @@ struct Candidate
     qint64 weight;     // what must fit: the size on disk, or the item's share of an image
 };
 
-// The root's items by their position in "files, then subfolders".
+// The items to pack by their position: the root's own, as it lists them
+// (its files first, then its subfolders), or, where folders are split, the
+// pieces in the order the split found them.
 class Sources
 {
 public:
-    explicit Sources(const DirectoryNode& root) : files_(root.files()), folders_(root.subdirectories()) {}
+    explicit Sources(const DirectoryNode& root)
+        : root_(root), files_(root.files()), folders_(root.subdirectories())
+    {
+    }
+    Sources(const DirectoryNode& root, QVector<PackagablePtr> pieces)
+        : root_(root), files_(root.files()), folders_(root.subdirectories()), pieces_(std::move(pieces)), split_(true)
+    {
+    }
 
     PackagablePtr item(int source) const
     {
+        if (split_)
+            return pieces_.at(source);
         if (source < files_.size())
             return files_.at(source);
         return folders_.at(source - files_.size());
     }
 
-    QString fileName(int source) const
-    {
-        if (source < files_.size())
-            return files_.at(source)->fileName();
-        return folders_.at(source - files_.size())->fileName();
-    }
+    // The name the name sorts order by: a piece's path below the root.
+    QString fileName(int source) const;
+
+    // The folder every item's path is relative to.
+    const FolderPath& root() const { return root_.path(); }
 
 private:
+    const DirectoryNode& root_;
     const QVector<FileNodePtr>& files_;
     const QVector<DirectoryNodePtr>& folders_;
+    QVector<PackagablePtr> pieces_;
+    bool split_ = false;
 };
 
 // Places the candidates by best fit, in listed order among equals.

@@ -83,6 +83,12 @@ public:
     bool moveInto(const NativePath& source, const NativePath& name, qint64* errorCode) const;
     bool moveOut(const NativePath& name, const NativePath& destination, qint64* errorCode) const;
 
+    // Moves the entry `name` here into the open folder `destination` as
+    // `destinationName`, never replacing an entry: neither side is reached
+    // through a path that could be swapped.
+    bool moveTo(const NativePath& name, const FolderHandle& destination, const NativePath& destinationName,
+                qint64* errorCode) const;
+
     // Removes the empty folder `name` here.
     bool removeEmptyFolder(const NativePath& name, qint64* errorCode) const;
 

@@ -322,6 +322,12 @@ bool FolderHandle::moveOut(const NativePath& name, const NativePath& destination
     return renameNoReplace(fd_, name.constData(), AT_FDCWD, destination.constData(), errorCode);
 }
 
+bool FolderHandle::moveTo(const NativePath& name, const FolderHandle& destination, const NativePath& destinationName,
+                          qint64* errorCode) const
+{
+    return renameNoReplace(fd_, name.constData(), destination.fd_, destinationName.constData(), errorCode);
+}
+
 bool FolderHandle::removeEmptyFolder(const NativePath& name, qint64* errorCode) const
 {
     return ::unlinkat(fd_, name.constData(), AT_REMOVEDIR) == 0 || failWith(errno, errorCode);

@@ -257,6 +257,14 @@ bool FolderHandle::moveOut(const NativePath& name, const NativePath& destination
     return moveWithoutReplacing(path_.child(name), destination, errorCode);
 }
 
+bool FolderHandle::moveTo(const NativePath& name, const FolderHandle& destination, const NativePath& destinationName,
+                          qint64* errorCode) const
+{
+    // Both folders and every level above them are held: their paths lead
+    // to them.
+    return moveWithoutReplacing(path_.child(name), destination.path_.child(destinationName), errorCode);
+}
+
 bool FolderHandle::removeEmptyFolder(const NativePath& name, qint64* errorCode) const
 {
     const WinPath path(path_.child(name));
