@@ -180,6 +180,16 @@ private slots:
             << "goes elsewhere than into its package folder";
         QTest::newRow("climbing item") << "file" << head + "item " + hex("../secret.txt") + " {SID}\nend\n"
                                        << "not a single plain name";
+        // Version 3 names pieces of split folders by paths of plain names.
+        const QByteArray head3 = "korvo-move 3\nnumber 1\nfolder\nsource {SRC}\n";
+        QTest::newRow("a piece, third version") << "file" << head3 + item + "end\n" << "";
+        QTest::newRow("climbing piece") << "file" << head3 + "item " + hex("sub/../../outside/secret.txt") + " {SID}\nend\n"
+                                        << "not made of plain names";
+        QTest::newRow("absolute piece") << "file" << head3 + "item " + hex("/outside/secret.txt") + " {SID}\nend\n"
+                                        << "not made of plain names";
+        QTest::newRow("piece inside an item")
+            << "file" << head3 + "item " + hex("sub") + " {ID}\nitem " + hex("sub/a.txt") + " {SID}\nend\n"
+            << "lies inside another item";
         QTest::newRow("folder elsewhere") << "file" << QByteArray("korvo-move 1\nnumber 1\nfolder {OUT}\nend\n")
                                           << "its package folder is not";
         QTest::newRow("number not its name") << "file" << QByteArray("korvo-move 2\nnumber 2\nend\n")
