@@ -214,9 +214,13 @@ void DirectoryNode::remove(const QSharedPointer<Package>& package)
             continue;
         }
         const FolderPath holderPath = RelativePath::holderOf(*item);
+        // A node whose path levels are not the tree's (made from a listing)
+        // is looked for among this node's own entries, as a top-level item.
         DirectoryNode* holder = holderPath.isSameLevel(path_) ? this : table.find(holderPath);
         Figures taken;
-        if (!holder || !holder->takeOwn(*item, &taken))
+        if (!holder)
+            holder = this;
+        if (!holder->takeOwn(*item, &taken))
             continue;
         holders.insert({-holder->depth_, holder}, holder);
         for (DirectoryNode* folder = holder;; folder = folder->parent_.toStrongRef().data()) {
