@@ -1,4 +1,8 @@
+#include "Packager.h"
+#include "PackageMover.h"
+#include "PackageRecovery.h"
 #include "Platform.h"
+#include "ScanSupport.h"
 #include "TestSupport.h"
 #include "TracedRun.h"
 #include "TreeInventory.h"
@@ -188,6 +192,71 @@ private slots:
         std::sort(everything.begin(), everything.end());
         QCOMPARE(everything, original);
         QVERIFY2(!QFileInfo::exists(src + QStringLiteral("/Photos")), "the emptied split folder is still there");
+    }
+
+    // A split package whose k-th move fails is put back whole in process:
+    // every piece at its path, the folders made in the package folder gone
+    // with the package folder, no journal. When a piece cannot go back
+    // either, it stays in the package folder under the journal, and recover
+    // finishes the undo.
+    void failedSplitMoveIsUndoneWhole_data()
+    {
+        QTest::addColumn<int>("failAt");     // the move that fails
+        QTest::addColumn<int>("backFailAt"); // the move back that fails too; 0: none
+        for (int k = 1; k <= 4; ++k)
+            QTest::addRow("move %d fails", k) << k << 0;
+        QTest::newRow("a piece cannot go back") << 4 << 2;
+    }
+
+    void failedSplitMoveIsUndoneWhole()
+    {
+        QFETCH(int, failAt);
+        QFETCH(int, backFailAt);
+        QTemporaryDir here;
+        const QString src = here.filePath(QStringLiteral("src"));
+        const QString volume = here.filePath(QStringLiteral("vol"));
+        QVERIFY(makeFolder(volume));
+        makeSource(src);
+        const QStringList original = treeInventory(src);
+        const DirectoryNodePtr root = scanFolder(src);
+        QVERIFY(root);
+        QList<PackagePtr> packages;
+        Packager().pack(PackageOrder(4 * cluster, QStringLiteral("L")), Assorted, root, packages, nullptr,
+                        ImageFormat::None, nullptr, SplitFolders::Yes);
+        // The package of the most pieces, from several folders.
+        PackagePtr package = packages.first();
+        for (const PackagePtr& candidate : qAsConst(packages)) {
+            if (candidate->items.size() > package->items.size())
+                package = candidate;
+        }
+        QVERIFY2(package->items.size() >= 4, "no package holds four pieces");
+
+        int moves = 0;
+        const QScopeGuard restore([] { Packager::setMoveFunction(Packager::MoveFunction()); });
+        Packager::setMoveFunction([&](const NativePath& from, const NativePath& to, qint64* code) {
+            ++moves;
+            const bool back = moves > failAt;
+            if (moves == failAt || (back && moves - failAt == backFailAt)) {
+                *code = 5; // any error
+                return false;
+            }
+            return platform::moveWithoutReplacing(from, to, code);
+        });
+        PackageMover mover(root, NativePath::fromText(volume), QStringLiteral("L"), QString());
+        PackageFolder folder;
+        QVERIFY2(mover.createPackageFolder(1, &folder), qPrintable(mover.errorString()));
+        QVERIFY(!mover.moveItems(folder, package));
+        QVERIFY2(mover.errorString().contains(QStringLiteral("Move failed")), qPrintable(mover.errorString()));
+        QCOMPARE(mover.leftItemsBehind(), backFailAt > 0);
+        Packager::setMoveFunction(Packager::MoveFunction());
+        const QString base = volume + QStringLiteral("/korvo_pack/L");
+        if (backFailAt > 0) {
+            QVERIFY(QFileInfo::exists(base + QStringLiteral("/.1.korvo-move")));
+            const CliRun recovered = runCli({QStringLiteral("recover"), volume});
+            QVERIFY2(recovered.exitCode == 0, qPrintable(recovered.out + recovered.err));
+        }
+        QCOMPARE(treeInventory(src), original);
+        QCOMPARE(treeInventory(base), QStringList());
     }
 };
 

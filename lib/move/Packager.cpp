@@ -124,6 +124,7 @@ bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& pac
     const Destination destination{targetFolder, package->scannedFolder};
     destination_ = &destination;
     QList<PackagablePtr> moved;
+    QList<QList<NativePath>> pieces;
     // The pieces of split folders move between the folders that hold them,
     // below the scanned folder and below the target folder.
     PieceRoutes routes(package->scannedFolder.native(), targetFolder, target);
@@ -133,6 +134,8 @@ bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& pac
             break;
         }
         const QList<NativePath> levels = RelativePath::levelsOf(package->scannedFolder, *item);
+        if (levels.size() > 1)
+            pieces << levels; // the folders of its path may be made even when its move fails
         const bool done = levels.size() > 1 ? movePiece(*item, levels, routes)
                                             : moveTop(*item, scanned, targetFolder, target);
         if (!done)
@@ -143,6 +146,11 @@ bool Packager::movePackage(const NativePath& targetFolder, const PackagePtr& pac
     }
     if (!errorString_.isEmpty())
         undo(moved, *package, targetFolder, routes, progress, target);
+    // The folders made for pieces in the target folder go again, once empty.
+    if (!errorString_.isEmpty()) {
+        routes.removeEmptyFolders(PieceRoutes::Side::Target, pieces);
+        routes.release();
+    }
     destination_ = nullptr;
     return errorString_.isEmpty();
 }
@@ -243,7 +251,6 @@ void Packager::undo(const QList<PackagablePtr>& moved, const Package& package, c
 {
     int left = moved.size();
     const int total = package.items.size();
-    QList<QList<NativePath>> pieces;
     // In the order of the moves. The failing item never moved, so this
     // covers exactly what this call moved. An item that cannot go back stays
     // in the package folder; it is named so that it is not lost from sight.
@@ -254,7 +261,6 @@ void Packager::undo(const QList<PackagablePtr>& moved, const Package& package, c
         if (levels.size() == 1) {
             back = moveBack(targetFolder, item->nativeFileName(), item->nativeFilePath(), target, &errorCode);
         } else {
-            pieces << levels;
             back = movePieceBack(levels, routes, &errorCode);
         }
         if (!back) {
@@ -268,9 +274,6 @@ void Packager::undo(const QList<PackagablePtr>& moved, const Package& package, c
         if (progress)
             progress(--left, total);
     }
-    // The folders made for pieces in the target folder go again, once empty.
-    routes.removeEmptyFolders(PieceRoutes::Side::Target, pieces);
-    routes.release();
 }
 
 bool Packager::movePieceBack(const QList<NativePath>& levels, PieceRoutes& routes, qint64* errorCode)
