@@ -9,10 +9,13 @@
 // bound, the packing's time (with the lower bound, as korvo-cli and the
 // window ask for both) and (scan + pack) / scan beside the bound of 1.25,
 // by the wall clock (the verdict) and, for a busy machine, by CPU time.
+// The bound is the five modes'; the ISO weight row is shown beside them.
+// Exit status 3 when a mode misses it or a tree's figures are wrong.
 // Last on each row: the time of DirectoryNode::remove of every package, one
 // by one, as the window's tree is updated after a move of all packages (on
-// the GUI thread), on a tree scanned afresh; the figures left in the tree
-// after it are checked against the items left out.
+// the GUI thread), on the tree the row packed (scanned afresh for each row);
+// the figures left in the tree after it are checked against the items left
+// out. "pieces" counts the items packed and those left out.
 //
 //     bench_split [FILES]           FILES small files (default 200000) in a
 //                                   temporary folder, removed afterwards,
@@ -22,7 +25,7 @@
 //
 // Build: cmake --build build --target bench_split; run build/bin/bench_split.
 // Times are wall-clock seconds (CPU seconds of the process in brackets: the
-// scan walks on several threads). Making the default tree takes a while once.
+// scan walks on several threads). Making the default tree takes some seconds.
 
 #include "DirectoryNode.h"
 #include "FileNode.h"
@@ -213,6 +216,39 @@ Timing removeAll(const DirectoryNodePtr& root, const Packing& packing, bool* exa
     return taken;
 }
 
+DirectoryNodePtr scanBestOf3(const QString& folder, Timing* best)
+{
+    scan(folder); // warms the caches
+    *best = {1e9, 1e9};
+    DirectoryNodePtr root;
+    for (int run = 0; run < 3; ++run) {
+        Timing taken;
+        root.reset(); // the previous tree is freed outside the timing
+        root = scan(folder, &taken);
+        if (!root)
+            return root;
+        if (taken.wall < best->wall)
+            *best = taken;
+    }
+    return root;
+}
+
+void printRow(QTextStream& out, const char* name, const Packing& packing, const Timing& scanTime,
+              const Timing& removal, bool exact)
+{
+    const double ratio = (scanTime.wall + packing.best.wall) / scanTime.wall;
+    out << QString::fromLatin1(name).leftJustified(24)
+        << QString::number(piecesOf(packing.packages) + packing.leftOut.size()).rightJustified(8)
+        << QString::number(packing.packages.size()).rightJustified(9)
+        << QString::number(packing.leftOut.size()).rightJustified(8)
+        << QString::number(packing.lowerBound).rightJustified(7) << seconds(packing.best.wall).rightJustified(9)
+        << (QStringLiteral(" (") + seconds(packing.best.cpu) + QLatin1Char(')')).rightJustified(9)
+        << QString::number(ratio, 'f', 3).rightJustified(7) << (ratio <= Bound ? "  holds " : "  MISSES")
+        << QString::number((scanTime.cpu + packing.best.cpu) / scanTime.cpu, 'f', 3).rightJustified(7)
+        << seconds(removal.wall).rightJustified(11) << (exact ? "  as left out" : "  WRONG FIGURES") << "\n";
+    out.flush();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -251,19 +287,11 @@ int main(int argc, char* argv[])
     out << "folder: " << folder << "\nlimit: " << limit << " bytes\n";
     out.flush();
 
-    scan(folder); // warms the caches
-    Timing scanTime{1e9, 1e9};
-    DirectoryNodePtr root;
-    for (int run = 0; run < 3; ++run) {
-        Timing taken;
-        root.reset(); // the previous tree is freed outside the timing
-        root = scan(folder, &taken);
-        if (!root) {
-            out << "the scan failed\n";
-            return 1;
-        }
-        if (taken.wall < scanTime.wall)
-            scanTime = taken;
+    Timing scanTime;
+    DirectoryNodePtr root = scanBestOf3(folder, &scanTime);
+    if (!root) {
+        out << "the scan failed\n";
+        return 1;
     }
     out << "scan (best of 3, warm): " << seconds(scanTime.wall) << " s (" << seconds(scanTime.cpu) << " s CPU); "
         << root->totalFileCount() << " files, " << root->totalSubdirectoryCount() << " folders, "
@@ -278,21 +306,12 @@ int main(int argc, char* argv[])
         const int sort = row < 5 ? row : int(Assorted);
         const ImageFormat image = row < 5 ? ImageFormat::None : ImageFormat::Iso;
         Packing packing = packBestOf3(order, sort, image, root);
-        const double ratio = (scanTime.wall + packing.best.wall) / scanTime.wall;
-        const bool holds = ratio <= Bound;
-        allHold = allHold && holds;
+        const bool holds = (scanTime.wall + packing.best.wall) / scanTime.wall <= Bound;
+        allHold = allHold && (holds || image != ImageFormat::None); // the bound is the modes'
         bool exact = false;
         const Timing removal = removeAll(root, packing, &exact);
-        out << QString::fromLatin1(names[row]).leftJustified(24)
-            << QString::number(piecesOf(packing.packages) + packing.leftOut.size()).rightJustified(8)
-            << QString::number(packing.packages.size()).rightJustified(9)
-            << QString::number(packing.leftOut.size()).rightJustified(8)
-            << QString::number(packing.lowerBound).rightJustified(7) << seconds(packing.best.wall).rightJustified(9)
-            << (QStringLiteral(" (") + seconds(packing.best.cpu) + QLatin1Char(')')).rightJustified(9)
-            << QString::number(ratio, 'f', 3).rightJustified(7) << (holds ? "  holds " : "  MISSES")
-            << QString::number((scanTime.cpu + packing.best.cpu) / scanTime.cpu, 'f', 3).rightJustified(7)
-            << seconds(removal.wall).rightJustified(11) << (exact ? "  as left out" : "  WRONG FIGURES") << "\n";
-        out.flush();
+        allHold = allHold && exact;
+        printRow(out, names[row], packing, scanTime, removal, exact);
         packing = Packing(); // the removed nodes go here, outside the timings
         root.reset();
         if (row < 5 && !(root = scan(folder))) { // afresh: the removal emptied this tree
@@ -300,6 +319,7 @@ int main(int argc, char* argv[])
             return 1;
         }
     }
-    out << (allHold ? "\nevery packing holds the bound\n" : "\nNOT every packing holds the bound\n");
+    out << (allHold ? "\nevery mode holds the bound" : "\nNOT every mode holds the bound")
+        << " (the ISO weight row is beside them, beyond the bound)\n";
     return allHold ? 0 : 3;
 }
