@@ -215,6 +215,10 @@ void DirectoryNode::remove(const QSharedPointer<Package>& package)
         }
         const FolderPath holderPath = RelativePath::holderOf(*item);
         DirectoryNode* holder = holderPath.isSameLevel(path_) ? this : table.find(holderPath);
+        // A node made from a path's text (not by a walk of this tree) shares
+        // no level with it: this folder's own entry is taken all the same.
+        if (!holder)
+            holder = this;
         Figures taken;
         if (!holder || !holder->takeOwn(*item, &taken))
             continue;
