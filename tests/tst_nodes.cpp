@@ -1,6 +1,8 @@
 #include "DirectoryNode.h"
 #include "FileNode.h"
 #include "NodeTimes.h"
+#include "Package.h"
+#include "ScanSupport.h"
 
 #include <QThread>
 #include <QtTest>
@@ -25,6 +27,29 @@ DirectoryNodePtr makeChain(int levels, DirectoryNodePtr* keep = nullptr, int kee
         current = next;
     }
     return root;
+}
+
+// The node at a path of names below `root` ("P/2019/a1"); null if none.
+PackagablePtr nodeAt(const DirectoryNodePtr& root, const QString& path)
+{
+    DirectoryNodePtr folder = root;
+    const QStringList names = path.split(QLatin1Char('/'));
+    for (int i = 0; i < names.size() && folder; ++i) {
+        const bool last = i == names.size() - 1;
+        for (const FileNodePtr& file : folder->files()) {
+            if (last && file->fileName() == names.at(i))
+                return file;
+        }
+        DirectoryNodePtr next;
+        for (const DirectoryNodePtr& sub : folder->subdirectories()) {
+            if (sub->fileName() == names.at(i))
+                next = sub;
+        }
+        if (last)
+            return next;
+        folder = next;
+    }
+    return PackagablePtr();
 }
 
 } // namespace
@@ -64,6 +89,58 @@ private slots:
             ++below;
         }
         QCOMPARE(below, 499);
+    }
+
+    // Pieces of split folders taken out package after package, the lists
+    // not read in between (as during a move): each folder emptied goes, and
+    // so does each folder above it left empty; every figure stays right.
+    void removePiecesOverSeveralPackages()
+    {
+        QTemporaryDir temporary;
+        QVERIFY(temporary.isValid());
+        const QStringList files{QStringLiteral("r"),         QStringLiteral("P/2019/a1"), QStringLiteral("P/2019/a2"),
+                                QStringLiteral("P/2019/a3"), QStringLiteral("P/2019/b/x1"),
+                                QStringLiteral("P/2019/b/x2"), QStringLiteral("P/2020/c1"), QStringLiteral("Q/q")};
+        for (int i = 0; i < files.size(); ++i) {
+            const QString path = temporary.filePath(files.at(i));
+            QFile file(path);
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(QByteArray(10 * (i + 1), 'x')), qint64(10 * (i + 1)));
+        }
+        const DirectoryNodePtr root = test::scanFolder(temporary.path());
+        QVERIFY(root);
+        auto packageOf = [&root](const QStringList& paths) {
+            PackagePtr package(new Package);
+            for (const QString& path : paths)
+                package->items << nodeAt(root, path);
+            return package;
+        };
+        const PackagePtr first = packageOf({QStringLiteral("P/2019/a1"), QStringLiteral("P/2020/c1"),
+                                            QStringLiteral("P/2019/b/x1")});
+        const PackagePtr second = packageOf({QStringLiteral("P/2019/a2"), QStringLiteral("P/2019/a3")});
+        const PackagePtr third = packageOf({QStringLiteral("P/2019/b/x2"), QStringLiteral("Q")});
+        for (const PackagePtr& package : {first, second, third}) {
+            for (const PackagablePtr& item : package->items)
+                QVERIFY(item);
+        }
+
+        root->remove(first);
+        root->remove(second);
+        QCOMPARE(test::invariantViolation(root), QString());
+        QVERIFY(nodeAt(root, QStringLiteral("P/2019/b/x2")));
+        QVERIFY(!nodeAt(root, QStringLiteral("P/2020")));
+        QCOMPARE(nodeAt(root, QStringLiteral("P")).dynamicCast<DirectoryNode>()->subdirectoryCount(), 1);
+        QCOMPARE(nodeAt(root, QStringLiteral("P/2019")).dynamicCast<DirectoryNode>()->fileCount(), 0);
+        QCOMPARE(root->totalFileCount(), 3);
+        QCOMPARE(root->totalSubdirectoryCount(), 4); // P, P/2019, P/2019/b, Q
+        QCOMPARE(root->totalSize(), qint64(10 + 60 + 80));
+
+        root->remove(third);
+        QCOMPARE(test::invariantViolation(root), QString());
+        QCOMPARE(root->subdirectoryCount(), 0);
+        QCOMPARE(root->totalSubdirectoryCount(), 0);
+        QCOMPARE(root->totalFileCount(), 1);
+        QCOMPARE(root->totalSize(), qint64(10));
     }
 
     void lastSubdirectory()

@@ -4,6 +4,8 @@
 #include "LowerBound.h"
 #include "PackageOrder.h"
 #include "Packager.h"
+#include "RelativePath.h"
+#include "ScanSupport.h"
 
 #include <QtTest>
 
@@ -486,6 +488,71 @@ private slots:
                             : PackagablePtr(tree.root->subdirectory(listed - tree.root->fileCount()));
                     QCOMPARE(item.data(), expectedItem.data());
                 }
+            }
+        }
+    }
+
+    // Pieces of split folders go in the order of their paths below the
+    // scanned folder as texts (QString's operator<), folders that fit
+    // whole among them: names that share beginnings with their neighbours'
+    // folders ("a b/x" before "a/x", "a/a/x" before "a/b") are compared
+    // across the '/'.
+    void nameOrderOfPieces()
+    {
+        const QStringList alphabet{QStringLiteral("a"),  QStringLiteral("a b"), QStringLiteral("a.b"),
+                                   QStringLiteral("a0"), QStringLiteral("A"),   QStringLiteral("ab"),
+                                   QStringLiteral("名"), QStringLiteral("a-")};
+        std::mt19937_64 random(20261210);
+        for (int round = 0; round < 8; ++round) {
+            QTemporaryDir temporary;
+            QVERIFY(temporary.isValid());
+            // Three levels of folders and files of 1 byte, names drawn from
+            // the alphabet (each at most once in a folder); in every other
+            // round after a common beginning longer than the packed part of
+            // the sort key, so that the texts decide.
+            const QString beginning = round % 2 ? QStringLiteral("longname") : QString();
+            QVector<std::pair<QString, int>> pending{{temporary.path(), 0}};
+            while (!pending.isEmpty()) {
+                const auto [folder, level] = pending.takeLast();
+                for (const QString& letter : alphabet) {
+                    const QString name = beginning + letter;
+                    const quint64 pick = random() % 4; // a file, a folder (twice as likely), none
+                    if (pick == 3)
+                        continue;
+                    if (pick > 0 && level < 3) {
+                        QVERIFY(QDir(folder).mkdir(name));
+                        pending.append({folder + QLatin1Char('/') + name, level + 1});
+                    } else {
+                        QFile file(folder + QLatin1Char('/') + name);
+                        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x", 1) == 1);
+                    }
+                }
+            }
+            const DirectoryNodePtr root = test::scanFolder(temporary.path());
+            QVERIFY(root);
+            // An item weighs its bytes: a folder of at most 2 fits whole.
+            PackMeasure bytes;
+            bytes.weight = [](const iPackagable& item) { return item.totalSize(); };
+            for (const int sort : {int(NameAscending), int(NameDescending)}) {
+                QList<PackagePtr> packages;
+                QList<PackagablePtr> leftOut;
+                Packer::pack(PackageOrder(2, QStringLiteral("L")), sort, root, packages, &leftOut, bytes, false,
+                             SplitFolders::Yes);
+                QVERIFY(leftOut.isEmpty());
+                QStringList paths;
+                qint64 packed = 0;
+                for (const PackagePtr& package : qAsConst(packages)) {
+                    for (const PackagablePtr& item : package->items) {
+                        paths << RelativePath::textOf(root->path(), *item);
+                        packed += item->totalSize();
+                    }
+                }
+                QCOMPARE(packed, root->totalSize());
+                QStringList sorted = paths;
+                std::sort(sorted.begin(), sorted.end());
+                if (sort == NameDescending)
+                    std::reverse(sorted.begin(), sorted.end());
+                QCOMPARE(paths, sorted);
             }
         }
     }

@@ -217,6 +217,10 @@ void DirectoryNode::remove(const QSharedPointer<Package>& package)
         // A node whose path levels are not the tree's (made from a listing)
         // is looked for among this node's own entries, as a top-level item.
         DirectoryNode* holder = holderPath.isSameLevel(path_) ? this : table.find(holderPath);
+        // A node made from a path's text (not by a walk of this tree) shares
+        // no level with it: this folder's own entry is taken all the same.
+        if (!holder)
+            holder = this;
         Figures taken;
         if (!holder)
             holder = this;
@@ -241,8 +245,10 @@ void DirectoryNode::dropEmptied(const QList<DirectoryNode*>& deepestFirst)
     // A split folder whose every entry has moved is removed on disk by the
     // move: it leaves the tree too, and so does each folder above it that
     // it leaves empty, up to this one.
+    // The counts, not the lists: reading a list closes the holes the removal
+    // left, and its next removal would index it again, once per package.
     for (DirectoryNode* folder : deepestFirst) {
-        while (folder != this && folder->files().isEmpty() && folder->subdirectories().isEmpty()) {
+        while (folder != this && folder->fileCount() == 0 && folder->subdirectoryCount() == 0) {
             const DirectoryNodePtr parent = folder->parent_.toStrongRef();
             if (!parent || !parent->subdirectories_.take(folder))
                 break;

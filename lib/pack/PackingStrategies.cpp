@@ -6,25 +6,33 @@
 #include <algorithm>
 #include <numeric>
 
+#include <QStringView>
+
 namespace korvo::packing {
 
 namespace {
 
-// The first eight UTF-16 code units of a name, packed into two words so
-// that comparing two packs agrees with QString's operator< whenever the
-// packs differ (a missing unit counts as 0: below every unit, or equal to a
-// NUL unit, in which case the full names decide).
+// A name the name sorts compare: the folder part of a piece's path below
+// the root (empty for a top-level item) and its own name, compared as the
+// joined text would be by QString's operator<, without joining them. The
+// first eight UTF-16 code units of the text are packed into two words, so
+// that comparing two packs agrees with that order whenever the packs differ
+// (a missing unit counts as 0: below every unit, or equal to a NUL unit, in
+// which case the full texts decide).
 struct NameKey
 {
     quint64 high = 0;
     quint64 low = 0;
+    QString folder; // shared by the pieces of one folder
     QString name;
 
-    explicit NameKey(const QString& text = QString()) : name(text)
+    NameKey(const QString& folderPart, const QString& ownName) : folder(folderPart), name(ownName)
     {
-        const int units = qMin(text.size(), 8);
         for (int i = 0; i < 8; ++i) {
-            const quint64 unit = i < units ? quint64(text.at(i).unicode()) : 0;
+            const int inName = i - folder.size();
+            const quint64 unit = inName < 0              ? quint64(folder.at(i).unicode())
+                                 : inName < name.size() ? quint64(name.at(inName).unicode())
+                                                         : 0;
             if (i < 4)
                 high = (high << 16) | unit;
             else
@@ -38,9 +46,61 @@ struct NameKey
             return high < other.high;
         if (low != other.low)
             return low < other.low;
-        return name < other.name;
+        if (folder.constData() == other.folder.constData()) // one folder's pieces, or top-level items
+            return name < other.name;
+        return joinedLess(other);
+    }
+
+private:
+    bool joinedLess(const NameKey& other) const
+    {
+        QStringView mine[2] = {folder, name};
+        QStringView theirs[2] = {other.folder, other.name};
+        int m = 0, t = 0;
+        for (;;) {
+            while (m < 2 && mine[m].isEmpty())
+                ++m;
+            while (t < 2 && theirs[t].isEmpty())
+                ++t;
+            if (m == 2 || t == 2)
+                return m == 2 && t < 2; // the shorter text comes first
+            const qsizetype common = qMin(mine[m].size(), theirs[t].size());
+            const int order = mine[m].left(common).compare(theirs[t].left(common));
+            if (order != 0)
+                return order < 0;
+            mine[m] = mine[m].mid(common);
+            theirs[t] = theirs[t].mid(common);
+        }
     }
 };
+
+// The names the name sorts order the candidates by. A piece's name is its
+// path below the root; the split lists the pieces one folder holds one after
+// the other, so the folder part of a path is made once for each such run
+// and shared by the run's keys.
+std::vector<NameKey> nameKeys(const std::vector<Candidate>& candidates, const Sources& sources)
+{
+    std::vector<NameKey> keys;
+    keys.reserve(candidates.size());
+    FolderPath holder;
+    QString prefix;
+    for (const Candidate& candidate : candidates) {
+        const iPackagable* piece = sources.piece(candidate.source);
+        if (!piece) {
+            keys.emplace_back(QString(), sources.fileName(candidate.source));
+            continue;
+        }
+        const QString name = piece->fileName();
+        const FolderPath folder = RelativePath::holderOf(*piece);
+        if (holder.isNull() || !folder.isSameLevel(holder)) {
+            const QString path = RelativePath::textOf(sources.root(), *piece);
+            holder = folder;
+            prefix = path.left(path.size() - name.size());
+        }
+        keys.emplace_back(prefix, name);
+    }
+    return keys;
+}
 
 } // namespace
 
@@ -168,10 +228,7 @@ void sortCandidates(std::vector<Candidate>& candidates, const Sources& sources, 
     }
     case NameAscending:
     case NameDescending: {
-        std::vector<NameKey> keys;
-        keys.reserve(count);
-        for (size_t i = 0; i < count; ++i)
-            keys.emplace_back(sources.fileName(candidates[i].source));
+        const std::vector<NameKey> keys = nameKeys(candidates, sources);
         auto less = [&keys](int a, int b) { return keys[size_t(a)] < keys[size_t(b)]; };
         if (sort == NameAscending)
             std::stable_sort(order.begin(), order.end(), less);

@@ -103,6 +103,8 @@ public:
 
     // The name the name sorts order by: a piece's path below the root.
     QString fileName(int source) const;
+    // The piece at a position where folders are split; null otherwise.
+    const iPackagable* piece(int source) const { return split_ ? pieces_.at(source).data() : nullptr; }
 
     // The folder every item's path is relative to.
     const FolderPath& root() const { return root_.path(); }
