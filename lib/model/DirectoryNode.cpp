@@ -214,16 +214,12 @@ void DirectoryNode::remove(const QSharedPointer<Package>& package)
             continue;
         }
         const FolderPath holderPath = RelativePath::holderOf(*item);
-        // A node whose path levels are not the tree's (made from a listing)
-        // is looked for among this node's own entries, as a top-level item.
         DirectoryNode* holder = holderPath.isSameLevel(path_) ? this : table.find(holderPath);
         // A node made from a path's text (not by a walk of this tree) shares
         // no level with it: this folder's own entry is taken all the same.
         if (!holder)
             holder = this;
         Figures taken;
-        if (!holder)
-            holder = this;
         if (!holder->takeOwn(*item, &taken))
             continue;
         holders.insert({-holder->depth_, holder}, holder);
