@@ -236,12 +236,17 @@ void DirectoryNode::dropEmptied(const QList<DirectoryNode*>& deepestFirst)
 {
     // A split folder whose every entry has moved is removed on disk by the
     // move: it leaves the tree too, and so does each folder above it that
-    // it leaves empty, up to this one.
+    // it leaves empty, up to this one. The folders dropped are held until
+    // every holder has been looked at: a holder may have been dropped on the
+    // way up from a deeper one, and is looked at all the same.
+    QVector<DirectoryNodePtr> dropped;
     for (DirectoryNode* folder : deepestFirst) {
         while (folder != this && folder->files().isEmpty() && folder->subdirectories().isEmpty()) {
             const DirectoryNodePtr parent = folder->parent_.toStrongRef();
-            if (!parent || !parent->subdirectories_.take(folder))
+            DirectoryNodePtr taken;
+            if (!parent || !parent->subdirectories_.take(folder, &taken))
                 break;
+            dropped.append(taken);
             for (DirectoryNode* up = parent.data();; up = up->parent_.toStrongRef().data()) {
                 up->totalSubdirectoryCount_ -= 1;
                 if (up == this)
