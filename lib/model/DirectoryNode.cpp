@@ -215,8 +215,13 @@ void DirectoryNode::remove(const QSharedPointer<Package>& package)
         }
         const FolderPath holderPath = RelativePath::holderOf(*item);
         DirectoryNode* holder = holderPath.isSameLevel(path_) ? this : table.find(holderPath);
+        // A node made from a path text (a listing read back) has a folder
+        // path of its own, below no level of the tree: it can only be one of
+        // this node's own entries, which takeOwn checks by identity.
+        if (!holder)
+            holder = this;
         Figures taken;
-        if (!holder || !holder->takeOwn(*item, &taken))
+        if (!holder->takeOwn(*item, &taken))
             continue;
         holders.insert({-holder->depth_, holder}, holder);
         for (DirectoryNode* folder = holder;; folder = folder->parent_.toStrongRef().data()) {
