@@ -317,11 +317,11 @@ DirectoryNodePtr folderAt(QHash<QString, DirectoryNodePtr>& folders, const QStri
 
 // A tree from "path:size" for each file and "path/" for an empty folder,
 // parted by blanks, each folder's entries in the order given.
-DirectoryNodePtr treeOf(const QString& spec, qint64 cluster)
+DirectoryNodePtr treeOf(const QString& text, qint64 cluster)
 {
     const DirectoryNodePtr root = TreeBuilder::root(QStringLiteral("/mem/root"));
     QHash<QString, DirectoryNodePtr> folders{{QString(), root}};
-    for (const QString& entry : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString& entry : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         if (entry.endsWith(QLatin1Char('/'))) {
             folderAt(folders, entry.chopped(1));
             continue;
@@ -424,11 +424,11 @@ PackagablePtr nodeAt(const DirectoryNodePtr& root, QString path)
     return PackagablePtr();
 }
 
-// The tree's spec (treeOf) without the entries at or below the paths.
-QString specWithout(const QString& spec, const QStringList& paths)
+// The text of a tree (treeOf) without the entries at or below the paths.
+QString textWithout(const QString& text, const QStringList& paths)
 {
     QStringList kept;
-    for (const QString& entry : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString& entry : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         QString path = entry.section(QLatin1Char(':'), 0, 0);
         if (path.endsWith(QLatin1Char('/')))
             path.chop(1);
@@ -586,6 +586,8 @@ private slots:
         QTest::newRow("a folder emptied up to the top")
             << QStringLiteral("r:1 A/B/C/x:10 A/B/C/y:20")
             << QStringList{QStringLiteral("A/B/C/x"), QStringLiteral("A/B/C/y")};
+        // Folders dropped together: none is read once freed (the sanitizers
+        // of scripts/test --sanitize tell).
         QTest::newRow("the last pieces of a folder and of the folder above it at once")
             << QStringLiteral("keep:1 A/y:30 A/B/x:60 A/B/z:60")
             << QStringList{QStringLiteral("A/B/x"), QStringLiteral("A/B/z,A/y")};
@@ -623,7 +625,7 @@ private slots:
                 made.insert(pieces, package);
             }
             root->remove(package);
-            DirectoryNodePtr left = treeOf(specWithout(tree, moved), 4096);
+            DirectoryNodePtr left = treeOf(textWithout(tree, moved), 4096);
             const QString difference = differenceOf(figuresOf(*root), figuresOf(*left));
             QVERIFY2(difference.isEmpty(), qPrintable(pieces + QStringLiteral(": ") + difference));
             QCOMPARE(invariantViolation(root), QString());
