@@ -215,8 +215,9 @@ void DirectoryNode::remove(const QSharedPointer<Package>& package)
         }
         const FolderPath holderPath = RelativePath::holderOf(*item);
         DirectoryNode* holder = holderPath.isSameLevel(path_) ? this : table.find(holderPath);
-        // A node made from a path's text (not by a walk of this tree) shares
-        // no level with it: this folder's own entry is taken all the same.
+        // A node made from a path text (a listing read back) has a folder
+        // path of its own, below no level of the tree: it can only be one of
+        // this node's own entries, which takeOwn checks by identity.
         if (!holder)
             holder = this;
         Figures taken;
@@ -240,14 +241,19 @@ void DirectoryNode::dropEmptied(const QList<DirectoryNode*>& deepestFirst)
 {
     // A split folder whose every entry has moved is removed on disk by the
     // move: it leaves the tree too, and so does each folder above it that
-    // it leaves empty, up to this one.
-    // The counts, not the lists: reading a list closes the holes the removal
-    // left, and its next removal would index it again, once per package.
+    // it leaves empty, up to this one. The folders dropped are held until
+    // every holder has been looked at: a holder may have been dropped on the
+    // way up from a deeper one, and is looked at all the same. The counts,
+    // not the lists, tell a folder empty: reading a list closes the holes the
+    // removal left, and its next removal would index it again.
+    QVector<DirectoryNodePtr> dropped;
     for (DirectoryNode* folder : deepestFirst) {
         while (folder != this && folder->fileCount() == 0 && folder->subdirectoryCount() == 0) {
             const DirectoryNodePtr parent = folder->parent_.toStrongRef();
-            if (!parent || !parent->subdirectories_.take(folder))
+            DirectoryNodePtr taken;
+            if (!parent || !parent->subdirectories_.take(folder, &taken))
                 break;
+            dropped.append(taken);
             for (DirectoryNode* up = parent.data();; up = up->parent_.toStrongRef().data()) {
                 up->totalSubdirectoryCount_ -= 1;
                 if (up == this)

@@ -38,8 +38,10 @@ public:
     void reserve(int size) { entries_.reserve(size); }
 
     // Takes out the first entry still listed that is `node` itself (the same
-    // object, not an equal one); false when there is none.
-    bool take(const void* node)
+    // object, not an equal one); false when there is none. `taken`, when
+    // given, receives the entry, which then lives on as long as the caller
+    // holds it.
+    bool take(const void* node, Ptr* taken = nullptr)
     {
         if (!taking_)
             startTaking();
@@ -48,6 +50,8 @@ public:
         for (; at != positions.end() && at->first == node; ++at) {
             Ptr& entry = entries_[at->second];
             if (entry) {
+                if (taken)
+                    *taken = entry;
                 entry.reset();
                 ++taking_->holes;
                 return true;

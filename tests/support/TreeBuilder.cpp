@@ -31,6 +31,18 @@ FileNodePtr TreeBuilder::file(const DirectoryNodePtr& parent, const QString& nam
     return node;
 }
 
+FileNodePtr TreeBuilder::fileIn(const DirectoryNodePtr& parent, const QString& name, qint64 size, qint64 cluster)
+{
+    auto* shared = new FileNode::Shared;
+    shared->folder = parent->path();
+    shared->names = name;
+    shared->hasOwnSizeOnDisk = true;
+    shared->ownSizeOnDisk = cluster > 0 ? (size + cluster - 1) / cluster * cluster : 0;
+    const auto node = FileNodePtr::create(FileNode::SharedPtr(shared), 0, int(name.size()), size, NodeTimes());
+    parent->appendFile(node);
+    return node;
+}
+
 void TreeBuilder::total(const DirectoryNodePtr& root)
 {
     // Every folder, parents before children; totalled in reverse.

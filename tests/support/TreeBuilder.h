@@ -26,6 +26,10 @@ public:
     // `cluster` bytes.
     static FileNodePtr file(const DirectoryNodePtr& parent, const QString& name, qint64 size,
                             qint64 cluster = 4096, const NodeTimes& times = NodeTimes());
+    // A file appended to `parent` that lies in the parent's own path level,
+    // as a scan places it, so that its path below any folder above it is
+    // known (pieces of split folders are told by that path).
+    static FileNodePtr fileIn(const DirectoryNodePtr& parent, const QString& name, qint64 size, qint64 cluster = 4096);
     // Sets every folder's own sizes and totals from its files and subfolders.
     static void total(const DirectoryNodePtr& root);
 
