@@ -29,8 +29,7 @@ void add(QTreeWidget* tree, const QList<PackagablePtr>& items, const FolderPath&
     tree->addTopLevelItem(head);
     // Spanning is a property of an item in its tree: set once it is there.
     head->setFirstColumnSpanned(true);
-    for (QTreeWidgetItem* row : qAsConst(rows))
-        row->setFirstColumnSpanned(true);
+    PackageRows::spanItemRows(head);
     head->setExpanded(true);
 }
 

@@ -29,5 +29,8 @@ QList<QTreeWidgetItem*> packageRows(const QList<PackagePtr>& packages, int from,
 // unless it has them already.
 void addItemRows(QTreeWidgetItem* row, const Package& package);
 
+// Lets the item rows below the top-level `row` span the columns.
+void spanItemRows(QTreeWidgetItem* row);
+
 } // namespace PackageRows
 } // namespace korvo
