@@ -1,13 +1,14 @@
 #include "LeftOutRows.h"
 
 #include "MoveTexts.h"
+#include "PackageRows.h"
 
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
 namespace korvo::LeftOutRows {
 
-void add(QTreeWidget* tree, const QList<PackagablePtr>& items)
+void add(QTreeWidget* tree, const QList<PackagablePtr>& items, const FolderPath& top)
 {
     if (items.isEmpty())
         return;
@@ -19,7 +20,7 @@ void add(QTreeWidget* tree, const QList<PackagablePtr>& items)
     rows.reserve(items.size());
     for (const PackagablePtr& item : items) {
         auto* row = new QTreeWidgetItem;
-        row->setText(0, MoveTexts::leftOutItem(item->fileName(), item->totalSizeOnDisk()));
+        row->setText(0, PackageRows::itemText(top, *item));
         row->setToolTip(0, row->text(0));
         row->setDisabled(true);
         rows << row;
@@ -28,8 +29,7 @@ void add(QTreeWidget* tree, const QList<PackagablePtr>& items)
     tree->addTopLevelItem(head);
     // Spanning is a property of an item in its tree: set once it is there.
     head->setFirstColumnSpanned(true);
-    for (QTreeWidgetItem* row : qAsConst(rows))
-        row->setFirstColumnSpanned(true);
+    PackageRows::spanItemRows(head);
     head->setExpanded(true);
 }
 

@@ -4,8 +4,10 @@
 #include "ImageFormat.h"
 #include "LeftOutRows.h"
 #include "MessageBoxPresenter.h"
+#include "MoveProgressBar.h"
 #include "MoveTexts.h"
 #include "PackageMoveSession.h"
+#include "PackageRows.h"
 #include "PackageSizeEditDialog.h"
 #include "PackageTarget.h"
 #include "PackTexts.h"
@@ -104,7 +106,14 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
     connect(form->pushButtonAllCheck, &QPushButton::clicked, this, &PackagingDialog::setCheckedAll);
     connect(form->pushButtonAllUncheck, &QPushButton::clicked, this, &PackagingDialog::setUncheckedAll);
     connect(form->treeWidgetPackage, &QTreeWidget::itemClicked, this, &PackagingDialog::checkPackageCheckState);
-    connect(form->checkBoxImage, &QCheckBox::toggled, this, &PackagingDialog::imageChosen);
+    connect(form->checkBoxImage, &QCheckBox::toggled, this, &PackagingDialog::packingOptionChosen);
+    connect(form->checkBoxSplit, &QCheckBox::toggled, this, &PackagingDialog::packingOptionChosen);
+    // A package row shows its items when first unfolded.
+    connect(form->treeWidgetPackage, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* row) {
+        const int i = form->treeWidgetPackage->indexOfTopLevelItem(row);
+        if (i >= 0 && i < packages.size())
+            PackageRows::addItemRows(row, *packages.at(i));
+    });
     // Escape ends the dialog without a close event; the labels are kept then too.
     connect(this, &QDialog::finished, this, [this] {
         collectLabels();
@@ -265,7 +274,7 @@ void PackagingDialog::triggerPack()
 
     // The rows shown are about to be replaced: nothing may move them now.
     form->groupBoxPackage->setEnabled(false);
-    packer = new PackingRun(order, sort, root, chosenImage(), this);
+    packer = new PackingRun(order, sort, root, chosenImage(), chosenSplit(), this);
     connect(packer, &QThread::finished, this, [this] {
         packer->deleteLater();
         const PackingRun* packed = packer;
@@ -275,6 +284,7 @@ void PackagingDialog::triggerPack()
         leftOut = packed->leftOut;
         packedBound = packed->lowerBound;
         pendingImage = packed->image;
+        pendingSplit = packed->split;
         showPackages(packed->order, packed->packages);
     });
     if (sort == Fewest) { // a search may take a while: it can be stopped
@@ -286,17 +296,24 @@ void PackagingDialog::triggerPack()
     packer->start();
 }
 
-// Packages with images are packed by what they take in the image: the
-// image option packs them again while no move has begun.
+// Packages with images are packed by what they take in the image, and
+// large folders as their pieces when they are split: either option packs
+// again while no move has begun.
 ImageFormat PackagingDialog::chosenImage() const
 {
     return form->checkBoxImage->isChecked() ? ImageFormat::Iso : ImageFormat::None;
 }
 
-void PackagingDialog::imageChosen()
+SplitFolders PackagingDialog::chosenSplit() const
+{
+    return form->checkBoxSplit->isChecked() ? SplitFolders::Yes : SplitFolders::No;
+}
+
+void PackagingDialog::packingOptionChosen()
 {
     const bool packed = !packages.isEmpty() || !leftOut.isEmpty();
-    if (!packer && !session && packed && packedImage != chosenImage())
+    const bool changed = packedImage != chosenImage() || packedSplit != chosenSplit();
+    if (!packer && !session && packed && changed)
         triggerPack();
 }
 
@@ -318,17 +335,7 @@ void PackagingDialog::showPackages(const PackageOrder& order, const QList<Packag
 void PackagingDialog::addRows(int from)
 {
     const int to = qMin(packages.size(), from + RowsPerBatch);
-    QList<QTreeWidgetItem*> batch;
-    batch.reserve(to - from);
-    for (int i = from; i < to; ++i) {
-        auto* row = new QTreeWidgetItem;
-        row->setCheckState(0, Qt::Checked);
-        row->setText(0, QString::number(i + 1));
-        row->setText(1, formatSize(packages.at(i)->size));
-        row->setText(2, formatSize(packages.at(i)->sizeOnDisk));
-        batch << row;
-    }
-    form->treeWidgetPackage->addTopLevelItems(batch);
+    form->treeWidgetPackage->addTopLevelItems(PackageRows::packageRows(packages, from, to));
     if (to < packages.size())
         QTimer::singleShot(0, this, [this, to] { addRows(to); });
     else
@@ -339,7 +346,8 @@ void PackagingDialog::packDone()
 {
     packedOrder = pendingOrder;
     packedImage = pendingImage;
-    LeftOutRows::add(form->treeWidgetPackage, leftOut);
+    packedSplit = pendingSplit;
+    LeftOutRows::add(form->treeWidgetPackage, leftOut, root->path());
     // Left-out rows and the image option stay in reach when no package was
     // made; only moving waits for packages.
     form->groupBoxPackage->setEnabled(!packages.isEmpty() || !leftOut.isEmpty());
@@ -358,7 +366,7 @@ void PackagingDialog::packDone()
     if (closeWhenIdle)
         close();
     else
-        imageChosen(); // the image option may have changed while packing
+        packingOptionChosen(); // an option may have changed while packing
 }
 
 // ---------------------------------------------------------------------------
@@ -488,7 +496,9 @@ void PackagingDialog::startMove(const QString& label)
         if (log.size() > 1)
             form->labelStats->setToolTip(log.join(QStringLiteral("\r\n")));
     });
-    connect(session, &PackageMoveSession::progressChanged, this, &PackagingDialog::showMoveProgress);
+    connect(session, &PackageMoveSession::progressChanged, this, [this](int started, int chosen, qint64 done, qint64 all) {
+        MoveProgressBar::show(form->progressBarMove, started, chosen, done, all);
+    });
     connect(session, &PackageMoveSession::listingStarted, this, [this](const QString& listing) {
         listingProgress.reset(new ExportAsFileDialog(this));
         listingProgress->setTarget(listing);
@@ -508,20 +518,6 @@ void PackagingDialog::startMove(const QString& label)
     connect(session, &PackageMoveSession::ended, this, &PackagingDialog::onMoveEnded);
     form->progressBarMove->show();
     session->start(request);
-}
-
-// Packages started of those chosen, and the share of their items moved.
-void PackagingDialog::showMoveProgress(int packagesStarted, int packagesChosen, qint64 itemsDone, qint64 itemsChosen)
-{
-    QProgressBar* bar = form->progressBarMove;
-    bar->setRange(0, int(qMin<qint64>(itemsChosen, INT_MAX)));
-    bar->setValue(int(qMin<qint64>(itemsDone, bar->maximum())));
-    bar->setFormat(QStringLiteral("%1/%2").arg(packagesStarted).arg(packagesChosen));
-    bar->setToolTip(QStringLiteral("パッケージ %1/%2、項目 %3/%4")
-                        .arg(packagesStarted)
-                        .arg(packagesChosen)
-                        .arg(itemsDone)
-                        .arg(itemsChosen));
 }
 
 void PackagingDialog::onMoveEnded(bool refused)
@@ -574,7 +570,7 @@ void PackagingDialog::finishMove()
         allDone = form->treeWidgetPackage->topLevelItem(i)->isDisabled();
     if (allDone) {
         const QStringList lines = QStringList{MoveTexts::allDone(), MoveTexts::leftOutLine(leftOut.size())}
-                                  + MoveTexts::leftOutLines(leftOut, 10);
+                                  + MoveTexts::leftOutLines(leftOut, root->path(), 10);
         QMessageBox::information(this, QStringLiteral("報告"), lines.join(QStringLiteral("\r\n")).trimmed(), QMessageBox::Ok);
         close();
     }

@@ -6,6 +6,7 @@
 #include "Package.h"
 #include "PackageMoveSession.h"
 #include "PackageOrder.h"
+#include "Packer.h"
 
 #include <QDialog>
 #include <QList>
@@ -94,14 +95,14 @@ private:
     void updateOrderComboBox();
     bool checkFolderName(const QString& name, const QString& what);
     ImageFormat chosenImage() const;
-    void imageChosen();
+    SplitFolders chosenSplit() const;
+    void packingOptionChosen();
     void showPackages(const PackageOrder& order, const QList<PackagePtr>& packed);
     void addRows(int from);
     void packDone();
     void checkAll(Qt::CheckState state);
     QList<int> checkedPackages() const;
     void startMove(const QString& label);
-    void showMoveProgress(int packagesStarted, int packagesChosen, qint64 itemsDone, qint64 itemsChosen);
     void onMoveEnded(bool refused);
     void finishMove();
     void askToStop();
@@ -119,6 +120,7 @@ private:
     QList<PackagePtr> packages;
     QList<PackagablePtr> leftOut; // the items of the last pack in no package
     ImageFormat packedImage = ImageFormat::None; // what the last pack measured for
+    SplitFolders packedSplit = SplitFolders::No;  // whether the last pack split large folders
     bool noPackagesShown = false; // the last pack made none: the move buttons were disabled
     PackageOrder packedOrder;
     qint32 folderNumberBase = -1;
@@ -129,6 +131,7 @@ private:
     QList<PackagePtr> pendingRows;
     PackageOrder pendingOrder;
     ImageFormat pendingImage = ImageFormat::None;
+    SplitFolders pendingSplit = SplitFolders::No;
     int packedBound = 0; // at least how many packages the last pack needed
     // The running move, and the listing window of its current package.
     QPointer<PackageMoveSession> session;

@@ -53,14 +53,12 @@ void fitEditButton(Ui::PackagingDialog& form)
 
 void fitPackageColumns(Ui::PackagingDialog& form)
 {
-    // Package rows have no children (the rows of left-out items, below them,
-    // show theirs unfolded), so the tree needs no room for branches. The
-    // number column is as narrow as its texts and the two size columns share
+    // Package rows unfold to their items, and the row of the items left
+    // out, below them, shows its items unfolded. The number column is as narrow as its texts and the two size columns share
     // the rest of the width, also when a scroll bar takes some of it. A size
     // text too wide for its column is drawn as its size alone, without the
     // byte count, and is whole in its tooltip (FittedTextDelegate).
     QTreeWidget* tree = form.treeWidgetPackage;
-    tree->setRootIsDecorated(false);
     // Rows of one line each: the tree need not measure every row of a long
     // list to lay it out, which kept the window from answering for seconds.
     tree->setUniformRowHeights(true);
@@ -77,9 +75,10 @@ void fitPackageColumns(Ui::PackagingDialog& form)
 void fitTextsToFont(Ui::PackagingDialog& form)
 {
     // The labels before the combo boxes take the room their texts need; the
-    // combo boxes then start further right.
+    // combo boxes, and the split option below them, then start further right.
     fitLabelColumn({form.label_2, form.label, form.label_3},
-                   {form.comboBoxOrder, form.labelOrderSize, form.comboBoxLabel, form.comboBoxSort});
+                   {form.comboBoxOrder, form.labelOrderSize, form.comboBoxLabel, form.comboBoxSort, form.checkBoxSplit});
+    growToTextHeight(form.checkBoxSplit);
     // The pack button may take the margin to its left, and the note beside
     // it gives what the button still lacks, up to half its width: the note
     // grows taller below for the lines it needs then.

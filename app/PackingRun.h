@@ -4,6 +4,7 @@
 #include "ImageFormat.h"
 #include "Package.h"
 #include "PackageOrder.h"
+#include "Packer.h"
 
 #include <QList>
 #include <QThread>
@@ -18,10 +19,11 @@ class PackingRun : public QThread
 {
 public:
     PackingRun(const PackageOrder& order, int sort, const DirectoryNodePtr& root, ImageFormat image,
-               QObject* parent = nullptr);
+               SplitFolders split, QObject* parent = nullptr);
 
     const PackageOrder order;
     const ImageFormat image;
+    const SplitFolders split; // folders larger than the limit are packed as their pieces
     QList<PackagePtr> packages;
     QList<PackagablePtr> leftOut; // items that alone exceed the limit
     int lowerBound = 0;           // at least how many packages any packing needs

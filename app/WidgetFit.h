@@ -30,18 +30,24 @@ inline void widenToText(QWidget* widget, int right)
         widget->resize(qMax(widget->width(), qMin(needed, right - widget->x())), widget->height());
 }
 
+// A widget lower than its text (a label, a check box) grows around its
+// middle, where its text is drawn.
+inline void growToTextHeight(QWidget* widget)
+{
+    const int lacking = widget->sizeHint().height() - widget->height();
+    if (lacking > 0)
+        widget->setGeometry(widget->x(), widget->y() - lacking / 2, widget->width(), widget->height() + lacking);
+}
+
 // Labels to the left of a column of fields: when a label's text is wider
 // than the room before the fields, the fields start further right by what is
 // missing, keeping their right edges and the gap the form has between the
 // labels and the fields, and the labels take the room. A label lower than
-// its text grows around its middle, where its text is drawn.
+// its text grows around its middle (growToTextHeight).
 inline void fitLabelColumn(const QList<QWidget*>& labels, const QList<QWidget*>& fields)
 {
-    for (QWidget* label : labels) {
-        const int lacking = label->sizeHint().height() - label->height();
-        if (lacking > 0)
-            label->setGeometry(label->x(), label->y() - lacking / 2, label->width(), label->height() + lacking);
-    }
+    for (QWidget* label : labels)
+        growToTextHeight(label);
     int labelsRight = 0;
     int needed = 0;
     for (const QWidget* label : labels) {

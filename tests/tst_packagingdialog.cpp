@@ -2,6 +2,8 @@
 #include "GuiSupport.h"
 #include "HeldMove.h"
 #include "ImageFormat.h"
+#include "MainWindow.h"
+#include "MainWindowSupport.h"
 #include "MoveTexts.h"
 #include "PackageSizeEditDialog.h"
 #include "PackagingDialog.h"
@@ -16,6 +18,7 @@
 #include "XmlExporterSettingsDialog.h"
 
 #include <QMessageBox>
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -24,6 +27,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
@@ -88,6 +92,44 @@ struct ScopedFontSize
     ~ScopedFontSize() { QApplication::setFont(saved); }
     const QFont saved;
 };
+
+// Every folder of a tree, the root too, one sorted line each: its path below
+// the root, its files' names and its figures, own and total.
+QStringList folderFigures(const DirectoryNodePtr& root)
+{
+    QStringList lines;
+    QList<DirectoryNodePtr> folders{root};
+    const int prefix = root->absoluteFilePath().size();
+    while (!folders.isEmpty()) {
+        const DirectoryNodePtr folder = folders.takeLast();
+        QStringList names;
+        for (const FileNodePtr& file : folder->files())
+            names << file->fileName();
+        lines << QStringLiteral("%1 [%2] %3 %4 %5 %6 %7 %8 %9")
+                     .arg(folder->absoluteFilePath().mid(prefix), names.join(QLatin1Char(',')))
+                     .arg(folder->size())
+                     .arg(folder->sizeOnDisk())
+                     .arg(folder->totalSize())
+                     .arg(folder->totalSizeOnDisk())
+                     .arg(folder->subdirectoryCount())
+                     .arg(folder->totalFileCount())
+                     .arg(folder->totalSubdirectoryCount());
+        for (const DirectoryNodePtr& sub : folder->subdirectories())
+            folders << sub;
+    }
+    lines.sort();
+    return lines;
+}
+
+// The texts of a row's item rows, sorted.
+QStringList itemRowTexts(const QTreeWidgetItem* row)
+{
+    QStringList texts;
+    for (int i = 0; i < row->childCount(); ++i)
+        texts << row->child(i)->text(0);
+    texts.sort();
+    return texts;
+}
 
 // A folder of `count` files of about 700,000,000 bytes, in memory: a CD
 // package each.
@@ -194,10 +236,11 @@ private slots:
         PackagingDialog dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("パッケージング"));
         // The form's size, taller by what the note needs to show every line.
-        QCOMPARE(dialog.size(), QSize(459, 636 + child<QTextBrowser>(&dialog, "textBrowser")->height() - 31));
+        QCOMPARE(dialog.size(), QSize(459, 660 + child<QTextBrowser>(&dialog, "textBrowser")->height() - 31));
         QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
         QVERIFY(!button(&dialog, "pushButtonPack")->isEnabled());
         QVERIFY(!child<QGroupBox>(&dialog, "groupBoxPackage")->isEnabled());
+        QVERIFY(!child<QCheckBox>(&dialog, "checkBoxSplit")->isChecked());
         QVERIFY(!button(&dialog, "pushButtonOrderEdit")->isHidden());
         QVERIFY(button(&dialog, "pushButtonExportConfig")->isHidden());
         QVERIFY(dialog.findChild<QSettings*>(QStringLiteral("Settings.UserPackageOrder")));
@@ -385,21 +428,30 @@ private slots:
         QCOMPARE(order->x() + order->width(), qMin(70 + 311, edit->x() - 9));
         QCOMPARE(child<QComboBox>(&dialog, "comboBoxLabel")->x(), order->x());
         QCOMPARE(child<QComboBox>(&dialog, "comboBoxSort")->x(), order->x());
+        // The split option below the sort list starts where the fields do
+        // and shows its whole text.
+        auto* split = child<QCheckBox>(&dialog, "checkBoxSplit");
+        QCOMPARE(split->text(), QStringLiteral("大きなフォルダを分割する。"));
+        QCOMPARE(split->x(), order->x());
+        QVERIFY(split->width() >= split->sizeHint().width());
+        QVERIFY2(split->height() >= split->sizeHint().height(), qPrintable(QString::number(split->sizeHint().height())));
+        QVERIFY(split->y() >= child<QComboBox>(&dialog, "comboBoxSort")->geometry().bottom());
 
         auto* note = child<QTextBrowser>(&dialog, "textBrowser");
         QTRY_COMPARE(note->verticalScrollBar()->maximum(), 0);
         QVERIFY(note->toPlainText().contains(QStringLiteral("１つファイルとして計算されます。")));
         const int grown = note->height() - 31;
         QVERIFY(grown >= 0);
-        QCOMPARE(dialog.size(), QSize(459, 636 + grown));
+        QCOMPARE(dialog.size(), QSize(459, 660 + grown));
         QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
         // What is below the note moved down by as much as the note grew.
-        QCOMPARE(child<QGroupBox>(&dialog, "groupBoxPackaging")->geometry(), QRect(10, 10, 441, 191 + grown));
-        QCOMPARE(child<QGroupBox>(&dialog, "groupBoxPackage")->geometry(), QRect(10, 210 + grown, 441, 351));
-        QCOMPARE(child<QLabel>(&dialog, "labelStats")->geometry(), QRect(10, 570 + grown, 441, 61));
+        QCOMPARE(child<QGroupBox>(&dialog, "groupBoxPackaging")->geometry(), QRect(10, 10, 441, 215 + grown));
+        QCOMPARE(child<QGroupBox>(&dialog, "groupBoxPackage")->geometry(), QRect(10, 234 + grown, 441, 351));
+        QCOMPARE(child<QLabel>(&dialog, "labelStats")->geometry(), QRect(10, 594 + grown, 441, 61));
         // The pack button takes what its text needs from the note beside it.
         QPushButton* pack = button(&dialog, "pushButtonPack");
-        QCOMPARE(pack->y(), 150);
+        QCOMPARE(pack->y(), 174);
+        QVERIFY(split->geometry().bottom() < pack->y());
         QVERIFY(pack->width() >= pack->sizeHint().width());
         QVERIFY(pack->x() + pack->width() + 4 <= note->x());
         QCOMPARE(note->x() + note->width(), 120 + 311);
@@ -1214,6 +1266,106 @@ private slots:
         QVERIFY(packed.wait(60000));
         QCOMPARE(tree->topLevelItemCount(), 4);
         QVERIFY(button(&session.dialog, "pushButtonMove")->isEnabled());
+    }
+
+    // A folder larger than the package, split: its pieces are rows named by
+    // their paths below the scanned folder, and the main window's move puts
+    // them at the same paths below their package folders; a source folder
+    // the move emptied goes, and the window's figures and the tree in memory
+    // are those of a fresh scan.
+    void splitFolderMovesFromTheMainWindow()
+    {
+        // Photos (13C): 2019 (5C) goes as its two files, 2020 (2C) and
+        // cover.png whole, and raw/huge.raw (5C) alone exceeds "T4" (4C).
+        const QString photos = fixture->scan + QStringLiteral("/Photos/");
+        const QList<QPair<QString, int>> files{{QStringLiteral("2019/a.jpg"), 3}, {QStringLiteral("2019/b.jpg"), 2},
+                                               {QStringLiteral("2020/c.jpg"), 2}, {QStringLiteral("cover.png"), 1},
+                                               {QStringLiteral("raw/huge.raw"), 5}};
+        for (const auto& file : files)
+            QVERIFY(writeFile(photos + file.first, file.second * C));
+        const auto item = [this](const char* path, int clusters) {
+            return MoveTexts::leftOutItem(QString::fromUtf8(path), clusters * C);
+        };
+        QStringList pieces{item("Delta", 2),     item("Photos/2019/a.jpg", 3), item("Photos/2019/b.jpg", 2),
+                           item("Photos/2020", 2), item("Photos/cover.png", 1),  item("alpha.bin", 3),
+                           item("beta.txt", 1),  item("gamma.dat", 2)};
+        pieces.sort();
+
+        const ScopedSettingsFile settings(fixture->dir);
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(dropAndWait(window, fixture->scan));
+        QMap<int, QStringList> moved; // package number: the paths of its pieces
+        bool handled = false;
+        whenModal("korvo::PackagingDialog", [&](QWidget* modal) {
+            handled = true;
+            const QScopeGuard close([modal] { modal->close(); }); // also when a check fails
+            auto* dialog = qobject_cast<PackagingDialog*>(modal);
+            QTreeWidget* tree = rows(dialog);
+            auto* orders = child<QComboBox>(dialog, "comboBoxOrder");
+            orders->setCurrentIndex(orders->findText(QStringLiteral("T4")));
+            child<QComboBox>(dialog, "comboBoxSort")->setCurrentIndex(3);
+            QSignalSpy packed(dialog, &PackagingDialog::packFinished);
+            click(button(dialog, "pushButtonPack"));
+            QVERIFY(packed.wait(60000));
+            // Whole, Photos is left out; split (the option packs again), only
+            // its piece larger than the limit is.
+            QCOMPARE(itemRowTexts(tree->topLevelItem(tree->topLevelItemCount() - 1)),
+                     (QStringList{item("Photos", 13), item("huge.bin", 5)}));
+            click(child<QCheckBox>(dialog, "checkBoxSplit"));
+            QVERIFY(packed.wait(60000));
+            const int packages = tree->topLevelItemCount() - 1;
+            QCOMPARE(itemRowTexts(tree->topLevelItem(packages)),
+                     (QStringList{item("Photos/raw/huge.raw", 5), item("huge.bin", 5)}));
+
+            // Each package row unfolds to its pieces; the rows holding a piece
+            // of Photos stay checked.
+            QStringList shown;
+            for (int i = 0; i < packages; ++i) {
+                QTreeWidgetItem* row = tree->topLevelItem(i);
+                QCOMPARE(row->childCount(), 0);
+                tree->expandItem(row);
+                shown += itemRowTexts(row);
+                for (const QString& text : itemRowTexts(row))
+                    if (text.startsWith(QStringLiteral("Photos/")))
+                        moved[i + 1] << text.section(QChar(0x3000), 0, 0);
+                if (!moved.contains(i + 1)) {
+                    tree->scrollToItem(row);
+                    clickCheckBox(tree, row);
+                }
+            }
+            shown.sort();
+            QCOMPARE(shown, pieces);
+            QVERIFY(!moved.isEmpty() && moved.size() < packages);
+            QSignalSpy ended(dialog, &PackagingDialog::moveFinished);
+            click(button(dialog, "pushButtonMove"));
+            QVERIFY(ended.wait(60000));
+            for (int i = 0; i < packages; ++i)
+                QCOMPARE(tree->topLevelItem(i)->isDisabled(), moved.contains(i + 1));
+        });
+        packagingAction(window)->trigger();
+        QVERIFY(handled);
+
+        // The pieces at their paths in their package folders, gone from the
+        // scanned folder with the folder they emptied.
+        QVERIFY(!moved.isEmpty());
+        for (auto it = moved.cbegin(); it != moved.cend(); ++it) {
+            for (const QString& path : it.value()) {
+                QVERIFY2(QFileInfo::exists(fixture->packageFolder(QString(), it.key()) + path), qPrintable(path));
+                QVERIFY2(!QFileInfo::exists(fixture->scan + QStringLiteral("/") + path), qPrintable(path));
+            }
+        }
+        QVERIFY(!QFileInfo::exists(photos + QStringLiteral("2019")));
+        QVERIFY(QFileInfo(photos + QStringLiteral("raw/huge.raw")).isFile());
+        const DirectoryNodePtr fresh = scanFolder(fixture->scan);
+        QVERIFY(fresh);
+        QCOMPARE(propertyValue(window, 1), formatSize(fresh->totalSize()));
+        QCOMPARE(propertyValue(window, 2), formatSize(fresh->totalSizeOnDisk()));
+        QCOMPARE(propertyValue(window, 3), QStringLiteral("ファイル数：%1 フォルダ数：%2")
+                                               .arg(fresh->totalFileCount())
+                                               .arg(fresh->totalSubdirectoryCount()));
+        QCOMPARE(folderFigures(window.scannedRoot()), folderFigures(fresh));
     }
 
     void labelMustBeOneFolderName()

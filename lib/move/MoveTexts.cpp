@@ -1,6 +1,7 @@
 #include "MoveTexts.h"
 
 #include "PackageFiles.h"
+#include "RelativePath.h"
 #include "SizeFormat.h"
 
 #include <QDir>
@@ -174,11 +175,11 @@ QString leftOutItem(const QString& name, qint64 size)
     return QStringLiteral("%1　%2").arg(name, formatSize(size));
 }
 
-QStringList leftOutLines(const QList<PackagablePtr>& items, int shown)
+QStringList leftOutLines(const QList<PackagablePtr>& items, const FolderPath& top, int shown)
 {
     QStringList lines;
     for (int i = 0; i < items.size() && i < shown; ++i)
-        lines << leftOutItem(items.at(i)->fileName(), items.at(i)->totalSizeOnDisk());
+        lines << leftOutItem(RelativePath::textOf(top, *items.at(i)), items.at(i)->totalSizeOnDisk());
     if (items.size() > shown)
         lines << QStringLiteral("ほか%1個").arg(items.size() - shown);
     return lines;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FolderPath.h"
 #include "iPackagable.h"
 
 #include "NativePath.h"
@@ -87,11 +88,12 @@ QString summary(const Summary& summary);
 QString allDone();
 // The items a packing put in no package because each alone exceeds the
 // limit: the line that counts them (empty when there are none), and the
-// lines that name them with their sizes, at most `shown` of them and a
-// line for the rest.
+// lines that name them by their paths below the scanned folder `top` with
+// their sizes (a piece of a split folder by its whole path, as two pieces
+// may share a name), at most `shown` of them and a line for the rest.
 QString leftOutLine(int count);
 QString leftOutItem(const QString& name, qint64 size);
-QStringList leftOutLines(const QList<PackagablePtr>& items, int shown);
+QStringList leftOutLines(const QList<PackagablePtr>& items, const FolderPath& top, int shown);
 // A stop ended the move before `left` packages.
 QString stoppedLine(int left);
 
