@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace korvo {
@@ -25,12 +26,22 @@ QString itemText(const FolderPath& top, const iPackagable& item);
 // packages need not make a row for every item it holds.
 QList<QTreeWidgetItem*> packageRows(const QList<PackagePtr>& packages, int from, int to);
 
-// Gives the row of `package`, which must be in its tree, its item rows,
-// unless it has them already.
-void addItemRows(QTreeWidgetItem* row, const Package& package);
+// How many rows are made on one turn of the event loop: a package of a
+// hundred thousand pieces fills its rows without holding the window.
+const int RowsPerBatch = 2000;
 
-// Lets the item rows below the top-level `row` span the columns.
-void spanItemRows(QTreeWidgetItem* row);
+// Gives the row of `package`, which must be in its tree, up to `count` more
+// of its item rows; true while some are still to come.
+bool addItemRows(QTreeWidgetItem* row, const Package& package, int count);
+
+// Gives the top-level row `index` of the tree the item rows of package
+// `index` of `packages` (which outlives the tree), a batch on each turn of
+// the event loop for as long as that package is still shown there.
+void addItemRowsInBatches(QTreeWidget* tree, const QList<PackagePtr>& packages, int index);
+
+// Lets the item rows below the top-level `row` span the columns, from row
+// `from` on.
+void spanItemRows(QTreeWidgetItem* row, int from = 0);
 
 } // namespace PackageRows
 } // namespace korvo

@@ -110,9 +110,9 @@ PackagingDialog::PackagingDialog(QWidget* parent) : QDialog(parent), form(new Ui
     connect(form->checkBoxSplit, &QCheckBox::toggled, this, &PackagingDialog::packingOptionChosen);
     // A package row shows its items when first unfolded.
     connect(form->treeWidgetPackage, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* row) {
-        const int i = form->treeWidgetPackage->indexOfTopLevelItem(row);
-        if (i >= 0 && i < packages.size())
-            PackageRows::addItemRows(row, *packages.at(i));
+        if (row->childCount() == 0)
+            PackageRows::addItemRowsInBatches(form->treeWidgetPackage, packages,
+                                              form->treeWidgetPackage->indexOfTopLevelItem(row));
     });
     // Escape ends the dialog without a close event; the labels are kept then too.
     connect(this, &QDialog::finished, this, [this] {
@@ -320,7 +320,7 @@ void PackagingDialog::packingOptionChosen()
 namespace {
 // Rows added per turn of the event loop: a list of many packages is filled
 // in batches, so that the dialog keeps answering while it fills.
-const int RowsPerBatch = 2000;
+const int RowsPerBatch = PackageRows::RowsPerBatch;
 } // namespace
 
 void PackagingDialog::showPackages(const PackageOrder& order, const QList<PackagePtr>& packed)

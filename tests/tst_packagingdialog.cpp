@@ -547,6 +547,27 @@ private slots:
             QTRY_VERIFY(!session.dialog.isVisible());
     }
 
+    // A package of 100,000 items unfolds a batch of rows at a time: the
+    // window goes on answering between batches, and every item gets its row.
+    void largePackageUnfoldsInBatches()
+    {
+        const DirectoryNodePtr root = TreeBuilder::root(QStringLiteral("C:/many"));
+        for (int i = 0; i < 100000; ++i)
+            TreeBuilder::file(root, QStringLiteral("f%1").arg(i, 6, 10, QLatin1Char('0')), 1);
+        TreeBuilder::total(root);
+        Session session(root);
+        child<QComboBox>(&session.dialog, "comboBoxOrder")->setCurrentIndex(0);
+        QSignalSpy finished(&session.dialog, &PackagingDialog::packFinished);
+        click(button(&session.dialog, "pushButtonPack"));
+        QVERIFY(finished.wait(60000));
+        QTreeWidget* tree = rows(&session.dialog);
+        QTreeWidgetItem* package = tree->topLevelItem(0);
+        tree->expandItem(package);
+        QVERIFY(package->childCount() > 0 && package->childCount() < 100000);
+        QTRY_COMPARE_WITH_TIMEOUT(package->childCount(), 100000, 60000);
+        QVERIFY(package->child(99999)->text(0).startsWith(QStringLiteral("f099999")));
+    }
+
     void checkBoxesAndTheirButtons()
     {
         Session session(*fixture);
