@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 
 #ifndef Q_OS_WIN
 #include <unistd.h>
@@ -53,7 +54,14 @@ CliRun runCli(const QStringList& arguments, const QString& workingFolder)
     QProcess process;
     if (!workingFolder.isEmpty())
         process.setWorkingDirectory(workingFolder);
-    process.start(cliProgram(), arguments);
+    // Wine now and then fails to create a process at all: one that never
+    // started has done nothing, so it is started again.
+    for (int attempt = 0;; ++attempt) {
+        process.start(cliProgram(), arguments);
+        if (process.waitForStarted(60000) || process.error() != QProcess::FailedToStart || attempt == 2)
+            break;
+        QThread::msleep(500);
+    }
     if (!process.waitForFinished(120000)) {
         run.err = QStringLiteral("korvo-cli did not finish: %1").arg(process.errorString());
         process.kill();
