@@ -251,10 +251,9 @@ bool PackageMover::syncPieceFolders(const PackageFolder& folder, const PackagePt
         if (seen.contains(RelativePath::stored(levels)))
             continue;
         seen.insert(RelativePath::stored(levels));
-        levels.append(NativePath()); // the holder of a name below the folder: the folder itself
         QString line;
         qint64 errorCode = 0;
-        const platform::FolderHandle* holder = routes.holder(PieceRoutes::Side::Target, levels, false, &line);
+        const platform::FolderHandle* holder = routes.folder(PieceRoutes::Side::Target, levels, &line);
         if (!holder) {
             errorString_ = line + QStringLiteral("\r\n");
             return false;

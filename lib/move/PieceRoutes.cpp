@@ -70,6 +70,12 @@ const platform::FolderHandle* PieceRoutes::holder(Side side, const QList<NativeP
     return nullptr;
 }
 
+const platform::FolderHandle* PieceRoutes::folder(Side side, const QList<NativePath>& folder, QString* line)
+{
+    // The holder of a name below the folder is the folder itself.
+    return holder(side, QList<NativePath>(folder) << NativePath(), false, line);
+}
+
 void PieceRoutes::removeEmptyFolders(Side side, const QList<QList<NativePath>>& pieces)
 {
     QList<QList<NativePath>> folders;

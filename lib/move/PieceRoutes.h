@@ -37,6 +37,10 @@ public:
     const platform::FolderHandle* holder(Side side, const QList<NativePath>& levels, bool create, QString* line,
                                          bool* missing = nullptr);
 
+    // The open folder at `folder` below the top on one side (the top itself
+    // for none), without making anything; null with the line that says why.
+    const platform::FolderHandle* folder(Side side, const QList<NativePath>& folder, QString* line);
+
     // Removes, deepest first, each folder on one side that holds one of the
     // pieces (at any level above it, below the top) and that is empty now;
     // a folder still holding anything stays. Nothing is reported: an empty
